@@ -1,0 +1,59 @@
+// The command exchange with a ЗЕНДА device: one-byte commands with echo, 72-byte blocks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cport.h"
+#include "image.h"
+
+// What the exchange needs from whoever runs it, without knowing any window toolkit.
+class TDeviceUi {
+public:
+    virtual ~TDeviceUi() = default;
+    // Shows the anticipated failure, then ends the action (never returns normally).
+    [[noreturn]] virtual void ErrorAbort(const std::string& Msg, const std::string& Caption);
+    virtual void BeginWait() {}
+    virtual void EndWait() {}
+};
+
+// Shows the wait cursor for its lifetime.
+class TWaitScope {
+public:
+    explicit TWaitScope(TDeviceUi& ui) : ui_(ui) { ui_.BeginWait(); }
+    ~TWaitScope() { ui_.EndWait(); }
+    TWaitScope(const TWaitScope&) = delete;
+    TWaitScope& operator=(const TWaitScope&) = delete;
+
+private:
+    TDeviceUi& ui_;
+};
+
+namespace cmd {
+constexpr uint8_t Write = 0;
+constexpr uint8_t LeaveInit = 3;
+constexpr uint8_t Read = 4;
+constexpr uint8_t Model = 5;
+}  // namespace cmd
+
+namespace timeouts {
+constexpr int32_t Echo = 4000;
+constexpr int32_t Block = 1000;
+constexpr int32_t Ack = 6000;
+constexpr int32_t ModelCode = 5000;
+}  // namespace timeouts
+
+class TDeviceExchange {
+public:
+    TDeviceExchange(TComPort& port, TDeviceUi& ui) : port_(port), ui_(ui) {}
+
+    void DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer);
+    uint8_t ReadDeviceVersion();
+    void ReadDataFromDevice(uint8_t* Image);
+    void SendInitData(const uint8_t* Image);
+    void LeaveInitMode();
+
+private:
+    TComPort& port_;
+    TDeviceUi& ui_;
+};

@@ -1,0 +1,40 @@
+#include "kestdrv.h"
+
+#include <cstdio>
+
+namespace {
+const char* const kBaseTexts[] = {
+    "Неподдерживаемая команда",
+    "Ошибка CRC",
+    "Коллизия в линии",
+    "Считаны некорректные данные",
+    "Нет ответа от устройства",
+    "Ошибка обмена с устройством",
+};
+}  // namespace
+
+std::string UnknownErrorText(int32_t Code)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(static_cast<uint32_t>(Code)));
+    return std::string("Неизвестный код ошибки $") + hex +
+           ". Сообщите, пожалуйста, разработчикам программы.";
+}
+
+std::string TKestDriver::ErrorText(int32_t Code) const
+{
+    // Unsigned test: a negative code is just another unknown code.
+    if (static_cast<uint32_t>(Code) <= 5)
+        return kBaseTexts[Code];
+    if (OwnerDriver)
+        return OwnerDriver->ErrorText(Code);
+    return UnknownErrorText(Code);
+}
+
+void TKestDriver::RaiseError(int32_t Code, const std::string& Msg) const
+{
+    const std::string name = OwnerDriver ? OwnerDriver->GetDriverName() : GetDriverName();
+    if (!Msg.empty())
+        throw EDriverError(Msg, Code);
+    throw EDriverError(name + ": " + ErrorText(Code), Code);
+}

@@ -1,0 +1,170 @@
+// zenda-sim: a ЗЕНДА device on a pseudo-terminal (or a real serial device), for training
+// and for testing the tool without hardware.
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "zsim.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+void Usage()
+{
+    std::cout <<
+        "usage: zenda-sim [options]\n"
+        "  --baud 4800|9600     line rate for pacing (default 9600)\n"
+        "  --no-pace            answer at once instead of at the line's pace\n"
+        "  --model 1|2|3        ZENDA1, ZENDA2 or ZENDA3 (default 1)\n"
+        "  --ack HEX            acknowledgement byte of the model query (default 00)\n"
+        "  --image FILE         load the image from FILE (72 hex bytes) and save it there after\n"
+        "                       every write, so settings survive a restart\n"
+        "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
+        "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
+        "  --fault SPEC         inject a fault (repeatable): kind[:param][@command][xcount]\n"
+        "                       kinds: noanswer wrongecho ackff short:K badread badecho\n"
+        "                       badreadback delay:MS garbage:K drop:K\n"
+        "  --quiet              do not print the traffic\n";
+}
+
+bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
+{
+    std::ifstream in(path);
+    if (!in)
+        return false;
+    std::array<uint8_t, 72> tmp{};
+    for (int i = 0; i < 72; ++i) {
+        unsigned v;
+        if (!(in >> std::hex >> v) || v > 255)
+            return false;
+        tmp[i] = static_cast<uint8_t>(v);
+    }
+    image = tmp;
+    return true;
+}
+
+void SaveImage(const std::string& path, const std::array<uint8_t, 72>& image)
+{
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp);
+        char h[4];
+        for (int i = 0; i < 72; ++i) {
+            std::snprintf(h, sizeof h, "%02X", image[i]);
+            out << h << ((i % 12) == 11 ? "\n" : " ");
+        }
+    }
+    std::rename(tmp.c_str(), path.c_str());  // never leave a half-written image behind
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    zsim::Options opt;
+    std::string imagePath, link, device;
+    std::vector<zsim::Fault> faults;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::cerr << "zenda-sim: " << a << " needs a value\n";
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--baud") {
+            opt.Baud = std::atoi(next().c_str());
+            if (opt.Baud <= 0) { std::cerr << "zenda-sim: bad rate\n"; return 2; }
+        } else if (a == "--no-pace") {
+            opt.Pace = false;
+        } else if (a == "--model") {
+            const int m = std::atoi(next().c_str());
+            if (m < 1 || m > 3) { std::cerr << "zenda-sim: model is 1, 2 or 3\n"; return 2; }
+            opt.Model = static_cast<uint8_t>(0xEF + m);
+        } else if (a == "--ack") {
+            opt.Ack = static_cast<uint8_t>(std::strtoul(next().c_str(), nullptr, 16));
+        } else if (a == "--image") {
+            imagePath = next();
+        } else if (a == "--link") {
+            link = next();
+        } else if (a == "--device") {
+            device = next();
+        } else if (a == "--fault") {
+            zsim::Fault f{zsim::FaultKind::NoAnswer};
+            std::string err;
+            if (!zsim::ParseFault(next(), f, err)) { std::cerr << "zenda-sim: " << err << "\n"; return 2; }
+            faults.push_back(f);
+        } else if (a == "--quiet") {
+            quiet = true;
+        } else if (a == "-h" || a == "--help") {
+            Usage();
+            return 0;
+        } else {
+            std::cerr << "zenda-sim: unknown option " << a << "\n";
+            Usage();
+            return 2;
+        }
+    }
+
+    zsim::Simulator sim(opt);
+    if (!imagePath.empty()) {
+        std::array<uint8_t, 72> image{};
+        if (LoadImage(imagePath, image))
+            sim.SetImage(image);
+        else if (access(imagePath.c_str(), F_OK) == 0) {
+            std::cerr << "zenda-sim: " << imagePath << " does not hold 72 hex bytes\n";
+            return 2;
+        }
+        sim.SetImageSink([imagePath](const std::array<uint8_t, 72>& img) { SaveImage(imagePath, img); });
+    }
+    for (const auto& f : faults)
+        sim.AddFault(f);
+    if (!quiet)
+        sim.SetLogSink([](const std::string& line) { std::cout << line << std::endl; });
+
+    signal(SIGINT, OnSignal);
+    signal(SIGTERM, OnSignal);
+    try {
+        if (!device.empty()) {
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0) { std::perror(device.c_str()); return 1; }
+            sim.StartFd(fd);
+            std::cout << "zenda-sim: serving " << device << std::endl;
+        } else {
+            const std::string path = sim.StartPty(link);
+            std::cout << "zenda-sim: line " << path;
+            if (!link.empty())
+                std::cout << " (link " << link << ")";
+            std::cout << std::endl;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+    std::cout << "zenda-sim: model ZENDA" << (sim.Model() - 0xEF) << ", "
+              << (opt.Pace ? std::to_string(opt.Baud) + " bit/s pacing" : "no pacing") << std::endl;
+    while (!gStop) {
+        usleep(100000);
+        if (device.empty() && !sim.LineUp()) {
+            // A dropped line comes back after a moment, as a re-plugged adapter does.
+            usleep(500000);
+            if (gStop)
+                break;
+            const std::string path = sim.Replug();
+            std::cout << "zenda-sim: line back on " << path << std::endl;
+        }
+    }
+    sim.Stop();
+    return 0;
+}

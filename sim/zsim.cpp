@@ -1,0 +1,520 @@
+#include "zsim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <stdexcept>
+
+namespace zsim {
+
+namespace {
+
+struct KindName {
+    FaultKind kind;
+    const char* name;
+};
+const KindName kKinds[] = {
+    {FaultKind::NoAnswer, "noanswer"},       {FaultKind::WrongEcho, "wrongecho"},
+    {FaultKind::AckFF, "ackff"},             {FaultKind::ShortBlock, "short"},
+    {FaultKind::CorruptFirstRead, "badread"}, {FaultKind::CorruptWriteEcho, "badecho"},
+    {FaultKind::CorruptReadBack, "badreadback"}, {FaultKind::Delay, "delay"},
+    {FaultKind::Garbage, "garbage"},         {FaultKind::DropLine, "drop"},
+};
+
+// The byte that the corrupting faults change, and how.
+constexpr int kCorruptIndex = 40;
+constexpr uint8_t kCorruptXor = 0x5A;
+
+void MakeRaw(int fd)
+{
+    termios t;
+    if (tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        t.c_cc[VMIN] = 0;
+        t.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &t);
+    }
+}
+
+}  // namespace
+
+std::string FaultName(FaultKind kind)
+{
+    for (const auto& k : kKinds)
+        if (k.kind == kind)
+            return k.name;
+    return "?";
+}
+
+bool ParseFault(const std::string& text, Fault& out, std::string& error)
+{
+    std::string s = text;
+    Fault f{FaultKind::NoAnswer};
+    auto takeSuffix = [&](char sep, int& into) -> bool {
+        const auto p = s.rfind(sep);
+        if (p == std::string::npos)
+            return true;
+        try {
+            size_t used = 0;
+            into = std::stoi(s.substr(p + 1), &used);
+            if (used != s.size() - p - 1)
+                return false;
+        } catch (...) {
+            return false;
+        }
+        s.erase(p);
+        return true;
+    };
+    if (!takeSuffix('x', f.Remaining) || !takeSuffix('@', f.Command) || !takeSuffix(':', f.Param)) {
+        error = "bad number in fault '" + text + "'";
+        return false;
+    }
+    for (const auto& k : kKinds)
+        if (s == k.name) {
+            f.Kind = k.kind;
+            out = f;
+            return true;
+        }
+    error = "unknown fault '" + s + "' (noanswer, wrongecho, ackff, short:K, badread, badecho, "
+            "badreadback, delay:MS, garbage:K, drop:K; then optional @COMMAND and xCOUNT)";
+    return false;
+}
+
+Simulator::Simulator(Options options) : opt_(options), start_(Clock::now())
+{
+    for (int i = 0; i < 72; ++i)
+        image_[i] = 0;
+    if (::pipe(stopPipe_) != 0)
+        throw std::runtime_error("zenda-sim: pipe failed");
+}
+
+Simulator::~Simulator()
+{
+    Stop();
+    ::close(stopPipe_[0]);
+    ::close(stopPipe_[1]);
+    if (!link_.empty())
+        ::unlink(link_.c_str());
+}
+
+std::string Simulator::StartPty(const std::string& linkPath)
+{
+    int master = -1, slave = -1;
+    char name[256];
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        throw std::runtime_error("zenda-sim: openpty failed");
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    // A new slave starts cooked (ECHO, ICRNL); and keeping our own slave fd open stops the
+    // master from seeing a hang-up whenever the tool closes its port.
+    MakeRaw(slave);
+    MakeRaw(master);
+    path_ = name;
+    if (!linkPath.empty()) {
+        link_ = linkPath;
+        ::unlink(link_.c_str());
+        if (::symlink(path_.c_str(), link_.c_str()) != 0)
+            throw std::runtime_error("zenda-sim: cannot make the link " + link_);
+    }
+    slaveKeep_ = slave;
+    StartFd(master);
+    return path_;
+}
+
+void Simulator::StartFd(int fd)
+{
+    Stop();
+    MakeRaw(fd);
+    master_ = fd;
+    lineUp_ = true;
+    thread_ = std::thread([this] { Serve(); });
+}
+
+void Simulator::Stop()
+{
+    if (thread_.joinable()) {
+        const char c = 'q';
+        [[maybe_unused]] auto n = ::write(stopPipe_[1], &c, 1);
+        thread_.join();
+        char buf[16];
+        while (true) {  // drain the stop byte(s)
+            pollfd p{stopPipe_[0], POLLIN, 0};
+            if (::poll(&p, 1, 0) <= 0 || ::read(stopPipe_[0], buf, sizeof buf) <= 0)
+                break;
+        }
+    }
+    CloseLine();
+}
+
+void Simulator::CloseLine()
+{
+    if (master_ >= 0)
+        ::close(master_);
+    if (slaveKeep_ >= 0)
+        ::close(slaveKeep_);
+    master_ = slaveKeep_ = -1;
+    lineUp_ = false;
+}
+
+std::string Simulator::Replug()
+{
+    Stop();
+    return StartPty(link_);
+}
+
+std::string Simulator::Path() const { return link_.empty() ? path_ : link_; }
+
+std::array<uint8_t, 72> Simulator::Image() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return image_;
+}
+
+void Simulator::SetImage(const std::array<uint8_t, 72>& image)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    image_ = image;
+}
+
+uint8_t Simulator::Model() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return opt_.Model;
+}
+
+void Simulator::SetModel(uint8_t model)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    opt_.Model = model;
+}
+
+void Simulator::SetAck(uint8_t ack)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    opt_.Ack = ack;
+}
+
+bool Simulator::InInitMode() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return initMode_;
+}
+
+void Simulator::AddFault(const Fault& fault)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    faults_.push_back(fault);
+    readsSinceArmed_ = 0;
+}
+
+void Simulator::ClearFaults()
+{
+    std::lock_guard<std::mutex> g(mu_);
+    faults_.clear();
+}
+
+std::vector<LogEntry> Simulator::Log() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return log_;
+}
+
+void Simulator::ClearLog()
+{
+    std::lock_guard<std::mutex> g(mu_);
+    log_.clear();
+    turnarounds_.clear();
+    counts_.fill(0);
+}
+
+int Simulator::CommandCount(int code) const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return code >= 0 && code < 256 ? counts_[code] : 0;
+}
+
+std::vector<double> Simulator::Turnarounds() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return turnarounds_;
+}
+
+void Simulator::SetLogSink(std::function<void(const std::string&)> sink)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    sink_ = std::move(sink);
+}
+
+void Simulator::SetImageSink(std::function<void(const std::array<uint8_t, 72>&)> sink)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    imageSink_ = std::move(sink);
+}
+
+std::string Simulator::FormatEntry(const LogEntry& e)
+{
+    char head[48];
+    std::snprintf(head, sizeof head, "%10.3f %s", e.Ms, e.FromTool ? "<-" : "->");
+    std::string s = head;
+    for (uint8_t b : e.Bytes) {
+        char h[4];
+        std::snprintf(h, sizeof h, " %02X", b);
+        s += h;
+    }
+    if (!e.Note.empty())
+        s += "   " + e.Note;
+    return s;
+}
+
+double Simulator::MsSinceStart(Clock::time_point t) const
+{
+    return std::chrono::duration<double, std::milli>(t - start_).count();
+}
+
+std::chrono::nanoseconds Simulator::ByteTime() const
+{
+    if (!opt_.Pace || opt_.Baud <= 0)
+        return std::chrono::nanoseconds(0);
+    return std::chrono::nanoseconds(10'000'000'000LL / opt_.Baud);
+}
+
+void Simulator::AddLog(bool fromTool, std::vector<uint8_t> bytes, std::string note)
+{
+    std::function<void(const std::string&)> sink;
+    LogEntry e{MsSinceStart(Clock::now()), fromTool, std::move(bytes), std::move(note)};
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        log_.push_back(e);
+        sink = sink_;
+    }
+    if (sink)
+        sink(FormatEntry(e));
+}
+
+Fault* Simulator::TakeFault(FaultKind kind, int code)
+{
+    // Caller holds mu_. Counts one exchange against the fault's remaining number.
+    for (auto& f : faults_) {
+        if (f.Kind != kind || (f.Command >= 0 && f.Command != code) || f.Remaining == 0)
+            continue;
+        if (f.Remaining > 0)
+            --f.Remaining;
+        return &f;
+    }
+    return nullptr;
+}
+
+bool Simulator::Send(const std::vector<uint8_t>& bytes, int dropAfter, const std::string& note)
+{
+    // Each byte is on the far end one byte time after the previous one, as on a real line.
+    const auto bt = ByteTime();
+    auto t = Clock::now();
+    std::vector<uint8_t> sent;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (dropAfter >= 0 && static_cast<int>(i) == dropAfter)
+            break;
+        if (bt.count() > 0) {
+            t += bt;
+            std::this_thread::sleep_until(t);
+        }
+        ssize_t k;
+        do {
+            k = ::write(master_, &bytes[i], 1);
+        } while (k < 0 && (errno == EINTR || errno == EAGAIN));
+        if (k != 1)
+            break;
+        sent.push_back(bytes[i]);
+    }
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        lastOut_ = Clock::now();
+        haveOut_ = true;
+    }
+    const bool dropped = dropAfter >= 0 && dropAfter <= static_cast<int>(bytes.size());
+    AddLog(false, sent, dropped ? note + "; line dropped" : note);
+    if (dropped) {
+        CloseLine();
+        return false;
+    }
+    return true;
+}
+
+void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
+{
+    std::vector<uint8_t> out;
+    std::string note;
+    int delayMs = 0, garbage = 0, shortK = -1, dropAfter = -1;
+    bool silent = false;
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        ++counts_[code];
+        if (TakeFault(FaultKind::NoAnswer, code))
+            silent = true;
+        if (auto* f = TakeFault(FaultKind::Delay, code))
+            delayMs = f->Param;
+        if (auto* f = TakeFault(FaultKind::Garbage, code))
+            garbage = f->Param;
+        if (auto* f = TakeFault(FaultKind::DropLine, code))
+            dropAfter = f->Param;
+        uint8_t echo = code;
+        if (TakeFault(FaultKind::WrongEcho, code))
+            echo = static_cast<uint8_t>(code ^ 0x80);
+        const bool wasWrite = lastWasWrite_;
+        lastWasWrite_ = false;
+        switch (code) {
+        case 0:
+            for (int i = 0; i < 72; ++i)
+                image_[i] = data[i];
+            initMode_ = true;
+            lastWasWrite_ = true;
+            out.push_back(echo);
+            out.insert(out.end(), image_.begin(), image_.end());
+            if (TakeFault(FaultKind::CorruptWriteEcho, code))
+                out[1 + kCorruptIndex] ^= kCorruptXor;
+            note = "write: image stored, initialization mode on";
+            break;
+        case 3:
+            initMode_ = false;
+            out.push_back(echo);
+            note = "leave initialization mode: mode off";
+            break;
+        case 4: {
+            out.push_back(echo);
+            out.insert(out.end(), image_.begin(), image_.end());
+            bool corrupt = false;
+            for (auto& f : faults_)
+                if (f.Kind == FaultKind::CorruptFirstRead && f.Remaining != 0 && (f.Command < 0 || f.Command == 4)) {
+                    if (readsSinceArmed_ % 2 == 0)
+                        corrupt = true;
+                    if (f.Remaining > 0)
+                        --f.Remaining;
+                    break;
+                }
+            ++readsSinceArmed_;
+            if (wasWrite && TakeFault(FaultKind::CorruptReadBack, code))
+                corrupt = true;
+            if (corrupt)
+                out[1 + kCorruptIndex] ^= kCorruptXor;
+            note = std::string("read") + (corrupt ? " (one byte changed)" : "");
+            break;
+        }
+        case 5:
+            out.push_back(TakeFault(FaultKind::AckFF, code) ? 0xFF : opt_.Ack);
+            out.push_back(opt_.Model);
+            note = "model query";
+            break;
+        default:
+            silent = true;
+            note = "unknown command";
+            break;
+        }
+        if ((code == 0 || code == 4))
+            if (auto* f = TakeFault(FaultKind::ShortBlock, code))
+                shortK = f->Param;
+        note += initMode_ ? " [init mode]" : "";
+    }
+    if (silent) {
+        AddLog(false, {}, note.empty() || note == "unknown command" ? note : "no answer (fault)");
+        return;
+    }
+    if (shortK >= 0 && out.size() > static_cast<size_t>(1 + shortK))
+        out.resize(1 + shortK);
+    if (garbage > 0)
+        out.insert(out.begin(), static_cast<size_t>(garbage), 0xAA);
+    if (delayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (!Send(out, dropAfter, note))
+        return;
+    std::function<void(const std::array<uint8_t, 72>&)> imageSink;
+    std::array<uint8_t, 72> img;
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        imageSink = imageSink_;
+        img = image_;
+    }
+    if (code == 0 && imageSink)
+        imageSink(img);
+}
+
+void Simulator::Serve()
+{
+    const auto bt = ByteTime();
+    std::vector<uint8_t> pending;  // command 0 and the bytes of its image so far
+    lastInEff_ = Clock::time_point{};
+    while (true) {
+        pollfd p[2] = {{master_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        // A half-received image is abandoned after a second of silence, as a device would.
+        const int r = ::poll(p, 2, pending.empty() ? -1 : 1000);
+        if (r < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (p[1].revents)
+            return;
+        if (r == 0) {
+            AddLog(true, pending, "incomplete image dropped");
+            pending.clear();
+            continue;
+        }
+        if (p[0].revents & (POLLERR | POLLNVAL))
+            return;
+        if (!(p[0].revents & POLLIN))
+            continue;
+        uint8_t buf[512];
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        const auto readTime = Clock::now();
+        if (n <= 0) {
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            // EIO: nobody holds the other side (cannot happen while we keep the slave open).
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        {
+            std::lock_guard<std::mutex> g(mu_);
+            if (haveOut_) {
+                turnarounds_.push_back(std::chrono::duration<double, std::milli>(readTime - lastOut_).count());
+                haveOut_ = false;
+            }
+        }
+        std::vector<uint8_t> chunk;
+        for (ssize_t i = 0; i < n; ++i) {
+            // A byte counts as arrived one byte time after the one before it.
+            const auto eff = std::max(readTime, lastInEff_) + bt;
+            lastInEff_ = eff;
+            if (bt.count() > 0)
+                std::this_thread::sleep_until(eff);
+            const uint8_t b = buf[i];
+            if (!pending.empty()) {
+                pending.push_back(b);
+                if (pending.size() == 73) {
+                    AddLog(true, pending, "command 0 with image");
+                    std::vector<uint8_t> data(pending.begin() + 1, pending.end());
+                    pending.clear();
+                    Handle(0, data);
+                    if (!lineUp_)
+                        return;
+                }
+                continue;
+            }
+            if (b == 0) {
+                pending.push_back(b);
+                continue;
+            }
+            AddLog(true, {b}, "command " + std::to_string(b));
+            Handle(b, {});
+            if (!lineUp_)
+                return;
+        }
+        if (!lineUp_)
+            return;
+    }
+}
+
+}  // namespace zsim

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds zenda-init and runs every test. With --sanitize: the same suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer, in a build directory of its own.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+dir=build type=RelWithDebInfo san=OFF
+if [ "${1:-}" = "--sanitize" ]; then dir=build-asan type=Debug san=ON; fi
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=$type -DZENDA_SANITIZE=$san >/dev/null
+cmake --build "$dir"
+export QT_QPA_PLATFORM=offscreen
+cd "$dir" && ctest --output-on-failure -j2 --timeout 300
