@@ -413,7 +413,7 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
             note = "unknown command";
             break;
         }
-        if ((code == 0 || code == 4))
+        if (code == 0 || code == 4 || code == 5)
             if (auto* f = TakeFault(FaultKind::ShortBlock, code))
                 shortK = f->Param;
         note += initMode_ ? " [init mode]" : "";

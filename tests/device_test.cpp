@@ -1,0 +1,261 @@
+#include <chrono>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "sim_fixture.h"
+
+namespace {
+
+std::array<uint8_t, 72> Pattern()
+{
+    std::array<uint8_t, 72> a{};
+    for (int i = 0; i < 72; ++i)
+        a[i] = static_cast<uint8_t>(i * 7 + 3);
+    return a;
+}
+
+// The exchange failure: what reached the caller and what was reported on the way.
+struct Outcome {
+    std::string thrown;  // "abort", a driver/plain error message, or "" for none
+    std::vector<std::string> reported;
+};
+
+template <class F>
+Outcome RunExchange(TRecordingUi& ui, F f)
+{
+    Outcome o;
+    try {
+        f();
+    } catch (const EAbort&) {
+        o.thrown = "abort";
+    } catch (const std::exception& e) {
+        o.thrown = e.what();
+    }
+    o.reported = ui.errors;
+    return o;
+}
+
+class Exchange : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        line.sim.SetImage(Pattern());
+        port.SetBaudRate(9600);
+        port.Open(0);
+    }
+    SimLine line;
+    TComPort port;
+    TRecordingUi ui;
+    TDeviceExchange ex{port, ui};
+};
+
+}  // namespace
+
+// ------------------------------------------------------------------ the image accessors
+
+TEST(Image, Accessors)
+{
+    TImageBuffer b;
+    EXPECT_EQ(b.ModelCode(), 0);
+    for (int p = 1; p <= 72; ++p)
+        ASSERT_EQ(b.At(p), 0);
+
+    b.At(6) = 0xFF & ~0x0C;  // channel 2 bits clear, the rest set
+    b.SetPair(6, 3, 3);
+    EXPECT_EQ(b.At(6), 0xFF);
+    b.At(6) = 0xF3;
+    b.SetPair(6, 3, 2);
+    EXPECT_EQ(b.At(6), 0xFB);
+    b.SetPair(6, 1, 7);  // only the two low bits of the value
+    EXPECT_EQ(b.At(6), 0xFB);
+
+    b.SetWord(7, 65535);
+    EXPECT_EQ(b.At(7), 0xFF);
+    EXPECT_EQ(b.At(8), 0xFF);
+    b.At(7) = 0x12;
+    b.At(8) = 0x34;
+    EXPECT_EQ(b.GetWord(7), 4660);
+
+    b.At(10) = 0;
+    b.SetBit(10, 5, true);
+    b.SetBit(10, 4, true);
+    b.SetBit(10, 4, false);
+    EXPECT_EQ(b.At(10), 0x20);
+    EXPECT_EQ(b.GetBit(10, 5), 1);
+    EXPECT_EQ(BcdToInt(0xFF), 165);
+    EXPECT_EQ(BcdToInt(0x59), 59);
+}
+
+TEST(Image, StampAndItsDisplay)
+{
+    TImageBuffer b;
+    b.StampClock(TLocalTime{2099, 12, 31, 23, 59, 58});
+    EXPECT_EQ(std::vector<uint8_t>(b.Bytes.begin(), b.Bytes.begin() + 5),
+              (std::vector<uint8_t>{0x59, 0x23, 0x31, 0x12, 0x99}));
+    b.StampClock(TLocalTime{2026, 3, 7, 9, 5, 0});
+    EXPECT_EQ(b.StampTimeText(), "09:05");
+    EXPECT_EQ(b.StampDateText(), "07/03/26");
+    EXPECT_EQ(b.At(6), 0);  // nothing beyond the stamp
+}
+
+// ------------------------------------------------------------------ the exchange
+
+TEST_F(Exchange, ModelQueryAndVerifiedRead)
+{
+    line.sim.SetModel(0xF2);
+    EXPECT_EQ(ex.ReadDeviceVersion(), 0xF2);
+    uint8_t img[72];
+    ex.ReadDataFromDevice(img);
+    EXPECT_EQ(0, std::memcmp(img, Pattern().data(), 72));
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+    EXPECT_EQ(ui.depth, 0);
+    EXPECT_EQ(ui.maxDepth, 1);
+}
+
+TEST_F(Exchange, AcknowledgementsThatPassAndTheOneRefused)
+{
+    for (uint8_t ack : {0x00, 0x05}) {
+        line.sim.SetAck(ack);
+        EXPECT_EQ(ex.ReadDeviceVersion(), 0xF0);
+    }
+    line.sim.SetAck(0xFF);
+    const auto o = RunExchange(ui, [&] { ex.ReadDeviceVersion(); });
+    EXPECT_EQ(o.thrown, "abort");
+    EXPECT_EQ(o.reported, std::vector<std::string>{"Ошибка: Ошибка приемо/передачи"});
+    EXPECT_EQ(ui.depth, 0);
+}
+
+TEST_F(Exchange, FailureTableMessages)
+{
+    struct Row {
+        zsim::Fault fault;
+        std::function<void()> action;
+        std::string thrown;
+        std::string reported;
+    };
+    uint8_t img[72];
+    const std::vector<Row> rows = {
+        {{zsim::FaultKind::NoAnswer, 4}, [&] { ex.ReadDataFromDevice(img); }, "abort", "Ошибка: Нет ответа от прибора"},
+        {{zsim::FaultKind::WrongEcho, 3}, [&] { ex.LeaveInitMode(); }, "abort", "Ошибка: Ошибка приемо/передачи"},
+        {{zsim::FaultKind::ShortBlock, 4, -1, 10}, [&] { ex.ReadDataFromDevice(img); }, "abort",
+         "Ошибка: Ошибка приема данных от прибора"},
+        {{zsim::FaultKind::CorruptFirstRead, 4}, [&] { ex.ReadDataFromDevice(img); }, "abort",
+         "Ошибка: Ошибка приема данных с прибора"},
+        {{zsim::FaultKind::Garbage, 3, -1, 2}, [&] { ex.LeaveInitMode(); }, "abort", "Ошибка: Ошибка приемо/передачи"},
+        {{zsim::FaultKind::NoAnswer, 5}, [&] { ex.ReadDeviceVersion(); }, "Нет ответа от прибора", ""},
+        {{zsim::FaultKind::ShortBlock, 5, -1, 0}, [&] { ex.ReadDeviceVersion(); },
+         "Драйвер COM-порта: Нет ответа от запрашиваемого устройства.", ""},
+    };
+    for (const auto& r : rows) {
+        line.sim.ClearFaults();
+        line.sim.AddFault(r.fault);
+        ui.errors.clear();
+        const auto o = RunExchange(ui, r.action);
+        EXPECT_EQ(o.thrown, r.thrown) << zsim::FaultName(r.fault.Kind);
+        EXPECT_EQ(o.reported, r.reported.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.reported})
+            << zsim::FaultName(r.fault.Kind);
+        EXPECT_EQ(ui.depth, 0);
+        port.PurgeAll();  // what a late answer left on the line
+    }
+}
+
+TEST_F(Exchange, ChangedFirstReadFailsAfterExactlySixReads)
+{
+    line.sim.AddFault({zsim::FaultKind::CorruptFirstRead, 4});
+    line.sim.ClearLog();
+    uint8_t img[72];
+    const auto o = RunExchange(ui, [&] { ex.ReadDataFromDevice(img); });
+    EXPECT_EQ(o.reported, std::vector<std::string>{"Ошибка: Ошибка приема данных с прибора"});
+    EXPECT_EQ(line.sim.CommandCount(4), 6);
+    // The buffer holds the first (changed) read of the last attempt.
+    EXPECT_NE(0, std::memcmp(img, Pattern().data(), 72));
+}
+
+TEST_F(Exchange, WriteWithDifferentEchoReportsThreeTimes)
+{
+    line.sim.AddFault({zsim::FaultKind::CorruptWriteEcho, 0});
+    const auto image = Pattern();
+    const auto o = RunExchange(ui, [&] { ex.SendInitData(image.data()); });
+    EXPECT_EQ(o.thrown, "abort");
+    ASSERT_EQ(o.reported.size(), 3u);
+    for (const auto& r : o.reported)
+        EXPECT_EQ(r, "Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных");
+    EXPECT_EQ(line.sim.CommandCount(0), 3);
+    EXPECT_EQ(line.sim.CommandCount(4), 0);  // no read-back after a bad echo
+}
+
+TEST_F(Exchange, EchoByteOfWriteWrongOnEveryAttempt)
+{
+    line.sim.AddFault({zsim::FaultKind::WrongEcho, 0});
+    const auto image = Pattern();
+    const auto o = RunExchange(ui, [&] { ex.SendInitData(image.data()); });
+    EXPECT_EQ(o.reported, std::vector<std::string>(3, "Ошибка: Ошибка приемо/передачи"));
+}
+
+TEST_F(Exchange, ReadBackDiffersOnceThenNextAttemptSucceeds)
+{
+    line.sim.AddFault({zsim::FaultKind::CorruptReadBack, 4, 1});
+    auto image = Pattern();
+    image[50] = 0x99;
+    const auto o = RunExchange(ui, [&] { ex.SendInitData(image.data()); });
+    EXPECT_EQ(o.thrown, "");
+    EXPECT_EQ(o.reported, std::vector<std::string>{"Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных"});
+    EXPECT_EQ(line.sim.CommandCount(0), 2);
+    EXPECT_EQ(line.sim.Image(), image);
+    EXPECT_TRUE(line.sim.InInitMode());
+    ex.LeaveInitMode();
+    EXPECT_FALSE(line.sim.InInitMode());
+}
+
+TEST_F(Exchange, UninterpretedPositionsSurviveReadModifyWrite)
+{
+    TImageBuffer b;
+    ex.ReadDataFromDevice(b.Image());
+    b.SetWord(7, 1234);
+    b.At(9) = 17;
+    for (int p = 12; p <= 27; ++p)
+        b.At(p) = 0;
+    ex.SendInitData(b.Image());
+    const auto after = line.sim.Image();
+    const auto before = Pattern();
+    for (int p = 28; p <= 72; ++p)
+        ASSERT_EQ(after[p - 1], before[p - 1]) << p;
+    EXPECT_EQ(after[6], 1234 >> 8);
+    EXPECT_EQ(after[8], 17);
+}
+
+TEST_F(Exchange, LineDroppedMidBlockIsADriverErrorPromptly)
+{
+    line.sim.AddFault({zsim::FaultKind::DropLine, 4, -1, 10});
+    uint8_t img[72];
+    const auto t0 = std::chrono::steady_clock::now();
+    const auto o = RunExchange(ui, [&] { ex.ReadDataFromDevice(img); });
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(o.thrown, "Драйвер COM-порта: Не удалось прочитать из COM-порта.");
+    EXPECT_LT(ms, 900.0);
+    EXPECT_EQ(ui.depth, 0);
+}
+
+TEST_F(Exchange, DelayedAnswerWithinTheEchoTimeoutPasses)
+{
+    line.sim.AddFault({zsim::FaultKind::Delay, 3, 1, 300});
+    ex.LeaveInitMode();
+    EXPECT_EQ(line.sim.CommandCount(3), 1);
+}
+
+TEST(SimFaults, Parse)
+{
+    zsim::Fault f{zsim::FaultKind::NoAnswer};
+    std::string err;
+    ASSERT_TRUE(zsim::ParseFault("short:10@4x2", f, err));
+    EXPECT_EQ(f.Kind, zsim::FaultKind::ShortBlock);
+    EXPECT_EQ(f.Param, 10);
+    EXPECT_EQ(f.Command, 4);
+    EXPECT_EQ(f.Remaining, 2);
+    ASSERT_TRUE(zsim::ParseFault("delay:500", f, err));
+    EXPECT_EQ(f.Command, -1);
+    EXPECT_EQ(f.Remaining, -1);
+    EXPECT_FALSE(zsim::ParseFault("melt", f, err));
+    EXPECT_FALSE(zsim::ParseFault("short:x", f, err));
+}
