@@ -1,0 +1,49 @@
+#include "guard.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include "abort.h"
+#include "custdlg.h"
+#include "msgs.h"
+
+QString TopLevelText(const QString& message)
+{
+    if (!message.isEmpty() && message.back() > QChar(u'.'))
+        return message + u'.';
+    return message;
+}
+
+void ShowTopLevelError(const QString& message)
+{
+    TCursorSuspend noWaitCursor;
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), TopLevelText(message),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void RunGuarded(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EAbort&) {
+        // ended quietly: its message, if any, has been shown already
+    } catch (const std::exception& e) {
+        ShowTopLevelError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowTopLevelError(QStringLiteral("Unknown error"));
+    }
+}
+
+TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+
+void TQtDeviceUi::ErrorAbort(const std::string& Msg, const std::string& Caption)
+{
+    ::ErrorAbort(QString::fromStdString(Msg), QString::fromStdString(Caption));
+}
+
+void TQtDeviceUi::BeginWait() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+void TQtDeviceUi::EndWait() { QGuiApplication::restoreOverrideCursor(); }

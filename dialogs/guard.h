@@ -1,0 +1,36 @@
+// The error backbone of every user action: the guard, the top-level error display and the
+// wait cursor.
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+
+#include "exchange.h"
+
+// The top-level error display: a standard box with the error icon, the application's title
+// as caption, "." appended when the message's last character sorts after ".".
+QString TopLevelText(const QString& message);
+void ShowTopLevelError(const QString& message);
+
+// Runs one user action: a silent abort ends it quietly, any other error is shown by the
+// top-level display. Nothing escapes into Qt's event loop.
+void RunGuarded(const std::function<void()>& action);
+
+// The wait cursor for as long as it lives.
+class TWaitCursor {
+public:
+    TWaitCursor();
+    ~TWaitCursor();
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// The exchange's hooks filled with the message box and the wait cursor.
+class TQtDeviceUi : public TDeviceUi {
+public:
+    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
+    void BeginWait() override;
+    void EndWait() override;
+};

@@ -1,0 +1,17 @@
+// The four message calls the program uses, and the standard look behind them.
+#pragma once
+
+#include <QString>
+#include <QVariantList>
+
+#include "custdlg.h"
+
+// Trims characters <= 32 at both ends and ends the text with ".", "!" or "?".
+QString TidyMessage(const QString& Msg);
+
+int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType, const QVariantList& Buttons);
+void ShowErrorMsg(const QString& Msg, const QString& Caption);
+void ShowInfoMsg(const QString& Msg, const QString& Caption);
+bool AskYesNo(const QString& Msg, const QString& Caption);
+// The error box, then the silent abort.
+[[noreturn]] void ErrorAbort(const QString& Msg, const QString& Caption);

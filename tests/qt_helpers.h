@@ -1,0 +1,81 @@
+// Driving modal dialogs from a test: act on the next modal window once it is shown.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+// Calls f with the next modal widget, from inside its modal loop. Several can be queued:
+// each waits for a modal widget other than the one before it.
+inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = nullptr)
+{
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [f, notThis, timer, poll]() {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && w != notThis && w->isVisible()) {
+            f(w);
+            *poll = nullptr;  // break the self-reference
+            return;
+        }
+        if (timer->elapsed() > 20000) {
+            ADD_FAILURE() << "no modal window appeared";
+            *poll = nullptr;
+            return;
+        }
+        QTimer::singleShot(5, [poll] { if (*poll) (*poll)(); });
+    };
+    QTimer::singleShot(0, [poll] { if (*poll) (*poll)(); });
+}
+
+// The text of a box: our own message form or a QMessageBox.
+inline QString BoxText(QWidget* w)
+{
+    if (auto* mb = qobject_cast<QMessageBox*>(w))
+        return mb->text();
+    if (auto* l = w->findChild<QLabel*>(QStringLiteral("Message")))
+        return l->text();
+    return {};
+}
+
+// Closes a box with its first button (our form: "btn0"; a QMessageBox: its OK).
+inline void PressFirst(QWidget* w)
+{
+    if (auto* mb = qobject_cast<QMessageBox*>(w)) {
+        mb->button(QMessageBox::Ok)->click();
+        return;
+    }
+    if (auto* b = w->findChild<QPushButton*>(QStringLiteral("btn0")))
+        b->click();
+}
+
+// Records every box that appears (title + text) and closes it with its first button,
+// until stopped.
+struct BoxRecorder {
+    QStringList seen;
+    bool active = true;
+    QTimer timer;
+    BoxRecorder()
+    {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!active || !w || !w->isVisible() || w->property("zendaSeen").toBool())
+                return;
+            if (!qobject_cast<QMessageBox*>(w) && !w->findChild<QLabel*>(QStringLiteral("Message")))
+                return;  // not a message box: some other dialog the test drives itself
+            w->setProperty("zendaSeen", true);
+            seen << w->windowTitle() + ": " + BoxText(w);
+            PressFirst(w);
+        });
+        timer.start();
+    }
+};
