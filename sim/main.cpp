@@ -118,6 +118,18 @@ int main(int argc, char** argv)
     }
 
     zsim::Simulator sim(opt);
+    {
+        // A device as one comes from the field: number 12345, address 5, both channels
+        // pulse inputs, last initialized 14:30 on 01/12/26, some hours and volume counted.
+        std::array<uint8_t, 72> image{};
+        const uint8_t head[27] = {0x30, 0x14, 0x01, 0x12, 0x26, 0x05, 0x30, 0x39, 0x05, 0x24, 0x05,
+                                  0x15, 0x02, 0x00, 0x00, 0x45, 0x01, 0x00, 0x00, 0x78, 0x56, 0x34, 0x00,
+                                  0x00, 0x10, 0x00, 0x00};
+        std::copy(std::begin(head), std::end(head), image.begin());
+        for (int i = 27; i < 72; ++i)
+            image[i] = static_cast<uint8_t>(0xA0 + i);  // device data the tool leaves alone
+        sim.SetImage(image);
+    }
     if (!imagePath.empty()) {
         std::array<uint8_t, 72> image{};
         if (LoadImage(imagePath, image))

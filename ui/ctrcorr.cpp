@@ -1,0 +1,153 @@
+#include "ctrcorr.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "counters.h"
+#include "formutil.h"
+#include "guard.h"
+#include "maskedit.h"
+#include "msgs.h"
+
+namespace {
+const char* const kTimeMask = "00000\\:00;0;_";
+}
+
+TCountersForm::TCountersForm(TImageBuffer& image, QWidget* parent) : QDialog(parent), image_(image)
+{
+    setObjectName(QStringLiteral("CountersForm"));
+    setWindowTitle(QStringLiteral("Установка счетчиков"));
+    SetDialogFrame(this);
+    setFixedSize(203, 163);
+    setFont(PixelFont(QStringLiteral("Arial"), 12));
+
+    auto right = [this](const char* name, const char* text, int x, int y, int w) {
+        QLabel* l = MakeLabel(this, name, QString::fromUtf8(text), x, y, w, 15);
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return l;
+    };
+    Label1 = right("Label1", "tp1", 48, 16, 17);
+    Label2 = right("Label2", "tp2", 48, 44, 17);
+    Label7 = right("Label7", "V1", 51, 76, 14);
+    Label8 = right("Label8", "V2", 51, 104, 14);
+
+    auto edit = [this](const char* name, int y, QLabel* buddy) {
+        auto* e = new TMaskEdit(this);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(68, y, 69, 23);
+        e->setAccessibleName(buddy->text());
+        buddy->setBuddy(e);
+        return e;
+    };
+    e1 = edit("e1", 12, Label1);
+    e2 = edit("e2", 40, Label2);
+    e3 = edit("e3", 72, Label7);
+    e4 = edit("e4", 100, Label8);
+    e1->SetEditMask(kTimeMask);
+    e2->SetEditMask(kTimeMask);
+    connect(e1, &TMaskEdit::Exited, this, &TCountersForm::e1Exit);
+    connect(e2, &TMaskEdit::Exited, this, &TCountersForm::e2Exit);
+
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), 20, 136, 75, 25, QStyle::SP_DialogOkButton);
+    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Отмена"), 112, 136, 75, 25, QStyle::SP_DialogCancelButton);
+    BitBtn1->setDefault(true);
+    connect(BitBtn1, &QPushButton::clicked, this, [this] { RunGuarded([this] { BitBtn1Click(); }); });
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    setTabOrder(e1, e2);
+    setTabOrder(e2, e3);
+    setTabOrder(e3, e4);
+    setTabOrder(e4, BitBtn1);
+    setTabOrder(BitBtn1, BitBtn2);
+}
+
+void TCountersForm::CounterToText(int Position, int Count, bool IsTime, TMaskEdit* Edit)
+{
+    Edit->SetValue(QString::fromStdString(CounterDigits(image_, Position, Count, IsTime)));
+}
+
+void TCountersForm::TextToCounter(int Position, int Count, TMaskEdit* Edit)
+{
+    StoreCounterDigits(image_, Position, Count, Edit->Value().toStdString());
+}
+
+void TCountersForm::showEvent(QShowEvent* e)
+{
+    FormShow();
+    CenterOnScreen(this);
+    QDialog::showEvent(e);
+    e1->setFocus();
+}
+
+void TCountersForm::FormShow()
+{
+    for (TMaskEdit* e : {e1, e2, e3, e4})
+        e->setEnabled(true);
+    e3->SetEditMask(GetCounterMask(image_, 1));
+    e4->SetEditMask(GetCounterMask(image_, 2));
+    CounterToText(12, 4, true, e1);
+    CounterToText(16, 4, true, e2);
+    if (e3->HasMask())
+        CounterToText(20, 4, false, e3);
+    else
+        e3->setEnabled(false);  // keeps whatever it showed before
+    if (e4->HasMask())
+        CounterToText(24, 4, false, e4);
+    else
+        e4->setEnabled(false);
+    TMaskEdit* all[4] = {e1, e2, e3, e4};
+    for (int i = 0; i < 4; ++i)
+        shown_[i] = all[i]->Value();
+}
+
+void TCountersForm::MinutesCheck(TMaskEdit* e)
+{
+    const QString v = e->Value();
+    if (v.size() >= 6 && v[5] > u'5') {
+        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
+                        QStringLiteral("Введите значение минут в диапазоне 0-59"), QMessageBox::Ok, this);
+        box.exec();
+        e->setFocus();
+    }
+}
+
+void TCountersForm::e1Exit() { MinutesCheck(e1); }
+void TCountersForm::e2Exit() { MinutesCheck(e2); }
+
+void TCountersForm::BitBtn1Click()
+{
+    struct Field {
+        TMaskEdit* edit;
+        int position;
+        const QString& shown;
+    };
+    const Field fields[4] = {{e1, 12, shown_[0]}, {e2, 16, shown_[1]}, {e3, 20, shown_[2]}, {e4, 24, shown_[3]}};
+    // Enter in a changed, incomplete field skips that field's own check: refuse here.
+    for (const Field& f : fields)
+        if (f.edit->isEnabled() && f.edit->HasMask() && f.edit->Value() != f.shown && !f.edit->IsComplete()) {
+            f.edit->setFocus();
+            QApplication::beep();
+            ShowTopLevelError(TMaskEdit::InvalidValueText());
+            return;
+        }
+    auto store = [this](const Field& f) {
+        // A field left as shown keeps the device's bytes when they are not decimal digits.
+        if (f.edit->Value() == f.shown && !CounterIsBcd(image_, f.position, 4))
+            return;
+        TextToCounter(f.position, 4, f.edit);
+    };
+    store(fields[0]);
+    store(fields[1]);
+    if (e3->HasMask())
+        store(fields[2]);
+    else
+        ShowInfoMsg(QStringLiteral("По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
+                    QStringLiteral("Информация"));
+    if (e4->HasMask())
+        store(fields[3]);
+    else
+        ShowInfoMsg(QStringLiteral("По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
+                    QStringLiteral("Информация"));
+    accept();
+}

@@ -1,0 +1,667 @@
+#include "main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "clockverify.h"
+#include "ctrcorr.h"
+#include "formutil.h"
+#include "maskedit.h"
+#include "msgs.h"
+#include "rtccorr.h"
+
+// ------------------------------------------------------------------ settings
+
+std::unique_ptr<QSettings> OpenSettings()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ЛЮМРАД"),
+                                       QStringLiteral("Инициализация ЗЕНДИН"));
+}
+
+void InstallSettingsPortResolver()
+{
+    SetPortNameResolver([](const std::string& name) {
+        // Read afresh at every open, so a change of the port map needs no restart.
+        const auto s = OpenSettings();
+        const QString key = QStringLiteral("Ports/") + QString::fromStdString(name);
+        const QString path = s->value(key).toString().trimmed();
+        return path.isEmpty() ? DefaultPortPath(name) : path.toStdString();
+    });
+}
+
+void RaiseConvertError(const QString& text)
+{
+    throw std::runtime_error(QStringLiteral("'%1' не является допустимым значением целого числа").arg(text).toStdString());
+}
+
+int StrToInt(const QString& text)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    if (!ok)
+        RaiseConvertError(text);
+    return v;
+}
+
+namespace {
+int StrToIntDef(const QString& text, int def)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok, 10);
+    return ok ? v : def;
+}
+
+QString PadRight(const QString& s, int n) { return s.leftJustified(n, u' '); }
+}  // namespace
+
+// ------------------------------------------------------------------ the grid
+
+TChannelsModel::TChannelsModel(TChannelTable& table, QObject* parent) : QAbstractTableModel(parent), Table(table) {}
+
+int TChannelsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
+
+QVariant TChannelsModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= Table.RowCount())
+        return {};
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+    case Qt::AccessibleTextRole:
+        return QString::fromStdString(Table.GetText(index.row(), index.column()));
+    case Qt::TextAlignmentRole:
+        return index.column() == colChannel ? QVariant(Qt::AlignCenter)
+                                            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    case Qt::FontRole:
+        if (index.column() == colChannel) {
+            QFont f = WindowFont();
+            f.setBold(true);
+            return f;
+        }
+        return {};
+    }
+    return {};
+}
+
+bool TChannelsModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    // The entry conversion: an unknown text changes nothing and says nothing.
+    Table.SetText(index.row(), index.column(), value.toString().toStdString());
+    return true;
+}
+
+Qt::ItemFlags TChannelsModel::flags(const QModelIndex& index) const
+{
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.isValid() && !Table.Column(index.column()).ReadOnly)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant TChannelsModel::headerData(int section, Qt::Orientation o, int role) const
+{
+    if (o != Qt::Horizontal)
+        return {};
+    static const char* const titles[4] = {"№", "Цена входного импульса", "Тест линии", "Тип входного сигнала"};
+    if (role == Qt::DisplayRole && section >= 0 && section < 4)
+        return QString::fromUtf8(titles[section]);
+    if (role == Qt::TextAlignmentRole)
+        return QVariant(Qt::AlignCenter);
+    return {};
+}
+
+void TChannelsModel::Refresh()
+{
+    if (Table.RowCount() != shownRows_) {  // rows came or went: only at start
+        beginResetModel();
+        shownRows_ = Table.RowCount();
+        endResetModel();
+    } else if (shownRows_ > 0) {
+        emit dataChanged(index(0, 0), index(shownRows_ - 1, 3));
+    }
+}
+
+QWidget* TPickListDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                                         const QModelIndex& index) const
+{
+    const auto& picks = table_.Column(index.column()).PickList;
+    if (picks.empty())
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    auto* combo = new QComboBox(parent);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    for (const auto& p : picks)
+        combo->addItem(QString::fromStdString(p));
+    // A choice from the list is written at once, not only on Enter or leaving the cell.
+    connect(combo, &QComboBox::activated, this, [this, combo] {
+        auto* self = const_cast<TPickListDelegate*>(this);
+        emit self->commitData(combo);
+        emit self->closeEditor(combo);
+    });
+    return combo;
+}
+
+void TPickListDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
+{
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        const QString text = index.data(Qt::EditRole).toString();
+        const int i = combo->findText(text, Qt::MatchExactly);
+        if (i >= 0)
+            combo->setCurrentIndex(i);
+        combo->setEditText(text);
+        return;
+    }
+    QStyledItemDelegate::setEditorData(editor, index);
+}
+
+void TPickListDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
+{
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
+        model->setData(index, combo->currentText(), Qt::EditRole);
+        return;
+    }
+    QStyledItemDelegate::setModelData(editor, model, index);
+}
+
+void TChannelGrid::keyPressEvent(QKeyEvent* e)
+{
+    // Moving below the last row, or the insert and delete keys, would change the rows.
+    const bool down = e->key() == Qt::Key_Down && currentIndex().row() == model()->rowCount() - 1;
+    if ((down || e->key() == Qt::Key_Insert) && OnInsert) {
+        OnInsert();
+        return;
+    }
+    if (e->key() == Qt::Key_Delete && (e->modifiers() & Qt::ControlModifier) && OnDelete) {
+        OnDelete();
+        return;
+    }
+    QTableView::keyPressEvent(e);
+}
+
+// ------------------------------------------------------------------ the window
+
+namespace {
+QIcon PinIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 1.5));
+    p.setBrush(QColor(200, 40, 40));
+    p.drawEllipse(QRectF(4, 1, 8, 8));
+    p.drawLine(QPointF(8, 9), QPointF(8, 15));
+    return QIcon(pm);
+}
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form1"));
+    BuildControls();
+    Form_Create();
+    ConnectHandlers();
+}
+
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+    // The port closes its handle; the dialogs are children of the window.
+    delete Port;
+}
+
+void TForm1::CreateServiceDialogs()
+{
+    ClockVerifyForm = new TClockVerifyForm(this);
+    RTCCorrectionForm = new TRTCCorrectionForm(this);
+    CountersForm = new TCountersForm(Image, this);
+}
+
+void TForm1::BuildControls()
+{
+    setWindowTitle(QStringLiteral("Инициализация ЗЕНДА (v1.03)"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(524, 288);
+    setFont(WindowFont());
+
+    GroupConnection = new QGroupBox(QStringLiteral("Параметры соединения"), this);
+    GroupConnection->setObjectName(QStringLiteral("GroupConnection"));
+    GroupConnection->setGeometry(0, 0, 524, 49);
+    LabelPort = MakeLabel(GroupConnection, "LabelPort", QStringLiteral("COM-порт:"), 8, 16, 60, 16);
+    auto combo = [](QWidget* parent, const char* name, int x, int y, int w, const QStringList& items) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(QString::fromLatin1(name));
+        c->setEditable(true);  // typed text is accepted as well as a choice
+        c->setInsertPolicy(QComboBox::NoInsert);
+        c->addItems(items);
+        c->setGeometry(x, y, w, 21);
+        return c;
+    };
+    Com_Port_Name = combo(GroupConnection, "Com_Port_Name", 76, 15, 65,
+                          {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")});
+    LabelSpeed = MakeLabel(GroupConnection, "LabelSpeed", QStringLiteral("Скорость обмена:"), 152, 16, 100, 16);
+    Com_Port_Speed = combo(GroupConnection, "Com_Port_Speed", 264, 15, 65, {QStringLiteral("4800"), QStringLiteral("9600")});
+    Button_Exit = MakeButton(GroupConnection, "Button_Exit", QStringLiteral("Выход"), 407, 15, 65, 25);
+    Button_Fixed = new QToolButton(GroupConnection);
+    Button_Fixed->setObjectName(QStringLiteral("Button_Fixed"));
+    Button_Fixed->setGeometry(486, 15, 25, 25);
+    Button_Fixed->setCheckable(true);
+    Button_Fixed->setAutoRaise(true);  // flat
+    Button_Fixed->setIcon(PinIcon());
+    Button_Fixed->setToolTip(QStringLiteral("Поверх всех окон"));
+    Button_Fixed->setAccessibleName(QStringLiteral("Поверх всех окон"));
+    LabelPort->setBuddy(Com_Port_Name);
+    LabelSpeed->setBuddy(Com_Port_Speed);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 48, 525, 241);
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Инициализация"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Сервис"));
+
+    QWidget* p1 = TabSheet1;
+    LabelVersion = MakeLabel(p1, "LabelVersion", QStringLiteral("Тип прибора:"), 8, 8, 70, 16);
+    Device_Version = combo(p1, "Device_Version", 80, 4, 73,
+                           {QStringLiteral("ZENDA1"), QStringLiteral("ZENDA2"), QStringLiteral("ZENDA3")});
+    LabelNumber = MakeLabel(p1, "LabelNumber", QStringLiteral("Заводской номер:"), 160, 8, 96, 16);
+    Number = new TMaskEdit(p1);
+    Number->setObjectName(QStringLiteral("Number"));
+    Number->setGeometry(259, 4, 41, 22);
+    Number->SetEditMask("!99999;1;_");
+    Number->setMaxLength(5);
+    Number->SetValue(QStringLiteral("1    "));
+    LabelAddress = MakeLabel(p1, "LabelAddress", QStringLiteral("Сетевой адрес:"), 312, 8, 80, 16);
+    Address = new TMaskEdit(p1);
+    Address->setObjectName(QStringLiteral("Address"));
+    Address->setGeometry(393, 4, 23, 22);
+    Address->SetEditMask("!99;1;_");
+    Address->setMaxLength(2);
+    Address->SetValue(QStringLiteral("  "));
+    LabelVersion->setBuddy(Device_Version);
+    LabelNumber->setBuddy(Number);
+    LabelAddress->setBuddy(Address);
+    Number->setAccessibleName(QStringLiteral("Заводской номер"));
+    Address->setAccessibleName(QStringLiteral("Сетевой адрес"));
+    Device_Version->setAccessibleName(QStringLiteral("Тип прибора"));
+    Com_Port_Name->setAccessibleName(QStringLiteral("COM-порт"));
+    Com_Port_Speed->setAccessibleName(QStringLiteral("Скорость обмена"));
+
+    GroupChannels = new QGroupBox(QStringLiteral(" Каналы "), p1);
+    GroupChannels->setObjectName(QStringLiteral("GroupChannels"));
+    GroupChannels->setGeometry(0, 32, 517, 113);
+    DBGrid1 = new TChannelGrid(GroupChannels);
+    DBGrid1->setObjectName(QStringLiteral("DBGrid1"));
+    DBGrid1->setGeometry(8, 16, 501, 58);
+    DBGrid1->setAccessibleName(QStringLiteral("Каналы"));
+    dsChannels = new TChannelsModel(cdsChannels, this);
+    DBGrid1->setModel(dsChannels);
+    DBGrid1->verticalHeader()->hide();  // no row indicator
+    DBGrid1->setTabKeyNavigation(false);  // Tab leaves the grid
+    // Type to edit, click the current cell to edit; moving the current cell alone opens nothing.
+    DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                             QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    DBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    DBGrid1->setShowGrid(true);
+    DBGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    DBGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    DBGrid1->horizontalHeader()->setFixedHeight(18);
+    DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->verticalHeader()->setDefaultSectionSize(19);
+    DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    const int widths[4] = {20, 135, 70, 250};
+    for (int c = 0; c < 4; ++c)
+        DBGrid1->setColumnWidth(c, widths[c]);
+    DBGrid1->horizontalHeader()->setStretchLastSection(true);
+    auto* delegate = new TPickListDelegate(cdsChannels, DBGrid1);
+    for (int c = colCenaDiv; c <= colTypeInSig; ++c)
+        DBGrid1->setItemDelegateForColumn(c, delegate);
+    CheckBox1 = new QCheckBox(QStringLiteral("Возможность обнуления счетчика объема V2"), GroupChannels);
+    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+    CheckBox1->setGeometry(8, 88, 257, 17);
+
+    GroupLastInit = new QGroupBox(QStringLiteral(" Последняя инициализация "), p1);
+    GroupLastInit->setObjectName(QStringLiteral("GroupLastInit"));
+    GroupLastInit->setGeometry(0, 145, 193, 64);
+    LabelDate = MakeLabel(GroupLastInit, "LabelDate", QStringLiteral("Дата:"), 8, 31, 30, 16);
+    Device_Date = new QLineEdit(GroupLastInit);
+    Device_Date->setObjectName(QStringLiteral("Device_Date"));
+    Device_Date->setGeometry(40, 28, 54, 21);
+    LabelTime = MakeLabel(GroupLastInit, "LabelTime", QStringLiteral("Время:"), 104, 31, 38, 16);
+    Device_Time = new QLineEdit(GroupLastInit);
+    Device_Time->setObjectName(QStringLiteral("Device_Time"));
+    Device_Time->setGeometry(144, 28, 33, 21);
+    for (QLineEdit* e : {Device_Date, Device_Time}) {
+        e->setReadOnly(true);  // display only
+        e->setEnabled(false);
+    }
+    Device_Date->setAccessibleName(QStringLiteral("Дата последней инициализации"));
+    Device_Time->setAccessibleName(QStringLiteral("Время последней инициализации"));
+
+    Button_Read_Ini = MakeButton(p1, "Button_Read_Ini", QStringLiteral("Считать"), 216, 152, 89, 25,
+                                 QStyle::SP_BrowserReload);
+    Button_Init = MakeButton(p1, "Button_Init", QStringLiteral("Инициализация устройства"), 325, 152, 180, 25,
+                             QStyle::SP_DialogYesButton);
+    Button_Deinit = MakeButton(p1, "Button_Deinit", QStringLiteral("Выход из инициализации"), 325, 184, 180, 25,
+                               QStyle::SP_DialogNoButton);
+
+    BitBtn1 = MakeButton(TabSheet3, "BitBtn1", QStringLiteral("Калибровка RTC"), 8, 8, 120, 25);
+    BitBtn2 = MakeButton(TabSheet3, "BitBtn2", QStringLiteral("Установка счетчиков"), 8, 40, 120, 25);
+
+    // Tab orders within each parent, as listed; the model list last on its page.
+    setTabOrder(Com_Port_Name, Com_Port_Speed);
+    setTabOrder(Com_Port_Speed, Button_Exit);
+    setTabOrder(Button_Exit, Button_Fixed);
+    setTabOrder(Button_Fixed, PageControl1);
+    setTabOrder(PageControl1, Number);
+    setTabOrder(Number, Address);
+    setTabOrder(Address, DBGrid1);
+    setTabOrder(DBGrid1, CheckBox1);
+    setTabOrder(CheckBox1, Button_Read_Ini);
+    setTabOrder(Button_Read_Ini, Button_Init);
+    setTabOrder(Button_Init, Button_Deinit);
+    setTabOrder(Button_Deinit, Device_Version);
+    setTabOrder(BitBtn1, BitBtn2);
+
+    cdsChannels.OnChanged = [this] { dsChannels->Refresh(); };
+}
+
+void TForm1::Form_Create()
+{
+    ApplyModel1();
+    PageControl1->setCurrentIndex(0);
+    Port = new TComPort();
+    cdsChannels.Recreate();
+    for (QComboBox* c : findChildren<QComboBox*>())
+        if (c->count() > 0)
+            c->setCurrentIndex(0);
+    {
+        const auto s = OpenSettings();
+        auto index = [&](const char* key, int offset) {
+            bool ok = false;
+            const int v = s->value(QString::fromLatin1(key)).toInt(&ok);
+            return ok ? v - offset : -1;  // text is no index: nothing selected
+        };
+        if (s->contains(QStringLiteral("ComNumber")))
+            Com_Port_Name->setCurrentIndex(index("ComNumber", 1));
+        if (s->contains(QStringLiteral("BaudRate")))
+            Com_Port_Speed->setCurrentIndex(index("BaudRate", 0));
+    }
+    RunGuarded([this] { DoOpenCom(); });  // shown, and the start goes on with the port closed
+    cdsChannels.AppendStartRows();
+    exchange_ = std::make_unique<TDeviceExchange>(*Port, ui_);
+}
+
+void TForm1::ConnectHandlers()
+{
+    auto guarded = [](auto f) { return [f] { RunGuarded(f); }; };
+    // A choice from the list or each character typed: the handlers of a user change only.
+    for (QComboBox* c : {Com_Port_Name, Com_Port_Speed}) {
+        connect(c, &QComboBox::activated, this, guarded([this] { Change_Port_and_Speed(); }));
+        connect(c->lineEdit(), &QLineEdit::textEdited, this, guarded([this] { Change_Port_and_Speed(); }));
+    }
+    connect(Device_Version, &QComboBox::activated, this, guarded([this] { Device_VersionChange(); }));
+    connect(Device_Version->lineEdit(), &QLineEdit::textEdited, this, guarded([this] { Device_VersionChange(); }));
+    connect(Button_Exit, &QPushButton::clicked, this, guarded([this] { Button_ExitClick(); }));
+    connect(Button_Fixed, &QToolButton::clicked, this, guarded([this] { Button_FixedClick(); }));
+    connect(Button_Read_Ini, &QPushButton::clicked, this, guarded([this] { Button_Read_IniClick(); }));
+    connect(Button_Init, &QPushButton::clicked, this, guarded([this] { Button_InitClick(); }));
+    connect(Button_Deinit, &QPushButton::clicked, this, guarded([this] { Button_DeinitClick(); }));
+    connect(BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
+    connect(BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
+    connect(Number, &TMaskEdit::Exited, this, guarded([this] { NumberExit(); }));
+    connect(Address, &TMaskEdit::Exited, this, guarded([this] { AddressExit(); }));
+    connect(DBGrid1, &QTableView::clicked, this, [this](const QModelIndex& i) {
+        RunGuarded([this, i] { DBGrid1CellClick(i.row()); });
+    });
+    DBGrid1->OnInsert = [this] { RunGuarded([this] { cdsChannels.Insert(cdsChannels.RowCount()); }); };
+    DBGrid1->OnDelete = [this] { RunGuarded([this] { cdsChannels.Delete(cdsChannels.Current()); }); };
+    connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& i) { cdsChannels.SetCurrent(i.row()); });
+    qApp->installEventFilter(this);  // key preview
+}
+
+int TForm1::SelectedIndex(const QComboBox* combo) const
+{
+    // Typed text selects the item it spells exactly, or none.
+    const int i = combo->currentIndex();
+    if (i >= 0 && combo->itemText(i) == combo->currentText())
+        return i;
+    return combo->findText(combo->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void TForm1::FieldError(QWidget* field, const QString& message)
+{
+    field->setFocus();
+    ErrorAbort(message, QStringLiteral("Ошибка"));
+}
+
+// ------------------------------------------------------------------ connection
+
+void TForm1::DoOpenCom()
+{
+    Port->SetBaudRate(StrToInt(Com_Port_Speed->currentText()));
+    Port->Open(SelectedIndex(Com_Port_Name));
+}
+
+void TForm1::DoCloseCom()
+{
+    if (Port->IsOpen())
+        Port->Close();
+}
+
+void TForm1::WriteComSettings()
+{
+    const auto s = OpenSettings();
+    s->setValue(QStringLiteral("ComNumber"), SelectedIndex(Com_Port_Name) + 1);
+    s->setValue(QStringLiteral("BaudRate"), SelectedIndex(Com_Port_Speed));
+}
+
+void TForm1::Change_Port_and_Speed()
+{
+    DoCloseCom();
+    WriteComSettings();
+    RunGuarded([this] { DoOpenCom(); });
+}
+
+void TForm1::CheckComOpened()
+{
+    if (!Port->IsOpen())
+        ErrorAbort(QStringLiteral("COM-Порт не открыт"), QStringLiteral("Ошибка"));
+}
+
+// ------------------------------------------------------------------ device operations
+
+void TForm1::DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer)
+{
+    exchange_->DoCommand(Code, SendBuffer, ReceiveBuffer);
+}
+uint8_t TForm1::ReadDeviceVersion() { return exchange_->ReadDeviceVersion(); }
+void TForm1::ReadDataFromDevice(uint8_t* Buffer) { exchange_->ReadDataFromDevice(Buffer); }
+void TForm1::SendInitData(const uint8_t* Buffer) { exchange_->SendInitData(Buffer); }
+void TForm1::LeaveInitMode() { exchange_->LeaveInitMode(); }
+
+// ------------------------------------------------------------------ actions
+
+void TForm1::Button_Read_IniClick() { ReadIniParams(); }
+
+void TForm1::ReadIniParams()
+{
+    CheckComOpened();
+    TWaitCursor wait;
+    const uint8_t code = ReadDeviceVersion();
+    Device_Version->setCurrentIndex(code - 0xF0);  // no model change, no model code stored
+    ReadDataFromDevice(Image.Image());
+    Number->SetValue(PadRight(QString::number(Image.GetWord(7)), 5));
+    Address->SetValue(Image.At(9) == 0 ? QStringLiteral("  ") : PadRight(QString::number(Image.At(9)), 2));
+    CheckBox1->setChecked(Image.GetBit(10, 4) == 1);
+    LoadChannels();
+    Device_Time->setText(QString::fromStdString(Image.StampTimeText()));
+    Device_Date->setText(QString::fromStdString(Image.StampDateText()));
+}
+
+void TForm1::Button_DeinitClick()
+{
+    CheckComOpened();
+    LeaveInitMode();
+    ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
+}
+
+void TForm1::Button_InitClick() { InitializeDevice(); }
+
+void TForm1::InitializeDevice()
+{
+    if (ClockVerifyForm->exec() != QDialog::Accepted)
+        return;
+    TWaitCursor wait;
+    CheckComOpened();
+    const uint8_t code = ReadDeviceVersion();
+    Image.ModelCode() = code;
+    Device_Version->setCurrentIndex(code - 0xF0);
+    ReadDataFromDevice(Image.Image());
+    // The fields' own range checks, so that no out-of-range value is cut to another one.
+    ValidateDeviceNumber();
+    Image.SetWord(7, StrToInt(Number->Value().trimmed()));
+    ValidateDeviceAddress();
+    const QString address = Address->Value().trimmed();
+    Image.At(9) = static_cast<uint8_t>(address.isEmpty() ? 0 : StrToInt(address));
+    Image.SetBit(10, 4, CheckBox1->isChecked());
+    StoreChannels();
+    for (int p = 12; p <= 27; ++p)
+        Image.At(p) = 0;
+    Image.StampClock();
+    SendInitData(Image.Image());
+    if (AskYesNo(QStringLiteral("Прибор проинициализирован успешно. Выйти из режима инициализации?"),
+                 QStringLiteral("Подтвердите")))
+        LeaveInitMode();
+}
+
+void TForm1::BitBtn1Click()
+{
+    CheckComOpened();
+    ReadDataFromDevice(Image.Image());
+    if (!RTCCorrectionForm->EditCorrection(Image.At(11)))
+        return;
+    QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
+    SendInitData(Image.Image());
+    ShowInfoMsg(QStringLiteral("Автокоррекция RTC произведена успешно"), QStringLiteral("Информация"));
+}
+
+void TForm1::BitBtn2Click()
+{
+    CheckComOpened();
+    ReadDataFromDevice(Image.Image());
+    if (CountersForm->exec() != QDialog::Accepted)
+        return;
+    SendInitData(Image.Image());
+    ShowInfoMsg(QStringLiteral("Счетчики установлены"), QStringLiteral("Информация"));
+}
+
+// ------------------------------------------------------------------ checks and keys
+
+void TForm1::NumberExit() { ValidateDeviceNumber(); }
+void TForm1::AddressExit() { ValidateDeviceAddress(); }
+
+void TForm1::ValidateDeviceNumber()
+{
+    const int v = StrToIntDef(Number->Value().trimmed(), -1);
+    if (v < 0 || v > 65535)
+        FieldError(Number, QStringLiteral("Номер прибора должен быть числом от 0 до 65535"));
+}
+
+void TForm1::ValidateDeviceAddress()
+{
+    const QString t = Address->Value().trimmed();
+    if (t.isEmpty())
+        return;
+    const int v = StrToIntDef(t, -1);
+    if (v <= 0 || v >= 64)
+        FieldError(Address, QStringLiteral("Сетевой адрес прибора должен быть числом от 1 до 63"));
+}
+
+void TForm1::FormKeyDown(int key)
+{
+    if (key != Qt::Key_Control || PageControl1->currentWidget() != TabSheet1)
+        return;
+    if (Number->hasFocus())
+        Address->setFocus(Qt::OtherFocusReason);
+    else
+        Number->setFocus(Qt::OtherFocusReason);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e)
+{
+    if (e->type() == QEvent::KeyPress && QApplication::activeWindow() == this && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        const auto* k = static_cast<QKeyEvent*>(e);
+        if (!k->isAutoRepeat())
+            FormKeyDown(k->key());
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TForm1::Button_FixedClick()
+{
+    const bool on = Button_Fixed->isChecked();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    show();  // changing the flag hides the window
+}
+
+void TForm1::Button_ExitClick() { close(); }
+
+void TForm1::closeEvent(QCloseEvent* e)
+{
+    bool yes = false;
+    RunGuarded([&] {
+        yes = AskYesNo(QStringLiteral("Вы действительно хотите выйти из программы?"), QStringLiteral("Подтвердите"));
+    });
+    if (yes)
+        e->accept();
+    else
+        e->ignore();
+}
+
+// ------------------------------------------------------------------ channel table
+
+void TForm1::DBGrid1CellClick(int row) { cdsChannels.CellClick(row); }
+void TForm1::Device_VersionChange() { cdsChannels.ModelChange(SelectedIndex(Device_Version)); }
+void TForm1::ApplyModel1() { cdsChannels.ApplyModel1(); }
+void TForm1::ApplyModel23() { cdsChannels.ApplyModel23(SelectedIndex(Device_Version)); }
+
+void TForm1::LoadChannels()
+{
+    DBGrid1->setUpdatesEnabled(false);
+    cdsChannels.LoadChannels();
+    DBGrid1->setCurrentIndex(dsChannels->index(cdsChannels.Current(), DBGrid1->currentIndex().isValid()
+                                                                          ? DBGrid1->currentIndex().column()
+                                                                          : colCenaDiv));
+    DBGrid1->setUpdatesEnabled(true);
+    DBGrid1->viewport()->update();
+}
+
+void TForm1::StoreChannels()
+{
+    cdsChannels.StoreChannels([this](int row) {
+        DBGrid1->setCurrentIndex(dsChannels->index(row, colTypeInSig));
+        DBGrid1->setFocus();
+        ErrorAbort(QStringLiteral("Не выбран тип входного сигнала!"), QStringLiteral("Ошибка"));
+    });
+}

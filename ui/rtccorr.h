@@ -1,0 +1,38 @@
+// "Автокоррекция RTC": the clock correction, -25..+25 seconds, on a track bar.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+
+class QLabel;
+class QPushButton;
+class QSlider;
+
+// The correction byte: units in bits 0-3, tens in bits 4-5, sign in bit 6, bit 7 unused.
+int CorrectionValue(uint8_t Byte);  // -45..45
+uint8_t CorrectionByte(int Position);
+
+void DecodeCorrection(QSlider* TrackBar, QLabel* l1, uint8_t Byte);
+uint8_t EncodeCorrection(const QSlider* TrackBar);
+
+class TRTCCorrectionForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TRTCCorrectionForm(QWidget* parent = nullptr);
+
+    // Shows the byte, runs the dialog; on OK replaces the byte and answers true.
+    bool EditCorrection(uint8_t& Correction);
+    void TrackBar1Change();
+
+    QLabel* Label2;
+    QLabel* Label1;
+    QLabel* Label3;
+    QSlider* TrackBar1;
+    QLabel* l1;
+    QPushButton* BitBtn1;
+    QPushButton* BitBtn2;
+
+protected:
+    void showEvent(QShowEvent* e) override;
+};
