@@ -22,6 +22,9 @@ inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = null
     *poll = [f, notThis, timer, poll]() {
         QWidget* w = QApplication::activeModalWidget();
         if (w && w != notThis && w->isVisible()) {
+            // Offscreen windows are not activated by themselves; focus events need it.
+            w->activateWindow();
+            QApplication::setActiveWindow(w);
             f(w);
             *poll = nullptr;  // break the self-reference
             return;
@@ -79,3 +82,6 @@ struct BoxRecorder {
         timer.start();
     }
 };
+
+// Readable failure output for Qt strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }

@@ -609,8 +609,10 @@ void TForm1::FormKeyDown(int key)
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
-    if (e->type() == QEvent::KeyPress && QApplication::activeWindow() == this && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this) {
+    // Key preview: the key once, at its first receiver (the focus widget) in this window.
+    QWidget* focus = QApplication::focusWidget();
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this && (watched == focus || (!focus && watched == this))) {
         const auto* k = static_cast<QKeyEvent*>(e);
         if (!k->isAutoRepeat())
             FormKeyDown(k->key());

@@ -1,0 +1,530 @@
+// The main window and its actions against the simulator over a pseudo-terminal.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "clockverify.h"
+#include "ctrcorr.h"
+#include "main.h"
+#include "maskedit.h"
+#include "qt_helpers.h"
+#include "rtccorr.h"
+#include "sim_fixture.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("zenda-init tests");
+
+std::array<uint8_t, 72> DeviceImage()
+{
+    std::array<uint8_t, 72> a{};
+    const uint8_t head[27] = {0x05, 0x09, 0x07, 0x03, 0x26, 0x09, 0x01, 0x00, 0x00, 0x24, 0x47,
+                              0x30, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x91, 0x78, 0x56, 0x34, 0x12,
+                              0x11, 0x22, 0x33, 0x44};
+    std::copy(std::begin(head), std::end(head), a.begin());
+    for (int i = 27; i < 72; ++i)
+        a[i] = static_cast<uint8_t>(0xC0 ^ i);
+    return a;
+}
+
+// A private settings store for each test, with COM1 mapped to the simulator.
+class Window : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        line.sim.SetImage(DeviceImage());
+        Settings()->setValue(QStringLiteral("Ports/COM1"), QString::fromStdString(line.path));
+        InstallSettingsPortResolver();
+    }
+    void TearDown() override
+    {
+        if (form) {
+            form->hide();
+            form.reset();
+        }
+        SetPortNameResolver(nullptr);
+    }
+    std::unique_ptr<QSettings> Settings() { return OpenSettings(); }
+    void Start()
+    {
+        form = std::make_unique<TForm1>();
+        form->CreateServiceDialogs();
+        form->show();
+        QApplication::processEvents();
+    }
+    std::vector<uint8_t> Sent() const
+    {
+        std::vector<uint8_t> out;
+        for (const auto& e : line.sim.Log())
+            if (e.FromTool)
+                out.insert(out.end(), e.Bytes.begin(), e.Bytes.end());
+        return out;
+    }
+    QTemporaryDir dir;
+    SimLine line;
+    std::unique_ptr<TForm1> form;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------------ start and connection
+
+TEST_F(Window, StartWithAComNumberThatSelectsNothing)
+{
+    Settings()->setValue(QStringLiteral("ComNumber"), 7);
+    BoxRecorder rec;
+    Start();
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Неправильный номер COM-порта.")});
+    EXPECT_FALSE(form->Port->IsOpen());
+    rec.seen.clear();
+    form->Button_Read_Ini->click();
+    form->Button_Deinit->click();
+    EXPECT_EQ(rec.seen, QStringList(2, QStringLiteral("Ошибка: COM-Порт не открыт.")));
+    EXPECT_EQ(line.sim.Log().size(), 0u);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // Settings are not written at start.
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 7);
+}
+
+TEST_F(Window, NonsenseSettingsGiveAClearError)
+{
+    for (const char* v : {"-3", "99", "текст"}) {
+        Settings()->setValue(QStringLiteral("ComNumber"), QString::fromUtf8(v));
+        BoxRecorder rec;
+        Start();
+        EXPECT_EQ(rec.seen.size(), 1) << v;
+        EXPECT_FALSE(form->Port->IsOpen());
+        form.reset();
+    }
+    Settings()->setValue(QStringLiteral("ComNumber"), 1);
+    Settings()->setValue(QStringLiteral("BaudRate"), QStringLiteral("xyz"));
+    BoxRecorder rec;
+    Start();
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": '' не является допустимым значением целого числа.")});
+}
+
+TEST_F(Window, ChangingSpeedSavesBothAndReopens)
+{
+    Start();
+    ASSERT_TRUE(form->Port->IsOpen());
+    EXPECT_EQ(form->Port->BaudRate, 4800);
+    form->Com_Port_Speed->setCurrentIndex(1);
+    emit form->Com_Port_Speed->activated(1);
+    EXPECT_TRUE(form->Port->IsOpen());
+    EXPECT_EQ(form->Port->BaudRate, 9600);
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 1);
+    EXPECT_EQ(Settings()->value(QStringLiteral("BaudRate")).toInt(), 1);
+
+    // Typing a port that has no device: the error, the port closed, and back again.
+    Settings()->setValue(QStringLiteral("Ports/COM2"), QStringLiteral("/nonexistent/tty"));
+    BoxRecorder rec;
+    form->Com_Port_Name->lineEdit()->setFocus();
+    form->Com_Port_Name->lineEdit()->selectAll();
+    QTest::keyClicks(form->Com_Port_Name->lineEdit(), QStringLiteral("COM2"));
+    EXPECT_FALSE(form->Port->IsOpen());
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 2);
+    EXPECT_EQ(rec.seen.last(), kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."));
+    form->Com_Port_Name->setCurrentIndex(0);
+    emit form->Com_Port_Name->activated(0);
+    EXPECT_TRUE(form->Port->IsOpen());
+}
+
+// ------------------------------------------------------------------ reading
+
+TEST_F(Window, ReadShowsTheDevice)
+{
+    line.sim.SetModel(0xF1);
+    Start();
+    form->Button_Read_Ini->click();
+    EXPECT_EQ(form->Device_Version->currentText(), QStringLiteral("ZENDA2"));
+    EXPECT_EQ(form->Image.ModelCode(), 0xF0);  // the read selects, it does not store
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("256  "));
+    EXPECT_EQ(form->Address->Value(), QStringLiteral("  "));
+    EXPECT_FALSE(form->CheckBox1->isChecked());
+    EXPECT_EQ(form->Device_Time->text(), QStringLiteral("09:05"));
+    EXPECT_EQ(form->Device_Date->text(), QStringLiteral("07/03/26"));
+    EXPECT_EQ(form->dsChannels->index(0, 1).data().toString(), QStringLiteral("0,1 м3/имп"));
+    EXPECT_EQ(form->dsChannels->index(1, 3).data().toString(), QStringLiteral("Импульсный OK (1-5 мс)"));
+    EXPECT_EQ(form->dsChannels->index(1, 2).data().toString(), QStringLiteral("Есть"));
+    EXPECT_EQ(line.sim.CommandCount(5), 1);
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    // Changing the model in the list runs the model change.
+    form->Device_Version->setCurrentIndex(2);
+    emit form->Device_Version->activated(2);
+    EXPECT_EQ(form->Image.ModelCode(), 0xF2);
+    EXPECT_EQ(form->dsChannels->index(1, 3).data().toString(),
+              QStringLiteral("Импульсный OK (>50 мс) / \"Сухой контакт\""));
+}
+
+TEST_F(Window, LeavingInitializationMode)
+{
+    Start();
+    BoxRecorder rec;
+    form->Button_Deinit->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Выход из режима инициализации произведен успешно.")});
+    EXPECT_EQ(Sent(), std::vector<uint8_t>{3});
+}
+
+// ------------------------------------------------------------------ checks, keys, closing
+
+TEST_F(Window, FieldChecksAndCtrl)
+{
+    Start();
+    BoxRecorder rec;
+    form->Number->SetValue(QStringLiteral("70000"));
+    RunGuarded([&] { form->ValidateDeviceNumber(); });
+    form->Address->SetValue(QStringLiteral("64"));
+    RunGuarded([&] { form->ValidateDeviceAddress(); });
+    form->Address->SetValue(QStringLiteral("  "));
+    RunGuarded([&] { form->ValidateDeviceAddress(); });
+    EXPECT_EQ(rec.seen, (QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535."),
+                                     QStringLiteral("Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63.")}));
+
+    form->activateWindow();
+    form->Number->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(form->Number, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(form->Address->hasFocus());
+    QTest::keyClick(form->Address, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(form->Number->hasFocus());
+    form->PageControl1->setCurrentIndex(1);
+    form->BitBtn1->setFocus();
+    QTest::keyClick(form->BitBtn1, Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(form->BitBtn1->hasFocus());
+}
+
+TEST_F(Window, MaskedFieldRefusesLettersAndEscRestores)
+{
+    Start();
+    form->activateWindow();
+    form->Number->setFocus();
+    QApplication::processEvents();
+    form->Number->setCursorPosition(0);
+    QTest::keyClicks(form->Number, QStringLiteral("4x2"));
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("42   "));
+    QTest::keyClick(form->Number, Qt::Key_Escape);
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+}
+
+TEST_F(Window, ClosingAsks)
+{
+    Start();
+    OnNextModal([](QWidget* w) {
+        EXPECT_EQ(BoxText(w), QStringLiteral("Вы действительно хотите выйти из программы?"));
+        EXPECT_EQ(w->windowTitle(), QStringLiteral("Подтвердите"));
+        QTest::keyClick(w->focusWidget(), Qt::Key_Escape);  // does nothing
+        static_cast<QPushButton*>(w->findChild<QWidget*>(QStringLiteral("btn1")))->click();
+    });
+    form->Button_Exit->click();
+    EXPECT_TRUE(form->isVisible());
+    OnNextModal([](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); });
+    form->close();
+    EXPECT_FALSE(form->isVisible());
+}
+
+// ------------------------------------------------------------------ the writing actions
+
+namespace {
+void AnswerClock(bool yes)
+{
+    OnNextModal([yes](QWidget* w) {
+        ASSERT_EQ(w->objectName(), QStringLiteral("ClockVerifyForm"));
+        EXPECT_NE(w->findChild<QLabel*>(QStringLiteral("clockDisplay"))->text(), QStringLiteral("88:88:88"));
+        QTest::keyClick(w, yes ? Qt::Key_Return : Qt::Key_Escape);
+    });
+}
+}  // namespace
+
+TEST_F(Window, InitializationWritesThePageAndKeepsTheRest)
+{
+    Start();
+    form->Button_Read_Ini->click();
+    form->Number->SetValue(QStringLiteral("4660 "));
+    form->Address->SetValue(QStringLiteral("17"));
+    form->CheckBox1->setChecked(true);
+    form->cdsChannels.SetTypeInSig(0, 1);
+    form->cdsChannels.SetCenaDiv(0, 2);
+    line.sim.ClearLog();
+    AnswerClock(true);
+    BoxRecorder rec;  // answers "Да" to leaving initialization mode
+    const TLocalTime before = NowLocal();
+    form->Button_Init->click();
+    const auto img = line.sim.Image();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral(
+                            "Подтвердите: Прибор проинициализирован успешно. Выйти из режима инициализации?")});
+    EXPECT_EQ(img[6], 0x12);
+    EXPECT_EQ(img[7], 0x34);
+    EXPECT_EQ(img[8], 17);
+    EXPECT_EQ(img[9], 0x10 | 0x01 | 0x04);  // V2 flag, ch1 type 1, ch2 type 1; line tests clear
+    EXPECT_EQ(img[5] & 0x0F, 0x02 | 0x08);  // ch1 code 2, ch2 code 2 as read
+    for (int p = 12; p <= 27; ++p)
+        EXPECT_EQ(img[p - 1], 0) << p;
+    EXPECT_EQ(img[0], ((before.Minute / 10) << 4 | before.Minute % 10)) << "minute (flaky only at a minute's turn)";
+    EXPECT_EQ(img[1], ((before.Hour / 10) << 4 | before.Hour % 10));
+    EXPECT_EQ(img[2], ((before.Day / 10) << 4 | before.Day % 10));
+    EXPECT_EQ(img[3], ((before.Month / 10) << 4 | before.Month % 10));
+    EXPECT_EQ(img[4], (((before.Year % 100) / 10) << 4 | before.Year % 10));
+    const auto device = DeviceImage();
+    for (int p = 28; p <= 72; ++p)
+        ASSERT_EQ(img[p - 1], device[p - 1]) << p;
+    EXPECT_EQ(img[10], device[10]);  // the RTC correction is not the initialization's
+    EXPECT_FALSE(line.sim.InInitMode());
+    EXPECT_EQ(line.sim.CommandCount(3), 1);
+    EXPECT_EQ(form->Image.ModelCode(), 0xF0);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Window, NoInTheClockCheckSendsNothing)
+{
+    Start();
+    line.sim.ClearLog();
+    AnswerClock(false);
+    form->Button_Init->click();
+    EXPECT_TRUE(line.sim.Log().empty());
+}
+
+TEST_F(Window, ChannelWithoutTypeStopsBeforeAnyWrite)
+{
+    Start();
+    form->cdsChannels.SetTypeInSig(1, 3);
+    line.sim.ClearLog();
+    AnswerClock(true);
+    BoxRecorder rec;
+    form->Button_Init->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Не выбран тип входного сигнала!")});
+    EXPECT_EQ(line.sim.CommandCount(5), 1);
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 1);
+    EXPECT_EQ(form->DBGrid1->currentIndex().column(), 3);
+}
+
+TEST_F(Window, OutOfRangeFieldsAreRefusedNotCut)
+{
+    Start();
+    for (auto [number, address, msg] :
+         {std::tuple{"99999", "5 ", "Ошибка: Номер прибора должен быть числом от 0 до 65535."},
+          std::tuple{"1    ", "99", "Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63."}}) {
+        form->Number->SetValue(QString::fromUtf8(number));
+        form->Address->SetValue(QString::fromUtf8(address));
+        line.sim.ClearLog();
+        AnswerClock(true);
+        BoxRecorder rec;
+        form->Button_Init->click();
+        EXPECT_EQ(rec.seen, QStringList{QString::fromUtf8(msg)});
+        EXPECT_EQ(line.sim.CommandCount(0), 0);
+        EXPECT_EQ(line.sim.Image(), DeviceImage());
+    }
+}
+
+TEST_F(Window, WriteThatFailsThreeTimesShowsThreeBoxes)
+{
+    Start();
+    line.sim.AddFault({zsim::FaultKind::CorruptReadBack, 4});
+    AnswerClock(true);
+    BoxRecorder rec;
+    form->Button_Init->click();
+    EXPECT_EQ(rec.seen, QStringList(3, QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.")));
+    EXPECT_EQ(line.sim.CommandCount(0), 3);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form->Button_Init->isEnabled());
+}
+
+TEST_F(Window, RtcCorrectionChangesOnlyItsByte)
+{
+    Start();
+    OnNextModal([](QWidget* w) {
+        auto* d = static_cast<TRTCCorrectionForm*>(w);
+        EXPECT_EQ(d->TrackBar1->value(), -7);
+        EXPECT_EQ(d->l1->text(), QStringLiteral("-7 сек"));
+        QTest::keyClick(d->TrackBar1, Qt::Key_PageUp);
+        d->TrackBar1->setValue(3);
+        EXPECT_EQ(d->l1->text(), QStringLiteral("3 сек"));
+        QTest::keyClick(d, Qt::Key_Return);
+    });
+    BoxRecorder rec;
+    form->BitBtn1->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
+    auto want = DeviceImage();
+    want[10] = 0x03;
+    EXPECT_EQ(line.sim.Image(), want);
+
+    // Cancel after the read sends nothing more.
+    line.sim.ClearLog();
+    OnNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+    form->BitBtn1->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+}
+
+TEST_F(Window, CountersChangeOnlyTheirBytes)
+{
+    Start();
+    OnNextModal([](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        EXPECT_EQ(d->e1->Value(), QStringLiteral("1234530"));
+        EXPECT_EQ(d->e1->text(), QStringLiteral("12345:30"));
+        EXPECT_EQ(d->e2->text(), QStringLiteral("10000:00"));
+        EXPECT_FALSE(d->e4->isEnabled() && false);
+        d->e2->setFocus();
+        d->e2->selectAll();
+        QTest::keyClicks(d->e2, QStringLiteral("0000715"));
+        d->BitBtn1->click();
+    });
+    BoxRecorder rec;
+    form->BitBtn2->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Счетчики установлены.")});
+    auto want = DeviceImage();
+    want[15] = 0x15;
+    want[16] = 0x07;
+    want[17] = 0x00;
+    want[18] = 0x00;  // 0x91: the hidden digit goes back as 0
+    EXPECT_EQ(line.sim.Image(), want);
+}
+
+TEST_F(Window, CounterOkWithAnIncompleteFieldIsRefused)
+{
+    Start();
+    OnNextModal([](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        d->e3->setFocus();
+        d->e3->setCursorPosition(0);
+        QTest::keyClick(d->e3, Qt::Key_Delete);
+        QTest::keyClick(d->e3, Qt::Key_Return);  // Enter: the default button, no field check
+        EXPECT_TRUE(d->isVisible());
+        QTest::keyClick(d->e3, Qt::Key_Escape);  // undo this field's changes
+        QTest::keyClick(d->e3, Qt::Key_Escape);  // unchanged now: Cancel
+    });
+    BoxRecorder rec;
+    line.sim.ClearLog();
+    form->BitBtn2->click();
+    EXPECT_EQ(rec.seen,
+              QStringList{kTitle + QStringLiteral(": Введено неправильное значение. Используйте клавишу [ESC] для "
+                                                  "отмены изменений.")});
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+}
+
+TEST_F(Window, NonBcdCounterBytesSurviveAnOkWithoutEdit)
+{
+    auto image = DeviceImage();
+    image[19] = 0x7A;  // V1's lowest byte is no BCD
+    line.sim.SetImage(image);
+    Start();
+    OnNextModal([](QWidget* w) { static_cast<TCountersForm*>(w)->BitBtn1->click(); });
+    BoxRecorder rec;
+    form->BitBtn2->click();
+    image[18] = 0x01;  // tp2 is BCD: its hidden digit goes back as 0, as always
+    EXPECT_EQ(line.sim.Image(), image);
+    EXPECT_EQ(line.sim.CommandCount(0), 1);
+}
+
+// ------------------------------------------------------------------ the dialogs on their own
+
+TEST(RtcDialog, DecodeAndEncode)
+{
+    TRTCCorrectionForm d;
+    struct Row {
+        uint8_t stored;
+        int thumb;
+        const char* l1;
+        uint8_t ok;
+    };
+    const Row rows[] = {
+        {0x25, 25, "25 сек", 0x25}, {0x47, -7, "-7 сек", 0x47}, {0x40, 0, "0 сек", 0x00},
+        {0xC5, -5, "-5 сек", 0x45}, {0x39, 25, "39 сек", 0x25}, {0x1F, 25, "25 сек", 0x25},
+    };
+    for (const auto& r : rows) {
+        uint8_t b = r.stored;
+        OnNextModal([&](QWidget* w) {
+            EXPECT_EQ(d.TrackBar1->value(), r.thumb) << int(r.stored);
+            EXPECT_EQ(d.l1->text(), QString::fromUtf8(r.l1)) << int(r.stored);
+            d.BitBtn1->click();
+            (void)w;
+        });
+        EXPECT_TRUE(d.EditCorrection(b));
+        EXPECT_EQ(b, r.ok) << int(r.stored);
+    }
+    uint8_t b = 0xC5;
+    OnNextModal([&](QWidget*) { d.close(); });
+    EXPECT_FALSE(d.EditCorrection(b));
+    EXPECT_EQ(b, 0xC5);
+    EXPECT_EQ(d.TrackBar1->pageStep(), 1);
+    EXPECT_EQ(d.TrackBar1->tickPosition(), QSlider::TicksBelow);
+}
+
+TEST(CountersDialog, VolumeMasksAndTheMinutesCheck)
+{
+    TImageBuffer img;
+    const uint8_t v[4] = {0x78, 0x56, 0x34, 0x12};
+    std::copy(v, v + 4, &img.At(20));
+    TCountersForm d(img);
+    const std::pair<std::pair<uint8_t, uint8_t>, const char*> cases[] = {
+        {{0x00, 0x00}, "123456,78"}, {{0x00, 0x01}, "12345,678"}, {{0x02, 0x00}, "12345678"}};
+    for (const auto& [bytes, shown] : cases) {
+        img.At(6) = bytes.first;
+        img.At(10) = bytes.second | 0x0C;  // channel 2 without a type
+        BoxRecorder rec;
+        OnNextModal([&](QWidget*) {
+            EXPECT_EQ(d.e3->text(), QString::fromUtf8(shown));
+            EXPECT_FALSE(d.e4->isEnabled());
+            d.BitBtn1->click();
+        });
+        EXPECT_EQ(d.exec(), QDialog::Accepted);
+        EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: По второму каналу установлен запрещенный тип "
+                                                       "входного сигнала, счетчик не записан!")});
+        EXPECT_EQ(std::vector<uint8_t>(&img.At(20), &img.At(20) + 4), std::vector<uint8_t>(v, v + 4));
+    }
+    // Minutes 75 are refused on leaving the field, 59 pass.
+    for (const auto& [typed, refused] : {std::pair{"0000075", true}, std::pair{"0000059", false}}) {
+        QStringList seen;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, [&] {
+            auto* mb = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (mb && mb->isVisible()) {
+                seen << mb->text();
+                mb->button(QMessageBox::Ok)->click();
+            }
+        });
+        watcher.start(5);
+        OnNextModal([&](QWidget*) {
+            d.e1->setFocus();
+            d.e1->selectAll();
+            d.e1->setCursorPosition(0);
+            QTest::keyClicks(d.e1, QString::fromUtf8(typed));
+            d.e2->setFocus();
+            QTest::qWait(100);
+            EXPECT_EQ(d.focusWidget() == d.e1, refused);
+            d.BitBtn2->click();
+        });
+        d.exec();
+        EXPECT_EQ(seen, refused ? QStringList{QStringLiteral("Введите значение минут в диапазоне 0-59")} : QStringList{});
+    }
+}
+
+TEST(ClockDialog, ShowsTheInjectedTimeAtOnce)
+{
+    TClockVerifyForm d;
+    d.Clock = [] { return QTime(7, 5, 9); };
+    OnNextModal([&](QWidget*) {
+        EXPECT_EQ(d.clockDisplay->text(), QStringLiteral("07") + TClockVerifyForm::TimeSeparator() +
+                                              QStringLiteral("05") + TClockVerifyForm::TimeSeparator() +
+                                              QStringLiteral("09"));
+        EXPECT_TRUE(d.Timer1->isActive());
+        d.Clock = [] { return QTime(23, 59, 58); };
+        d.Timer1Timer();
+        EXPECT_EQ(d.clockDisplay->text().left(2), QStringLiteral("23"));
+        d.close();
+    });
+    EXPECT_EQ(d.exec(), QDialog::Rejected);
+    EXPECT_FALSE(d.Timer1->isActive());
+    EXPECT_EQ(TClockVerifyForm::TimeSeparator(), QStringLiteral(":"));
+}
