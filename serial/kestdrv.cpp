@@ -15,10 +15,12 @@ const char* const kBaseTexts[] = {
 
 std::string UnknownErrorText(int32_t Code)
 {
+    // %x stands for the code in upper-case hex without leading zeros ("$12C" for 300).
+    std::string text = "Неизвестный код ошибки $%x. Сообщите, пожалуйста, разработчикам программы.";
     char hex[16];
     std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(static_cast<uint32_t>(Code)));
-    return std::string("Неизвестный код ошибки $") + hex +
-           ". Сообщите, пожалуйста, разработчикам программы.";
+    text.replace(text.find("%x"), 2, hex);
+    return text;
 }
 
 std::string TKestDriver::ErrorText(int32_t Code) const

@@ -26,8 +26,10 @@
 
 std::unique_ptr<QSettings> OpenSettings()
 {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("ЛЮМРАД"),
-                                       QStringLiteral("Инициализация ЗЕНДИН"));
+    // Organisation and application are the key's two parts below Software: on Windows
+    // QSettings opens exactly this key of the current user's hive.
+    static const QStringList key = QStringLiteral("Software\\ЛЮМРАД\\Инициализация ЗЕНДИН").split(u'\\');
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, key[1], key[2]);
 }
 
 void InstallSettingsPortResolver()
@@ -43,7 +45,8 @@ void InstallSettingsPortResolver()
 
 void RaiseConvertError(const QString& text)
 {
-    throw std::runtime_error(QStringLiteral("'%1' не является допустимым значением целого числа").arg(text).toStdString());
+    throw std::runtime_error(
+        QString::asprintf("'%s' не является допустимым значением целого числа", text.toUtf8().constData()).toStdString());
 }
 
 int StrToInt(const QString& text)
