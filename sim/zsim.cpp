@@ -229,6 +229,7 @@ void Simulator::ClearLog()
     std::lock_guard<std::mutex> g(mu_);
     log_.clear();
     turnarounds_.clear();
+    haveOut_ = false;  // a gap across the clearing is no turnaround
     counts_.fill(0);
 }
 
