@@ -1,12 +1,19 @@
 // zenda-init: start the program, its windows, and the message loop.
 #include <QApplication>
 
+#include <cstring>
+
+#include "automation.h"
 #include "custdlg.h"
 #include "main.h"
 
 int main(int argc, char** argv)
 {
+    bool automation = false;
+    for (int i = 1; i < argc; ++i)
+        automation |= std::strcmp(argv[i], "--automation") == 0;
     QApplication app(argc, argv);
+    TAutomation* hook = automation ? new TAutomation(&app) : nullptr;
     QApplication::setApplicationName(QStringLiteral("zenda-init"));
     QApplication::setApplicationDisplayName(QStringLiteral("Инициализация ЗЕНДА"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/zenda-init.png")));
@@ -15,6 +22,8 @@ int main(int argc, char** argv)
 
     TForm1 form;
     form.CreateServiceDialogs();
+    if (hook)
+        hook->WatchForShow(&form);
     form.show();
     return app.exec();
 }

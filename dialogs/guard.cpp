@@ -24,8 +24,20 @@ void ShowTopLevelError(const QString& message)
     box.exec();
 }
 
+namespace {
+int gActions = 0;
+int gStarted = 0;
+}
+
+int RunningActions() { return gActions; }
+int StartedActions() { return gStarted; }
+
 void RunGuarded(const std::function<void()>& action)
 {
+    struct Count {
+        Count() { ++gActions, ++gStarted; }
+        ~Count() { --gActions; }
+    } count;
     try {
         action();
     } catch (const EAbort&) {

@@ -17,6 +17,10 @@ void ShowTopLevelError(const QString& message);
 // Runs one user action: a silent abort ends it quietly, any other error is shown by the
 // top-level display. Nothing escapes into Qt's event loop.
 void RunGuarded(const std::function<void()>& action);
+// How many user actions are running now (nested in modal loops): 0 when the window is idle.
+int RunningActions();
+// How many user actions have started since the program began.
+int StartedActions();
 
 // The wait cursor for as long as it lives.
 class TWaitCursor {

@@ -1,6 +1,7 @@
 // zenda-sim: a ЗЕНДА device on a pseudo-terminal (or a real serial device), for training
 // and for testing the tool without hardware.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -33,7 +34,11 @@ void Usage()
         "  --fault SPEC         inject a fault (repeatable): kind[:param][@command][xcount]\n"
         "                       kinds: noanswer wrongecho ackff short:K badread badecho\n"
         "                       badreadback delay:MS garbage:K drop:K\n"
-        "  --quiet              do not print the traffic\n";
+        "  --quiet              do not print the traffic\n"
+        "  --log FILE           write the traffic to FILE instead\n"
+        "  --control            take commands on standard input, one a line, answered with\n"
+        "                       a line starting \"@ \": fault SPEC | clear | image | mode |\n"
+        "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
 }
 
 bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
@@ -66,6 +71,66 @@ void SaveImage(const std::string& path, const std::array<uint8_t, 72>& image)
     std::rename(tmp.c_str(), path.c_str());  // never leave a half-written image behind
 }
 
+std::string Hex(const std::array<uint8_t, 72>& image)
+{
+    std::string s;
+    char h[4];
+    for (uint8_t b : image) {
+        std::snprintf(h, sizeof h, "%02X", b);
+        s += h;
+    }
+    return s;
+}
+
+// One command of the control channel; the answer line.
+std::string Control(zsim::Simulator& sim, const std::string& line)
+{
+    std::istringstream in(line);
+    std::string cmd, arg;
+    in >> cmd >> arg;
+    if (cmd == "fault") {
+        zsim::Fault f{zsim::FaultKind::NoAnswer};
+        std::string err;
+        if (!zsim::ParseFault(arg, f, err))
+            return "error " + err;
+        sim.AddFault(f);
+        return "ok";
+    }
+    if (cmd == "clear") {
+        sim.ClearFaults();
+        return "ok";
+    }
+    if (cmd == "image")
+        return Hex(sim.Image());
+    if (cmd == "setimage") {
+        if (arg.size() != 144 || arg.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return "error 72 bytes in hex";
+        std::array<uint8_t, 72> image{};
+        for (int i = 0; i < 72; ++i)
+            image[i] = static_cast<uint8_t>(std::stoul(arg.substr(2 * i, 2), nullptr, 16));
+        sim.SetImage(image);
+        return "ok";
+    }
+    if (cmd == "mode")
+        return sim.InInitMode() ? "init" : "normal";
+    if (cmd == "count")
+        return std::to_string(sim.CommandCount(std::atoi(arg.c_str())));
+    if (cmd == "clearlog") {
+        sim.ClearLog();
+        return "ok";
+    }
+    if (cmd == "line")
+        return sim.LineUp() ? "up" : "down";
+    if (cmd == "model") {
+        const int m = std::atoi(arg.c_str());
+        if (m < 1 || m > 3)
+            return "error model is 1, 2 or 3";
+        sim.SetModel(static_cast<uint8_t>(0xEF + m));
+        return "ok";
+    }
+    return "error unknown command";
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -73,7 +138,8 @@ int main(int argc, char** argv)
     zsim::Options opt;
     std::string imagePath, link, device;
     std::vector<zsim::Fault> faults;
-    bool quiet = false;
+    bool quiet = false, control = false;
+    std::string logPath;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -107,6 +173,10 @@ int main(int argc, char** argv)
             faults.push_back(f);
         } else if (a == "--quiet") {
             quiet = true;
+        } else if (a == "--log") {
+            logPath = next();
+        } else if (a == "--control") {
+            control = true;
         } else if (a == "-h" || a == "--help") {
             Usage();
             return 0;
@@ -142,8 +212,14 @@ int main(int argc, char** argv)
     }
     for (const auto& f : faults)
         sim.AddFault(f);
-    if (!quiet)
+    std::ofstream logFile;
+    if (!logPath.empty()) {
+        logFile.open(logPath, std::ios::app);
+        if (!logFile) { std::cerr << "zenda-sim: cannot write " << logPath << "\n"; return 2; }
+        sim.SetLogSink([&logFile](const std::string& line) { logFile << line << std::endl; });
+    } else if (!quiet) {
         sim.SetLogSink([](const std::string& line) { std::cout << line << std::endl; });
+    }
 
     signal(SIGINT, OnSignal);
     signal(SIGTERM, OnSignal);
@@ -166,8 +242,25 @@ int main(int argc, char** argv)
     }
     std::cout << "zenda-sim: model ZENDA" << (sim.Model() - 0xEF) << ", "
               << (opt.Pace ? std::to_string(opt.Baud) + " bit/s pacing" : "no pacing") << std::endl;
+    std::string pendingLine;
     while (!gStop) {
-        usleep(100000);
+        if (control) {
+            pollfd p{0, POLLIN, 0};
+            if (poll(&p, 1, 100) > 0) {
+                char buf[512];
+                const ssize_t n = read(0, buf, sizeof buf);
+                if (n <= 0)
+                    break;  // the controller went away
+                pendingLine.append(buf, static_cast<size_t>(n));
+                size_t nl;
+                while ((nl = pendingLine.find('\n')) != std::string::npos) {
+                    std::cout << "@ " << Control(sim, pendingLine.substr(0, nl)) << std::endl;
+                    pendingLine.erase(0, nl + 1);
+                }
+            }
+        } else {
+            usleep(100000);
+        }
         if (device.empty() && !sim.LineUp()) {
             // A dropped line comes back after a moment, as a re-plugged adapter does.
             usleep(500000);
