@@ -5,6 +5,7 @@
 
 #include "automation.h"
 #include "custdlg.h"
+#include "formutil.h"
 #include "main.h"
 
 int main(int argc, char** argv)
@@ -16,7 +17,7 @@ int main(int argc, char** argv)
     TAutomation* hook = automation ? new TAutomation(&app) : nullptr;
     QApplication::setApplicationName(QStringLiteral("zenda-init"));
     QApplication::setApplicationDisplayName(QStringLiteral("Инициализация ЗЕНДА"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zenda-init.png")));
+    QApplication::setWindowIcon(AppIcon());
     DefaultDlgFont();  // before the first window
     InstallSettingsPortResolver();
 

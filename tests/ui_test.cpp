@@ -1,4 +1,6 @@
 // The main window and its actions against the simulator over a pseudo-terminal.
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -527,4 +529,33 @@ TEST(ClockDialog, ShowsTheInjectedTimeAtOnce)
     EXPECT_EQ(d.exec(), QDialog::Rejected);
     EXPECT_FALSE(d.Timer1->isActive());
     EXPECT_EQ(TClockVerifyForm::TimeSeparator(), QStringLiteral(":"));
+}
+
+// ------------------------------------------------------------------ accessibility
+
+TEST_F(Window, EveryControlHasAnAccessibleName)
+{
+    Start();
+    // The dialogs are children of the window: each root counts its own controls.
+    QList<QWidget*> roots = {form.get(), form->ClockVerifyForm, form->RTCCorrectionForm, form->CountersForm};
+    int checked = 0;
+    for (QWidget* root : roots) {
+        for (QWidget* w : root->findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QComboBox*>(w) ||
+                                 qobject_cast<QAbstractItemView*>(w) || qobject_cast<QSlider*>(w) ||
+                                 (qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w->parentWidget()));
+            // Hidden parts and the combo boxes' own drop-down lists are not controls of ours.
+            if (!control || !w->isVisibleTo(root) || w->inherits("QComboBoxListView"))
+                continue;
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(a, nullptr);
+            EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+                << w->metaObject()->className() << " " << w->objectName().toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 25);
+    // The window's own texts stay as they are.
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("Инициализация ЗЕНДА (v1.03)"));
+    EXPECT_EQ(form->Button_Read_Ini->text(), QStringLiteral("Считать"));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -17,3 +18,5 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 // A fixed dialog frame with a title and a close button only.
 void SetDialogFrame(QDialog* d);
 void CenterOnScreen(QWidget* w);
+// The program's icon.
+QIcon AppIcon();

@@ -280,6 +280,7 @@ void TForm1::BuildControls()
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
     PageControl1->addTab(TabSheet1, QStringLiteral("Инициализация"));
     PageControl1->addTab(TabSheet3, QStringLiteral("Сервис"));
+    PageControl1->setAccessibleName(QStringLiteral("Страницы"));
 
     QWidget* p1 = TabSheet1;
     LabelVersion = MakeLabel(p1, "LabelVersion", QStringLiteral("Тип прибора:"), 8, 8, 70, 16);
@@ -328,6 +329,8 @@ void TForm1::BuildControls()
     DBGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     DBGrid1->horizontalHeader()->setFixedHeight(18);
     DBGrid1->horizontalHeader()->setHighlightSections(false);
+    DBGrid1->horizontalHeader()->setAccessibleName(QStringLiteral("Столбцы"));
+    DBGrid1->setCornerButtonEnabled(false);
     DBGrid1->verticalHeader()->setDefaultSectionSize(19);
     DBGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     const int widths[4] = {20, 135, 70, 250};

@@ -52,6 +52,7 @@ TRTCCorrectionForm::TRTCCorrectionForm(QWidget* parent) : QDialog(parent)
     TrackBar1->setPageStep(1);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
     TrackBar1->setTickInterval(1);
+    TrackBar1->setAccessibleName(QStringLiteral("Автокоррекция RTC, сек"));
     connect(TrackBar1, &QSlider::valueChanged, this, &TRTCCorrectionForm::TrackBar1Change);
 
     l1 = MakeLabel(this, "l1", QStringLiteral("0%"), 372, 15, 65, 18);
