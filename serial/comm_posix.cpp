@@ -171,8 +171,8 @@ bool PosixCommApi::SetCommState(THandle h, const TDCB& d)
         return false;
     // DTR and RTS as the block asks; lines without modem control (a pty) fail quietly.
     int dtr = TIOCM_DTR, rts = TIOCM_RTS;
-    ::ioctl(fd, dcb::DtrControl(d) == dcb::DTR_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &dtr);
-    ::ioctl(fd, dcb::RtsControl(d) == dcb::RTS_CONTROL_ENABLE ? TIOCMBIS : TIOCMBIC, &rts);
+    ::ioctl(fd, dcb::DtrControl(d) == dcb::DtrControlEnable ? TIOCMBIS : TIOCMBIC, &dtr);
+    ::ioctl(fd, dcb::RtsControl(d) == dcb::RtsControlEnable ? TIOCMBIS : TIOCMBIC, &rts);
     return true;
 }
 

@@ -31,14 +31,15 @@ struct TDCB {
 };
 static_assert(sizeof(TDCB) == 28, "DCB layout");
 
+// Names of our own: windows.h defines the system's as macros.
 namespace dcb {
 constexpr uint32_t fBinary = 1u << 0;
 constexpr uint32_t fParity = 1u << 1;
 constexpr uint32_t fOutxCtsFlow = 1u << 2;
 constexpr int DtrShift = 4;
 constexpr int RtsShift = 12;
-constexpr uint32_t DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1;
-constexpr uint32_t RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_TOGGLE = 3;
+constexpr uint32_t DtrControlDisable = 0, DtrControlEnable = 1;
+constexpr uint32_t RtsControlDisable = 0, RtsControlEnable = 1, RtsControlToggle = 3;
 inline uint32_t DtrControl(const TDCB& d) { return (d.Flags >> DtrShift) & 3u; }
 inline uint32_t RtsControl(const TDCB& d) { return (d.Flags >> RtsShift) & 3u; }
 }  // namespace dcb

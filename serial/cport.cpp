@@ -162,10 +162,10 @@ TDCB TComPort::BuildDCB() const
         d.Flags |= dcb::fParity;
     if (CtsFlow)
         d.Flags |= dcb::fOutxCtsFlow;
-    d.Flags |= (DtrEnable ? dcb::DTR_CONTROL_ENABLE : dcb::DTR_CONTROL_DISABLE) << dcb::DtrShift;
-    const uint32_t rts = RtsEnable ? dcb::RTS_CONTROL_ENABLE
-                         : RtsToggle ? dcb::RTS_CONTROL_TOGGLE
-                                     : dcb::RTS_CONTROL_DISABLE;
+    d.Flags |= (DtrEnable ? dcb::DtrControlEnable : dcb::DtrControlDisable) << dcb::DtrShift;
+    const uint32_t rts = RtsEnable ? dcb::RtsControlEnable
+                         : RtsToggle ? dcb::RtsControlToggle
+                                     : dcb::RtsControlDisable;
     d.Flags |= rts << dcb::RtsShift;
     d.ByteSize = static_cast<uint8_t>(DataBits & 0xFF);
     // Our order is none, mark, space, odd, even; the system's none, odd, even, mark, space.

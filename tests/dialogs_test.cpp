@@ -255,3 +255,19 @@ TEST(Guard, SilentAbortDriverErrorAndCursor)
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(TopLevelText(QStringLiteral("abc,")), QStringLiteral("abc,"));  // "," sorts before "."
 }
+
+TEST(CustomDlg, RightToLeftPutsTheMessageRightAndKeepsTheIconAndRow)
+{
+    const Metrics m = Expected(DefaultDlgFont());
+    QApplication::setLayoutDirection(Qt::RightToLeft);
+    OnNextModal([&](QWidget* w) {
+        QWidget* msg = Child(w, "Message");
+        EXPECT_EQ(msg->x(), w->width() - (m.MarginX + 32 + m.GapX) - msg->width());
+        EXPECT_EQ(Child(w, "Image")->x(), m.MarginX);
+        EXPECT_LT(Child(w, "btn0")->x(), Child(w, "btn1")->x());  // the row is not mirrored
+        static_cast<QPushButton*>(Child(w, "btn0"))->click();
+    });
+    MessageDlgEx(DialogType::Warning, QStringLiteral("Справа налево"), "c", {QStringLiteral("Да"), QStringLiteral("Нет")}, 0,
+                 NoColor, nullptr);
+    QApplication::setLayoutDirection(Qt::LeftToRight);
+}

@@ -2,6 +2,8 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <pthread.h>
+#include <csignal>
 
 #include <chrono>
 #include <thread>
@@ -497,4 +499,34 @@ TEST_F(PtyFixture, ReceivePurgeEmptiesInput)
     port.PurgeInput();
     uint8_t buf[3];
     EXPECT_EQ(port.ReadAvailable(buf, 3), 0);
+}
+
+// A signal without SA_RESTART changes neither the result nor the deadline of a read.
+TEST_F(PtyFixture, SignalsDoNotEndAReadEarly)
+{
+    struct sigaction sa {};
+    sa.sa_handler = [](int) {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: poll and read see EINTR
+    struct sigaction old {};
+    sigaction(SIGUSR1, &sa, &old);
+    TComPort port;
+    port.Open(0);
+    const pthread_t self = pthread_self();
+    std::thread poker([&] {
+        for (int i = 0; i < 5; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+            pthread_kill(self, SIGUSR1);
+        }
+        PeerWrite({0x42});
+    });
+    uint8_t buf[2] = {};
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(port.Read(buf, 2, 400), 1);  // the byte came, the second never did
+    const double took = Since(t0);
+    poker.join();
+    EXPECT_EQ(buf[0], 0x42);
+    EXPECT_GE(took, 399.0);
+    EXPECT_LT(took, 1000.0);
+    sigaction(SIGUSR1, &old, nullptr);
 }
