@@ -530,3 +530,20 @@ TEST_F(PtyFixture, SignalsDoNotEndAReadEarly)
     EXPECT_LT(took, 1000.0);
     sigaction(SIGUSR1, &old, nullptr);
 }
+
+TEST(PortOpen, ReopenKeepsTheHandleWhenSettingsFail)
+{
+    FakeCommApi api;
+    TComPort port(&api);
+    port.Open(3);
+    api.failAt["SetCommState"] = 0;
+    int32_t code = 0;
+    MessageOf([&] { port.Reopen(); }, &code);
+    EXPECT_EQ(code, 260);
+    EXPECT_TRUE(port.IsOpen());  // with whatever the system accepted
+    EXPECT_EQ(api.lastName, "COM4");
+    api.openOk = false;
+    MessageOf([&] { port.Reopen(); }, &code);
+    EXPECT_EQ(code, 259);
+    EXPECT_FALSE(port.IsOpen());
+}

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +216,17 @@ TEST_F(Window, MaskedFieldRefusesLettersAndEscRestores)
     EXPECT_EQ(form->Number->Value(), QStringLiteral("42   "));
     QTest::keyClick(form->Number, Qt::Key_Escape);
     EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+}
+
+TEST_F(Window, StayOnTopToggle)
+{
+    Start();
+    form->Button_Fixed->click();
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(form->isVisible());  // changing the flag hides a window: it is shown again
+    form->Button_Fixed->click();
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(form->isVisible());
 }
 
 TEST_F(Window, ClosingAsks)
