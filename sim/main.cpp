@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -227,6 +228,16 @@ int main(int argc, char** argv)
         if (!device.empty()) {
             const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
             if (fd < 0) { std::perror(device.c_str()); return 1; }
+            // The device's own line settings: the chosen rate, 8 data bits, no parity, 1 stop bit.
+            termios t{};
+            if (tcgetattr(fd, &t) == 0) {
+                cfmakeraw(&t);
+                t.c_cflag |= CLOCAL | CREAD;
+                const speed_t speed = opt.Baud == 4800 ? B4800 : B9600;
+                cfsetispeed(&t, speed);
+                cfsetospeed(&t, speed);
+                tcsetattr(fd, TCSANOW, &t);
+            }
             sim.StartFd(fd);
             std::cout << "zenda-sim: serving " << device << std::endl;
         } else {
