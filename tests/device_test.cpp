@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cstring>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -156,7 +157,9 @@ TEST_F(Exchange, FailureTableMessages)
         EXPECT_EQ(o.reported, r.reported.empty() ? std::vector<std::string>{} : std::vector<std::string>{r.reported})
             << zsim::FaultName(r.fault.Kind);
         EXPECT_EQ(ui.depth, 0);
-        port.PurgeAll();  // what a late answer left on the line
+        // What a refused answer still had on the way (garbage, an echo) must not reach the next row.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        port.PurgeAll();
     }
 }
 
