@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <algorithm>
+
 #include "formutil.h"
 
 TClockVerifyForm::TClockVerifyForm(QWidget* parent) : QDialog(parent)
@@ -18,8 +20,8 @@ TClockVerifyForm::TClockVerifyForm(QWidget* parent) : QDialog(parent)
     setFont(PixelFont(QStringLiteral("Arial"), 13));
 
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Проверьте время!"), 12, 8, 174, 22);
-    QFont big = PixelFont(QStringLiteral("Arial"), 19, true);
-    Label1->setFont(big);
+    Label1->setFont(PixelFont(QStringLiteral("Arial"), 19, true));
+    Label1->resize(std::max(174, Label1->sizeHint().width()), 22);
     QPalette p = Label1->palette();
     p.setColor(QPalette::WindowText, QColor(0x80, 0, 0));  // maroon
     Label1->setPalette(p);

@@ -26,6 +26,7 @@ TCountersForm::TCountersForm(TImageBuffer& image, QWidget* parent) : QDialog(par
     auto right = [this](const char* name, const char* text, int x, int y, int w) {
         QLabel* l = MakeLabel(this, name, QString::fromUtf8(text), x, y, w, 15);
         l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        l->move(x + w - l->width(), y);  // a right-aligned label grows to the left
         return l;
     };
     Label1 = right("Label1", "tp1", 48, 16, 17);

@@ -1,6 +1,8 @@
 #include "formutil.h"
 
 #include <QApplication>
+
+#include <algorithm>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -28,7 +30,9 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int x,
 {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(x, y, w, h);
+    // Labels size themselves to their text, as the design's auto-sized labels do; a font
+    // that renders a little wider here must not cut the last letter off.
+    l->setGeometry(x, y, std::max(w, l->sizeHint().width()), h);
     return l;
 }
 
