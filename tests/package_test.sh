@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The .deb that CPack builds holds the program, the simulator, the desktop entry and the icon,
-# and asks apt for the platform plug-in the window needs.
+# and asks apt for the Qt libraries it was built against (the X11 plug-in comes with libqt6gui6).
 set -euo pipefail
 build=$1
 out=$(mktemp -d)
@@ -12,6 +12,6 @@ for f in ./usr/bin/zenda-init ./usr/bin/zenda-sim ./usr/share/applications/zenda
          ./usr/share/icons/hicolor/scalable/apps/zenda-init.svg; do
   grep -qx "$f" <<<"$files" || { echo "missing in the package: $f"; exit 1; }
 done
-dpkg-deb -f "$deb" Depends | grep -q qt6-qpa-plugins || { echo "no platform plug-in dependency"; exit 1; }
+dpkg-deb -f "$deb" Depends | grep -q libqt6gui6 || { echo "no Qt GUI dependency"; exit 1; }
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "no Qt Widgets dependency"; exit 1; }
 echo "package ok: $(basename "$deb")"
