@@ -32,13 +32,13 @@ void Usage()
         "                       every write, so settings survive a restart\n"
         "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
         "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
-        "  --fault SPEC         inject a fault (repeatable): kind[:param][@command][xcount]\n"
+        "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
         "                       kinds: noanswer wrongecho ackff short:K badread badecho\n"
         "                       badreadback delay:MS garbage:K drop:K\n"
         "  --quiet              do not print the traffic\n"
         "  --log FILE           write the traffic to FILE instead\n"
         "  --control            take commands on standard input, one a line, answered with\n"
-        "                       a line starting \"@ \": fault SPEC | clear | image | mode |\n"
+        "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
         "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
 }
 
