@@ -20,7 +20,8 @@ using Clock = std::chrono::steady_clock;
 
 int Fd(THandle h) { return static_cast<int>(h); }
 
-bool RetryableIoctlFailure() { return errno == ENOTTY || errno == EINVAL || errno == ENOTSUP; }
+// The line has no such control (a pty, a bridge): not a reason to fail.
+bool UnsupportedIoctl() { return errno == ENOTTY || errno == EINVAL || errno == ENOTSUP; }
 
 }  // namespace
 
@@ -129,7 +130,7 @@ THandle PosixCommApi::CreateFile(const std::string& name)
         ::close(fd);
         return INVALID_HANDLE_VALUE_;
     }
-    if (::ioctl(fd, TIOCEXCL) != 0 && !RetryableIoctlFailure()) {
+    if (::ioctl(fd, TIOCEXCL) != 0 && !UnsupportedIoctl()) {
         ::close(fd);
         return INVALID_HANDLE_VALUE_;
     }

@@ -287,19 +287,18 @@ void TForm1::BuildControls()
     Device_Version = combo(p1, "Device_Version", 80, 4, 73,
                            {QStringLiteral("ZENDA1"), QStringLiteral("ZENDA2"), QStringLiteral("ZENDA3")});
     LabelNumber = MakeLabel(p1, "LabelNumber", QStringLiteral("Заводской номер:"), 160, 8, 96, 16);
-    Number = new TMaskEdit(p1);
-    Number->setObjectName(QStringLiteral("Number"));
-    Number->setGeometry(259, 4, 41, 22);
-    Number->SetEditMask("!99999;1;_");
-    Number->setMaxLength(5);
-    Number->SetValue(QStringLiteral("1    "));
+    auto maskEdit = [p1](const char* name, int x, int w, const char* mask, const QString& value) {
+        auto* e = new TMaskEdit(p1);
+        e->setObjectName(QString::fromLatin1(name));
+        e->setGeometry(x, 4, w, 22);
+        e->SetEditMask(mask);
+        e->setMaxLength(static_cast<int>(value.size()));
+        e->SetValue(value);
+        return e;
+    };
+    Number = maskEdit("Number", 259, 41, "!99999;1;_", QStringLiteral("1    "));
     LabelAddress = MakeLabel(p1, "LabelAddress", QStringLiteral("Сетевой адрес:"), 312, 8, 80, 16);
-    Address = new TMaskEdit(p1);
-    Address->setObjectName(QStringLiteral("Address"));
-    Address->setGeometry(393, 4, 23, 22);
-    Address->SetEditMask("!99;1;_");
-    Address->setMaxLength(2);
-    Address->SetValue(QStringLiteral("  "));
+    Address = maskEdit("Address", 393, 23, "!99;1;_", QStringLiteral("  "));
     LabelVersion->setBuddy(Device_Version);
     LabelNumber->setBuddy(Number);
     LabelAddress->setBuddy(Address);
