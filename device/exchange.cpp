@@ -1,5 +1,7 @@
 #include "exchange.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <stdexcept>
 
@@ -7,8 +9,41 @@
 
 void TDeviceUi::ErrorAbort(const std::string&, const std::string&) { throw EAbort(); }
 
+namespace {
+// Milliseconds that n bytes take on the line (10 bits each), rounded up.
+int ByteTimeMs(int n, int32_t baud) { return baud > 0 ? static_cast<int>((n * 10000LL + baud - 1) / baud) : n * 10; }
+}  // namespace
+
+int TDeviceExchange::QuietMs() const { return std::max(20, ByteTimeMs(10, port_.BaudRate)); }
+
+// Long enough for the rest of the longest answer (echo and 72 bytes) and more besides.
+int TDeviceExchange::SettleLimitMs() const { return QuietMs() + ByteTimeMs(100, port_.BaudRate); }
+
+void TDeviceExchange::SettleLine()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(SettleLimitMs());
+    uint8_t sink[128];
+    try {
+        while (port_.Read(sink, sizeof sink, QuietMs()) > 0 && Clock::now() < end) {
+        }
+    } catch (const std::exception&) {
+        // A line that cannot be read says so at the command itself.
+    }
+    unsettled_ = false;
+}
+
+void TDeviceExchange::BeginExchange()
+{
+    if (unsettled_)
+        SettleLine();
+    port_.PurgeInput();
+    unsettled_ = true;  // until the answer has been taken whole
+}
+
 void TDeviceExchange::DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer)
 {
+    BeginExchange();
     port_.WriteByte(Code);
     if (SendBuffer)
         port_.Write(SendBuffer, kImageSize);
@@ -19,11 +54,13 @@ void TDeviceExchange::DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t
         ui_.ErrorAbort("Ошибка приемо/передачи", "Ошибка");
     if (ReceiveBuffer && port_.Read(ReceiveBuffer, kImageSize, timeouts::Block) != kImageSize)
         ui_.ErrorAbort("Ошибка приема данных от прибора", "Ошибка");
+    unsettled_ = false;
 }
 
 uint8_t TDeviceExchange::ReadDeviceVersion()
 {
     TWaitScope wait(ui_);
+    BeginExchange();
     port_.WriteByte(cmd::Model);
     uint8_t ack = 0;
     try {
@@ -33,7 +70,9 @@ uint8_t TDeviceExchange::ReadDeviceVersion()
     }
     if (ack == 0xFF)
         ui_.ErrorAbort("Ошибка приемо/передачи", "Ошибка");
-    return port_.ReadByte(timeouts::ModelCode);
+    const uint8_t code = port_.ReadByte(timeouts::ModelCode);
+    unsettled_ = false;
+    return code;
 }
 
 void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
@@ -45,6 +84,7 @@ void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
         DoCommand(cmd::Read, nullptr, check);
         if (std::memcmp(Image, check, kImageSize) == 0)
             return;
+        unsettled_ = true;  // whatever made the copies differ may still be on the line
     }
     ui_.ErrorAbort("Ошибка приема данных с прибора", "Ошибка");
 }
@@ -57,10 +97,10 @@ void TDeviceExchange::SendInitData(const uint8_t* Image)
             uint8_t echo[kImageSize];
             DoCommand(cmd::Write, Image, echo);
             if (std::memcmp(Image, echo, kImageSize) != 0)
-                ui_.ErrorAbort("Ошибка приемо/прередачи: несовпадение принятых данных", "Ошибка");
+                Mismatch();
             DoCommand(cmd::Read, nullptr, echo);
             if (std::memcmp(Image, echo, kImageSize) != 0)
-                ui_.ErrorAbort("Ошибка приемо/прередачи: несовпадение принятых данных", "Ошибка");
+                Mismatch();
             return;
         } catch (...) {
             // Attempts 1 and 2 swallow every failure (their box has already been shown).
@@ -68,6 +108,13 @@ void TDeviceExchange::SendInitData(const uint8_t* Image)
                 throw;
         }
     }
+}
+
+void TDeviceExchange::Mismatch()
+{
+    unsettled_ = true;
+    ui_.ErrorAbort("Ошибка приемо/прередачи: несовпадение принятых данных", "Ошибка");
+    throw EAbort();  // a hook that returns after all must not let the write pass
 }
 
 void TDeviceExchange::LeaveInitMode() { DoCommand(cmd::LeaveInit, nullptr, nullptr); }

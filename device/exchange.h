@@ -53,7 +53,19 @@ public:
     void SendInitData(const uint8_t* Image);
     void LeaveInitMode();
 
+    // After a refused answer: how long the line must stay silent before the next command,
+    // and the most the wait may take, in ms at the port's rate.
+    int QuietMs() const;
+    int SettleLimitMs() const;
+
 private:
+    // Every command starts from an empty input; after a refused answer, its tail is let
+    // arrive and is thrown away first, so it is never read as the next answer.
+    void BeginExchange();
+    void SettleLine();
+    [[noreturn]] void Mismatch();
+
     TComPort& port_;
     TDeviceUi& ui_;
+    bool unsettled_ = false;  // the last answer was refused or cut short
 };

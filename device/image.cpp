@@ -1,6 +1,7 @@
 #include "image.h"
 
 #include <chrono>
+#include <cstdio>
 
 int BcdToInt(uint8_t Byte) { return (Byte >> 4) * 10 + (Byte & 0x0F); }
 
@@ -52,7 +53,13 @@ void TImageBuffer::StampClock(const TLocalTime& Now)
 }
 
 namespace {
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string TwoDigits(int v)
+{
+    // At least two digits; a byte that is not BCD can give three (0xFF reads 165).
+    char b[8];
+    std::snprintf(b, sizeof b, "%02d", v);
+    return b;
+}
 }  // namespace
 
 std::string TImageBuffer::StampTimeText() const

@@ -197,12 +197,16 @@ void TComPort::ApplySettings()
 
 void TComPort::SetReadTimeout(int32_t Value)
 {
-    ReadTimeout = Value;
+    // The record follows only what the system accepted: a value it refused must not make
+    // the next read skip the call and run under the system's old time-out (0 waits forever).
     if (IsOpen()) {
-        Timeouts.ReadTotalTimeoutConstant = Value < 0 ? 0u : static_cast<uint32_t>(Value);
-        if (!api_->SetCommTimeouts(GetHandle(), Timeouts))
+        TCommTimeouts t = Timeouts;
+        t.ReadTotalTimeoutConstant = Value < 0 ? 0u : static_cast<uint32_t>(Value);
+        if (!api_->SetCommTimeouts(GetHandle(), t))
             RaiseError(260);
+        Timeouts = t;
     }
+    ReadTimeout = Value;
 }
 
 int32_t TComPort::Read(void* Buffer, int32_t Count, int32_t TimeoutMs)
@@ -285,10 +289,10 @@ void TComPort::ReservedJ() {}
 
 bool TComPort::ModemLineOn(uint32_t Mask)
 {
-    // Start from 0: a failed status query must answer false, not read garbage.
+    // A failed status query answers false for every mask, the empty one included.
     uint32_t status = 0;
     if (!api_->GetCommModemStatus(GetHandle(), status))
-        status = 0;
+        return false;
     return (status & Mask) == Mask;
 }
 

@@ -20,9 +20,9 @@ namespace {
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
-void Usage()
+void Usage(std::ostream& out = std::cout)
 {
-    std::cout <<
+    out <<
         "usage: zenda-sim [options]\n"
         "  --baud 4800|9600     line rate for pacing (default 9600)\n"
         "  --no-pace            answer at once instead of at the line's pace\n"
@@ -33,13 +33,41 @@ void Usage()
         "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
         "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
         "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
-        "                       kinds: noanswer wrongecho ackff short:K badread badecho\n"
-        "                       badreadback delay:MS garbage:K drop:K\n"
+        "                       kinds: noanswer wrongecho ackff short:K badread[:POS] badecho[:POS]\n"
+        "                       badreadback[:POS] delay:MS garbage:K drop:K\n"
         "  --quiet              do not print the traffic\n"
         "  --log FILE           write the traffic to FILE instead\n"
         "  --control            take commands on standard input, one a line, answered with\n"
         "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
         "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
+}
+
+// A whole decimal number within [lo, hi], nothing else around it.
+bool ParseInt(const std::string& s, int lo, int hi, int& out)
+{
+    if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long v = std::stol(s);
+    if (v < lo || v > hi)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+// One or two hex digits.
+bool ParseHexByte(const std::string& s, uint8_t& out)
+{
+    if (s.empty() || s.size() > 2 || s.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    out = static_cast<uint8_t>(std::stoul(s, nullptr, 16));
+    return true;
+}
+
+[[noreturn]] void Refuse(const std::string& what)
+{
+    std::cerr << "zenda-sim: " << what << "\n";
+    Usage(std::cerr);
+    std::exit(2);
 }
 
 bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
@@ -87,8 +115,12 @@ std::string Hex(const std::array<uint8_t, 72>& image)
 std::string Control(zsim::Simulator& sim, const std::string& line)
 {
     std::istringstream in(line);
-    std::string cmd, arg;
-    in >> cmd >> arg;
+    std::string cmd, arg, extra;
+    in >> cmd >> arg >> extra;
+    const bool takesArg = cmd == "fault" || cmd == "setimage" || cmd == "count" || cmd == "model";
+    if (!extra.empty() || (takesArg && arg.empty()) || (!takesArg && !arg.empty()))
+        return "error usage: fault FAULT | clear | image | mode | count CMD | clearlog | model 1|2|3 | "
+               "setimage HEX | line";
     if (cmd == "fault") {
         zsim::Fault f{zsim::FaultKind::NoAnswer};
         std::string err;
@@ -114,8 +146,12 @@ std::string Control(zsim::Simulator& sim, const std::string& line)
     }
     if (cmd == "mode")
         return sim.InInitMode() ? "init" : "normal";
-    if (cmd == "count")
-        return std::to_string(sim.CommandCount(std::atoi(arg.c_str())));
+    if (cmd == "count") {
+        int code = 0;
+        if (!ParseInt(arg, 0, 255, code))
+            return "error command is 0..255";
+        return std::to_string(sim.CommandCount(code));
+    }
     if (cmd == "clearlog") {
         sim.ClearLog();
         return "ok";
@@ -123,8 +159,8 @@ std::string Control(zsim::Simulator& sim, const std::string& line)
     if (cmd == "line")
         return sim.LineUp() ? "up" : "down";
     if (cmd == "model") {
-        const int m = std::atoi(arg.c_str());
-        if (m < 1 || m > 3)
+        int m = 0;
+        if (!ParseInt(arg, 1, 3, m))
             return "error model is 1, 2 or 3";
         sim.SetModel(static_cast<uint8_t>(0xEF + m));
         return "ok";
@@ -151,16 +187,21 @@ int main(int argc, char** argv)
             return argv[++i];
         };
         if (a == "--baud") {
-            opt.Baud = std::atoi(next().c_str());
-            if (opt.Baud <= 0) { std::cerr << "zenda-sim: bad rate\n"; return 2; }
+            const std::string v = next();
+            if (!ParseInt(v, 1, 4000000, opt.Baud))
+                Refuse("bad rate '" + v + "'");
         } else if (a == "--no-pace") {
             opt.Pace = false;
         } else if (a == "--model") {
-            const int m = std::atoi(next().c_str());
-            if (m < 1 || m > 3) { std::cerr << "zenda-sim: model is 1, 2 or 3\n"; return 2; }
+            const std::string v = next();
+            int m = 0;
+            if (!ParseInt(v, 1, 3, m))
+                Refuse("model is 1, 2 or 3, not '" + v + "'");
             opt.Model = static_cast<uint8_t>(0xEF + m);
         } else if (a == "--ack") {
-            opt.Ack = static_cast<uint8_t>(std::strtoul(next().c_str(), nullptr, 16));
+            const std::string v = next();
+            if (!ParseHexByte(v, opt.Ack))
+                Refuse("the acknowledgement is one byte in hex, not '" + v + "'");
         } else if (a == "--image") {
             imagePath = next();
         } else if (a == "--link") {
@@ -170,7 +211,8 @@ int main(int argc, char** argv)
         } else if (a == "--fault") {
             zsim::Fault f{zsim::FaultKind::NoAnswer};
             std::string err;
-            if (!zsim::ParseFault(next(), f, err)) { std::cerr << "zenda-sim: " << err << "\n"; return 2; }
+            if (!zsim::ParseFault(next(), f, err))
+                Refuse(err);
             faults.push_back(f);
         } else if (a == "--quiet") {
             quiet = true;
@@ -182,9 +224,7 @@ int main(int argc, char** argv)
             Usage();
             return 0;
         } else {
-            std::cerr << "zenda-sim: unknown option " << a << "\n";
-            Usage();
-            return 2;
+            Refuse("unknown option " + a);
         }
     }
 
@@ -257,7 +297,7 @@ int main(int argc, char** argv)
     while (!gStop) {
         if (control) {
             pollfd p{0, POLLIN, 0};
-            if (poll(&p, 1, 100) > 0) {
+            if (poll(&p, 1, 40) > 0) {
                 char buf[512];
                 const ssize_t n = read(0, buf, sizeof buf);
                 if (n <= 0)
@@ -270,11 +310,12 @@ int main(int argc, char** argv)
                 }
             }
         } else {
-            usleep(100000);
+            usleep(40000);  // a stop is noticed within this
         }
         if (device.empty() && !sim.LineUp()) {
             // A dropped line comes back after a moment, as a re-plugged adapter does.
-            usleep(500000);
+            for (int i = 0; i < 12 && !gStop; ++i)
+                usleep(40000);
             if (gStop)
                 break;
             const std::string path = sim.Replug();

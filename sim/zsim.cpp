@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <stdexcept>
@@ -26,9 +27,10 @@ const KindName kKinds[] = {
     {FaultKind::Garbage, "garbage"},         {FaultKind::DropLine, "drop"},
 };
 
-// The byte that the corrupting faults change, and how.
+// The byte that the corrupting faults change unless they name an image position, and how.
 constexpr int kCorruptIndex = 40;
 constexpr uint8_t kCorruptXor = 0x5A;
+int CorruptIndex(const Fault& f) { return f.Param >= 1 && f.Param <= 72 ? f.Param - 1 : kCorruptIndex; }
 
 void MakeRaw(int fd)
 {
@@ -51,37 +53,64 @@ std::string FaultName(FaultKind kind)
     return "?";
 }
 
+namespace {
+// A plain decimal number of at most 6 digits, nothing else (no sign, no blanks).
+bool Digits(const std::string& s, int& out)
+{
+    if (s.empty() || s.size() > 6 || s.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    out = std::stoi(s);
+    return true;
+}
+}  // namespace
+
 bool ParseFault(const std::string& text, Fault& out, std::string& error)
 {
     std::string s = text;
     Fault f{FaultKind::NoAnswer};
-    auto takeSuffix = [&](char sep, int& into) -> bool {
+    bool hasParam = false;
+    // Each suffix is optional; when present it is a plain number.
+    auto takeSuffix = [&](char sep, int& into, bool* present = nullptr) -> bool {
         const auto p = s.rfind(sep);
         if (p == std::string::npos)
             return true;
-        try {
-            size_t used = 0;
-            into = std::stoi(s.substr(p + 1), &used);
-            if (used != s.size() - p - 1)
-                return false;
-        } catch (...) {
+        if (!Digits(s.substr(p + 1), into))
             return false;
-        }
         s.erase(p);
+        if (present)
+            *present = true;
         return true;
     };
-    if (!takeSuffix('x', f.Remaining) || !takeSuffix('@', f.Command) || !takeSuffix(':', f.Param)) {
-        error = "bad number in fault '" + text + "'";
+    const std::string kinds = "noanswer, wrongecho, ackff, short:K, badread, badecho, badreadback, delay:MS, "
+                              "garbage:K, drop:K; then optional @COMMAND (0, 3, 4, 5) and xCOUNT (1 or more)";
+    if (!takeSuffix('x', f.Remaining) || !takeSuffix('@', f.Command) || !takeSuffix(':', f.Param, &hasParam)) {
+        error = "bad number in fault '" + text + "' (" + kinds + ")";
+        return false;
+    }
+    if (f.Remaining == 0 || (f.Command >= 0 && f.Command != 0 && f.Command != 3 && f.Command != 4 && f.Command != 5)) {
+        error = "bad count or command in fault '" + text + "' (" + kinds + ")";
         return false;
     }
     for (const auto& k : kKinds)
         if (s == k.name) {
+            // The limits keep a fault from outliving a stop request or filling memory.
+            const int limit = k.kind == FaultKind::ShortBlock || k.kind == FaultKind::CorruptFirstRead ||
+                                      k.kind == FaultKind::CorruptWriteEcho || k.kind == FaultKind::CorruptReadBack
+                                  ? 72
+                              : k.kind == FaultKind::DropLine  ? 73
+                              : k.kind == FaultKind::Delay     ? 60000
+                              : k.kind == FaultKind::Garbage   ? 4096
+                                                               : -1;
+            if (hasParam && (limit < 0 || f.Param > limit)) {
+                error = limit < 0 ? "fault '" + s + "' takes no parameter"
+                                  : "parameter of '" + s + "' is at most " + std::to_string(limit);
+                return false;
+            }
             f.Kind = k.kind;
             out = f;
             return true;
         }
-    error = "unknown fault '" + s + "' (noanswer, wrongecho, ackff, short:K, badread, badecho, "
-            "badreadback, delay:MS, garbage:K, drop:K; then optional @COMMAND and xCOUNT)";
+    error = "unknown fault '" + s + "' (" + kinds + ")";
     return false;
 }
 
@@ -130,6 +159,7 @@ void Simulator::StartFd(int fd)
 {
     Stop();
     MakeRaw(fd);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     master_ = fd;
     lineUp_ = true;
     thread_ = std::thread([this] { Serve(); });
@@ -310,6 +340,39 @@ Fault* Simulator::TakeFault(FaultKind kind, int code)
     return nullptr;
 }
 
+bool Simulator::WaitUntil(Clock::time_point until)
+{
+    // Sleeps that a stop request cuts short: the stop pipe is polled, not read.
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0)
+            return true;
+        pollfd p{stopPipe_[0], POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 1000)));
+        if (r > 0)
+            return false;
+    }
+}
+
+bool Simulator::WriteByte(uint8_t b)
+{
+    // The line is non-blocking: a tool that stops reading must not hold us past a stop.
+    for (;;) {
+        const ssize_t k = ::write(master_, &b, 1);
+        if (k == 1)
+            return true;
+        if (k < 0 && errno == EINTR)
+            continue;
+        if (k < 0 && errno == EAGAIN) {
+            pollfd p[2] = {{master_, POLLOUT, 0}, {stopPipe_[0], POLLIN, 0}};
+            if (::poll(p, 2, 1000) > 0 && (p[1].revents || (p[0].revents & (POLLERR | POLLNVAL))))
+                return false;
+            continue;
+        }
+        return false;
+    }
+}
+
 bool Simulator::Send(const std::vector<uint8_t>& bytes, int dropAfter, const std::string& note)
 {
     // Each byte is on the far end one byte time after the previous one, as on a real line.
@@ -321,13 +384,10 @@ bool Simulator::Send(const std::vector<uint8_t>& bytes, int dropAfter, const std
             break;
         if (bt.count() > 0) {
             t += bt;
-            std::this_thread::sleep_until(t);
+            if (!WaitUntil(t))
+                break;
         }
-        ssize_t k;
-        do {
-            k = ::write(master_, &bytes[i], 1);
-        } while (k < 0 && (errno == EINTR || errno == EAGAIN));
-        if (k != 1)
+        if (!WriteByte(bytes[i]))
             break;
         sent.push_back(bytes[i]);
     }
@@ -375,8 +435,8 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
             lastWasWrite_ = true;
             out.push_back(echo);
             out.insert(out.end(), image_.begin(), image_.end());
-            if (TakeFault(FaultKind::CorruptWriteEcho, code))
-                out[1 + kCorruptIndex] ^= kCorruptXor;
+            if (auto* f = TakeFault(FaultKind::CorruptWriteEcho, code))
+                out[1 + CorruptIndex(*f)] ^= kCorruptXor;
             note = "write: image stored, initialization mode on";
             break;
         case 3:
@@ -388,19 +448,25 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
             out.push_back(echo);
             out.insert(out.end(), image_.begin(), image_.end());
             bool corrupt = false;
+            int at = kCorruptIndex;
             for (auto& f : faults_)
                 if (f.Kind == FaultKind::CorruptFirstRead && f.Remaining != 0 && (f.Command < 0 || f.Command == 4)) {
-                    if (readsSinceArmed_ % 2 == 0)
+                    if (readsSinceArmed_ % 2 == 0) {
                         corrupt = true;
+                        at = CorruptIndex(f);
+                    }
                     if (f.Remaining > 0)
                         --f.Remaining;
                     break;
                 }
             ++readsSinceArmed_;
-            if (wasWrite && TakeFault(FaultKind::CorruptReadBack, code))
-                corrupt = true;
+            if (wasWrite)
+                if (auto* f = TakeFault(FaultKind::CorruptReadBack, code)) {
+                    corrupt = true;
+                    at = CorruptIndex(*f);
+                }
             if (corrupt)
-                out[1 + kCorruptIndex] ^= kCorruptXor;
+                out[1 + at] ^= kCorruptXor;
             note = std::string("read") + (corrupt ? " (one byte changed)" : "");
             break;
         }
@@ -427,8 +493,8 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
         out.resize(1 + shortK);
     if (garbage > 0)
         out.insert(out.begin(), static_cast<size_t>(garbage), 0xAA);
-    if (delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+    if (delayMs > 0 && !WaitUntil(Clock::now() + std::chrono::milliseconds(delayMs)))
+        return;
     if (!Send(out, dropAfter, note))
         return;
     std::function<void(const std::array<uint8_t, 72>&)> imageSink;
@@ -489,8 +555,8 @@ void Simulator::Serve()
             // A byte counts as arrived one byte time after the one before it.
             const auto eff = std::max(readTime, lastInEff_) + bt;
             lastInEff_ = eff;
-            if (bt.count() > 0)
-                std::this_thread::sleep_until(eff);
+            if (bt.count() > 0 && !WaitUntil(eff))
+                return;
             const uint8_t b = buf[i];
             if (!pending.empty()) {
                 pending.push_back(b);

@@ -21,6 +21,7 @@ enum class FaultKind {
     CorruptFirstRead,  // one byte changed in the first read of each pair of reads
     CorruptWriteEcho,  // one byte changed in the echo of a written image
     CorruptReadBack,   // one byte changed in the read that follows a write
+                       // (these three: Param is the image position 1..72 changed, 0 for 41)
     Delay,             // the answer starts Param ms late
     Garbage,           // Param bytes of garbage before the echo
     DropLine,          // the line disappears after Param bytes of the answer
@@ -34,6 +35,8 @@ struct Fault {
 };
 
 // Parses "kind[:param][@command][xN]", for example "short:10@4x2", "delay:500", "drop:3@0".
+// Refuses signs, blanks, counts below 1, commands other than 0, 3, 4, 5, parameters on the
+// faults that take none, and parameters above short:72, badread/badecho/badreadback:72, drop:73, delay:60000, garbage:4096.
 bool ParseFault(const std::string& text, Fault& out, std::string& error);
 std::string FaultName(FaultKind kind);
 
@@ -96,6 +99,8 @@ private:
     void Serve();
     void Handle(uint8_t code, const std::vector<uint8_t>& data);
     bool Send(const std::vector<uint8_t>& bytes, int dropAfter, const std::string& note);
+    bool WaitUntil(Clock::time_point until);  // false: a stop was asked for
+    bool WriteByte(uint8_t b);
     Fault* TakeFault(FaultKind kind, int code);
     void AddLog(bool fromTool, std::vector<uint8_t> bytes, std::string note);
     double MsSinceStart(Clock::time_point t) const;

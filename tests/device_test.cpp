@@ -262,3 +262,180 @@ TEST(SimFaults, Parse)
     EXPECT_FALSE(zsim::ParseFault("melt", f, err));
     EXPECT_FALSE(zsim::ParseFault("short:x", f, err));
 }
+
+TEST(SimFaults, RefusesWhatIsNotPlain)
+{
+    zsim::Fault f{zsim::FaultKind::NoAnswer};
+    std::string err;
+    for (const char* bad : {"noanswerx-5", "short:-1", "delay: 5", "delay:5 ", "short:73", "garbage:999999",
+                            "delay:60001", "drop:74", "noanswer:5", "wrongecho@7", "noanswerx0", "short:",
+                            "badread:73", "delay:+5"})
+        EXPECT_FALSE(zsim::ParseFault(bad, f, err)) << bad;
+    for (const char* good : {"short:72", "drop:73", "delay:60000", "garbage:4096", "badread:72@4x1", "ackff@5"})
+        EXPECT_TRUE(zsim::ParseFault(good, f, err)) << good << ": " << err;
+}
+
+// ------------------------------------------------------------------ refused answers leave no tail
+
+namespace {
+// One-off versions of every fault the simulator knows (a dropped line aside: it takes the
+// line with it), aimed at the command given.
+std::vector<zsim::Fault> OneOffFaults(int command)
+{
+    using K = zsim::FaultKind;
+    return {{K::NoAnswer, command, 1},         {K::WrongEcho, command, 1},        {K::AckFF, command, 1},
+            {K::ShortBlock, command, 1, 10},   {K::CorruptFirstRead, command, 1}, {K::CorruptWriteEcho, command, 1},
+            {K::CorruptReadBack, command, 1},  {K::Delay, command, 1, 300},       {K::Garbage, command, 1, 3}};
+}
+}  // namespace
+
+TEST_F(Exchange, AfterAOneOffRefusedReadTheNextReadGivesTheTrueImage)
+{
+    for (const auto& fault : OneOffFaults(4)) {
+        if (fault.Kind == zsim::FaultKind::NoAnswer)
+            continue;  // 4 s of waiting that shows nothing the others do not
+        line.sim.ClearFaults();
+        line.sim.AddFault(fault);
+        uint8_t img[72];
+        RunExchange(ui, [&] { ex.ReadDataFromDevice(img); });
+        line.sim.ClearFaults();
+        ui.errors.clear();
+        const auto o = RunExchange(ui, [&] { ex.ReadDataFromDevice(img); });
+        EXPECT_EQ(o.thrown, "") << zsim::FaultName(fault.Kind);
+        EXPECT_TRUE(o.reported.empty()) << zsim::FaultName(fault.Kind);
+        EXPECT_EQ(0, std::memcmp(img, Pattern().data(), 72)) << zsim::FaultName(fault.Kind);
+    }
+}
+
+TEST_F(Exchange, AWriteGarbledOnceSucceedsOnItsSecondAttempt)
+{
+    using K = zsim::FaultKind;
+    const std::vector<zsim::Fault> faults = {{K::WrongEcho, 0, 1}, {K::Garbage, 0, 1, 3}, {K::ShortBlock, 0, 1, 10},
+                                             {K::CorruptWriteEcho, 0, 1}, {K::ShortBlock, 4, 1, 5}};
+    for (const auto& fault : faults) {
+        line.sim.ClearFaults();
+        line.sim.SetImage(Pattern());
+        line.sim.ClearLog();
+        line.sim.AddFault(fault);
+        ui.errors.clear();
+        auto image = Pattern();
+        image[10] = 0x47;
+        const auto o = RunExchange(ui, [&] { ex.SendInitData(image.data()); });
+        const std::string name = zsim::FaultName(fault.Kind);
+        EXPECT_EQ(o.thrown, "") << name;
+        EXPECT_EQ(o.reported.size(), 1u) << name << ": " << ::testing::PrintToString(o.reported);
+        EXPECT_EQ(line.sim.CommandCount(0), 2) << name;
+        EXPECT_EQ(line.sim.Image(), image) << name;
+    }
+}
+
+TEST_F(Exchange, UninterpretedPositionsSurviveEveryOneOffFault)
+{
+    // A glitch, then the user reads, then changes the correction: read, change 11, write.
+    for (int command : {4, 0, 5}) {
+        for (const auto& fault : OneOffFaults(command)) {
+            if (fault.Kind == zsim::FaultKind::NoAnswer && command != 4)
+                continue;  // the same 4 s wait once is enough
+            line.sim.ClearFaults();
+            line.sim.SetImage(Pattern());
+            line.sim.AddFault(fault);
+            TImageBuffer b;
+            RunExchange(ui, [&] { ex.ReadDeviceVersion(); ex.ReadDataFromDevice(b.Image()); });
+            RunExchange(ui, [&] { ex.ReadDataFromDevice(b.Image()); });
+            RunExchange(ui, [&] {
+                ex.ReadDataFromDevice(b.Image());
+                b.At(11) = 0x12;
+                ex.SendInitData(b.Image());
+            });
+            const auto after = line.sim.Image();
+            for (int p = 28; p <= 72; ++p)
+                ASSERT_EQ(after[p - 1], Pattern()[p - 1]) << zsim::FaultName(fault.Kind) << "@" << command << " at " << p;
+        }
+    }
+}
+
+TEST_F(Exchange, TheLastByteCountsInEveryCompare)
+{
+    uint8_t img[72];
+    line.sim.AddFault({zsim::FaultKind::CorruptFirstRead, 4, -1, 72});
+    line.sim.ClearLog();
+    auto o = RunExchange(ui, [&] { ex.ReadDataFromDevice(img); });
+    EXPECT_EQ(o.reported, std::vector<std::string>{"Ошибка: Ошибка приема данных с прибора"});
+    EXPECT_EQ(line.sim.CommandCount(4), 6);
+
+    const std::string mismatch = "Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных";
+    for (const zsim::Fault& f : {zsim::Fault{zsim::FaultKind::CorruptWriteEcho, 0, -1, 72},
+                                 zsim::Fault{zsim::FaultKind::CorruptReadBack, 4, -1, 72}}) {
+        line.sim.ClearFaults();
+        line.sim.AddFault(f);
+        ui.errors.clear();
+        const auto image = Pattern();
+        o = RunExchange(ui, [&] { ex.SendInitData(image.data()); });
+        EXPECT_EQ(o.thrown, "abort") << zsim::FaultName(f.Kind);
+        EXPECT_EQ(o.reported, std::vector<std::string>(3, mismatch)) << zsim::FaultName(f.Kind);
+    }
+}
+
+TEST_F(Exchange, SettlingIsBoundedByTheLineRate)
+{
+    // At 4800 bit/s ten bytes take 21 ms, a hundred 209: no second-long pauses after a glitch.
+    port.Close();
+    port.SetBaudRate(4800);
+    port.Open(0);
+    EXPECT_EQ(ex.QuietMs(), 21);
+    EXPECT_EQ(ex.SettleLimitMs(), 21 + 209);
+    port.Close();
+    port.SetBaudRate(9600);
+    port.Open(0);
+    EXPECT_EQ(ex.QuietMs(), 20);
+    EXPECT_LT(ex.SettleLimitMs(), 130);
+}
+
+// ------------------------------------------------------------------ the four time-outs, measured
+
+namespace {
+// How long a failing exchange took, in ms, from the call to the failure.
+template <class F>
+double TimeToFail(F f)
+{
+    const auto t0 = std::chrono::steady_clock::now();
+    try {
+        f();
+    } catch (...) {
+    }
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+}  // namespace
+
+TEST_F(Exchange, EchoTimeoutIs4000)
+{
+    line.sim.AddFault({zsim::FaultKind::NoAnswer, 3});
+    const double ms = TimeToFail([&] { ex.LeaveInitMode(); });
+    EXPECT_GE(ms, 3990);
+    EXPECT_LT(ms, 4250);
+}
+
+TEST_F(Exchange, BlockTimeoutIs1000EvenForAShortAnswer)
+{
+    line.sim.AddFault({zsim::FaultKind::ShortBlock, 4, -1, 10});
+    uint8_t img[72];
+    const double ms = TimeToFail([&] { ex.ReadDataFromDevice(img); });
+    EXPECT_GE(ms, 990);
+    EXPECT_LT(ms, 1250);
+}
+
+TEST_F(Exchange, AcknowledgementTimeoutIs6000)
+{
+    line.sim.AddFault({zsim::FaultKind::NoAnswer, 5});
+    const double ms = TimeToFail([&] { ex.ReadDeviceVersion(); });
+    EXPECT_GE(ms, 5990);
+    EXPECT_LT(ms, 6250);
+}
+
+TEST_F(Exchange, ModelCodeTimeoutIs5000)
+{
+    line.sim.AddFault({zsim::FaultKind::ShortBlock, 5, -1, 0});  // the acknowledgement only
+    const double ms = TimeToFail([&] { ex.ReadDeviceVersion(); });
+    EXPECT_GE(ms, 4990);
+    EXPECT_LT(ms, 5250);
+}

@@ -208,14 +208,21 @@ TEST(PortRead, TimeoutCallsPerRead)
     EXPECT_EQ(port.ReadTimeout, 0);
     EXPECT_EQ(api.timeouts.ReadTotalTimeoutConstant, 0u);
 
-    // Applying the per-call value fails: 260 before reading, the value stays.
+    // Applying the per-call value fails: 260 before reading, and the record keeps what the
+    // system has, so the next read with that value tries to apply it again.
     api.failAt.clear();
     api.failAt["SetCommTimeouts"] = 0;
     const int readsBefore = api.Count("ReadFile");
     MessageOf([&] { port.Read(buf, 1, 500); }, &code);
     EXPECT_EQ(code, 260);
-    EXPECT_EQ(port.ReadTimeout, 500);
+    EXPECT_EQ(port.ReadTimeout, 0);
+    EXPECT_EQ(port.Timeouts.ReadTotalTimeoutConstant, 0u);
     EXPECT_EQ(api.Count("ReadFile"), readsBefore);
+    api.failAt.clear();
+    api.setTimeouts.clear();
+    port.Read(buf, 1, 500);
+    ASSERT_EQ(api.setTimeouts.size(), 2u);
+    EXPECT_EQ(api.setTimeouts[0].ReadTotalTimeoutConstant, 500u);
 }
 
 TEST(PortRead, ReadAvailableRestoresSystemTimeouts)
@@ -257,6 +264,7 @@ TEST(PortModem, FailedStatusAnswersFalse)
     EXPECT_TRUE(port.IsCTS());
     EXPECT_TRUE(port.IsRLSD());
     api.failAt["GetCommModemStatus"] = 0;
+    EXPECT_FALSE(port.ModemLineOn(0));  // even the empty mask: nothing is known
     EXPECT_FALSE(port.IsCTS());
     EXPECT_FALSE(port.IsDSR());
     port.SetDTR();

@@ -38,8 +38,14 @@ void InstallSettingsPortResolver()
         // Read afresh at every open, so a change of the port map needs no restart.
         const auto s = OpenSettings();
         const QString key = QStringLiteral("Ports/") + QString::fromStdString(name);
-        const QString path = s->value(key).toString().trimmed();
-        return path.isEmpty() ? DefaultPortPath(name) : path.toStdString();
+        if (!s->contains(key))
+            return DefaultPortPath(name);
+        // As written: the file format reads a comma as a list separator, and a list turns
+        // into an empty text. A mapping that is not one path fails to open (an empty name
+        // opens nothing); it is never replaced by the default device.
+        const QVariant v = s->value(key);
+        const QString path = (v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString()).trimmed();
+        return path.toStdString();
     });
 }
 
@@ -400,15 +406,17 @@ void TForm1::Form_Create()
             c->setCurrentIndex(0);
     {
         const auto s = OpenSettings();
-        auto index = [&](const char* key, int offset) {
+        // A stored value that is no item's (text, out of range, any 32-bit extreme) selects
+        // nothing; it is checked before any arithmetic.
+        auto index = [&](const char* key, int offset, const QComboBox* combo) {
             bool ok = false;
-            const int v = s->value(QString::fromLatin1(key)).toInt(&ok);
-            return ok ? v - offset : -1;  // text is no index: nothing selected
+            const qlonglong v = s->value(QString::fromLatin1(key)).toLongLong(&ok);
+            return ok && v >= offset && v - offset < combo->count() ? static_cast<int>(v - offset) : -1;
         };
         if (s->contains(QStringLiteral("ComNumber")))
-            Com_Port_Name->setCurrentIndex(index("ComNumber", 1));
+            Com_Port_Name->setCurrentIndex(index("ComNumber", 1, Com_Port_Name));
         if (s->contains(QStringLiteral("BaudRate")))
-            Com_Port_Speed->setCurrentIndex(index("BaudRate", 0));
+            Com_Port_Speed->setCurrentIndex(index("BaudRate", 0, Com_Port_Speed));
     }
     RunGuarded([this] { DoOpenCom(); });  // shown, and the start goes on with the port closed
     cdsChannels.AppendStartRows();
