@@ -6,6 +6,7 @@
 #include "automation.h"
 #include "custdlg.h"
 #include "formutil.h"
+#include "guard.h"
 #include "main.h"
 
 int main(int argc, char** argv)
@@ -16,7 +17,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     TAutomation* hook = automation ? new TAutomation(&app) : nullptr;
     QApplication::setApplicationName(QStringLiteral("zenda-init"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Инициализация ЗЕНДА"));
+    // Not the display name: the window system would append it to every title bar.
+    SetAppTitle(QStringLiteral("Инициализация ЗЕНДА"));
     QApplication::setWindowIcon(AppIcon());
     DefaultDlgFont();  // before the first window
     InstallSettingsPortResolver();

@@ -15,10 +15,21 @@ QString TopLevelText(const QString& message)
     return message;
 }
 
+namespace {
+QString& TitleStore()
+{
+    static QString title;
+    return title;
+}
+}  // namespace
+
+QString AppTitle() { return TitleStore().isEmpty() ? QApplication::applicationName() : TitleStore(); }
+void SetAppTitle(const QString& title) { TitleStore() = title; }
+
 void ShowTopLevelError(const QString& message)
 {
     TCursorSuspend noWaitCursor;
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), TopLevelText(message),
+    QMessageBox box(QMessageBox::Critical, AppTitle(), TopLevelText(message),
                     QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();

@@ -12,6 +12,10 @@
 // The top-level error display: a standard box with the error icon, the application's title
 // as caption, "." appended when the message's last character sorts after ".".
 QString TopLevelText(const QString& message);
+// The application's title: the caption of the top-level error display and the plain box.
+// Kept apart from Qt's display name, which the window system would append to every title.
+QString AppTitle();
+void SetAppTitle(const QString& title);
 void ShowTopLevelError(const QString& message);
 
 // Runs one user action: a silent abort ends it quietly, any other error is shown by the

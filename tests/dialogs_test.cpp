@@ -247,9 +247,9 @@ TEST(Guard, SilentAbortDriverErrorAndCursor)
         throw EDriverError("Драйвер COM-порта: Ошибка открытия СОМ-порта", 259);
     });
     RunGuarded([] { throw EDriverError("Драйвер COM-порта: COM-порт не открыт.", 258); });
-    EXPECT_EQ(rec.seen, (QStringList{QApplication::applicationDisplayName() +
+    EXPECT_EQ(rec.seen, (QStringList{AppTitle() +
                                          QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."),
-                                     QApplication::applicationDisplayName() +
+                                     AppTitle() +
                                          QStringLiteral(": Драйвер COM-порта: COM-порт не открыт.")}));
     EXPECT_FALSE(cursorDuringBox);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);

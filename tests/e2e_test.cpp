@@ -170,7 +170,7 @@ TEST_F(Program, LeaveInitializationAndTheServicePage)
     app->Cmd("tab PageControl1 1");
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(app->Cmd("get PageControl1"), "Сервис");
-    // RTC: +5 as stored, three steps up with Page Up -> +8.
+    // RTC: +5 as stored, three steps toward +25 with Page Down -> +8.
     Outcome rtc;
     {
         const int before = app->Started();
@@ -179,7 +179,7 @@ TEST_F(Program, LeaveInitializationAndTheServicePage)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(app->Cmd("get l1"), "5 сек");
         for (int i = 0; i < 3; ++i)
-            app->Cmd("key TrackBar1 PageUp");
+            app->Cmd("key TrackBar1 PageDown");
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(app->Cmd("get l1"), "8 сек");
         rtc = app->Act("click BitBtn1");  // OK, then the information box

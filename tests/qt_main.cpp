@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include "guard.h"
+
 int main(int argc, char** argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("zenda-init tests"));
+    SetAppTitle(QStringLiteral("zenda-init tests"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -192,6 +192,7 @@ TEST_F(Window, FieldChecksAndCtrl)
     EXPECT_EQ(rec.seen, (QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535."),
                                      QStringLiteral("Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63.")}));
 
+    form->Number->SetValue(QStringLiteral("1    "));  // leaving 70000 would be refused
     form->activateWindow();
     form->Number->setFocus();
     QApplication::processEvents();

@@ -67,6 +67,7 @@ void TClockVerifyForm::showEvent(QShowEvent* e)
     Timer1Timer();  // the time is there from the first moment
     CenterOnScreen(this);
     QDialog::showEvent(e);
+    BitBtn1->setFocus();  // every check starts on "Да", whatever was focused last time
 }
 
 void TClockVerifyForm::hideEvent(QHideEvent* e)

@@ -50,6 +50,8 @@ TCountersForm::TCountersForm(TImageBuffer& image, QWidget* parent) : QDialog(par
     e2->SetEditMask(kTimeMask);
     connect(e1, &TMaskEdit::Exited, this, &TCountersForm::e1Exit);
     connect(e2, &TMaskEdit::Exited, this, &TCountersForm::e2Exit);
+    e1->SetExitCheck([this] { return MinutesValid(e1); });
+    e2->SetExitCheck([this] { return MinutesValid(e2); });
 
     BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), 20, 136, 75, 25, QStyle::SP_DialogOkButton);
     BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Отмена"), 112, 136, 75, 25, QStyle::SP_DialogCancelButton);
@@ -102,11 +104,17 @@ void TCountersForm::FormShow()
         shown_[i] = all[i]->Value();
 }
 
+bool TCountersForm::MinutesValid(const TMaskEdit* e)
+{
+    // The tens digit of the minutes, the 6th of the field's 7 digits.
+    const QString v = e->Value();
+    return !(v.size() >= 6 && v[5] > u'5');
+}
+
 void TCountersForm::MinutesCheck(TMaskEdit* e)
 {
-    const QString v = e->Value();
-    if (v.size() >= 6 && v[5] > u'5') {
-        QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(),
+    if (!MinutesValid(e)) {
+        QMessageBox box(QMessageBox::NoIcon, AppTitle(),
                         QStringLiteral("Введите значение минут в диапазоне 0-59"), QMessageBox::Ok, this);
         box.exec();
         e->setFocus();

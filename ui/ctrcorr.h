@@ -31,6 +31,7 @@ protected:
 private:
     void FormShow();
     void MinutesCheck(TMaskEdit* e);
+    static bool MinutesValid(const TMaskEdit* e);
     TImageBuffer& image_;
     QString shown_[4];  // each field's value as FormShow filled it
 };

@@ -42,7 +42,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
     auto* b = new QPushButton(text, parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setGeometry(x, y, w, h);
-    b->setAutoDefault(false);
+    // Enter presses the focused button, in a dialog and in the main window alike; with the
+    // focus elsewhere a dialog's Enter goes to its default button.
+    b->setAutoDefault(true);
     if (glyph != QStyle::SP_CustomBase)
         b->setIcon(QApplication::style()->standardIcon(glyph));
     return b;

@@ -442,6 +442,8 @@ void TForm1::ConnectHandlers()
     connect(BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
     connect(Number, &TMaskEdit::Exited, this, guarded([this] { NumberExit(); }));
     connect(Address, &TMaskEdit::Exited, this, guarded([this] { AddressExit(); }));
+    Number->SetExitCheck([this] { return NumberAccepted(); });
+    Address->SetExitCheck([this] { return AddressAccepted(); });
     connect(DBGrid1, &QTableView::clicked, this, [this](const QModelIndex& i) {
         RunGuarded([this, i] { DBGrid1CellClick(i.row()); });
     });
@@ -534,7 +536,10 @@ void TForm1::ReadIniParams()
 void TForm1::Button_DeinitClick()
 {
     CheckComOpened();
-    LeaveInitMode();
+    {
+        TWaitCursor wait;  // as every device operation
+        LeaveInitMode();
+    }
     ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
 }
 
@@ -593,20 +598,30 @@ void TForm1::BitBtn2Click()
 void TForm1::NumberExit() { ValidateDeviceNumber(); }
 void TForm1::AddressExit() { ValidateDeviceAddress(); }
 
-void TForm1::ValidateDeviceNumber()
+bool TForm1::NumberAccepted() const
 {
     const int v = StrToIntDef(Number->Value().trimmed(), -1);
-    if (v < 0 || v > 65535)
+    return v >= 0 && v <= 65535;
+}
+
+bool TForm1::AddressAccepted() const
+{
+    const QString t = Address->Value().trimmed();
+    if (t.isEmpty())
+        return true;
+    const int v = StrToIntDef(t, -1);
+    return v > 0 && v < 64;
+}
+
+void TForm1::ValidateDeviceNumber()
+{
+    if (!NumberAccepted())
         FieldError(Number, QStringLiteral("Номер прибора должен быть числом от 0 до 65535"));
 }
 
 void TForm1::ValidateDeviceAddress()
 {
-    const QString t = Address->Value().trimmed();
-    if (t.isEmpty())
-        return;
-    const int v = StrToIntDef(t, -1);
-    if (v <= 0 || v >= 64)
+    if (!AddressAccepted())
         FieldError(Address, QStringLiteral("Сетевой адрес прибора должен быть числом от 1 до 63"));
 }
 
@@ -629,6 +644,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
         const auto* k = static_cast<QKeyEvent*>(e);
         if (!k->isAutoRepeat())
             FormKeyDown(k->key());
+        // The pin is a tool button, which has no Enter of its own; a focused button takes Enter.
+        if (watched == Button_Fixed && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
+            Button_Fixed->click();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, e);
 }

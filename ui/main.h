@@ -111,6 +111,8 @@ public:
     void InitializeDevice();
     void ValidateDeviceNumber();
     void ValidateDeviceAddress();
+    bool NumberAccepted() const;
+    bool AddressAccepted() const;
     void LoadChannels();
     void StoreChannels();
     void ApplyModel1();

@@ -3,11 +3,52 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
-#include <QTimer>
+#include <QDialog>
 
 #include "guard.h"
 
-TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent) {}
+// Swallows the user's input until released: between a refused leave and its message, the
+// click or key that moved the focus (and whatever came with it) must not act.
+class TInputHold : public QObject {
+public:
+    explicit TInputHold(QObject* parent) : QObject(parent) {}
+    void Engage()
+    {
+        if (!engaged_)
+            qApp->installEventFilter(this);
+        engaged_ = true;
+    }
+    void Release()
+    {
+        if (engaged_)
+            qApp->removeEventFilter(this);
+        engaged_ = false;
+    }
+    ~TInputHold() override { Release(); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride:
+        case QEvent::Shortcut:
+        case QEvent::Wheel:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool engaged_ = false;
+};
+
+TMaskEdit::TMaskEdit(QWidget* parent) : QLineEdit(parent), hold_(new TInputHold(this)) {}
 
 QString TMaskEdit::InvalidValueText()
 {
@@ -37,6 +78,9 @@ void TMaskEdit::SetValue(const QString& value)
         return;
     }
     display_ = mask_.ValueToDisplay(value.toStdString());
+    // A value set by the program is where Esc comes back to.
+    entryValue_ = Value().toStdString();
+    modified_ = false;
     Show();
 }
 
@@ -50,8 +94,20 @@ void TMaskEdit::Show()
             if (mask_.IsDigitSlot(i) && shown[i] == mask_.Blank())
                 shown[i] = ' ';
     const int pos = cursorPosition();
+    const int selStart = selectionStart();
+    const int selLength = static_cast<int>(selectedText().size());
     setText(QString::fromStdString(shown));
-    setCursorPosition(pos);
+    if (selStart >= 0 && selLength > 0)
+        setSelection(selStart, selLength);
+    else
+        setCursorPosition(pos);
+}
+
+void TMaskEdit::ClearSlots(int from, int to)
+{
+    for (int i = from; i < to && i < static_cast<int>(display_.size()); ++i)
+        if (mask_.IsDigitSlot(i))
+            display_[i] = mask_.Blank();
 }
 
 int TMaskEdit::NextDigitSlot(int from) const
@@ -72,7 +128,19 @@ int TMaskEdit::PrevDigitSlot(int from) const
 
 void TMaskEdit::TypeDigit(char c)
 {
-    int at = hasSelectedText() ? selectionStart() : cursorPosition();
+    int at = cursorPosition();
+    if (hasSelectedText()) {
+        // Typing replaces the selection: its digit positions are emptied, the digit goes
+        // into the first of them.
+        at = selectionStart();
+        const int end = at + static_cast<int>(selectedText().size());
+        if (NextDigitSlot(at) < 0 || NextDigitSlot(at) >= end) {
+            QApplication::beep();
+            return;
+        }
+        ClearSlots(at, end);
+        deselect();
+    }
     const int slot = NextDigitSlot(at);
     if (slot < 0) {
         QApplication::beep();
@@ -94,11 +162,15 @@ void TMaskEdit::keyPressEvent(QKeyEvent* e)
     if (e->key() == Qt::Key_Escape) {
         if (modified_) {  // undo this visit's changes; an unchanged field lets Esc through
             SetValue(QString::fromStdString(entryValue_));
-            modified_ = false;
             selectAll();
             return;
         }
         e->ignore();
+        return;
+    }
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && qobject_cast<QDialog*>(window()) && Refuses()) {
+        // Enter would press the dialog's default button with a value that leaving refuses.
+        ShowRefusal();
         return;
     }
     if (e->matches(QKeySequence::Paste)) {
@@ -125,9 +197,8 @@ void TMaskEdit::keyPressEvent(QKeyEvent* e)
             from = s;
             to = s + 1;
         }
-        for (int i = from; i < to && i < static_cast<int>(display_.size()); ++i)
-            if (mask_.IsDigitSlot(i))
-                display_[i] = mask_.Blank();
+        deselect();
+        ClearSlots(from, to);
         modified_ = true;
         Show();
         setCursorPosition(from);
@@ -165,15 +236,32 @@ void TMaskEdit::inputMethodEvent(QInputMethodEvent* e)
             TypeDigit(static_cast<char>(c.unicode()));
 }
 
+bool TMaskEdit::Refuses() const { return (modified_ && !IsComplete()) || (exitCheck_ && !exitCheck_()); }
+
+void TMaskEdit::ShowRefusal()
+{
+    if (modified_ && !IsComplete()) {
+        // The mask's own refusal: beep, say so, take the focus back.
+        QApplication::beep();
+        ShowTopLevelError(InvalidValueText());
+        setFocus(Qt::OtherFocusReason);
+    } else {
+        emit Exited();  // the exit handler says why and takes the focus back
+    }
+}
+
 void TMaskEdit::focusInEvent(QFocusEvent* e)
 {
-    QLineEdit::focusInEvent(e);
-    if (validating_)
-        return;  // back after a refused exit: the visit goes on
-    entryValue_ = Value().toStdString();
-    modified_ = false;
+    if (!inVisit_) {
+        inVisit_ = true;
+        entryValue_ = Value().toStdString();
+        modified_ = false;
+    }
+    // Show the blanks before the line edit's own handling, which selects the whole text
+    // when the field is entered by Tab or its accelerator.
     if (HasMask())
         Show();
+    QLineEdit::focusInEvent(e);
 }
 
 void TMaskEdit::focusOutEvent(QFocusEvent* e)
@@ -181,19 +269,25 @@ void TMaskEdit::focusOutEvent(QFocusEvent* e)
     QLineEdit::focusOutEvent(e);
     if (HasMask())
         Show();
-    if (validating_ || e->reason() == Qt::ActiveWindowFocusReason || e->reason() == Qt::PopupFocusReason)
+    if (e->reason() == Qt::ActiveWindowFocusReason || e->reason() == Qt::PopupFocusReason)
         return;  // the window lost focus, or a menu opened: the field was not left
-    if (modified_ && !IsComplete()) {
-        // The field refuses to be left: beep, say so, take the focus back.
-        validating_ = true;
-        QTimer::singleShot(0, this, [this] {
-            QApplication::beep();
-            ShowTopLevelError(InvalidValueText());
-            setFocus(Qt::OtherFocusReason);
-            validating_ = false;
-        });
+    if (!Refuses()) {
+        inVisit_ = false;
+        modified_ = false;
+        emit Exited();
         return;
     }
-    modified_ = false;
-    QTimer::singleShot(0, this, [this] { emit Exited(); });
+    // Refused. The decision is made now, while the click or key that moved the focus has
+    // not acted yet; that input is held back and lost. The message comes one event turn
+    // later: a modal box inside a focus change would leave the focus in two places.
+    hold_->Engage();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            hold_->Release();
+            ShowRefusal();
+            if (window()->focusWidget() != this)
+                inVisit_ = false;  // the check let it go after all
+        },
+        Qt::QueuedConnection);
 }

@@ -4,7 +4,11 @@
 
 #include <QLineEdit>
 
+#include <functional>
+
 #include "editmask.h"
+
+class TInputHold;
 
 class TMaskEdit : public QLineEdit {
     Q_OBJECT
@@ -23,8 +27,15 @@ public:
 
     static QString InvalidValueText();
 
+    // Whether the field's value may be left; asked the moment the focus leaves, so that a
+    // refusal can stop the click that moved the focus. The refusal itself is shown by the
+    // Exited handler, which must agree with this check.
+    void SetExitCheck(std::function<bool()> check) { exitCheck_ = std::move(check); }
+    // The value as the focus first entered the field (what Esc puts back).
+    QString EntryValue() const { return QString::fromStdString(entryValue_); }
+
 signals:
-    // The focus left the field and the field's own check passed.
+    // The focus left the field and its mask accepted the value: the exit handlers run.
     void Exited();
 
 protected:
@@ -39,6 +50,9 @@ protected:
 private:
     void Show();
     void TypeDigit(char c);
+    void ClearSlots(int from, int to);
+    bool Refuses() const;
+    void ShowRefusal();
     int NextDigitSlot(int from) const;
     int PrevDigitSlot(int from) const;
 
@@ -46,5 +60,9 @@ private:
     std::string display_;     // one character per slot, blank character when empty
     std::string entryValue_;  // the value when the focus came in
     bool modified_ = false;
-    bool validating_ = false;
+    // From the focus coming in until a leave is accepted: a refused leave, a message box
+    // and the window's re-activation do not start a new visit.
+    bool inVisit_ = false;
+    std::function<bool()> exitCheck_;
+    TInputHold* hold_ = nullptr;
 };

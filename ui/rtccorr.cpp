@@ -52,6 +52,9 @@ TRTCCorrectionForm::TRTCCorrectionForm(QWidget* parent) : QDialog(parent)
     TrackBar1->setPageStep(1);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
     TrackBar1->setTickInterval(1);
+    // Up and Page Up move toward -25, Down and Page Down toward +25 (and the wheel with
+    // them), as the platform's track bar does; Left and Right keep their direction.
+    TrackBar1->setInvertedControls(true);
     TrackBar1->setAccessibleName(QStringLiteral("Автокоррекция RTC, сек"));
     connect(TrackBar1, &QSlider::valueChanged, this, &TRTCCorrectionForm::TrackBar1Change);
 
