@@ -576,3 +576,283 @@ TEST_F(Window, EveryControlHasAnAccessibleName)
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Инициализация ЗЕНДА (v1.03)"));
     EXPECT_EQ(form->Button_Read_Ini->text(), QStringLiteral("Считать"));
 }
+
+// ------------------------------------------------------------------ keys and quick clicks
+
+namespace {
+// A press and its release with no event turn between them: a touchpad tap, a fast click.
+// Sent as the window system sends them, so the press moves the focus first.
+void QuickClick(QWidget* w)
+{
+    QTest::mousePress(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+    QTest::mouseRelease(w, Qt::LeftButton, Qt::NoModifier, w->rect().center());
+}
+
+void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QWidget* f = QApplication::focusWidget();
+    ASSERT_NE(f, nullptr);
+    QTest::keyClick(f, static_cast<Qt::Key>(key), mods);
+}
+
+// Lets the event loop run until the recorder has seen n boxes (or two seconds pass).
+void WaitForBoxes(const BoxRecorder& rec, int n)
+{
+    QElapsedTimer t;
+    t.start();
+    while (rec.seen.size() < n && t.elapsed() < 2000)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
+void Activate(QWidget* w)
+{
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    QApplication::processEvents();
+}
+
+// Counts the clock checks that appear and declines each.
+struct ClockWatch {
+    int shown = 0;
+    QTimer timer;
+    ClockWatch()
+    {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* w = QApplication::activeModalWidget();
+            if (w && w->objectName() == QStringLiteral("ClockVerifyForm") && w->isVisible()) {
+                ++shown;
+                static_cast<QDialog*>(w)->reject();
+            }
+        });
+        timer.start();
+    }
+};
+}  // namespace
+
+TEST_F(Window, EnterPressesTheFocusedButtonNotTheDefault)
+{
+    Start();
+    Activate(form.get());
+    // "Нет" focused in the clock check: nothing at all happens.
+    OnNextModal([](QWidget*) {
+        Key(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("BitBtn2"));
+        Key(Qt::Key_Return);
+    });
+    form->Button_Init->click();
+    EXPECT_EQ(line.sim.Log().size(), 0u);
+
+    // "Отмена" focused in the RTC dialog: read, nothing written, no report.
+    BoxRecorder rec;
+    OnNextModal([](QWidget*) {
+        Key(Qt::Key_Tab);
+        Key(Qt::Key_Return);
+    });
+    form->BitBtn1->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_TRUE(rec.seen.isEmpty());
+
+    // "Отмена" focused in the counters dialog (e1, e2, e3, e4, OK, Отмена).
+    OnNextModal([](QWidget*) {
+        for (int i = 0; i < 5; ++i)
+            Key(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("BitBtn2"));
+        Key(Qt::Key_Return);
+    });
+    form->BitBtn2->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_TRUE(rec.seen.isEmpty());
+    EXPECT_EQ(line.sim.Image(), DeviceImage());
+
+    // With the focus on the track bar, Enter is the default button's: OK.
+    OnNextModal([](QWidget*) {
+        Key(Qt::Key_Tab);
+        Key(Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("TrackBar1"));
+        Key(Qt::Key_Right);
+        Key(Qt::Key_Return);
+    });
+    form->BitBtn1->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
+    EXPECT_EQ(line.sim.Image()[10], 0x46);  // -7 one step toward +25
+
+    // The main window's buttons take Enter too.
+    Activate(form.get());
+    line.sim.ClearLog();
+    form->PageControl1->setCurrentIndex(0);
+    form->Button_Read_Ini->setFocus();
+    Key(Qt::Key_Return);
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+    form->Button_Fixed->setFocus();
+    Key(Qt::Key_Return);
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    Activate(form.get());
+    form->Button_Fixed->setFocus();
+    Key(Qt::Key_Enter);
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+}
+
+TEST_F(Window, TrackBarKeysGoThePlatformsWay)
+{
+    Start();
+    OnNextModal([](QWidget* w) {
+        auto* d = static_cast<TRTCCorrectionForm*>(w);
+        d->TrackBar1->setFocus();
+        const std::pair<int, int> steps[] = {{Qt::Key_Up, -8},   {Qt::Key_PageUp, -9},  {Qt::Key_Down, -8},
+                                             {Qt::Key_PageDown, -7}, {Qt::Key_Right, -6}, {Qt::Key_Left, -7}};
+        for (auto [key, want] : steps) {
+            Key(key);
+            EXPECT_EQ(d->TrackBar1->value(), want) << key;
+        }
+        EXPECT_EQ(d->l1->text(), QStringLiteral("-7 сек"));
+        Key(Qt::Key_Escape);
+    });
+    form->BitBtn1->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+}
+
+TEST_F(Window, QuickClickAfterBadMinutesIsLostAndEscRestores)
+{
+    Start();
+    BoxRecorder rec;
+    OnNextModal([&](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        ASSERT_TRUE(d->e1->hasFocus());
+        d->e1->setCursorPosition(6);
+        QTest::keyClicks(d->e1, QStringLiteral("75"));
+        EXPECT_EQ(d->e1->Value(), QStringLiteral("1234575"));
+        QuickClick(d->BitBtn1);
+        WaitForBoxes(rec, 1);
+        Activate(d);  // as the window system does when the box goes
+        EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Введите значение минут в диапазоне 0-59")});
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_TRUE(d->e1->hasFocus());
+        // Esc puts back what the field held when the focus first came in; the dialog stays.
+        Key(Qt::Key_Escape);
+        EXPECT_EQ(d->e1->Value(), QStringLiteral("1234530"));
+        EXPECT_TRUE(d->isVisible());
+        Key(Qt::Key_Escape);  // unchanged now: Cancel
+    });
+    form->BitBtn2->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_EQ(rec.seen.size(), 1);
+    EXPECT_EQ(line.sim.Image(), DeviceImage());
+}
+
+TEST_F(Window, QuickClickAfterAnIncompleteCounterIsLost)
+{
+    Start();
+    BoxRecorder rec;
+    OnNextModal([&](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        d->e2->setFocus();
+        d->e2->setCursorPosition(0);
+        Key(Qt::Key_Delete);
+        QuickClick(d->BitBtn1);
+        WaitForBoxes(rec, 1);
+        Activate(d);
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_TRUE(d->e2->hasFocus());
+        Key(Qt::Key_Escape);
+        EXPECT_EQ(d->e2->text(), QStringLiteral("10000:00"));
+        Key(Qt::Key_Escape);
+    });
+    form->BitBtn2->click();
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Введено неправильное значение. Используйте клавишу "
+                                                            "[ESC] для отмены изменений.")});
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+}
+
+TEST_F(Window, QuickClickAfterABadNumberOrAddressIsLost)
+{
+    Start();
+    Activate(form.get());
+    form->Number->setFocus();
+    form->Number->setCursorPosition(0);
+    QTest::keyClicks(form->Number, QStringLiteral("70000"));
+    BoxRecorder rec;
+    QuickClick(form->Button_Read_Ini);
+    WaitForBoxes(rec, 1);
+    Activate(form.get());
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535.")});
+    EXPECT_EQ(line.sim.Log().size(), 0u);  // the read never ran
+    EXPECT_TRUE(form->Number->hasFocus());
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+
+    rec.seen.clear();
+    ClockWatch clock;
+    form->Address->setFocus();
+    form->Address->setCursorPosition(0);
+    QTest::keyClicks(form->Address, QStringLiteral("99"));
+    ASSERT_EQ(form->Address->Value(), QStringLiteral("99"));
+    QuickClick(form->Button_Init);
+    WaitForBoxes(rec, 1);
+    QTest::qWait(50);
+    Activate(form.get());
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63.")});
+    EXPECT_EQ(clock.shown, 0);
+    EXPECT_TRUE(form->Address->hasFocus());
+    EXPECT_EQ(line.sim.Log().size(), 0u);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(Window, TabSelectsTheFieldAndTypingReplacesIt)
+{
+    Start();
+    form->Button_Read_Ini->click();
+    ASSERT_EQ(form->Number->Value(), QStringLiteral("256  "));
+    Activate(form.get());
+    form->Address->setFocus();
+    Key(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(form->Number->hasFocus());
+    EXPECT_EQ(form->Number->selectedText(), form->Number->text());
+    QTest::keyClicks(form->Number, QStringLiteral("1"));
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+    QTest::keyClicks(form->Number, QStringLiteral("7"));
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("17   "));
+    Key(Qt::Key_Escape);
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("256  "));
+
+    // A mouse click places the cursor and selects nothing; the digit goes where clicked.
+    form->Address->setFocus();
+    QTest::mouseClick(form->Number, Qt::LeftButton, Qt::NoModifier, QPoint(2, form->Number->height() / 2));
+    ASSERT_TRUE(form->Number->hasFocus());
+    EXPECT_FALSE(form->Number->hasSelectedText());
+    EXPECT_EQ(form->Number->cursorPosition(), 0);
+    QTest::keyClicks(form->Number, QStringLiteral("9"));
+    EXPECT_EQ(form->Number->Value(), QStringLiteral("956  "));
+
+    // Tab into a counter field selects it too: a typed digit does not just beep.
+    OnNextModal([](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        Key(Qt::Key_Tab);
+        ASSERT_TRUE(d->e2->hasFocus());
+        QTest::keyClicks(d->e2, QStringLiteral("3"));
+        EXPECT_EQ(d->e2->text(), QStringLiteral("3____:__"));
+        Key(Qt::Key_Escape);
+        Key(Qt::Key_Escape);
+    });
+    form->BitBtn2->click();
+}
+
+TEST_F(Window, LeavingInitializationShowsTheWaitCursor)
+{
+    Start();
+    std::atomic<int> shape{-1};
+    line.sim.AddFault({zsim::FaultKind::Delay, 3, 1, 200});
+    line.sim.SetLogSink([&](const std::string& l) {
+        // The window is inside the exchange, waiting for the echo, when command 3 arrives.
+        if (l.find("command 3") != std::string::npos) {
+            const QCursor* c = QGuiApplication::overrideCursor();
+            shape = c ? c->shape() : Qt::ArrowCursor;
+        }
+    });
+    BoxRecorder rec;
+    form->Button_Deinit->click();
+    line.sim.SetLogSink(nullptr);
+    EXPECT_EQ(shape.load(), Qt::WaitCursor);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Выход из режима инициализации произведен успешно.")});
+}

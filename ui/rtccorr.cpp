@@ -1,5 +1,6 @@
 #include "rtccorr.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -31,6 +32,22 @@ void DecodeCorrection(QSlider* TrackBar, QLabel* l1, uint8_t Byte)
 
 uint8_t EncodeCorrection(const QSlider* TrackBar) { return CorrectionByte(TrackBar->value()); }
 
+TTrackBar::TTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {}
+
+void TTrackBar::keyPressEvent(QKeyEvent* e)
+{
+    // The platform's track bar: Up and Page Up move toward the minimum, Down and Page Down
+    // toward the maximum (QSlider has them the other way round). Left, Right, Home and End
+    // stay QSlider's.
+    switch (e->key()) {
+    case Qt::Key_Up: triggerAction(SliderSingleStepSub); return;
+    case Qt::Key_Down: triggerAction(SliderSingleStepAdd); return;
+    case Qt::Key_PageUp: triggerAction(SliderPageStepSub); return;
+    case Qt::Key_PageDown: triggerAction(SliderPageStepAdd); return;
+    default: QSlider::keyPressEvent(e);
+    }
+}
+
 TRTCCorrectionForm::TRTCCorrectionForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("RTCCorrectionForm"));
@@ -43,7 +60,7 @@ TRTCCorrectionForm::TRTCCorrectionForm(QWidget* parent) : QDialog(parent)
     Label1 = MakeLabel(this, "Label1", QStringLiteral("0"), 181, 0, 7, 15);
     Label3 = MakeLabel(this, "Label3", QStringLiteral("25"), 352, 0, 14, 15);
 
-    TrackBar1 = new QSlider(Qt::Horizontal, this);
+    TrackBar1 = new TTrackBar(this);
     TrackBar1->setObjectName(QStringLiteral("TrackBar1"));
     TrackBar1->setGeometry(0, 14, 369, 25);
     TrackBar1->setRange(-25, 25);
@@ -52,9 +69,6 @@ TRTCCorrectionForm::TRTCCorrectionForm(QWidget* parent) : QDialog(parent)
     TrackBar1->setPageStep(1);
     TrackBar1->setTickPosition(QSlider::TicksBelow);
     TrackBar1->setTickInterval(1);
-    // Up and Page Up move toward -25, Down and Page Down toward +25 (and the wheel with
-    // them), as the platform's track bar does; Left and Right keep their direction.
-    TrackBar1->setInvertedControls(true);
     TrackBar1->setAccessibleName(QStringLiteral("Автокоррекция RTC, сек"));
     connect(TrackBar1, &QSlider::valueChanged, this, &TRTCCorrectionForm::TrackBar1Change);
 

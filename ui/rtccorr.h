@@ -2,12 +2,21 @@
 #pragma once
 
 #include <QDialog>
+#include <QSlider>
 
 #include <cstdint>
 
 class QLabel;
 class QPushButton;
-class QSlider;
+
+// A horizontal track bar whose keys move as the platform's track bar does.
+class TTrackBar : public QSlider {
+public:
+    explicit TTrackBar(QWidget* parent = nullptr);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+};
 
 // The correction byte: units in bits 0-3, tens in bits 4-5, sign in bit 6, bit 7 unused.
 int CorrectionValue(uint8_t Byte);  // -45..45
