@@ -5,7 +5,11 @@
 #include <pthread.h>
 #include <csignal>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -554,4 +558,36 @@ TEST(PortOpen, ReopenKeepsTheHandleWhenSettingsFail)
     MessageOf([&] { port.Reopen(); }, &code);
     EXPECT_EQ(code, 259);
     EXPECT_FALSE(port.IsOpen());
+}
+
+TEST_F(PtyFixture, OneAndAHalfStopBitsBecomeTwo)
+{
+    for (auto [bits, stopb] : {std::pair{TStopBits::OneAndHalf, true}, std::pair{TStopBits::Two, true},
+                               std::pair{TStopBits::One, false}}) {
+        TComPort port;
+        port.SetBaudRate(9600);
+        port.SetStopBits(bits);
+        port.Open(0);
+        termios t{};
+        ASSERT_EQ(tcgetattr(slave, &t), 0);
+        EXPECT_EQ((t.c_cflag & CSTOPB) != 0, stopb) << static_cast<int>(bits);
+    }
+}
+
+TEST_F(PtyFixture, WhatIsNoTerminalFailsAtOpenWith259)
+{
+    char dir[] = "/tmp/zenda-notty.XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string file = std::string(dir) + "/plain", fifo = std::string(dir) + "/fifo";
+    { std::ofstream(file) << "x"; }
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& p : {file, fifo, std::string("/dev/null")}) {
+        SetPortNameResolver([p](const std::string&) { return p; });
+        TComPort port;
+        int32_t code = 0;
+        MessageOf([&] { port.Open(0); }, &code);
+        EXPECT_EQ(code, 259) << p;  // not 260 from the line settings later
+        EXPECT_FALSE(port.IsOpen()) << p;
+    }
+    std::filesystem::remove_all(dir);
 }

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QSettings>
@@ -10,6 +11,10 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
+
+#include <unistd.h>
+
+#include <atomic>
 
 #include <gtest/gtest.h>
 
@@ -99,7 +104,7 @@ TEST_F(Window, StartWithAComNumberThatSelectsNothing)
 
 TEST_F(Window, NonsenseSettingsGiveAClearError)
 {
-    for (const char* v : {"-3", "99", "текст"}) {
+    for (const char* v : {"-3", "99", "текст", "-2147483648", "2147483647", "4294967296"}) {
         Settings()->setValue(QStringLiteral("ComNumber"), QString::fromUtf8(v));
         BoxRecorder rec;
         Start();
@@ -855,4 +860,44 @@ TEST_F(Window, LeavingInitializationShowsTheWaitCursor)
     EXPECT_EQ(shape.load(), Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Выход из режима инициализации произведен успешно.")});
+}
+
+TEST_F(Window, APortMappingIsReadAsWrittenNeverReplaced)
+{
+    // Written by hand, as a user would: the comma makes the file format read a list.
+    const QString link = dir.path() + QStringLiteral("/usb-FTDI,x");
+    ASSERT_EQ(::symlink(line.path.c_str(), link.toUtf8().constData()), 0);
+    const QString conf = dir.path() + QStringLiteral("/ЛЮМРАД/Инициализация ЗЕНДИН.conf");
+    {
+        QFile f(conf);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Ports]\nCOM1=" + link.toUtf8() + "\nCOM2=/dev/a,/dev/b\nCOM3=\n");
+    }
+    EXPECT_EQ(ResolvePortName("COM1"), link.toStdString());
+    EXPECT_EQ(ResolvePortName("COM2"), "/dev/a,/dev/b");
+    EXPECT_EQ(ResolvePortName("COM3"), "");  // refused at open, not COM3's default device
+    EXPECT_EQ(ResolvePortName("COM4"), "/dev/ttyS3");
+    Start();
+    ASSERT_TRUE(form->Port->IsOpen());
+    form->Button_Read_Ini->click();
+    EXPECT_EQ(line.sim.CommandCount(4), 2);
+    BoxRecorder rec;
+    form->Com_Port_Name->setCurrentIndex(2);
+    emit form->Com_Port_Name->activated(2);
+    EXPECT_FALSE(form->Port->IsOpen());
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта.")});
+}
+
+TEST_F(Window, TheV2FlagIsBit4OfPosition10)
+{
+    for (auto [byte10, checked] : {std::pair{0x10, true}, std::pair{0xEF, false}, std::pair{0x34, true}}) {
+        auto image = DeviceImage();
+        image[9] = static_cast<uint8_t>(byte10);
+        line.sim.SetImage(image);
+        Start();
+        form->CheckBox1->setChecked(!checked);
+        form->Button_Read_Ini->click();
+        EXPECT_EQ(form->CheckBox1->isChecked(), checked) << byte10;
+        form.reset();
+    }
 }

@@ -178,6 +178,19 @@ TEST_F(Channels, StoreIntoImage)
     EXPECT_EQ(reported, 0);
 }
 
+TEST_F(Channels, DashPulseValueLeavesPosition6AsTheDeviceHasIt)
+{
+    t.SetTypeInSig(0, 1);
+    t.SetCenaDiv(0, 3);
+    t.SetTypeInSig(1, 0);
+    t.SetCenaDiv(1, 3);
+    for (uint8_t device : {0x00, 0x06, 0xA5, 0xFF}) {
+        img.At(6) = device;
+        t.StoreChannels([](int) { FAIL(); });
+        EXPECT_EQ(img.At(6), device) << int(device);
+    }
+}
+
 // ------------------------------------------------------------------ counters
 
 TEST(Counters, MasksByTypeAndPulseValue)
