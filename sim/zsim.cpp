@@ -423,7 +423,7 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
         if (auto* f = TakeFault(FaultKind::DropLine, code))
             dropAfter = f->Param;
         uint8_t echo = code;
-        if (TakeFault(FaultKind::WrongEcho, code))
+        if (code != 5 && TakeFault(FaultKind::WrongEcho, code))  // the model query has no echo
             echo = static_cast<uint8_t>(code ^ 0x80);
         const bool wasWrite = lastWasWrite_;
         lastWasWrite_ = false;

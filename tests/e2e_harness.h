@@ -73,6 +73,11 @@ public:
             close(from_);
         to_ = from_ = -1;
     }
+    void Signal(int sig)
+    {
+        if (pid_ > 0)
+            kill(pid_, sig);
+    }
     bool Exited(int waitMs = 0)
     {
         const auto end = Clock::now() + std::chrono::milliseconds(waitMs);
@@ -83,7 +88,7 @@ public:
             }
             if (pid_ < 0)
                 return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         } while (Clock::now() < end);
         return false;
     }
@@ -162,12 +167,16 @@ struct Bench {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return p;
     }
-    std::unique_ptr<Proc> StartApp()
+    // display: an X display to run on (the xcb platform) instead of offscreen.
+    std::unique_ptr<Proc> StartApp(const std::string& display = std::string())
     {
-        auto p = std::make_unique<Proc>(std::vector<std::string>{ZENDA_INIT_PATH, "--automation"},
-                                        std::vector<std::string>{"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + config},
-                                        (dir / "app.err").string());
-        return p;
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config};
+        if (display.empty())
+            env.push_back("QT_QPA_PLATFORM=offscreen");
+        else
+            env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display});
+        return std::make_unique<Proc>(std::vector<std::string>{ZENDA_INIT_PATH, "--automation"}, env,
+                                      (dir / "app.err").string());
     }
     // The traffic the simulator logged: "<-" lines are the tool's bytes.
     std::vector<std::string> Log() const
