@@ -390,7 +390,8 @@ TEST_F(Program, FaultMatrix)
             const std::string img = sim->Cmd("image");
             std::string number = app->Cmd("get Number");
             number.erase(number.find_last_not_of(' ') + 1);
-            EXPECT_EQ(number, std::to_string(std::stoi(Field(img, 7) + Field(img, 8), nullptr, 16))) << where;
+            const std::string word = img.substr(2 * 6, 4);  // positions 7 and 8
+            EXPECT_EQ(number, std::to_string(std::stoi(word, nullptr, 16))) << where;
         }
     }
     std::ofstream(std::string(ZENDA_BINARY_DIR) + "/fault-matrix.md") << md.str();
@@ -408,8 +409,8 @@ struct XServer {
     XServer()
     {
         const int n = 200 + getpid() % 500;
-        display = ":" + std::to_string(n);
-        const std::string sock = "/tmp/.X11-unix/X" + std::to_string(n);
+        display = std::string(":").append(std::to_string(n));
+        const std::string sock = std::string("/tmp/.X11-unix/X").append(std::to_string(n));
         proc = std::make_unique<Proc>(std::vector<std::string>{"/usr/bin/Xvfb", display, "-screen", "0", "1024x768x24",
                                                                "-nolisten", "tcp"},
                                       std::vector<std::string>{}, "/dev/null");
@@ -505,7 +506,7 @@ TEST(SimProgram, StopsPromptlyInEveryState)
 TEST(SimProgram, RefusesMalformedOptionsAndCommands)
 {
     Bench b;
-    for (const std::string& args : {"--model 2x", "--ack zz", "--model 4", "--baud 96x", "--fault noanswerx-5",
+    for (const std::string args : {"--model 2x", "--ack zz", "--model 4", "--baud 96x", "--fault noanswerx-5",
                                     "--fault short:-1", "--fault 'delay: 5'", "--frobnicate"}) {
         const std::string err = (b.dir / "err").string();
         const int rc = std::system((std::string(ZENDA_SIM_PATH) + " --link " + b.line + " " + args + " 2>" + err +
