@@ -8,6 +8,7 @@
 #include "formutil.h"
 #include "guard.h"
 #include "main.h"
+#include "settingsstore.h"
 
 int main(int argc, char** argv)
 {

@@ -14,6 +14,7 @@
 
 #include "clockverify.h"
 #include "main.h"
+#include "settingsstore.h"
 #include "zsim.h"
 
 using Clock = std::chrono::steady_clock;
@@ -68,13 +69,13 @@ int main(int argc, char** argv)
     QuestionWatch watch;
     app.installEventFilter(&watch);
     Clock::time_point yes{};
-    QObject::connect(form.ClockVerifyForm, &QDialog::accepted, [&] { yes = Clock::now(); });
+    QObject::connect(form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), &QDialog::accepted, [&] { yes = Clock::now(); });
 
     std::vector<double> ratio, turn;
     for (int i = 0; i < 10; ++i) {
         sim.ClearLog();
-        QTimer::singleShot(50, form.ClockVerifyForm, [&] { form.ClockVerifyForm->BitBtn1->click(); });
-        form.Button_Init->click();
+        QTimer::singleShot(50, form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), [&] { form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm"))->BitBtn1->click(); });
+        form.findChild<QPushButton*>(QStringLiteral("Button_Init"))->click();
         const double ms = std::chrono::duration<double, std::milli>(watch.shown - yes).count();
         size_t bytes = 0;
         for (const auto& e : sim.Log())

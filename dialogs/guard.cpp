@@ -63,10 +63,3 @@ void RunGuarded(const std::function<void()>& action)
 TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
 TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
 
-void TQtDeviceUi::ErrorAbort(const std::string& Msg, const std::string& Caption)
-{
-    ::ErrorAbort(QString::fromStdString(Msg), QString::fromStdString(Caption));
-}
-
-void TQtDeviceUi::BeginWait() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-void TQtDeviceUi::EndWait() { QGuiApplication::restoreOverrideCursor(); }

@@ -7,7 +7,6 @@
 #include <exception>
 #include <functional>
 
-#include "exchange.h"
 
 // The top-level error display: a standard box with the error icon, the application's title
 // as caption, "." appended when the message's last character sorts after ".".
@@ -35,10 +34,3 @@ public:
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
-// The exchange's hooks filled with the message box and the wait cursor.
-class TQtDeviceUi : public TDeviceUi {
-public:
-    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
-    void BeginWait() override;
-    void EndWait() override;
-};

@@ -332,3 +332,5 @@ CommApi& SystemCommApi()
     static PosixCommApi api;
     return api;
 }
+
+int LastSystemError() { return errno; }

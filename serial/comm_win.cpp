@@ -77,4 +77,6 @@ CommApi& SystemCommApi()
     static WinCommApi api;
     return api;
 }
+
+int LastSystemError() { return static_cast<int>(::GetLastError()); }
 #endif

@@ -79,6 +79,8 @@ public:
 
 // The real calls of this platform (one object for the process).
 CommApi& SystemCommApi();
+// The system's number for the last failure of this thread (errno; GetLastError on Windows).
+int LastSystemError();
 
 // Maps a port name such as "COM3" to what the system opens. The program installs one
 // that consults its settings; the default maps "COMn" to /dev/ttyS(n-1) on POSIX and a

@@ -209,6 +209,14 @@ void TComPort::SetReadTimeout(int32_t Value)
     ReadTimeout = Value;
 }
 
+void TComPort::RaiseError(int32_t Code, const std::string& Msg) const
+{
+    const int systemError = LastSystemError();  // before anything else can change it
+    if (Observer)
+        Observer->OnError(Code, systemError, std::chrono::system_clock::now());
+    TComChannel::RaiseError(Code, Msg);
+}
+
 int32_t TComPort::Read(void* Buffer, int32_t Count, int32_t TimeoutMs)
 {
     if (!IsOpen())
@@ -222,6 +230,8 @@ int32_t TComPort::Read(void* Buffer, int32_t Count, int32_t TimeoutMs)
             SetReadTimeout(saved);
         RaiseError(262);
     }
+    if (Observer && n > 0)
+        Observer->OnRead(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n), std::chrono::system_clock::now());
     if (ReadTimeout != saved)
         SetReadTimeout(saved);
     return static_cast<int32_t>(n);
@@ -251,6 +261,8 @@ int32_t TComPort::Write(const void* Buffer, int32_t Count)
     uint32_t n = 0;
     if (!api_->WriteFile(GetHandle(), Buffer, static_cast<uint32_t>(Count), n))
         RaiseError(263);
+    if (Observer && n > 0)
+        Observer->OnWrite(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n), std::chrono::system_clock::now());
     return static_cast<int32_t>(n);
 }
 

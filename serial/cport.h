@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 
@@ -38,6 +39,18 @@ public:
 protected:
     THandle Handle = INVALID_HANDLE_VALUE_;
     CommApi* api_;
+};
+
+// Sees every byte that crosses the line and every failure of the port, with the time it
+// happened; the command line's trace and the service journal listen here.
+class TPortObserver {
+public:
+    using TimePoint = std::chrono::system_clock::time_point;
+    virtual ~TPortObserver() = default;
+    virtual void OnWrite(const uint8_t* /*bytes*/, int32_t /*count*/, TimePoint /*at*/) {}
+    virtual void OnRead(const uint8_t* /*bytes*/, int32_t /*count*/, TimePoint /*at*/) {}
+    // Code: the driver's error code; systemError: errno, or GetLastError() on Windows.
+    virtual void OnError(int32_t /*code*/, int /*systemError*/, TimePoint /*at*/) {}
 };
 
 enum class TParity : uint8_t { None = 0, Mark = 1, Space = 2, Odd = 3, Even = 4 };
@@ -111,6 +124,10 @@ public:
     bool CtsFlow;
     bool RtsToggle = false;
     uint32_t EventMask = 0;
+    TPortObserver* Observer = nullptr;  // not owned
+
+    // Tells the observer, then raises as every driver does.
+    [[noreturn]] void RaiseError(int32_t Code, const std::string& Msg = std::string()) const override;
 };
 
 // One record per port index, created at start and never used by the system's workflows.

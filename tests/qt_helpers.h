@@ -12,6 +12,17 @@
 #include <functional>
 #include <memory>
 
+// A window's control found by its object name: the controls are the window's own, and the
+// names are what the automation hook and the accessibility tree use too.
+template <class T = QWidget>
+T* W(const QObject* root, const char* name)
+{
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qFatal("no control named %s", name);
+    return w;
+}
+
 // Calls f with the next modal widget, from inside its modal loop. Several can be queued:
 // each waits for a modal widget other than the one before it.
 inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = nullptr)

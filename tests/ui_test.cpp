@@ -9,6 +9,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
 
@@ -20,7 +21,9 @@
 
 #include "clockverify.h"
 #include "ctrcorr.h"
+#include "guard.h"
 #include "main.h"
+#include "settingsstore.h"
 #include "maskedit.h"
 #include "qt_helpers.h"
 #include "rtccorr.h"
@@ -91,10 +94,10 @@ TEST_F(Window, StartWithAComNumberThatSelectsNothing)
     BoxRecorder rec;
     Start();
     EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Неправильный номер COM-порта.")});
-    EXPECT_FALSE(form->Port->IsOpen());
+    EXPECT_FALSE(form->Session().IsOpen());
     rec.seen.clear();
-    form->Button_Read_Ini->click();
-    form->Button_Deinit->click();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    W<QPushButton>(form.get(), "Button_Deinit")->click();
     EXPECT_EQ(rec.seen, QStringList(2, QStringLiteral("Ошибка: COM-Порт не открыт.")));
     EXPECT_EQ(line.sim.Log().size(), 0u);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -109,7 +112,7 @@ TEST_F(Window, NonsenseSettingsGiveAClearError)
         BoxRecorder rec;
         Start();
         EXPECT_EQ(rec.seen.size(), 1) << v;
-        EXPECT_FALSE(form->Port->IsOpen());
+        EXPECT_FALSE(form->Session().IsOpen());
         form.reset();
     }
     Settings()->setValue(QStringLiteral("ComNumber"), 1);
@@ -122,27 +125,27 @@ TEST_F(Window, NonsenseSettingsGiveAClearError)
 TEST_F(Window, ChangingSpeedSavesBothAndReopens)
 {
     Start();
-    ASSERT_TRUE(form->Port->IsOpen());
-    EXPECT_EQ(form->Port->BaudRate, 4800);
-    form->Com_Port_Speed->setCurrentIndex(1);
-    emit form->Com_Port_Speed->activated(1);
-    EXPECT_TRUE(form->Port->IsOpen());
-    EXPECT_EQ(form->Port->BaudRate, 9600);
+    ASSERT_TRUE(form->Session().IsOpen());
+    EXPECT_EQ(form->Session().BaudRate(), 4800);
+    W<QComboBox>(form.get(), "Com_Port_Speed")->setCurrentIndex(1);
+    emit W<QComboBox>(form.get(), "Com_Port_Speed")->activated(1);
+    EXPECT_TRUE(form->Session().IsOpen());
+    EXPECT_EQ(form->Session().BaudRate(), 9600);
     EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 1);
     EXPECT_EQ(Settings()->value(QStringLiteral("BaudRate")).toInt(), 1);
 
     // Typing a port that has no device: the error, the port closed, and back again.
     Settings()->setValue(QStringLiteral("Ports/COM2"), QStringLiteral("/nonexistent/tty"));
     BoxRecorder rec;
-    form->Com_Port_Name->lineEdit()->setFocus();
-    form->Com_Port_Name->lineEdit()->selectAll();
-    QTest::keyClicks(form->Com_Port_Name->lineEdit(), QStringLiteral("COM2"));
-    EXPECT_FALSE(form->Port->IsOpen());
+    W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit()->setFocus();
+    W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit()->selectAll();
+    QTest::keyClicks(W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit(), QStringLiteral("COM2"));
+    EXPECT_FALSE(form->Session().IsOpen());
     EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 2);
     EXPECT_EQ(rec.seen.last(), kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."));
-    form->Com_Port_Name->setCurrentIndex(0);
-    emit form->Com_Port_Name->activated(0);
-    EXPECT_TRUE(form->Port->IsOpen());
+    W<QComboBox>(form.get(), "Com_Port_Name")->setCurrentIndex(0);
+    emit W<QComboBox>(form.get(), "Com_Port_Name")->activated(0);
+    EXPECT_TRUE(form->Session().IsOpen());
 }
 
 // ------------------------------------------------------------------ reading
@@ -151,25 +154,25 @@ TEST_F(Window, ReadShowsTheDevice)
 {
     line.sim.SetModel(0xF1);
     Start();
-    form->Button_Read_Ini->click();
-    EXPECT_EQ(form->Device_Version->currentText(), QStringLiteral("ZENDA2"));
-    EXPECT_EQ(form->Image.ModelCode(), 0xF0);  // the read selects, it does not store
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("256  "));
-    EXPECT_EQ(form->Address->Value(), QStringLiteral("  "));
-    EXPECT_FALSE(form->CheckBox1->isChecked());
-    EXPECT_EQ(form->Device_Time->text(), QStringLiteral("09:05"));
-    EXPECT_EQ(form->Device_Date->text(), QStringLiteral("07/03/26"));
-    EXPECT_EQ(form->dsChannels->index(0, 1).data().toString(), QStringLiteral("0,1 м3/имп"));
-    EXPECT_EQ(form->dsChannels->index(1, 3).data().toString(), QStringLiteral("Импульсный OK (1-5 мс)"));
-    EXPECT_EQ(form->dsChannels->index(1, 2).data().toString(), QStringLiteral("Есть"));
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(W<QComboBox>(form.get(), "Device_Version")->currentText(), QStringLiteral("ZENDA2"));
+    EXPECT_EQ(form->Image().ModelCode(), 0xF0);  // the read selects, it does not store
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Address")->Value(), QStringLiteral("  "));
+    EXPECT_FALSE(W<QCheckBox>(form.get(), "CheckBox1")->isChecked());
+    EXPECT_EQ(W<QLineEdit>(form.get(), "Device_Time")->text(), QStringLiteral("09:05"));
+    EXPECT_EQ(W<QLineEdit>(form.get(), "Device_Date")->text(), QStringLiteral("07/03/26"));
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(0, 1).data().toString(), QStringLiteral("0,1 м3/имп"));
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 3).data().toString(), QStringLiteral("Импульсный OK (1-5 мс)"));
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 2).data().toString(), QStringLiteral("Есть"));
     EXPECT_EQ(line.sim.CommandCount(5), 1);
     EXPECT_EQ(line.sim.CommandCount(4), 2);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     // Changing the model in the list runs the model change.
-    form->Device_Version->setCurrentIndex(2);
-    emit form->Device_Version->activated(2);
-    EXPECT_EQ(form->Image.ModelCode(), 0xF2);
-    EXPECT_EQ(form->dsChannels->index(1, 3).data().toString(),
+    W<QComboBox>(form.get(), "Device_Version")->setCurrentIndex(2);
+    emit W<QComboBox>(form.get(), "Device_Version")->activated(2);
+    EXPECT_EQ(form->Image().ModelCode(), 0xF2);
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 3).data().toString(),
               QStringLiteral("Импульсный OK (>50 мс) / \"Сухой контакт\""));
 }
 
@@ -177,7 +180,7 @@ TEST_F(Window, LeavingInitializationMode)
 {
     Start();
     BoxRecorder rec;
-    form->Button_Deinit->click();
+    W<QPushButton>(form.get(), "Button_Deinit")->click();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Выход из режима инициализации произведен успешно.")});
     EXPECT_EQ(Sent(), std::vector<uint8_t>{3});
 }
@@ -188,49 +191,49 @@ TEST_F(Window, FieldChecksAndCtrl)
 {
     Start();
     BoxRecorder rec;
-    form->Number->SetValue(QStringLiteral("70000"));
+    W<TMaskEdit>(form.get(), "Number")->SetValue(QStringLiteral("70000"));
     RunGuarded([&] { form->ValidateDeviceNumber(); });
-    form->Address->SetValue(QStringLiteral("64"));
+    W<TMaskEdit>(form.get(), "Address")->SetValue(QStringLiteral("64"));
     RunGuarded([&] { form->ValidateDeviceAddress(); });
-    form->Address->SetValue(QStringLiteral("  "));
+    W<TMaskEdit>(form.get(), "Address")->SetValue(QStringLiteral("  "));
     RunGuarded([&] { form->ValidateDeviceAddress(); });
     EXPECT_EQ(rec.seen, (QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535."),
                                      QStringLiteral("Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63.")}));
 
-    form->Number->SetValue(QStringLiteral("1    "));  // leaving 70000 would be refused
+    W<TMaskEdit>(form.get(), "Number")->SetValue(QStringLiteral("1    "));  // leaving 70000 would be refused
     form->activateWindow();
-    form->Number->setFocus();
+    W<TMaskEdit>(form.get(), "Number")->setFocus();
     QApplication::processEvents();
-    QTest::keyClick(form->Number, Qt::Key_Control, Qt::ControlModifier);
-    EXPECT_TRUE(form->Address->hasFocus());
-    QTest::keyClick(form->Address, Qt::Key_Control, Qt::ControlModifier);
-    EXPECT_TRUE(form->Number->hasFocus());
-    form->PageControl1->setCurrentIndex(1);
-    form->BitBtn1->setFocus();
-    QTest::keyClick(form->BitBtn1, Qt::Key_Control, Qt::ControlModifier);
-    EXPECT_TRUE(form->BitBtn1->hasFocus());
+    QTest::keyClick(W<TMaskEdit>(form.get(), "Number"), Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(W<TMaskEdit>(form.get(), "Address")->hasFocus());
+    QTest::keyClick(W<TMaskEdit>(form.get(), "Address"), Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    W<QPushButton>(form.get(), "BitBtn1")->setFocus();
+    QTest::keyClick(W<QPushButton>(form.get(), "BitBtn1"), Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(W<QPushButton>(form.get(), "BitBtn1")->hasFocus());
 }
 
 TEST_F(Window, MaskedFieldRefusesLettersAndEscRestores)
 {
     Start();
     form->activateWindow();
-    form->Number->setFocus();
+    W<TMaskEdit>(form.get(), "Number")->setFocus();
     QApplication::processEvents();
-    form->Number->setCursorPosition(0);
-    QTest::keyClicks(form->Number, QStringLiteral("4x2"));
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("42   "));
-    QTest::keyClick(form->Number, Qt::Key_Escape);
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+    W<TMaskEdit>(form.get(), "Number")->setCursorPosition(0);
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("4x2"));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("42   "));
+    QTest::keyClick(W<TMaskEdit>(form.get(), "Number"), Qt::Key_Escape);
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("1    "));
 }
 
 TEST_F(Window, StayOnTopToggle)
 {
     Start();
-    form->Button_Fixed->click();
+    W<QToolButton>(form.get(), "Button_Fixed")->click();
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(form->isVisible());  // changing the flag hides a window: it is shown again
-    form->Button_Fixed->click();
+    W<QToolButton>(form.get(), "Button_Fixed")->click();
     EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(form->isVisible());
 }
@@ -244,7 +247,7 @@ TEST_F(Window, ClosingAsks)
         QTest::keyClick(w->focusWidget(), Qt::Key_Escape);  // does nothing
         static_cast<QPushButton*>(w->findChild<QWidget*>(QStringLiteral("btn1")))->click();
     });
-    form->Button_Exit->click();
+    W<QPushButton>(form.get(), "Button_Exit")->click();
     EXPECT_TRUE(form->isVisible());
     OnNextModal([](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); });
     form->close();
@@ -267,17 +270,17 @@ void AnswerClock(bool yes)
 TEST_F(Window, InitializationWritesThePageAndKeepsTheRest)
 {
     Start();
-    form->Button_Read_Ini->click();
-    form->Number->SetValue(QStringLiteral("4660 "));
-    form->Address->SetValue(QStringLiteral("17"));
-    form->CheckBox1->setChecked(true);
-    form->cdsChannels.SetTypeInSig(0, 1);
-    form->cdsChannels.SetCenaDiv(0, 2);
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    W<TMaskEdit>(form.get(), "Number")->SetValue(QStringLiteral("4660 "));
+    W<TMaskEdit>(form.get(), "Address")->SetValue(QStringLiteral("17"));
+    W<QCheckBox>(form.get(), "CheckBox1")->setChecked(true);
+    form->Channels().SetTypeInSig(0, 1);
+    form->Channels().SetCenaDiv(0, 2);
     line.sim.ClearLog();
     AnswerClock(true);
     BoxRecorder rec;  // answers "Да" to leaving initialization mode
     const TLocalTime before = NowLocal();
-    form->Button_Init->click();
+    W<QPushButton>(form.get(), "Button_Init")->click();
     const auto img = line.sim.Image();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral(
                             "Подтвердите: Прибор проинициализирован успешно. Выйти из режима инициализации?")});
@@ -303,7 +306,7 @@ TEST_F(Window, InitializationWritesThePageAndKeepsTheRest)
     EXPECT_EQ(img[10], device[10]);  // the RTC correction is not the initialization's
     EXPECT_FALSE(line.sim.InInitMode());
     EXPECT_EQ(line.sim.CommandCount(3), 1);
-    EXPECT_EQ(form->Image.ModelCode(), 0xF0);
+    EXPECT_EQ(form->Image().ModelCode(), 0xF0);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
 
@@ -312,24 +315,24 @@ TEST_F(Window, NoInTheClockCheckSendsNothing)
     Start();
     line.sim.ClearLog();
     AnswerClock(false);
-    form->Button_Init->click();
+    W<QPushButton>(form.get(), "Button_Init")->click();
     EXPECT_TRUE(line.sim.Log().empty());
 }
 
 TEST_F(Window, ChannelWithoutTypeStopsBeforeAnyWrite)
 {
     Start();
-    form->cdsChannels.SetTypeInSig(1, 3);
+    form->Channels().SetTypeInSig(1, 3);
     line.sim.ClearLog();
     AnswerClock(true);
     BoxRecorder rec;
-    form->Button_Init->click();
+    W<QPushButton>(form.get(), "Button_Init")->click();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Не выбран тип входного сигнала!")});
     EXPECT_EQ(line.sim.CommandCount(5), 1);
     EXPECT_EQ(line.sim.CommandCount(4), 2);
     EXPECT_EQ(line.sim.CommandCount(0), 0);
-    EXPECT_EQ(form->DBGrid1->currentIndex().row(), 1);
-    EXPECT_EQ(form->DBGrid1->currentIndex().column(), 3);
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->currentIndex().row(), 1);
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->currentIndex().column(), 3);
 }
 
 TEST_F(Window, OutOfRangeFieldsAreRefusedNotCut)
@@ -338,12 +341,12 @@ TEST_F(Window, OutOfRangeFieldsAreRefusedNotCut)
     for (auto [number, address, msg] :
          {std::tuple{"99999", "5 ", "Ошибка: Номер прибора должен быть числом от 0 до 65535."},
           std::tuple{"1    ", "99", "Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63."}}) {
-        form->Number->SetValue(QString::fromUtf8(number));
-        form->Address->SetValue(QString::fromUtf8(address));
+        W<TMaskEdit>(form.get(), "Number")->SetValue(QString::fromUtf8(number));
+        W<TMaskEdit>(form.get(), "Address")->SetValue(QString::fromUtf8(address));
         line.sim.ClearLog();
         AnswerClock(true);
         BoxRecorder rec;
-        form->Button_Init->click();
+        W<QPushButton>(form.get(), "Button_Init")->click();
         EXPECT_EQ(rec.seen, QStringList{QString::fromUtf8(msg)});
         EXPECT_EQ(line.sim.CommandCount(0), 0);
         EXPECT_EQ(line.sim.Image(), DeviceImage());
@@ -356,11 +359,11 @@ TEST_F(Window, WriteThatFailsThreeTimesShowsThreeBoxes)
     line.sim.AddFault({zsim::FaultKind::CorruptReadBack, 4});
     AnswerClock(true);
     BoxRecorder rec;
-    form->Button_Init->click();
+    W<QPushButton>(form.get(), "Button_Init")->click();
     EXPECT_EQ(rec.seen, QStringList(3, QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.")));
     EXPECT_EQ(line.sim.CommandCount(0), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(form->Button_Init->isEnabled());
+    EXPECT_TRUE(W<QPushButton>(form.get(), "Button_Init")->isEnabled());
 }
 
 TEST_F(Window, RtcCorrectionChangesOnlyItsByte)
@@ -376,7 +379,7 @@ TEST_F(Window, RtcCorrectionChangesOnlyItsByte)
         QTest::keyClick(d, Qt::Key_Return);
     });
     BoxRecorder rec;
-    form->BitBtn1->click();
+    W<QPushButton>(form.get(), "BitBtn1")->click();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
     auto want = DeviceImage();
     want[10] = 0x03;
@@ -385,7 +388,7 @@ TEST_F(Window, RtcCorrectionChangesOnlyItsByte)
     // Cancel after the read sends nothing more.
     line.sim.ClearLog();
     OnNextModal([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
-    form->BitBtn1->click();
+    W<QPushButton>(form.get(), "BitBtn1")->click();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_EQ(line.sim.CommandCount(4), 2);
 }
@@ -405,7 +408,7 @@ TEST_F(Window, CountersChangeOnlyTheirBytes)
         d->BitBtn1->click();
     });
     BoxRecorder rec;
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Счетчики установлены.")});
     auto want = DeviceImage();
     want[15] = 0x15;
@@ -430,7 +433,7 @@ TEST_F(Window, CounterOkWithAnIncompleteFieldIsRefused)
     });
     BoxRecorder rec;
     line.sim.ClearLog();
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(rec.seen,
               QStringList{kTitle + QStringLiteral(": Введено неправильное значение. Используйте клавишу [ESC] для "
                                                   "отмены изменений.")});
@@ -445,7 +448,7 @@ TEST_F(Window, NonBcdCounterBytesSurviveAnOkWithoutEdit)
     Start();
     OnNextModal([](QWidget* w) { static_cast<TCountersForm*>(w)->BitBtn1->click(); });
     BoxRecorder rec;
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     image[18] = 0x01;  // tp2 is BCD: its hidden digit goes back as 0, as always
     EXPECT_EQ(line.sim.Image(), image);
     EXPECT_EQ(line.sim.CommandCount(0), 1);
@@ -559,7 +562,7 @@ TEST_F(Window, EveryControlHasAnAccessibleName)
 {
     Start();
     // The dialogs are children of the window: each root counts its own controls.
-    QList<QWidget*> roots = {form.get(), form->ClockVerifyForm, form->RTCCorrectionForm, form->CountersForm};
+    QList<QWidget*> roots = {form.get(), W<TClockVerifyForm>(form.get(), "ClockVerifyForm"), W<TRTCCorrectionForm>(form.get(), "RTCCorrectionForm"), W<TCountersForm>(form.get(), "CountersForm")};
     int checked = 0;
     for (QWidget* root : roots) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
@@ -579,7 +582,7 @@ TEST_F(Window, EveryControlHasAnAccessibleName)
     EXPECT_GE(checked, 25);
     // The window's own texts stay as they are.
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Инициализация ЗЕНДА (v1.03)"));
-    EXPECT_EQ(form->Button_Read_Ini->text(), QStringLiteral("Считать"));
+    EXPECT_EQ(W<QPushButton>(form.get(), "Button_Read_Ini")->text(), QStringLiteral("Считать"));
 }
 
 // ------------------------------------------------------------------ keys and quick clicks
@@ -645,7 +648,7 @@ TEST_F(Window, EnterPressesTheFocusedButtonNotTheDefault)
         EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("BitBtn2"));
         Key(Qt::Key_Return);
     });
-    form->Button_Init->click();
+    W<QPushButton>(form.get(), "Button_Init")->click();
     EXPECT_EQ(line.sim.Log().size(), 0u);
 
     // "Отмена" focused in the RTC dialog: read, nothing written, no report.
@@ -654,7 +657,7 @@ TEST_F(Window, EnterPressesTheFocusedButtonNotTheDefault)
         Key(Qt::Key_Tab);
         Key(Qt::Key_Return);
     });
-    form->BitBtn1->click();
+    W<QPushButton>(form.get(), "BitBtn1")->click();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_TRUE(rec.seen.isEmpty());
 
@@ -665,7 +668,7 @@ TEST_F(Window, EnterPressesTheFocusedButtonNotTheDefault)
         EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("BitBtn2"));
         Key(Qt::Key_Return);
     });
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_TRUE(rec.seen.isEmpty());
     EXPECT_EQ(line.sim.Image(), DeviceImage());
@@ -678,22 +681,22 @@ TEST_F(Window, EnterPressesTheFocusedButtonNotTheDefault)
         Key(Qt::Key_Right);
         Key(Qt::Key_Return);
     });
-    form->BitBtn1->click();
+    W<QPushButton>(form.get(), "BitBtn1")->click();
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
     EXPECT_EQ(line.sim.Image()[10], 0x46);  // -7 one step toward +25
 
     // The main window's buttons take Enter too.
     Activate(form.get());
     line.sim.ClearLog();
-    form->PageControl1->setCurrentIndex(0);
-    form->Button_Read_Ini->setFocus();
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(0);
+    W<QPushButton>(form.get(), "Button_Read_Ini")->setFocus();
     Key(Qt::Key_Return);
     EXPECT_EQ(line.sim.CommandCount(4), 2);
-    form->Button_Fixed->setFocus();
+    W<QToolButton>(form.get(), "Button_Fixed")->setFocus();
     Key(Qt::Key_Return);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
     Activate(form.get());
-    form->Button_Fixed->setFocus();
+    W<QToolButton>(form.get(), "Button_Fixed")->setFocus();
     Key(Qt::Key_Enter);
     EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
 }
@@ -713,7 +716,7 @@ TEST_F(Window, TrackBarKeysGoThePlatformsWay)
         EXPECT_EQ(d->l1->text(), QStringLiteral("-7 сек"));
         Key(Qt::Key_Escape);
     });
-    form->BitBtn1->click();
+    W<QPushButton>(form.get(), "BitBtn1")->click();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
 }
 
@@ -739,7 +742,7 @@ TEST_F(Window, QuickClickAfterBadMinutesIsLostAndEscRestores)
         EXPECT_TRUE(d->isVisible());
         Key(Qt::Key_Escape);  // unchanged now: Cancel
     });
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_EQ(rec.seen.size(), 1);
     EXPECT_EQ(line.sim.Image(), DeviceImage());
@@ -763,7 +766,7 @@ TEST_F(Window, QuickClickAfterAnIncompleteCounterIsLost)
         EXPECT_EQ(d->e2->text(), QStringLiteral("10000:00"));
         Key(Qt::Key_Escape);
     });
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Введено неправильное значение. Используйте клавишу "
                                                             "[ESC] для отмены изменений.")});
     EXPECT_EQ(line.sim.CommandCount(0), 0);
@@ -773,32 +776,32 @@ TEST_F(Window, QuickClickAfterABadNumberOrAddressIsLost)
 {
     Start();
     Activate(form.get());
-    form->Number->setFocus();
-    form->Number->setCursorPosition(0);
-    QTest::keyClicks(form->Number, QStringLiteral("70000"));
+    W<TMaskEdit>(form.get(), "Number")->setFocus();
+    W<TMaskEdit>(form.get(), "Number")->setCursorPosition(0);
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("70000"));
     BoxRecorder rec;
-    QuickClick(form->Button_Read_Ini);
+    QuickClick(W<QPushButton>(form.get(), "Button_Read_Ini"));
     WaitForBoxes(rec, 1);
     Activate(form.get());
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535.")});
     EXPECT_EQ(line.sim.Log().size(), 0u);  // the read never ran
-    EXPECT_TRUE(form->Number->hasFocus());
+    EXPECT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
     Key(Qt::Key_Escape);
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("1    "));
 
     rec.seen.clear();
     ClockWatch clock;
-    form->Address->setFocus();
-    form->Address->setCursorPosition(0);
-    QTest::keyClicks(form->Address, QStringLiteral("99"));
-    ASSERT_EQ(form->Address->Value(), QStringLiteral("99"));
-    QuickClick(form->Button_Init);
+    W<TMaskEdit>(form.get(), "Address")->setFocus();
+    W<TMaskEdit>(form.get(), "Address")->setCursorPosition(0);
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Address"), QStringLiteral("99"));
+    ASSERT_EQ(W<TMaskEdit>(form.get(), "Address")->Value(), QStringLiteral("99"));
+    QuickClick(W<QPushButton>(form.get(), "Button_Init"));
     WaitForBoxes(rec, 1);
     QTest::qWait(50);
     Activate(form.get());
     EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Сетевой адрес прибора должен быть числом от 1 до 63.")});
     EXPECT_EQ(clock.shown, 0);
-    EXPECT_TRUE(form->Address->hasFocus());
+    EXPECT_TRUE(W<TMaskEdit>(form.get(), "Address")->hasFocus());
     EXPECT_EQ(line.sim.Log().size(), 0u);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }
@@ -806,28 +809,28 @@ TEST_F(Window, QuickClickAfterABadNumberOrAddressIsLost)
 TEST_F(Window, TabSelectsTheFieldAndTypingReplacesIt)
 {
     Start();
-    form->Button_Read_Ini->click();
-    ASSERT_EQ(form->Number->Value(), QStringLiteral("256  "));
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    ASSERT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
     Activate(form.get());
-    form->Address->setFocus();
+    W<TMaskEdit>(form.get(), "Address")->setFocus();
     Key(Qt::Key_Backtab, Qt::ShiftModifier);
-    ASSERT_TRUE(form->Number->hasFocus());
-    EXPECT_EQ(form->Number->selectedText(), form->Number->text());
-    QTest::keyClicks(form->Number, QStringLiteral("1"));
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("1    "));
-    QTest::keyClicks(form->Number, QStringLiteral("7"));
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("17   "));
+    ASSERT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->selectedText(), W<TMaskEdit>(form.get(), "Number")->text());
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("1"));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("1    "));
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("7"));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("17   "));
     Key(Qt::Key_Escape);
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("256  "));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
 
     // A mouse click places the cursor and selects nothing; the digit goes where clicked.
-    form->Address->setFocus();
-    QTest::mouseClick(form->Number, Qt::LeftButton, Qt::NoModifier, QPoint(2, form->Number->height() / 2));
-    ASSERT_TRUE(form->Number->hasFocus());
-    EXPECT_FALSE(form->Number->hasSelectedText());
-    EXPECT_EQ(form->Number->cursorPosition(), 0);
-    QTest::keyClicks(form->Number, QStringLiteral("9"));
-    EXPECT_EQ(form->Number->Value(), QStringLiteral("956  "));
+    W<TMaskEdit>(form.get(), "Address")->setFocus();
+    QTest::mouseClick(W<TMaskEdit>(form.get(), "Number"), Qt::LeftButton, Qt::NoModifier, QPoint(2, W<TMaskEdit>(form.get(), "Number")->height() / 2));
+    ASSERT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
+    EXPECT_FALSE(W<TMaskEdit>(form.get(), "Number")->hasSelectedText());
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->cursorPosition(), 0);
+    QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("9"));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("956  "));
 
     // Tab into a counter field selects it too: a typed digit does not just beep.
     OnNextModal([](QWidget* w) {
@@ -839,7 +842,7 @@ TEST_F(Window, TabSelectsTheFieldAndTypingReplacesIt)
         Key(Qt::Key_Escape);
         Key(Qt::Key_Escape);
     });
-    form->BitBtn2->click();
+    W<QPushButton>(form.get(), "BitBtn2")->click();
 }
 
 TEST_F(Window, LeavingInitializationShowsTheWaitCursor)
@@ -855,7 +858,7 @@ TEST_F(Window, LeavingInitializationShowsTheWaitCursor)
         }
     });
     BoxRecorder rec;
-    form->Button_Deinit->click();
+    W<QPushButton>(form.get(), "Button_Deinit")->click();
     line.sim.SetLogSink(nullptr);
     EXPECT_EQ(shape.load(), Qt::WaitCursor);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
@@ -878,13 +881,13 @@ TEST_F(Window, APortMappingIsReadAsWrittenNeverReplaced)
     EXPECT_EQ(ResolvePortName("COM3"), "");  // refused at open, not COM3's default device
     EXPECT_EQ(ResolvePortName("COM4"), "/dev/ttyS3");
     Start();
-    ASSERT_TRUE(form->Port->IsOpen());
-    form->Button_Read_Ini->click();
+    ASSERT_TRUE(form->Session().IsOpen());
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
     EXPECT_EQ(line.sim.CommandCount(4), 2);
     BoxRecorder rec;
-    form->Com_Port_Name->setCurrentIndex(2);
-    emit form->Com_Port_Name->activated(2);
-    EXPECT_FALSE(form->Port->IsOpen());
+    W<QComboBox>(form.get(), "Com_Port_Name")->setCurrentIndex(2);
+    emit W<QComboBox>(form.get(), "Com_Port_Name")->activated(2);
+    EXPECT_FALSE(form->Session().IsOpen());
     EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта.")});
 }
 
@@ -895,9 +898,9 @@ TEST_F(Window, TheV2FlagIsBit4OfPosition10)
         image[9] = static_cast<uint8_t>(byte10);
         line.sim.SetImage(image);
         Start();
-        form->CheckBox1->setChecked(!checked);
-        form->Button_Read_Ini->click();
-        EXPECT_EQ(form->CheckBox1->isChecked(), checked) << byte10;
+        W<QCheckBox>(form.get(), "CheckBox1")->setChecked(!checked);
+        W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+        EXPECT_EQ(W<QCheckBox>(form.get(), "CheckBox1")->isChecked(), checked) << byte10;
         form.reset();
     }
 }

@@ -1,5 +1,7 @@
 #include "channels.h"
 
+#include "settings.h"
+
 #include "abort.h"
 
 const char* const TicksTexts[4] = {"0,01 м3/имп", "0,1 м3/имп", "1 м3/имп", "---"};
@@ -197,11 +199,11 @@ void TChannelTable::LoadChannels()
 {
     for (int r = 0; r < RowCount(); ++r) {
         const int c = rows_[r].Channel_Number;
-        const int s = 2 * (c - 1);
-        const int t = (image_.At(10) >> s) & 3;
+        const TDeviceSettings settings(image_);
+        const int t = settings.InputType(c);
         SetTypeInSig(r, t);
-        rows_[r].Cena_Div = static_cast<int16_t>(t <= 1 ? (image_.At(6) >> s) & 3 : 3);
-        rows_[r].Line_Test = image_.GetBit(10, c + 4) == 1;
+        rows_[r].Cena_Div = static_cast<int16_t>(t <= 1 ? settings.PulseValueCode(c) : 3);
+        rows_[r].Line_Test = settings.LineTest(c);
     }
     // Channel 2 is current; the column settings are those its type left.
     current_ = RowCount() > 1 ? 1 : 0;
@@ -213,14 +215,15 @@ void TChannelTable::StoreChannels(const std::function<void(int row)>& noType)
     for (int r = 0; r < RowCount(); ++r) {
         const TChannelRow& row = rows_[r];
         const int c = row.Channel_Number;
-        if (row.Cena_Div != 3)
-            image_.SetPair(6, 2 * c - 1, row.Cena_Div);
+        TDeviceSettings settings(image_);
+        if (row.Cena_Div != 3)  // "---" leaves the device's code
+            settings.SetPulseValueCode(c, row.Cena_Div);
         if (row.Type_InSig == 3) {
             current_ = r;
             noType(r);
             throw EAbort();  // the callback reports; the action ends here in any case
         }
-        image_.SetBit(10, c + 4, row.Line_Test);
-        image_.SetPair(10, 2 * c - 1, row.Type_InSig);
+        settings.SetLineTest(c, row.Line_Test);
+        settings.SetInputType(c, row.Type_InSig);
     }
 }

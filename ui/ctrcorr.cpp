@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "counters.h"
+#include "settings.h"
 #include "formutil.h"
 #include "guard.h"
 #include "maskedit.h"
@@ -87,16 +88,16 @@ void TCountersForm::FormShow()
 {
     for (TMaskEdit* e : {e1, e2, e3, e4})
         e->setEnabled(true);
-    e3->SetEditMask(GetCounterMask(image_, 1));
-    e4->SetEditMask(GetCounterMask(image_, 2));
-    CounterToText(12, 4, true, e1);
-    CounterToText(16, 4, true, e2);
+    e3->SetEditMask(TDeviceSettings(image_).VolumeMask(1));
+    e4->SetEditMask(TDeviceSettings(image_).VolumeMask(2));
+    CounterToText(pos::Tp1, pos::CounterBytes, true, e1);
+    CounterToText(pos::Tp2, pos::CounterBytes, true, e2);
     if (e3->HasMask())
-        CounterToText(20, 4, false, e3);
+        CounterToText(pos::V1, pos::CounterBytes, false, e3);
     else
         e3->setEnabled(false);  // keeps whatever it showed before
     if (e4->HasMask())
-        CounterToText(24, 4, false, e4);
+        CounterToText(pos::V2, pos::CounterBytes, false, e4);
     else
         e4->setEnabled(false);
     TMaskEdit* all[4] = {e1, e2, e3, e4};
@@ -131,7 +132,7 @@ void TCountersForm::BitBtn1Click()
         int position;
         const QString& shown;
     };
-    const Field fields[4] = {{e1, 12, shown_[0]}, {e2, 16, shown_[1]}, {e3, 20, shown_[2]}, {e4, 24, shown_[3]}};
+    const Field fields[4] = {{e1, pos::Tp1, shown_[0]}, {e2, pos::Tp2, shown_[1]}, {e3, pos::V1, shown_[2]}, {e4, pos::V2, shown_[3]}};
     // Enter in a changed, incomplete field skips that field's own check: refuse here.
     for (const Field& f : fields)
         if (f.edit->isEnabled() && f.edit->HasMask() && f.edit->Value() != f.shown && !f.edit->IsComplete()) {
@@ -142,9 +143,9 @@ void TCountersForm::BitBtn1Click()
         }
     auto store = [this](const Field& f) {
         // A field left as shown keeps the device's bytes when they are not decimal digits.
-        if (f.edit->Value() == f.shown && !CounterIsBcd(image_, f.position, 4))
+        if (f.edit->Value() == f.shown && !CounterIsBcd(image_, f.position, pos::CounterBytes))
             return;
-        TextToCounter(f.position, 4, f.edit);
+        TextToCounter(f.position, pos::CounterBytes, f.edit);
     };
     store(fields[0]);
     store(fields[1]);

@@ -15,39 +15,15 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "channelgrid.h"
 #include "clockverify.h"
 #include "ctrcorr.h"
 #include "formutil.h"
+#include "guard.h"
 #include "maskedit.h"
 #include "msgs.h"
 #include "rtccorr.h"
-
-// ------------------------------------------------------------------ settings
-
-std::unique_ptr<QSettings> OpenSettings()
-{
-    // Organisation and application are the key's two parts below Software: on Windows
-    // QSettings opens exactly this key of the current user's hive.
-    static const QStringList key = QStringLiteral("Software\\ЛЮМРАД\\Инициализация ЗЕНДИН").split(u'\\');
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, key[1], key[2]);
-}
-
-void InstallSettingsPortResolver()
-{
-    SetPortNameResolver([](const std::string& name) {
-        // Read afresh at every open, so a change of the port map needs no restart.
-        const auto s = OpenSettings();
-        const QString key = QStringLiteral("Ports/") + QString::fromStdString(name);
-        if (!s->contains(key))
-            return DefaultPortPath(name);
-        // As written: the file format reads a comma as a list separator, and a list turns
-        // into an empty text. A mapping that is not one path fails to open (an empty name
-        // opens nothing); it is never replaced by the default device.
-        const QVariant v = s->value(key);
-        const QString path = (v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString()).trimmed();
-        return path.toStdString();
-    });
-}
+#include "settingsstore.h"
 
 void RaiseConvertError(const QString& text)
 {
@@ -74,132 +50,6 @@ int StrToIntDef(const QString& text, int def)
 
 QString PadRight(const QString& s, int n) { return s.leftJustified(n, u' '); }
 }  // namespace
-
-// ------------------------------------------------------------------ the grid
-
-TChannelsModel::TChannelsModel(TChannelTable& table, QObject* parent) : QAbstractTableModel(parent), Table(table) {}
-
-int TChannelsModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : shownRows_; }
-
-QVariant TChannelsModel::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid() || index.row() >= Table.RowCount())
-        return {};
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::EditRole:
-    case Qt::AccessibleTextRole:
-        return QString::fromStdString(Table.GetText(index.row(), index.column()));
-    case Qt::TextAlignmentRole:
-        return index.column() == colChannel ? QVariant(Qt::AlignCenter)
-                                            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
-    case Qt::FontRole:
-        if (index.column() == colChannel) {
-            QFont f = WindowFont();
-            f.setBold(true);
-            return f;
-        }
-        return {};
-    }
-    return {};
-}
-
-bool TChannelsModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (!index.isValid() || role != Qt::EditRole)
-        return false;
-    // The entry conversion: an unknown text changes nothing and says nothing.
-    Table.SetText(index.row(), index.column(), value.toString().toStdString());
-    return true;
-}
-
-Qt::ItemFlags TChannelsModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.isValid() && !Table.Column(index.column()).ReadOnly)
-        f |= Qt::ItemIsEditable;
-    return f;
-}
-
-QVariant TChannelsModel::headerData(int section, Qt::Orientation o, int role) const
-{
-    if (o != Qt::Horizontal)
-        return {};
-    static const char* const titles[4] = {"№", "Цена входного импульса", "Тест линии", "Тип входного сигнала"};
-    if (role == Qt::DisplayRole && section >= 0 && section < 4)
-        return QString::fromUtf8(titles[section]);
-    if (role == Qt::TextAlignmentRole)
-        return QVariant(Qt::AlignCenter);
-    return {};
-}
-
-void TChannelsModel::Refresh()
-{
-    if (Table.RowCount() != shownRows_) {  // rows came or went: only at start
-        beginResetModel();
-        shownRows_ = Table.RowCount();
-        endResetModel();
-    } else if (shownRows_ > 0) {
-        emit dataChanged(index(0, 0), index(shownRows_ - 1, 3));
-    }
-}
-
-QWidget* TPickListDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                         const QModelIndex& index) const
-{
-    const auto& picks = table_.Column(index.column()).PickList;
-    if (picks.empty())
-        return QStyledItemDelegate::createEditor(parent, option, index);
-    auto* combo = new QComboBox(parent);
-    combo->setEditable(true);
-    combo->setInsertPolicy(QComboBox::NoInsert);
-    for (const auto& p : picks)
-        combo->addItem(QString::fromStdString(p));
-    // A choice from the list is written at once, not only on Enter or leaving the cell.
-    connect(combo, &QComboBox::activated, this, [this, combo] {
-        auto* self = const_cast<TPickListDelegate*>(this);
-        emit self->commitData(combo);
-        emit self->closeEditor(combo);
-    });
-    return combo;
-}
-
-void TPickListDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const
-{
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-        const QString text = index.data(Qt::EditRole).toString();
-        const int i = combo->findText(text, Qt::MatchExactly);
-        if (i >= 0)
-            combo->setCurrentIndex(i);
-        combo->setEditText(text);
-        return;
-    }
-    QStyledItemDelegate::setEditorData(editor, index);
-}
-
-void TPickListDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const
-{
-    if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-        model->setData(index, combo->currentText(), Qt::EditRole);
-        return;
-    }
-    QStyledItemDelegate::setModelData(editor, model, index);
-}
-
-void TChannelGrid::keyPressEvent(QKeyEvent* e)
-{
-    // Moving below the last row, or the insert and delete keys, would change the rows.
-    const bool down = e->key() == Qt::Key_Down && currentIndex().row() == model()->rowCount() - 1;
-    if ((down || e->key() == Qt::Key_Insert) && OnInsert) {
-        OnInsert();
-        return;
-    }
-    if (e->key() == Qt::Key_Delete && (e->modifiers() & Qt::ControlModifier) && OnDelete) {
-        OnDelete();
-        return;
-    }
-    QTableView::keyPressEvent(e);
-}
 
 // ------------------------------------------------------------------ the window
 
@@ -229,15 +79,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
-    // The port closes its handle; the dialogs are children of the window.
-    delete Port;
+    // The session closes the port's handle; the dialogs are children of the window.
 }
 
 void TForm1::CreateServiceDialogs()
 {
     ClockVerifyForm = new TClockVerifyForm(this);
     RTCCorrectionForm = new TRTCCorrectionForm(this);
-    CountersForm = new TCountersForm(Image, this);
+    CountersForm = new TCountersForm(image_, this);
 }
 
 void TForm1::BuildControls()
@@ -399,7 +248,7 @@ void TForm1::Form_Create()
 {
     ApplyModel1();
     PageControl1->setCurrentIndex(0);
-    Port = new TComPort();
+    session_ = std::make_unique<TDeviceSession>(ui_);
     cdsChannels.Recreate();
     for (QComboBox* c : findChildren<QComboBox*>())
         if (c->count() > 0)
@@ -420,7 +269,6 @@ void TForm1::Form_Create()
     }
     RunGuarded([this] { DoOpenCom(); });  // shown, and the start goes on with the port closed
     cdsChannels.AppendStartRows();
-    exchange_ = std::make_unique<TDeviceExchange>(*Port, ui_);
 }
 
 void TForm1::ConnectHandlers()
@@ -473,15 +321,10 @@ void TForm1::FieldError(QWidget* field, const QString& message)
 
 void TForm1::DoOpenCom()
 {
-    Port->SetBaudRate(StrToInt(Com_Port_Speed->currentText()));
-    Port->Open(SelectedIndex(Com_Port_Name));
+    session_->Open(SelectedIndex(Com_Port_Name), StrToInt(Com_Port_Speed->currentText()));
 }
 
-void TForm1::DoCloseCom()
-{
-    if (Port->IsOpen())
-        Port->Close();
-}
+void TForm1::DoCloseCom() { session_->Close(); }
 
 void TForm1::WriteComSettings()
 {
@@ -497,22 +340,7 @@ void TForm1::Change_Port_and_Speed()
     RunGuarded([this] { DoOpenCom(); });
 }
 
-void TForm1::CheckComOpened()
-{
-    if (!Port->IsOpen())
-        ErrorAbort(QStringLiteral("COM-Порт не открыт"), QStringLiteral("Ошибка"));
-}
-
-// ------------------------------------------------------------------ device operations
-
-void TForm1::DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer)
-{
-    exchange_->DoCommand(Code, SendBuffer, ReceiveBuffer);
-}
-uint8_t TForm1::ReadDeviceVersion() { return exchange_->ReadDeviceVersion(); }
-void TForm1::ReadDataFromDevice(uint8_t* Buffer) { exchange_->ReadDataFromDevice(Buffer); }
-void TForm1::SendInitData(const uint8_t* Buffer) { exchange_->SendInitData(Buffer); }
-void TForm1::LeaveInitMode() { exchange_->LeaveInitMode(); }
+void TForm1::CheckComOpened() { session_->CheckOpen(); }
 
 // ------------------------------------------------------------------ actions
 
@@ -522,15 +350,15 @@ void TForm1::ReadIniParams()
 {
     CheckComOpened();
     TWaitCursor wait;
-    const uint8_t code = ReadDeviceVersion();
-    Device_Version->setCurrentIndex(code - 0xF0);  // no model change, no model code stored
-    ReadDataFromDevice(Image.Image());
-    Number->SetValue(PadRight(QString::number(Image.GetWord(7)), 5));
-    Address->SetValue(Image.At(9) == 0 ? QStringLiteral("  ") : PadRight(QString::number(Image.At(9)), 2));
-    CheckBox1->setChecked(Image.GetBit(10, 4) == 1);
+    const uint8_t code = session_->ReadDeviceVersion();
+    Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change, no code stored
+    session_->ReadDataFromDevice(image_);
+    Number->SetValue(PadRight(QString::number(settings_.SerialNumber()), 5));
+    Address->SetValue(settings_.Address() == 0 ? QStringLiteral("  ") : PadRight(QString::number(settings_.Address()), 2));
+    CheckBox1->setChecked(settings_.V2Reset());
     LoadChannels();
-    Device_Time->setText(QString::fromStdString(Image.StampTimeText()));
-    Device_Date->setText(QString::fromStdString(Image.StampDateText()));
+    Device_Time->setText(QString::fromStdString(settings_.StampTimeText()));
+    Device_Date->setText(QString::fromStdString(settings_.StampDateText()));
 }
 
 void TForm1::Button_DeinitClick()
@@ -538,7 +366,7 @@ void TForm1::Button_DeinitClick()
     CheckComOpened();
     {
         TWaitCursor wait;  // as every device operation
-        LeaveInitMode();
+        session_->LeaveInitMode();
     }
     ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
 }
@@ -551,45 +379,44 @@ void TForm1::InitializeDevice()
         return;
     TWaitCursor wait;
     CheckComOpened();
-    const uint8_t code = ReadDeviceVersion();
-    Image.ModelCode() = code;
-    Device_Version->setCurrentIndex(code - 0xF0);
-    ReadDataFromDevice(Image.Image());
+    const uint8_t code = session_->ReadDeviceVersion();
+    settings_.SetModelCode(code);
+    Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));
+    session_->ReadDataFromDevice(image_);
     // The fields' own range checks, so that no out-of-range value is cut to another one.
     ValidateDeviceNumber();
-    Image.SetWord(7, StrToInt(Number->Value().trimmed()));
+    settings_.SetSerialNumber(StrToInt(Number->Value().trimmed()));
     ValidateDeviceAddress();
     const QString address = Address->Value().trimmed();
-    Image.At(9) = static_cast<uint8_t>(address.isEmpty() ? 0 : StrToInt(address));
-    Image.SetBit(10, 4, CheckBox1->isChecked());
+    settings_.SetAddress(address.isEmpty() ? 0 : StrToInt(address));
+    settings_.SetV2Reset(CheckBox1->isChecked());
     StoreChannels();
-    for (int p = 12; p <= 27; ++p)
-        Image.At(p) = 0;
-    Image.StampClock();
-    SendInitData(Image.Image());
+    settings_.ClearCounters();
+    settings_.StampClock();
+    session_->SendInitData(image_);
     if (AskYesNo(QStringLiteral("Прибор проинициализирован успешно. Выйти из режима инициализации?"),
                  QStringLiteral("Подтвердите")))
-        LeaveInitMode();
+        session_->LeaveInitMode();
 }
 
 void TForm1::BitBtn1Click()
 {
     CheckComOpened();
-    ReadDataFromDevice(Image.Image());
-    if (!RTCCorrectionForm->EditCorrection(Image.At(11)))
+    session_->ReadDataFromDevice(image_);
+    if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
         return;
     QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
-    SendInitData(Image.Image());
+    session_->SendInitData(image_);
     ShowInfoMsg(QStringLiteral("Автокоррекция RTC произведена успешно"), QStringLiteral("Информация"));
 }
 
 void TForm1::BitBtn2Click()
 {
     CheckComOpened();
-    ReadDataFromDevice(Image.Image());
+    session_->ReadDataFromDevice(image_);
     if (CountersForm->exec() != QDialog::Accepted)
         return;
-    SendInitData(Image.Image());
+    session_->SendInitData(image_);
     ShowInfoMsg(QStringLiteral("Счетчики установлены"), QStringLiteral("Информация"));
 }
 
@@ -600,8 +427,7 @@ void TForm1::AddressExit() { ValidateDeviceAddress(); }
 
 bool TForm1::NumberAccepted() const
 {
-    const int v = StrToIntDef(Number->Value().trimmed(), -1);
-    return v >= 0 && v <= 65535;
+    return range::SerialNumber(StrToIntDef(Number->Value().trimmed(), -1));
 }
 
 bool TForm1::AddressAccepted() const
@@ -609,8 +435,7 @@ bool TForm1::AddressAccepted() const
     const QString t = Address->Value().trimmed();
     if (t.isEmpty())
         return true;
-    const int v = StrToIntDef(t, -1);
-    return v > 0 && v < 64;
+    return range::Address(StrToIntDef(t, -1));
 }
 
 void TForm1::ValidateDeviceNumber()

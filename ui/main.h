@@ -2,18 +2,15 @@
 // user action on the device.
 #pragma once
 
-#include <QAbstractTableModel>
-#include <QStyledItemDelegate>
-#include <QTableView>
 #include <QWidget>
 
 #include <memory>
 
 #include "channels.h"
-#include "cport.h"
-#include "exchange.h"
-#include "guard.h"
 #include "image.h"
+#include "qtdeviceui.h"
+#include "session.h"
+#include "settings.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,62 +18,14 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QSettings;
 class QTabWidget;
 class QToolButton;
+class TChannelGrid;
+class TChannelsModel;
 class TMaskEdit;
 class TClockVerifyForm;
 class TRTCCorrectionForm;
 class TCountersForm;
-
-// The per-user settings store: the registry key on Windows, a file under
-// $XDG_CONFIG_HOME on Linux.
-std::unique_ptr<QSettings> OpenSettings();
-// "COMn" -> the path in Ports/COMn when the store has one, else the system's default.
-void InstallSettingsPortResolver();
-
-// The channel table as the grid sees it.
-class TChannelsModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    explicit TChannelsModel(TChannelTable& table, QObject* parent = nullptr);
-    int rowCount(const QModelIndex& = QModelIndex()) const override;
-    int columnCount(const QModelIndex& = QModelIndex()) const override { return 4; }
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int section, Qt::Orientation o, int role) const override;
-    void Refresh();
-
-    TChannelTable& Table;
-
-private:
-    int shownRows_ = 0;
-};
-
-// A column's pick list as an editable combo box; a choice is written at once.
-class TPickListDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    TPickListDelegate(TChannelTable& table, QObject* parent) : QStyledItemDelegate(parent), table_(table) {}
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override;
-    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override;
-
-private:
-    TChannelTable& table_;
-};
-
-class TChannelGrid : public QTableView {
-    Q_OBJECT
-public:
-    using QTableView::QTableView;
-    std::function<void()> OnInsert;  // gestures that would add or remove a row
-    std::function<void()> OnDelete;
-
-protected:
-    void keyPressEvent(QKeyEvent* e) override;
-};
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -118,19 +67,30 @@ public:
     void ApplyModel1();
     void ApplyModel23();
 
-    // The device operations on this window's port.
-    void DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer);
-    uint8_t ReadDeviceVersion();
-    void ReadDataFromDevice(uint8_t* Image);
-    void SendInitData(const uint8_t* Image);
-    void LeaveInitMode();
+    // What the window owns: the device session (the port and the exchange; the device
+    // operations DoCommand, ReadDeviceVersion, ReadDataFromDevice, SendInitData and
+    // LeaveInitMode are its calls), the image buffer and the channel table.
+    TDeviceSession& Session() { return *session_; }
+    TImageBuffer& Image() { return image_; }
+    TChannelTable& Channels() { return cdsChannels; }
 
-    // State owned by the window
-    TComPort* Port = nullptr;
-    TImageBuffer Image;
-    TChannelTable cdsChannels{Image};
+protected:
+    void closeEvent(QCloseEvent* e) override;  // FormCloseQuery
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
-    // Controls
+private:
+    void BuildControls();
+    void ConnectHandlers();
+    int SelectedIndex(const QComboBox* combo) const;
+    [[noreturn]] void FieldError(QWidget* field, const QString& message);
+
+    TQtDeviceUi ui_;
+    std::unique_ptr<TDeviceSession> session_;
+    TImageBuffer image_;
+    TDeviceSettings settings_{image_};
+    TChannelTable cdsChannels{image_};
+
+    // Controls, each with its object name (tests and the automation hook find them so)
     QGroupBox* GroupConnection;
     QLabel* LabelPort;
     QComboBox* Com_Port_Name;
@@ -165,19 +125,6 @@ public:
     TClockVerifyForm* ClockVerifyForm = nullptr;
     TRTCCorrectionForm* RTCCorrectionForm = nullptr;
     TCountersForm* CountersForm = nullptr;
-
-protected:
-    void closeEvent(QCloseEvent* e) override;  // FormCloseQuery
-    bool eventFilter(QObject* watched, QEvent* e) override;
-
-private:
-    void BuildControls();
-    void ConnectHandlers();
-    int SelectedIndex(const QComboBox* combo) const;
-    [[noreturn]] void FieldError(QWidget* field, const QString& message);
-
-    TQtDeviceUi ui_;
-    std::unique_ptr<TDeviceExchange> exchange_;
 };
 
 // The conversion error of a text that is not an integer.

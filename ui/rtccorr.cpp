@@ -7,22 +7,6 @@
 
 #include "formutil.h"
 
-int CorrectionValue(uint8_t Byte)
-{
-    // The units nibble counts even above 9.
-    const int v = (Byte & 0x0F) + 10 * ((Byte >> 4) & 0x03);
-    return (Byte & 0x40) ? -v : v;
-}
-
-uint8_t CorrectionByte(int P)
-{
-    if (P < 0) {
-        const int M = -P;
-        return static_cast<uint8_t>(0x40 | ((M / 10) << 4) | (M % 10));
-    }
-    return static_cast<uint8_t>(((P / 10) << 4) | (P % 10));
-}
-
 void DecodeCorrection(QSlider* TrackBar, QLabel* l1, uint8_t Byte)
 {
     const int v = CorrectionValue(Byte);

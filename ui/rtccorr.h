@@ -18,9 +18,8 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
 };
 
-// The correction byte: units in bits 0-3, tens in bits 4-5, sign in bit 6, bit 7 unused.
-int CorrectionValue(uint8_t Byte);  // -45..45
-uint8_t CorrectionByte(int Position);
+// The correction byte's meaning (CorrectionValue, CorrectionByte) is the engine's.
+#include "settings.h"
 
 void DecodeCorrection(QSlider* TrackBar, QLabel* l1, uint8_t Byte);
 uint8_t EncodeCorrection(const QSlider* TrackBar);

@@ -3,8 +3,8 @@
 std::string GetCounterMask(const TImageBuffer& image, int Channel)
 {
     const int shift = 2 * (Channel - 1);
-    const int P = (image.At(6) >> shift) & 3;
-    const int T = (image.At(10) >> shift) & 3;
+    const int P = (image.At(6) >> shift) & 3;   // the channel's pulse-value code
+    const int T = (image.At(10) >> shift) & 3;  // and its input signal type
     static const char* const table[3][3] = {
         {"000000,00;0;_", "0000000,0;0;_", "00000000;0;_"},
         {"00000,000;0;_", "000000,00;0;_", "0000000,0;0;_"},
