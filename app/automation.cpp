@@ -73,10 +73,10 @@ void PostKey(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mod
 int KeyCode(const QString& name)
 {
     static const QHash<QString, int> keys = {
-        {"Return", Qt::Key_Return}, {"Escape", Qt::Key_Escape}, {"Tab", Qt::Key_Tab},
-        {"Control", Qt::Key_Control}, {"Delete", Qt::Key_Delete}, {"Backspace", Qt::Key_Backspace},
-        {"Down", Qt::Key_Down}, {"Up", Qt::Key_Up}, {"Left", Qt::Key_Left}, {"Right", Qt::Key_Right},
-        {"PageUp", Qt::Key_PageUp}, {"PageDown", Qt::Key_PageDown}, {"Home", Qt::Key_Home}, {"End", Qt::Key_End},
+        {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("Escape"), Qt::Key_Escape}, {QStringLiteral("Tab"), Qt::Key_Tab},
+        {QStringLiteral("Control"), Qt::Key_Control}, {QStringLiteral("Delete"), Qt::Key_Delete}, {QStringLiteral("Backspace"), Qt::Key_Backspace},
+        {QStringLiteral("Down"), Qt::Key_Down}, {QStringLiteral("Up"), Qt::Key_Up}, {QStringLiteral("Left"), Qt::Key_Left}, {QStringLiteral("Right"), Qt::Key_Right},
+        {QStringLiteral("PageUp"), Qt::Key_PageUp}, {QStringLiteral("PageDown"), Qt::Key_PageDown}, {QStringLiteral("Home"), Qt::Key_Home}, {QStringLiteral("End"), Qt::Key_End},
     };
     return keys.value(name, 0);
 }

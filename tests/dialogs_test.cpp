@@ -14,6 +14,8 @@
 #include "msgs.h"
 #include "qt_helpers.h"
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Metrics {
@@ -73,17 +75,17 @@ TEST(CustomDlg, DescriptorErrorsBeforeAnyWindow)
         return std::string("<none>");
     };
     EXPECT_EQ(message([] {
-                  CustomDlg(DialogType::Plain, "m", "c", ButtonsDescriptor::Array({QStringLiteral("a")}, 1), 0, false,
+                  CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}, 1), 0, false,
                             NoColor, nullptr);
               }),
               "Invalid buttons descriptor in CustomDlg");
     EXPECT_EQ(message([] {
-                  CustomDlg(DialogType::Plain, "m", "c", ButtonsDescriptor::Scalar(QStringLiteral("a")), 0, false,
+                  CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Scalar(QStringLiteral("a")), 0, false,
                             NoColor, nullptr);
               }),
               "Invalid buttons descriptor in CustomDlg");
     EXPECT_EQ(message([] {
-                  MessageDlgEx(DialogType::Plain, "m", "c", {QStringLiteral("a"), 5}, 0, NoColor, nullptr);
+                  MessageDlgEx(DialogType::Plain, u"m"_s, u"c"_s, {QStringLiteral("a"), 5}, 0, NoColor, nullptr);
               }),
               "Invalid button caption (not a string)");
     EXPECT_EQ(QApplication::topLevelWidgets().size(), before);
@@ -143,7 +145,7 @@ TEST(CustomDlg, LongMessageWrapsAndWideCaptionWidensEveryButton)
         EXPECT_EQ(Child(w, "btn1")->width(), wideW);
         static_cast<QPushButton*>(Child(w, "btn0"))->click();
     });
-    EXPECT_EQ(MessageDlgEx(DialogType::Warning, longMsg, "c", {QStringLiteral("OK"), wide}, 0, NoColor, nullptr), 1);
+    EXPECT_EQ(MessageDlgEx(DialogType::Warning, longMsg, u"c"_s, {QStringLiteral("OK"), wide}, 0, NoColor, nullptr), 1);
 }
 
 TEST(CustomDlg, KeysOfTheStandardBoxes)
@@ -183,11 +185,11 @@ TEST(CustomDlg, AddCancelAndDefaultButtonOutOfRange)
         EXPECT_EQ(static_cast<QPushButton*>(Child(w, "btn2"))->text(), QStringLiteral("Отмена"));
         QTest::keyClick(w->focusWidget(), Qt::Key_Escape);
     });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, "m", "c", descriptor, 0, true, NoColor, nullptr), 0);
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, descriptor, 0, true, NoColor, nullptr), 0);
     OnNextModal([](QWidget* w) { static_cast<QPushButton*>(Child(w, "btn2"))->click(); });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, "m", "c", descriptor, 0, true, NoColor, nullptr), 0);
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, descriptor, 0, true, NoColor, nullptr), 0);
     OnNextModal([](QWidget* w) { static_cast<QPushButton*>(Child(w, "btn1"))->click(); });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, "m", "c", descriptor, 0, true, NoColor, nullptr), 2);
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, descriptor, 0, true, NoColor, nullptr), 2);
 
     // Default pointing at "Отмена": it is the default button, and Esc has no cancel button.
     OnNextModal([](QWidget* w) {
@@ -196,20 +198,20 @@ TEST(CustomDlg, AddCancelAndDefaultButtonOutOfRange)
         EXPECT_EQ(w->focusWidget()->objectName(), QStringLiteral("btn2"));
         QTest::keyClick(w->focusWidget(), Qt::Key_Return);
     });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, "m", "c", descriptor, 2, true, NoColor, nullptr), 0);
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, descriptor, 2, true, NoColor, nullptr), 0);
 
     for (int def : {-1, 3}) {
         OnNextModal([](QWidget* w) {
             EXPECT_EQ(w->focusWidget()->objectName(), QStringLiteral("btn0"));
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         });
-        EXPECT_EQ(MessageDlgEx(DialogType::Plain, "m", "c", {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
+        EXPECT_EQ(MessageDlgEx(DialogType::Plain, u"m"_s, u"c"_s, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
                                def, NoColor, nullptr),
                   1);
     }
     // A close by the platform gives 2, and 2 of 2 with AddCancel becomes 0.
     OnNextModal([](QWidget* w) { w->close(); });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, "m", "c", ButtonsDescriptor::Array({QStringLiteral("a")}), 0, true, NoColor,
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}), 0, true, NoColor,
                         nullptr),
               0);
 }
@@ -267,7 +269,7 @@ TEST(CustomDlg, RightToLeftPutsTheMessageRightAndKeepsTheIconAndRow)
         EXPECT_LT(Child(w, "btn0")->x(), Child(w, "btn1")->x());  // the row is not mirrored
         static_cast<QPushButton*>(Child(w, "btn0"))->click();
     });
-    MessageDlgEx(DialogType::Warning, QStringLiteral("Справа налево"), "c", {QStringLiteral("Да"), QStringLiteral("Нет")}, 0,
+    MessageDlgEx(DialogType::Warning, QStringLiteral("Справа налево"), u"c"_s, {QStringLiteral("Да"), QStringLiteral("Нет")}, 0,
                  NoColor, nullptr);
     QApplication::setLayoutDirection(Qt::LeftToRight);
 }

@@ -87,7 +87,7 @@ struct BoxRecorder {
             if (!qobject_cast<QMessageBox*>(w) && !w->findChild<QLabel*>(QStringLiteral("Message")))
                 return;  // not a message box: some other dialog the test drives itself
             w->setProperty("zendaSeen", true);
-            seen << w->windowTitle() + ": " + BoxText(w);
+            seen << w->windowTitle() + QStringLiteral(": ") + BoxText(w);
             PressFirst(w);
         });
         timer.start();
