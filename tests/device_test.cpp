@@ -439,3 +439,151 @@ TEST_F(Exchange, ModelCodeTimeoutIs5000)
     EXPECT_GE(ms, 4990);
     EXPECT_LT(ms, 5250);
 }
+
+// ------------------------------------------------------------------ the settings model
+
+#include "session.h"
+#include "settings.h"
+
+TEST(Settings, EachFieldAtItsPositionAndNowhereElse)
+{
+    struct Row {
+        const char* what;
+        std::function<void(TDeviceSettings&)> set;
+        std::vector<std::pair<int, uint8_t>> bytes;  // position -> value, all others stay 0
+    };
+    const std::vector<Row> rows = {
+        {"serial", [](TDeviceSettings& s) { s.SetSerialNumber(0x1234); }, {{7, 0x12}, {8, 0x34}}},
+        {"serial modulo 65536", [](TDeviceSettings& s) { s.SetSerialNumber(65537); }, {{8, 0x01}}},
+        {"address", [](TDeviceSettings& s) { s.SetAddress(63); }, {{9, 63}}},
+        {"address modulo 256", [](TDeviceSettings& s) { s.SetAddress(257); }, {{9, 1}}},
+        {"v2 reset", [](TDeviceSettings& s) { s.SetV2Reset(true); }, {{10, 0x10}}},
+        {"pulse value ch1", [](TDeviceSettings& s) { s.SetPulseValueCode(1, 2); }, {{6, 0x02}}},
+        {"pulse value ch2", [](TDeviceSettings& s) { s.SetPulseValueCode(2, 3); }, {{6, 0x0C}}},
+        {"type ch1", [](TDeviceSettings& s) { s.SetInputType(1, 1); }, {{10, 0x01}}},
+        {"type ch2", [](TDeviceSettings& s) { s.SetInputType(2, 2); }, {{10, 0x08}}},
+        {"line test ch1", [](TDeviceSettings& s) { s.SetLineTest(1, true); }, {{10, 0x20}}},
+        {"line test ch2", [](TDeviceSettings& s) { s.SetLineTest(2, true); }, {{10, 0x40}}},
+        {"correction -7", [](TDeviceSettings& s) { s.SetCorrection(-7); }, {{11, 0x47}}},
+        {"tp2 digits", [](TDeviceSettings& s) { s.SetCounterText(TCounter::Tp2, "1234530"); },
+         {{16, 0x30}, {17, 0x45}, {18, 0x23}, {19, 0x01}}},
+        {"v2 digits", [](TDeviceSettings& s) { s.SetCounterText(TCounter::V2, "12345678"); },
+         {{24, 0x78}, {25, 0x56}, {26, 0x34}, {27, 0x12}}},
+        {"stamp", [](TDeviceSettings& s) { s.StampClock({2026, 12, 8, 9, 5, 59}); },
+         {{1, 0x05}, {2, 0x09}, {3, 0x08}, {4, 0x12}, {5, 0x26}}},
+    };
+    for (const auto& r : rows) {
+        TImageBuffer b;
+        TDeviceSettings s(b);
+        r.set(s);
+        std::array<uint8_t, kBufferSize> want{};
+        for (auto [p, v] : r.bytes)
+            want[p - 1] = v;
+        EXPECT_EQ(b.Bytes, want) << r.what;
+    }
+}
+
+TEST(Settings, ReadsBackWhatTheDeviceHolds)
+{
+    TImageBuffer b;
+    TDeviceSettings s(b);
+    b.At(6) = 0x09;   // ch1 code 1, ch2 code 2
+    b.At(7) = 0x30;
+    b.At(8) = 0x39;   // 12345
+    b.At(9) = 5;
+    b.At(10) = 0x54;  // ch1 type 0, ch2 type 1, V2 flag, line test ch2
+    b.At(11) = 0xC5;  // bit 7 ignored: -5
+    for (int p = 12; p <= 27; ++p)
+        b.At(p) = static_cast<uint8_t>((p / 10) << 4 | (p % 10));  // 0x12 .. 0x27
+    b.At(26) = 0x1A;
+    EXPECT_EQ(s.PulseValueCode(1), 1);
+    EXPECT_EQ(s.PulseValueCode(2), 2);
+    EXPECT_EQ(s.SerialNumber(), 12345);
+    EXPECT_EQ(s.Address(), 5);
+    EXPECT_EQ(s.InputType(1), 0);
+    EXPECT_EQ(s.InputType(2), 1);
+    EXPECT_TRUE(s.V2Reset());
+    EXPECT_FALSE(s.LineTest(1));
+    EXPECT_TRUE(s.LineTest(2));
+    EXPECT_EQ(s.Correction(), -5);
+    EXPECT_EQ(s.CounterText(TCounter::Tp1), "5141312");  // the high digit of byte 4 hidden
+    EXPECT_EQ(s.CounterText(TCounter::V1), "23222120");
+    EXPECT_EQ(s.VolumeMask(1), "0000000,0;0;_");
+    EXPECT_EQ(s.VolumeMask(2), "0000000,0;0;_");  // type 1, code 2: 0,1 m3 a pulse
+    EXPECT_TRUE(s.CounterIsBcd(TCounter::V1));
+    EXPECT_FALSE(s.CounterIsBcd(TCounter::V2));  // 0x1A at 26
+    s.ClearCounters();
+    for (int p = 12; p <= 27; ++p)
+        EXPECT_EQ(b.At(p), 0) << p;
+    EXPECT_EQ(b.At(11), 0xC5);
+    EXPECT_EQ(b.At(28), 0);
+}
+
+TEST(Settings, RangeRulesAndTheCorrectionCodec)
+{
+    EXPECT_TRUE(range::SerialNumber(0) && range::SerialNumber(65535));
+    EXPECT_FALSE(range::SerialNumber(-1) || range::SerialNumber(65536));
+    EXPECT_TRUE(range::Address(1) && range::Address(63));
+    EXPECT_FALSE(range::Address(0) || range::Address(64));
+    EXPECT_TRUE(range::Minutes(59));
+    EXPECT_FALSE(range::Minutes(60));
+    EXPECT_TRUE(range::Correction(-25) && range::Correction(25));
+    EXPECT_FALSE(range::Correction(26) || range::Correction(-26));
+    for (int v = -25; v <= 25; ++v)
+        EXPECT_EQ(CorrectionValue(CorrectionByte(v)), v) << v;
+    EXPECT_EQ(CorrectionByte(0), 0x00);  // never 0x40
+    EXPECT_EQ(CorrectionValue(0x1F), 25);  // the units nibble counts above 9
+    EXPECT_EQ(TDeviceSettings::ModelIndex(0xF2), 2);
+    EXPECT_EQ(TDeviceSettings::ModelIndex(0xAA), -1);
+}
+
+// ------------------------------------------------------------------ the session and its observer
+
+namespace {
+struct Recorder : TPortObserver {
+    std::vector<uint8_t> out, in;
+    std::vector<std::pair<int32_t, int>> errors;
+    void OnWrite(const uint8_t* b, int32_t n, TimePoint) override { out.insert(out.end(), b, b + n); }
+    void OnRead(const uint8_t* b, int32_t n, TimePoint) override { in.insert(in.end(), b, b + n); }
+    void OnError(int32_t code, int sys, TimePoint) override { errors.emplace_back(code, sys); }
+};
+}  // namespace
+
+TEST(Session, OwnsThePortAndReportsEveryByte)
+{
+    SimLine line;
+    line.sim.SetImage(Pattern());
+    TRecordingUi ui;
+    TDeviceSession s(ui);
+    EXPECT_FALSE(s.IsOpen());
+    EXPECT_THROW(s.CheckOpen(), EAbort);
+    EXPECT_EQ(ui.errors, std::vector<std::string>{"Ошибка: COM-Порт не открыт"});
+    s.Open(0, 9600);
+    EXPECT_TRUE(s.IsOpen());
+    EXPECT_EQ(s.BaudRate(), 9600);
+    Recorder rec;
+    s.SetObserver(&rec);
+    TImageBuffer b;
+    EXPECT_EQ(s.ReadDeviceVersion(), 0xF0);
+    s.ReadDataFromDevice(b);
+    EXPECT_EQ(0, std::memcmp(b.Image(), Pattern().data(), 72));
+    // What the observer saw is what the simulator saw, in both directions (the simulator
+    // logs an answer once it is all out: give it a moment).
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::vector<uint8_t> simIn, simOut;
+    for (const auto& e : line.sim.Log())
+        (e.FromTool ? simIn : simOut).insert((e.FromTool ? simIn : simOut).end(), e.Bytes.begin(), e.Bytes.end());
+    EXPECT_EQ(rec.out, simIn);
+    EXPECT_EQ(rec.in.size(), simOut.size());
+    EXPECT_EQ(rec.in, simOut);
+    EXPECT_EQ(rec.out, (std::vector<uint8_t>{5, 4, 4}));
+
+    line.sim.AddFault({zsim::FaultKind::DropLine, 4, -1, 3});
+    EXPECT_THROW(s.ReadDataFromDevice(b), EDriverError);
+    ASSERT_FALSE(rec.errors.empty());
+    EXPECT_EQ(rec.errors.back().first, 262);
+    EXPECT_NE(rec.errors.back().second, 0);  // the system said why
+    s.Close();
+    EXPECT_FALSE(s.IsOpen());
+    s.Close();  // closing twice is nothing
+}
