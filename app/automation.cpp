@@ -58,10 +58,10 @@ QWidget* Find(const QString& name)
 void PostClick(QWidget* w, QPoint at)
 {
     const QPointF local(at), global(w->mapToGlobal(at));
-    QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
-                                               Qt::LeftButton, Qt::NoModifier));
-    QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
-                                               Qt::NoButton, Qt::NoModifier));
+    QApplication::postEvent(
+        w, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(
+        w, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 void PostKey(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier)
@@ -73,19 +73,19 @@ void PostKey(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mod
 int KeyCode(const QString& name)
 {
     static const QHash<QString, int> keys = {
-        {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("Escape"), Qt::Key_Escape}, {QStringLiteral("Tab"), Qt::Key_Tab},
-        {QStringLiteral("Control"), Qt::Key_Control}, {QStringLiteral("Delete"), Qt::Key_Delete}, {QStringLiteral("Backspace"), Qt::Key_Backspace},
-        {QStringLiteral("Down"), Qt::Key_Down}, {QStringLiteral("Up"), Qt::Key_Up}, {QStringLiteral("Left"), Qt::Key_Left}, {QStringLiteral("Right"), Qt::Key_Right},
-        {QStringLiteral("PageUp"), Qt::Key_PageUp}, {QStringLiteral("PageDown"), Qt::Key_PageDown}, {QStringLiteral("Home"), Qt::Key_Home}, {QStringLiteral("End"), Qt::Key_End},
+        {QStringLiteral("Return"), Qt::Key_Return}, {QStringLiteral("Escape"), Qt::Key_Escape},
+        {QStringLiteral("Tab"), Qt::Key_Tab},       {QStringLiteral("Control"), Qt::Key_Control},
+        {QStringLiteral("Delete"), Qt::Key_Delete}, {QStringLiteral("Backspace"), Qt::Key_Backspace},
+        {QStringLiteral("Down"), Qt::Key_Down},     {QStringLiteral("Up"), Qt::Key_Up},
+        {QStringLiteral("Left"), Qt::Key_Left},     {QStringLiteral("Right"), Qt::Key_Right},
+        {QStringLiteral("PageUp"), Qt::Key_PageUp}, {QStringLiteral("PageDown"), Qt::Key_PageDown},
+        {QStringLiteral("Home"), Qt::Key_Home},     {QStringLiteral("End"), Qt::Key_End},
     };
     return keys.value(name, 0);
 }
 
 // Runs f after the input posted before it has been handled (posted events run in order).
-void Later(std::function<void()> f)
-{
-    QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection);
-}
+void Later(std::function<void()> f) { QMetaObject::invokeMethod(qApp, std::move(f), Qt::QueuedConnection); }
 
 QString ValueOf(QWidget* w)
 {

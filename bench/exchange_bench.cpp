@@ -48,21 +48,24 @@ int main()
         ex.ReadDataFromDevice(b.Image());
         double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         readRatio.push_back(ms / (WireBytes(sim) * 10.0 / 9600 * 1000));
-        for (double t : sim.Turnarounds()) turn.push_back(t);
+        for (double t : sim.Turnarounds())
+            turn.push_back(t);
 
         sim.ClearLog();
         t0 = Clock::now();
         ex.SendInitData(b.Image());
         ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
         writeRatio.push_back(ms / (WireBytes(sim) * 10.0 / 9600 * 1000));
-        for (double t : sim.Turnarounds()) turn.push_back(t);
+        for (double t : sim.Turnarounds())
+            turn.push_back(t);
     }
     std::printf("exchange: model query + double read: total / wire time = %.4f (median of 10; goal <= 1.02)\n",
                 Median(readRatio));
     std::printf("exchange: verified write: total / wire time = %.4f (median of 10; goal <= 1.02)\n",
                 Median(writeRatio));
-    std::printf("exchange: tool turnaround (simulator's last byte out -> tool's next byte in): median %.3f ms, "
-                "worst %.3f ms\n",
-                Median(turn), turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
+    std::printf(
+        "exchange: tool turnaround (simulator's last byte out -> tool's next byte in): median %.3f ms, "
+        "worst %.3f ms\n",
+        Median(turn), turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
     return 0;
 }

@@ -69,12 +69,15 @@ int main(int argc, char** argv)
     QuestionWatch watch;
     app.installEventFilter(&watch);
     Clock::time_point yes{};
-    QObject::connect(form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), &QDialog::accepted, [&] { yes = Clock::now(); });
+    QObject::connect(form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), &QDialog::accepted,
+                     [&] { yes = Clock::now(); });
 
     std::vector<double> ratio, turn;
     for (int i = 0; i < 10; ++i) {
         sim.ClearLog();
-        QTimer::singleShot(50, form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), [&] { form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm"))->BitBtn1->click(); });
+        QTimer::singleShot(50, form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), [&] {
+            form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm"))->BitBtn1->click();
+        });
         form.findChild<QPushButton*>(QStringLiteral("Button_Init"))->click();
         const double ms = std::chrono::duration<double, std::milli>(watch.shown - yes).count();
         size_t bytes = 0;
@@ -87,9 +90,10 @@ int main(int argc, char** argv)
             std::printf("init: %zu bytes on the line, %.1f ms wire time, %.1f ms total\n", bytes,
                         bytes * 10.0 / 9600 * 1000, ms);
     }
-    std::printf("init: whole initialization, \"&Да\" to the question box: total / wire time = %.4f "
-                "(median of 10; goal <= 1.03)\n",
-                Median(ratio));
+    std::printf(
+        "init: whole initialization, \"&Да\" to the question box: total / wire time = %.4f "
+        "(median of 10; goal <= 1.03)\n",
+        Median(ratio));
     std::printf("init: tool turnaround across the action: median %.3f ms, worst %.3f ms\n", Median(turn),
                 turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
     return 0;

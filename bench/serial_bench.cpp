@@ -87,8 +87,9 @@ int main()
                 Median(wake), *std::max_element(wake.begin(), wake.end()));
     std::printf("serial: 200 ms time-out returns after: median %.2f ms, min %.2f, max %.2f (goal: 200..205)\n",
                 Median(to), *std::min_element(to.begin(), to.end()), *std::max_element(to.begin(), to.end()));
-    std::printf("serial: read of a buffered byte: standing time-out %.1f us, per-call time-out %.1f us, "
-                "added %.1f us (goal: < 50 us)\n",
-                standing, perCall, perCall - standing);
+    std::printf(
+        "serial: read of a buffered byte: standing time-out %.1f us, per-call time-out %.1f us, "
+        "added %.1f us (goal: < 50 us)\n",
+        standing, perCall, perCall - standing);
     return 0;
 }

@@ -39,7 +39,8 @@ struct Child {
                     return l.substr(2);
                 continue;
             }
-            const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+            const int left =
+                static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
             pollfd p{from, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, left) <= 0)
                 return "";
@@ -130,10 +131,11 @@ int main(int argc, char** argv)
         c.Stop();
     }
     std::filesystem::remove_all(dir);
-    std::printf("startup: cold start to the main window shown (offscreen): median %.1f ms over %zu runs, "
-                "min %.1f, max %.1f (goal < 150 ms); inside the program: median %.0f ms\n",
-                Median(start), start.size(), *std::min_element(start.begin(), start.end()),
-                *std::max_element(start.begin(), start.end()), Median(inProcess));
+    std::printf(
+        "startup: cold start to the main window shown (offscreen): median %.1f ms over %zu runs, "
+        "min %.1f, max %.1f (goal < 150 ms); inside the program: median %.0f ms\n",
+        Median(start), start.size(), *std::min_element(start.begin(), start.end()),
+        *std::max_element(start.begin(), start.end()), Median(inProcess));
     std::printf("startup: peak resident memory after a read of the simulator: %s (goal < 40 MB)\n", rss.c_str());
     return 0;
 }

@@ -32,8 +32,8 @@ std::string CounterDigits(const TImageBuffer& image, int Position, int Count, bo
 
 uint8_t DigitPairToByte(char First, char Second)
 {
-    return static_cast<uint8_t>(((static_cast<unsigned char>(First) - 0x30) * 16 +
-                                 (static_cast<unsigned char>(Second) - 0x30)) % 256);
+    return static_cast<uint8_t>(
+        ((static_cast<unsigned char>(First) - 0x30) * 16 + (static_cast<unsigned char>(Second) - 0x30)) % 256);
 }
 
 void StoreCounterDigits(TImageBuffer& image, int Position, int Count, const std::string& value)

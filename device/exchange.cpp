@@ -25,8 +25,7 @@ void TDeviceExchange::SettleLine()
     const auto end = Clock::now() + std::chrono::milliseconds(SettleLimitMs());
     uint8_t sink[128];
     try {
-        while (port_.Read(sink, sizeof sink, QuietMs()) > 0 && Clock::now() < end) {
-        }
+        while (port_.Read(sink, sizeof sink, QuietMs()) > 0 && Clock::now() < end) {}
     } catch (const std::exception&) {
         // A line that cannot be read says so at the command itself.
     }

@@ -59,7 +59,10 @@ public:
     uint8_t ModelCode() const { return image_.ModelCode(); }
     void SetModelCode(uint8_t code) { image_.ModelCode() = code; }
     // The model list's index of a model code (0 = ZENDA1), -1 for a code that is none.
-    static int ModelIndex(uint8_t code) { return code >= kModelZenda1 && code <= kModelZenda3 ? code - kModelZenda1 : -1; }
+    static int ModelIndex(uint8_t code)
+    {
+        return code >= kModelZenda1 && code <= kModelZenda3 ? code - kModelZenda1 : -1;
+    }
 
     int SerialNumber() const { return image_.GetWord(pos::SerialNumber); }
     void SetSerialNumber(int v) { image_.SetWord(pos::SerialNumber, v & 0xFFFF); }

@@ -196,8 +196,8 @@ int CustomDlg(DialogType DlgType, const QString& Msg, const QString& Caption, co
     const int ButtonHeight = MulDiv(14, AH, 8), ButtonGap = MulDiv(4, AW, 4);
 
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    const QRect text = Msg.isEmpty() ? QRect(0, 0, 0, 0)
-                                     : fm.boundingRect(QRect(0, 0, screen.width() / 2, 0), kTextFlags, Msg);
+    const QRect text =
+        Msg.isEmpty() ? QRect(0, 0, 0, 0) : fm.boundingRect(QRect(0, 0, screen.width() / 2, 0), kTextFlags, Msg);
     const QIcon icon = StandardIcon(DlgType);
     const bool hasIcon = DlgType != DialogType::Plain;
     int BodyWidth = text.width(), BodyHeight = text.height();

@@ -29,8 +29,7 @@ void SetAppTitle(const QString& title) { TitleStore() = title; }
 void ShowTopLevelError(const QString& message)
 {
     TCursorSuspend noWaitCursor;
-    QMessageBox box(QMessageBox::Critical, AppTitle(), TopLevelText(message),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, AppTitle(), TopLevelText(message), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -38,7 +37,7 @@ void ShowTopLevelError(const QString& message)
 namespace {
 int gActions = 0;
 int gStarted = 0;
-}
+}  // namespace
 
 int RunningActions() { return gActions; }
 int StartedActions() { return gStarted; }
@@ -62,4 +61,3 @@ void RunGuarded(const std::function<void()>& action)
 
 TWaitCursor::TWaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
 TWaitCursor::~TWaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-

@@ -7,7 +7,6 @@
 #include <exception>
 #include <functional>
 
-
 // The top-level error display: a standard box with the error icon, the application's title
 // as caption, "." appended when the message's last character sorts after ".".
 QString TopLevelText(const QString& message);
@@ -33,4 +32,3 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-

@@ -27,11 +27,13 @@ bool UnsupportedIoctl() { return errno == ENOTTY || errno == EINVAL || errno == 
 
 bool BaudToSpeed(uint32_t baud, speed_t& out)
 {
-    static const struct { uint32_t baud; speed_t speed; } table[] = {
-        {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200},
-        {300, B300}, {600, B600}, {1200, B1200}, {1800, B1800}, {2400, B2400},
-        {4800, B4800}, {9600, B9600}, {19200, B19200}, {38400, B38400},
-        {57600, B57600}, {115200, B115200}, {230400, B230400},
+    static const struct {
+        uint32_t baud;
+        speed_t speed;
+    } table[] = {
+        {50, B50},         {75, B75},       {110, B110},     {134, B134},     {150, B150},       {200, B200},
+        {300, B300},       {600, B600},     {1200, B1200},   {1800, B1800},   {2400, B2400},     {4800, B4800},
+        {9600, B9600},     {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400},
 #ifdef B460800
         {460800, B460800},
 #endif
@@ -52,8 +54,8 @@ bool DcbToTermios(const TDCB& d, termios& t)
     speed_t speed;
     if (!BaudToSpeed(d.BaudRate, speed))
         return false;
-    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
-                                        IXON | IXOFF | IXANY | INPCK | IGNPAR);
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
+                                        IXANY | INPCK | IGNPAR);
     t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
     t.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -97,10 +99,14 @@ bool DcbToTermios(const TDCB& d, termios& t)
 uint32_t ModemBitsToStatus(int bits)
 {
     uint32_t s = 0;
-    if (bits & TIOCM_CTS) s |= MS_CTS_ON_;
-    if (bits & TIOCM_DSR) s |= MS_DSR_ON_;
-    if (bits & TIOCM_RNG) s |= MS_RING_ON_;
-    if (bits & TIOCM_CAR) s |= MS_RLSD_ON_;
+    if (bits & TIOCM_CTS)
+        s |= MS_CTS_ON_;
+    if (bits & TIOCM_DSR)
+        s |= MS_DSR_ON_;
+    if (bits & TIOCM_RNG)
+        s |= MS_RING_ON_;
+    if (bits & TIOCM_CAR)
+        s |= MS_RLSD_ON_;
     return s;
 }
 
@@ -218,8 +224,8 @@ bool PosixCommApi::ReadFile(THandle h, void* buf, uint32_t count, uint32_t& got)
     got = 0;
     const int fd = Fd(h);
     const TCommTimeouts to = TimeoutsOf(h);
-    const bool immediate = to.ReadIntervalTimeout == MAXDWORD_ && to.ReadTotalTimeoutMultiplier == 0 &&
-                           to.ReadTotalTimeoutConstant == 0;
+    const bool immediate =
+        to.ReadIntervalTimeout == MAXDWORD_ && to.ReadTotalTimeoutMultiplier == 0 && to.ReadTotalTimeoutConstant == 0;
     const uint64_t totalMs = uint64_t(to.ReadTotalTimeoutMultiplier) * count + to.ReadTotalTimeoutConstant;
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
     auto* p = static_cast<unsigned char*>(buf);
@@ -230,7 +236,8 @@ bool PosixCommApi::ReadFile(THandle h, void* buf, uint32_t count, uint32_t& got)
                 wait = -1;
             } else {
                 // Round up so that poll never returns before the deadline.
-                const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
                 if (left <= 0)
                     break;
                 const long long ms = (left + 999) / 1000;
@@ -299,10 +306,22 @@ bool PosixCommApi::EscapeCommFunction(THandle h, uint32_t func)
     int bits = 0;
     unsigned long req = 0;
     switch (func) {
-    case SETDTR_: bits = TIOCM_DTR; req = TIOCMBIS; break;
-    case CLRDTR_: bits = TIOCM_DTR; req = TIOCMBIC; break;
-    case SETRTS_: bits = TIOCM_RTS; req = TIOCMBIS; break;
-    case CLRRTS_: bits = TIOCM_RTS; req = TIOCMBIC; break;
+    case SETDTR_:
+        bits = TIOCM_DTR;
+        req = TIOCMBIS;
+        break;
+    case CLRDTR_:
+        bits = TIOCM_DTR;
+        req = TIOCMBIC;
+        break;
+    case SETRTS_:
+        bits = TIOCM_RTS;
+        req = TIOCMBIS;
+        break;
+    case CLRRTS_:
+        bits = TIOCM_RTS;
+        req = TIOCMBIC;
+        break;
     default: return false;
     }
     return ::ioctl(Fd(h), req, &bits) == 0;

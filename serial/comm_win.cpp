@@ -15,8 +15,7 @@ public:
     THandle CreateFile(const std::string& name) override
     {
         const std::string path = ResolvePortName(name);
-        HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
+        HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         return h == INVALID_HANDLE_VALUE ? INVALID_HANDLE_VALUE_ : reinterpret_cast<THandle>(h);
     }
     bool CloseHandle(THandle h) override { return ::CloseHandle(H(h)) != 0; }

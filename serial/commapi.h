@@ -15,7 +15,8 @@ constexpr uint32_t MAXDWORD_ = 0xFFFFFFFFu;
 struct TDCB {
     uint32_t DCBlength = 0;
     uint32_t BaudRate = 0;
-    uint32_t Flags = 0;  // fBinary bit 0, fParity bit 1, fOutxCtsFlow bit 2, fDtrControl bits 4-5, fRtsControl bits 12-13
+    uint32_t Flags =
+        0;  // fBinary bit 0, fParity bit 1, fOutxCtsFlow bit 2, fDtrControl bits 4-5, fRtsControl bits 12-13
     uint16_t wReserved = 0;
     uint16_t XonLim = 0;
     uint16_t XoffLim = 0;
@@ -53,8 +54,7 @@ struct TCommTimeouts {
     bool operator==(const TCommTimeouts&) const = default;
 };
 
-constexpr uint32_t PURGE_TXABORT_ = 0x01, PURGE_RXABORT_ = 0x02, PURGE_TXCLEAR_ = 0x04,
-                   PURGE_RXCLEAR_ = 0x08;
+constexpr uint32_t PURGE_TXABORT_ = 0x01, PURGE_RXABORT_ = 0x02, PURGE_TXCLEAR_ = 0x04, PURGE_RXCLEAR_ = 0x08;
 constexpr uint32_t SETRTS_ = 3, CLRRTS_ = 4, SETDTR_ = 5, CLRDTR_ = 6;
 constexpr uint32_t MS_CTS_ON_ = 0x10, MS_DSR_ON_ = 0x20, MS_RING_ON_ = 0x40, MS_RLSD_ON_ = 0x80;
 

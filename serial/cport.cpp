@@ -58,14 +58,14 @@ void TComChannel::WriteByte(uint8_t Value) { Write(&Value, 1); }
 
 namespace {
 const char* const kPortTexts[] = {
-    "Неправильный номер COM-порта.",                  // 257
-    "COM-порт не открыт.",                            // 258
-    "Ошибка открытия СОМ-порта",                      // 259: С, О, М Cyrillic
-    "Не удалаcь проинициализировать СOM-порт.",       // 260: Latin c; Cyrillic С, Latin OM
-    "Не удалось очистить COM-порт.",                  // 261
-    "Не удалось прочитать из COM-порта.",             // 262
-    "Не удалось записать в COM-порт.",                // 263
-    "Нет ответа от запрашиваемого устройства.",       // 264
+    "Неправильный номер COM-порта.",             // 257
+    "COM-порт не открыт.",                       // 258
+    "Ошибка открытия СОМ-порта",                 // 259: С, О, М Cyrillic
+    "Не удалаcь проинициализировать СOM-порт.",  // 260: Latin c; Cyrillic С, Latin OM
+    "Не удалось очистить COM-порт.",             // 261
+    "Не удалось прочитать из COM-порта.",        // 262
+    "Не удалось записать в COM-порт.",           // 263
+    "Нет ответа от запрашиваемого устройства.",  // 264
 };
 }  // namespace
 
@@ -163,9 +163,7 @@ TDCB TComPort::BuildDCB() const
     if (CtsFlow)
         d.Flags |= dcb::fOutxCtsFlow;
     d.Flags |= (DtrEnable ? dcb::DtrControlEnable : dcb::DtrControlDisable) << dcb::DtrShift;
-    const uint32_t rts = RtsEnable ? dcb::RtsControlEnable
-                         : RtsToggle ? dcb::RtsControlToggle
-                                     : dcb::RtsControlDisable;
+    const uint32_t rts = RtsEnable ? dcb::RtsControlEnable : RtsToggle ? dcb::RtsControlToggle : dcb::RtsControlDisable;
     d.Flags |= rts << dcb::RtsShift;
     d.ByteSize = static_cast<uint8_t>(DataBits & 0xFF);
     // Our order is none, mark, space, odd, even; the system's none, odd, even, mark, space.
@@ -188,8 +186,7 @@ void TComPort::ApplySettings()
     Timeouts = TCommTimeouts{};
     Timeouts.ReadTotalTimeoutConstant = static_cast<uint32_t>(ReadTimeout);
     bool ok = api_->PurgeComm(GetHandle(), PURGE_TXABORT_ | PURGE_RXABORT_ | PURGE_TXCLEAR_ | PURGE_RXCLEAR_) &&
-              api_->SetCommTimeouts(GetHandle(), Timeouts) &&
-              api_->SetCommMask(GetHandle(), 0) &&
+              api_->SetCommTimeouts(GetHandle(), Timeouts) && api_->SetCommMask(GetHandle(), 0) &&
               (EventMask == 0 || api_->SetCommMask(GetHandle(), EventMask));
     if (!ok)
         RaiseError(260);
@@ -231,7 +228,8 @@ int32_t TComPort::Read(void* Buffer, int32_t Count, int32_t TimeoutMs)
         RaiseError(262);
     }
     if (Observer && n > 0)
-        Observer->OnRead(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n), std::chrono::system_clock::now());
+        Observer->OnRead(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n),
+                         std::chrono::system_clock::now());
     if (ReadTimeout != saved)
         SetReadTimeout(saved);
     return static_cast<int32_t>(n);
@@ -262,7 +260,8 @@ int32_t TComPort::Write(const void* Buffer, int32_t Count)
     if (!api_->WriteFile(GetHandle(), Buffer, static_cast<uint32_t>(Count), n))
         RaiseError(263);
     if (Observer && n > 0)
-        Observer->OnWrite(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n), std::chrono::system_clock::now());
+        Observer->OnWrite(static_cast<const uint8_t*>(Buffer), static_cast<int32_t>(n),
+                          std::chrono::system_clock::now());
     return static_cast<int32_t>(n);
 }
 

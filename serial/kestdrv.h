@@ -8,8 +8,7 @@
 // A driver failure: the composed message and the numeric code.
 class EDriverError : public std::runtime_error {
 public:
-    EDriverError(const std::string& message, int32_t code)
-        : std::runtime_error(message), ErrorCode(code) {}
+    EDriverError(const std::string& message, int32_t code) : std::runtime_error(message), ErrorCode(code) {}
     int32_t ErrorCode;
 };
 

@@ -22,24 +22,23 @@ void OnSignal(int) { gStop = 1; }
 
 void Usage(std::ostream& out = std::cout)
 {
-    out <<
-        "usage: zenda-sim [options]\n"
-        "  --baud 4800|9600     line rate for pacing (default 9600)\n"
-        "  --no-pace            answer at once instead of at the line's pace\n"
-        "  --model 1|2|3        ZENDA1, ZENDA2 or ZENDA3 (default 1)\n"
-        "  --ack HEX            acknowledgement byte of the model query (default 00)\n"
-        "  --image FILE         load the image from FILE (72 hex bytes) and save it there after\n"
-        "                       every write, so settings survive a restart\n"
-        "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
-        "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
-        "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
-        "                       kinds: noanswer wrongecho ackff short:K badread[:POS] badecho[:POS]\n"
-        "                       badreadback[:POS] delay:MS garbage:K drop:K\n"
-        "  --quiet              do not print the traffic\n"
-        "  --log FILE           write the traffic to FILE instead\n"
-        "  --control            take commands on standard input, one a line, answered with\n"
-        "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
-        "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
+    out << "usage: zenda-sim [options]\n"
+           "  --baud 4800|9600     line rate for pacing (default 9600)\n"
+           "  --no-pace            answer at once instead of at the line's pace\n"
+           "  --model 1|2|3        ZENDA1, ZENDA2 or ZENDA3 (default 1)\n"
+           "  --ack HEX            acknowledgement byte of the model query (default 00)\n"
+           "  --image FILE         load the image from FILE (72 hex bytes) and save it there after\n"
+           "                       every write, so settings survive a restart\n"
+           "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
+           "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
+           "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
+           "                       kinds: noanswer wrongecho ackff short:K badread[:POS] badecho[:POS]\n"
+           "                       badreadback[:POS] delay:MS garbage:K drop:K\n"
+           "  --quiet              do not print the traffic\n"
+           "  --log FILE           write the traffic to FILE instead\n"
+           "  --control            take commands on standard input, one a line, answered with\n"
+           "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
+           "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
 }
 
 // A whole decimal number within [lo, hi], nothing else around it.
@@ -233,9 +232,8 @@ int main(int argc, char** argv)
         // A device as one comes from the field: number 12345, address 5, both channels
         // pulse inputs, last initialized 14:30 on 01/12/26, some hours and volume counted.
         std::array<uint8_t, 72> image{};
-        const uint8_t head[27] = {0x30, 0x14, 0x01, 0x12, 0x26, 0x05, 0x30, 0x39, 0x05, 0x24, 0x05,
-                                  0x15, 0x02, 0x00, 0x00, 0x45, 0x01, 0x00, 0x00, 0x78, 0x56, 0x34, 0x00,
-                                  0x00, 0x10, 0x00, 0x00};
+        const uint8_t head[27] = {0x30, 0x14, 0x01, 0x12, 0x26, 0x05, 0x30, 0x39, 0x05, 0x24, 0x05, 0x15, 0x02, 0x00,
+                                  0x00, 0x45, 0x01, 0x00, 0x00, 0x78, 0x56, 0x34, 0x00, 0x00, 0x10, 0x00, 0x00};
         std::copy(std::begin(head), std::end(head), image.begin());
         for (int i = 27; i < 72; ++i)
             image[i] = static_cast<uint8_t>(0xA0 + i);  // device data the tool leaves alone
@@ -256,7 +254,10 @@ int main(int argc, char** argv)
     std::ofstream logFile;
     if (!logPath.empty()) {
         logFile.open(logPath, std::ios::app);
-        if (!logFile) { std::cerr << "zenda-sim: cannot write " << logPath << "\n"; return 2; }
+        if (!logFile) {
+            std::cerr << "zenda-sim: cannot write " << logPath << "\n";
+            return 2;
+        }
         sim.SetLogSink([&logFile](const std::string& line) { logFile << line << std::endl; });
     } else if (!quiet) {
         sim.SetLogSink([](const std::string& line) { std::cout << line << std::endl; });
@@ -267,7 +268,10 @@ int main(int argc, char** argv)
     try {
         if (!device.empty()) {
             const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0) { std::perror(device.c_str()); return 1; }
+            if (fd < 0) {
+                std::perror(device.c_str());
+                return 1;
+            }
             // The device's own line settings: the chosen rate, 8 data bits, no parity, 1 stop bit.
             termios t{};
             if (tcgetattr(fd, &t) == 0) {

@@ -20,11 +20,16 @@ struct KindName {
     const char* name;
 };
 const KindName kKinds[] = {
-    {FaultKind::NoAnswer, "noanswer"},       {FaultKind::WrongEcho, "wrongecho"},
-    {FaultKind::AckFF, "ackff"},             {FaultKind::ShortBlock, "short"},
-    {FaultKind::CorruptFirstRead, "badread"}, {FaultKind::CorruptWriteEcho, "badecho"},
-    {FaultKind::CorruptReadBack, "badreadback"}, {FaultKind::Delay, "delay"},
-    {FaultKind::Garbage, "garbage"},         {FaultKind::DropLine, "drop"},
+    {FaultKind::NoAnswer, "noanswer"},
+    {FaultKind::WrongEcho, "wrongecho"},
+    {FaultKind::AckFF, "ackff"},
+    {FaultKind::ShortBlock, "short"},
+    {FaultKind::CorruptFirstRead, "badread"},
+    {FaultKind::CorruptWriteEcho, "badecho"},
+    {FaultKind::CorruptReadBack, "badreadback"},
+    {FaultKind::Delay, "delay"},
+    {FaultKind::Garbage, "garbage"},
+    {FaultKind::DropLine, "drop"},
 };
 
 // The byte that the corrupting faults change unless they name an image position, and how.
@@ -81,8 +86,9 @@ bool ParseFault(const std::string& text, Fault& out, std::string& error)
             *present = true;
         return true;
     };
-    const std::string kinds = "noanswer, wrongecho, ackff, short:K, badread, badecho, badreadback, delay:MS, "
-                              "garbage:K, drop:K; then optional @COMMAND (0, 3, 4, 5) and xCOUNT (1 or more)";
+    const std::string kinds =
+        "noanswer, wrongecho, ackff, short:K, badread, badecho, badreadback, delay:MS, "
+        "garbage:K, drop:K; then optional @COMMAND (0, 3, 4, 5) and xCOUNT (1 or more)";
     if (!takeSuffix('x', f.Remaining) || !takeSuffix('@', f.Command) || !takeSuffix(':', f.Param, &hasParam)) {
         error = "bad number in fault '" + text + "' (" + kinds + ")";
         return false;
@@ -97,10 +103,10 @@ bool ParseFault(const std::string& text, Fault& out, std::string& error)
             const int limit = k.kind == FaultKind::ShortBlock || k.kind == FaultKind::CorruptFirstRead ||
                                       k.kind == FaultKind::CorruptWriteEcho || k.kind == FaultKind::CorruptReadBack
                                   ? 72
-                              : k.kind == FaultKind::DropLine  ? 73
-                              : k.kind == FaultKind::Delay     ? 60000
-                              : k.kind == FaultKind::Garbage   ? 4096
-                                                               : -1;
+                              : k.kind == FaultKind::DropLine ? 73
+                              : k.kind == FaultKind::Delay    ? 60000
+                              : k.kind == FaultKind::Garbage  ? 4096
+                                                              : -1;
             if (hasParam && (limit < 0 || f.Param > limit)) {
                 error = limit < 0 ? "fault '" + s + "' takes no parameter"
                                   : "parameter of '" + s + "' is at most " + std::to_string(limit);

@@ -41,15 +41,15 @@ bool ParseFault(const std::string& text, Fault& out, std::string& error);
 std::string FaultName(FaultKind kind);
 
 struct LogEntry {
-    double Ms;          // since the simulator started
-    bool FromTool;      // direction
+    double Ms;      // since the simulator started
+    bool FromTool;  // direction
     std::vector<uint8_t> Bytes;
-    std::string Note;   // what the simulator made of it
+    std::string Note;  // what the simulator made of it
 };
 
 struct Options {
-    int Baud = 9600;    // line rate for pacing (10 bits a byte)
-    bool Pace = true;   // false: answer at once, for fast tests
+    int Baud = 9600;   // line rate for pacing (10 bits a byte)
+    bool Pace = true;  // false: answer at once, for fast tests
     uint8_t Model = 0xF0;
     uint8_t Ack = 0x00;  // acknowledgement of the model query
 };

@@ -139,14 +139,20 @@ TEST_F(Exchange, FailureTableMessages)
     const std::vector<Row> rows = {
         {{zsim::FaultKind::NoAnswer, 4}, [&] { ex.ReadDataFromDevice(img); }, "abort", "Ошибка: Нет ответа от прибора"},
         {{zsim::FaultKind::WrongEcho, 3}, [&] { ex.LeaveInitMode(); }, "abort", "Ошибка: Ошибка приемо/передачи"},
-        {{zsim::FaultKind::ShortBlock, 4, -1, 10}, [&] { ex.ReadDataFromDevice(img); }, "abort",
+        {{zsim::FaultKind::ShortBlock, 4, -1, 10},
+         [&] { ex.ReadDataFromDevice(img); },
+         "abort",
          "Ошибка: Ошибка приема данных от прибора"},
-        {{zsim::FaultKind::CorruptFirstRead, 4}, [&] { ex.ReadDataFromDevice(img); }, "abort",
+        {{zsim::FaultKind::CorruptFirstRead, 4},
+         [&] { ex.ReadDataFromDevice(img); },
+         "abort",
          "Ошибка: Ошибка приема данных с прибора"},
         {{zsim::FaultKind::Garbage, 3, -1, 2}, [&] { ex.LeaveInitMode(); }, "abort", "Ошибка: Ошибка приемо/передачи"},
         {{zsim::FaultKind::NoAnswer, 5}, [&] { ex.ReadDeviceVersion(); }, "Нет ответа от прибора", ""},
-        {{zsim::FaultKind::ShortBlock, 5, -1, 0}, [&] { ex.ReadDeviceVersion(); },
-         "Драйвер COM-порта: Нет ответа от запрашиваемого устройства.", ""},
+        {{zsim::FaultKind::ShortBlock, 5, -1, 0},
+         [&] { ex.ReadDeviceVersion(); },
+         "Драйвер COM-порта: Нет ответа от запрашиваемого устройства.",
+         ""},
     };
     for (const auto& r : rows) {
         line.sim.ClearFaults();
@@ -267,9 +273,9 @@ TEST(SimFaults, RefusesWhatIsNotPlain)
 {
     zsim::Fault f{zsim::FaultKind::NoAnswer};
     std::string err;
-    for (const char* bad : {"noanswerx-5", "short:-1", "delay: 5", "delay:5 ", "short:73", "garbage:999999",
-                            "delay:60001", "drop:74", "noanswer:5", "wrongecho@7", "noanswerx0", "short:",
-                            "badread:73", "delay:+5"})
+    for (const char* bad :
+         {"noanswerx-5", "short:-1", "delay: 5", "delay:5 ", "short:73", "garbage:999999", "delay:60001", "drop:74",
+          "noanswer:5", "wrongecho@7", "noanswerx0", "short:", "badread:73", "delay:+5"})
         EXPECT_FALSE(zsim::ParseFault(bad, f, err)) << bad;
     for (const char* good : {"short:72", "drop:73", "delay:60000", "garbage:4096", "badread:72@4x1", "ackff@5"})
         EXPECT_TRUE(zsim::ParseFault(good, f, err)) << good << ": " << err;
@@ -283,9 +289,9 @@ namespace {
 std::vector<zsim::Fault> OneOffFaults(int command)
 {
     using K = zsim::FaultKind;
-    return {{K::NoAnswer, command, 1},         {K::WrongEcho, command, 1},        {K::AckFF, command, 1},
-            {K::ShortBlock, command, 1, 10},   {K::CorruptFirstRead, command, 1}, {K::CorruptWriteEcho, command, 1},
-            {K::CorruptReadBack, command, 1},  {K::Delay, command, 1, 300},       {K::Garbage, command, 1, 3}};
+    return {{K::NoAnswer, command, 1},        {K::WrongEcho, command, 1},        {K::AckFF, command, 1},
+            {K::ShortBlock, command, 1, 10},  {K::CorruptFirstRead, command, 1}, {K::CorruptWriteEcho, command, 1},
+            {K::CorruptReadBack, command, 1}, {K::Delay, command, 1, 300},       {K::Garbage, command, 1, 3}};
 }
 }  // namespace
 
@@ -310,8 +316,11 @@ TEST_F(Exchange, AfterAOneOffRefusedReadTheNextReadGivesTheTrueImage)
 TEST_F(Exchange, AWriteGarbledOnceSucceedsOnItsSecondAttempt)
 {
     using K = zsim::FaultKind;
-    const std::vector<zsim::Fault> faults = {{K::WrongEcho, 0, 1}, {K::Garbage, 0, 1, 3}, {K::ShortBlock, 0, 1, 10},
-                                             {K::CorruptWriteEcho, 0, 1}, {K::ShortBlock, 4, 1, 5}};
+    const std::vector<zsim::Fault> faults = {{K::WrongEcho, 0, 1},
+                                             {K::Garbage, 0, 1, 3},
+                                             {K::ShortBlock, 0, 1, 10},
+                                             {K::CorruptWriteEcho, 0, 1},
+                                             {K::ShortBlock, 4, 1, 5}};
     for (const auto& fault : faults) {
         line.sim.ClearFaults();
         line.sim.SetImage(Pattern());
@@ -340,7 +349,10 @@ TEST_F(Exchange, UninterpretedPositionsSurviveEveryOneOffFault)
             line.sim.SetImage(Pattern());
             line.sim.AddFault(fault);
             TImageBuffer b;
-            RunExchange(ui, [&] { ex.ReadDeviceVersion(); ex.ReadDataFromDevice(b.Image()); });
+            RunExchange(ui, [&] {
+                ex.ReadDeviceVersion();
+                ex.ReadDataFromDevice(b.Image());
+            });
             RunExchange(ui, [&] { ex.ReadDataFromDevice(b.Image()); });
             RunExchange(ui, [&] {
                 ex.ReadDataFromDevice(b.Image());
@@ -349,7 +361,8 @@ TEST_F(Exchange, UninterpretedPositionsSurviveEveryOneOffFault)
             });
             const auto after = line.sim.Image();
             for (int p = 28; p <= 72; ++p)
-                ASSERT_EQ(after[p - 1], Pattern()[p - 1]) << zsim::FaultName(fault.Kind) << "@" << command << " at " << p;
+                ASSERT_EQ(after[p - 1], Pattern()[p - 1])
+                    << zsim::FaultName(fault.Kind) << "@" << command << " at " << p;
         }
     }
 }
@@ -401,8 +414,7 @@ double TimeToFail(F f)
     const auto t0 = std::chrono::steady_clock::now();
     try {
         f();
-    } catch (...) {
-    }
+    } catch (...) {}
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
 }
 }  // namespace
@@ -465,11 +477,16 @@ TEST(Settings, EachFieldAtItsPositionAndNowhereElse)
         {"line test ch1", [](TDeviceSettings& s) { s.SetLineTest(1, true); }, {{10, 0x20}}},
         {"line test ch2", [](TDeviceSettings& s) { s.SetLineTest(2, true); }, {{10, 0x40}}},
         {"correction -7", [](TDeviceSettings& s) { s.SetCorrection(-7); }, {{11, 0x47}}},
-        {"tp2 digits", [](TDeviceSettings& s) { s.SetCounterText(TCounter::Tp2, "1234530"); },
+        {"tp2 digits",
+         [](TDeviceSettings& s) { s.SetCounterText(TCounter::Tp2, "1234530"); },
          {{16, 0x30}, {17, 0x45}, {18, 0x23}, {19, 0x01}}},
-        {"v2 digits", [](TDeviceSettings& s) { s.SetCounterText(TCounter::V2, "12345678"); },
+        {"v2 digits",
+         [](TDeviceSettings& s) { s.SetCounterText(TCounter::V2, "12345678"); },
          {{24, 0x78}, {25, 0x56}, {26, 0x34}, {27, 0x12}}},
-        {"stamp", [](TDeviceSettings& s) { s.StampClock({2026, 12, 8, 9, 5, 59}); },
+        {"stamp",
+         [](TDeviceSettings& s) {
+             s.StampClock({2026, 12, 8, 9, 5, 59});
+         },
          {{1, 0x05}, {2, 0x09}, {3, 0x08}, {4, 0x12}, {5, 0x26}}},
     };
     for (const auto& r : rows) {
@@ -487,9 +504,9 @@ TEST(Settings, ReadsBackWhatTheDeviceHolds)
 {
     TImageBuffer b;
     TDeviceSettings s(b);
-    b.At(6) = 0x09;   // ch1 code 1, ch2 code 2
+    b.At(6) = 0x09;  // ch1 code 1, ch2 code 2
     b.At(7) = 0x30;
-    b.At(8) = 0x39;   // 12345
+    b.At(8) = 0x39;  // 12345
     b.At(9) = 5;
     b.At(10) = 0x54;  // ch1 type 0, ch2 type 1, V2 flag, line test ch2
     b.At(11) = 0xC5;  // bit 7 ignored: -5
@@ -531,7 +548,7 @@ TEST(Settings, RangeRulesAndTheCorrectionCodec)
     EXPECT_FALSE(range::Correction(26) || range::Correction(-26));
     for (int v = -25; v <= 25; ++v)
         EXPECT_EQ(CorrectionValue(CorrectionByte(v)), v) << v;
-    EXPECT_EQ(CorrectionByte(0), 0x00);  // never 0x40
+    EXPECT_EQ(CorrectionByte(0), 0x00);    // never 0x40
     EXPECT_EQ(CorrectionValue(0x1F), 25);  // the units nibble counts above 9
     EXPECT_EQ(TDeviceSettings::ModelIndex(0xF2), 2);
     EXPECT_EQ(TDeviceSettings::ModelIndex(0xAA), -1);

@@ -57,8 +57,8 @@ TEST(MessageTidy, TrimAndFullStop)
 TEST(MessageTidy, MulDivRoundsHalvesAwayFromZero)
 {
     EXPECT_EQ(MulDiv(8, 7, 4), 14);
-    EXPECT_EQ(MulDiv(10, 7, 4), 18);   // 17.5
-    EXPECT_EQ(MulDiv(10, 5, 4), 13);   // 12.5
+    EXPECT_EQ(MulDiv(10, 7, 4), 18);  // 17.5
+    EXPECT_EQ(MulDiv(10, 5, 4), 13);  // 12.5
     EXPECT_EQ(MulDiv(-10, 5, 4), -13);
     EXPECT_EQ(MulDiv(14, 13, 8), 23);  // 22.75
 }
@@ -75,8 +75,8 @@ TEST(CustomDlg, DescriptorErrorsBeforeAnyWindow)
         return std::string("<none>");
     };
     EXPECT_EQ(message([] {
-                  CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}, 1), 0, false,
-                            NoColor, nullptr);
+                  CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}, 1), 0,
+                            false, NoColor, nullptr);
               }),
               "Invalid buttons descriptor in CustomDlg");
     EXPECT_EQ(message([] {
@@ -165,7 +165,8 @@ TEST(CustomDlg, KeysOfTheStandardBoxes)
         EXPECT_EQ(BoxText(w), QStringLiteral("Вы действительно хотите выйти из программы?"));
         static_cast<QPushButton*>(Child(w, "btn1"))->click();
     });
-    EXPECT_FALSE(AskYesNo(QStringLiteral("Вы действительно хотите выйти из программы?"), QStringLiteral("Подтвердите")));
+    EXPECT_FALSE(
+        AskYesNo(QStringLiteral("Вы действительно хотите выйти из программы?"), QStringLiteral("Подтвердите")));
 
     OnNextModal([](QWidget* w) {
         EXPECT_EQ(w->windowTitle(), QStringLiteral("Информация"));
@@ -205,14 +206,14 @@ TEST(CustomDlg, AddCancelAndDefaultButtonOutOfRange)
             EXPECT_EQ(w->focusWidget()->objectName(), QStringLiteral("btn0"));
             QTest::keyClick(w->focusWidget(), Qt::Key_Return);
         });
-        EXPECT_EQ(MessageDlgEx(DialogType::Plain, u"m"_s, u"c"_s, {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")},
-                               def, NoColor, nullptr),
+        EXPECT_EQ(MessageDlgEx(DialogType::Plain, u"m"_s, u"c"_s,
+                               {QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")}, def, NoColor, nullptr),
                   1);
     }
     // A close by the platform gives 2, and 2 of 2 with AddCancel becomes 0.
     OnNextModal([](QWidget* w) { w->close(); });
-    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}), 0, true, NoColor,
-                        nullptr),
+    EXPECT_EQ(CustomDlg(DialogType::Plain, u"m"_s, u"c"_s, ButtonsDescriptor::Array({QStringLiteral("a")}), 0, true,
+                        NoColor, nullptr),
               0);
 }
 
@@ -249,10 +250,8 @@ TEST(Guard, SilentAbortDriverErrorAndCursor)
         throw EDriverError("Драйвер COM-порта: Ошибка открытия СОМ-порта", 259);
     });
     RunGuarded([] { throw EDriverError("Драйвер COM-порта: COM-порт не открыт.", 258); });
-    EXPECT_EQ(rec.seen, (QStringList{AppTitle() +
-                                         QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."),
-                                     AppTitle() +
-                                         QStringLiteral(": Драйвер COM-порта: COM-порт не открыт.")}));
+    EXPECT_EQ(rec.seen, (QStringList{AppTitle() + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."),
+                                     AppTitle() + QStringLiteral(": Драйвер COM-порта: COM-порт не открыт.")}));
     EXPECT_FALSE(cursorDuringBox);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(TopLevelText(QStringLiteral("abc,")), QStringLiteral("abc,"));  // "," sorts before "."
@@ -269,7 +268,7 @@ TEST(CustomDlg, RightToLeftPutsTheMessageRightAndKeepsTheIconAndRow)
         EXPECT_LT(Child(w, "btn0")->x(), Child(w, "btn1")->x());  // the row is not mirrored
         static_cast<QPushButton*>(Child(w, "btn0"))->click();
     });
-    MessageDlgEx(DialogType::Warning, QStringLiteral("Справа налево"), u"c"_s, {QStringLiteral("Да"), QStringLiteral("Нет")}, 0,
-                 NoColor, nullptr);
+    MessageDlgEx(DialogType::Warning, QStringLiteral("Справа налево"), u"c"_s,
+                 {QStringLiteral("Да"), QStringLiteral("Нет")}, 0, NoColor, nullptr);
     QApplication::setLayoutDirection(Qt::LeftToRight);
 }

@@ -159,8 +159,8 @@ struct Bench {
     }
     std::unique_ptr<Proc> StartSim(std::vector<std::string> extra = {})
     {
-        std::vector<std::string> argv = {ZENDA_SIM_PATH, "--link", line, "--image", imageFile, "--log", logFile,
-                                         "--control", "--no-pace"};
+        std::vector<std::string> argv = {ZENDA_SIM_PATH, "--link", line,        "--image",  imageFile,
+                                         "--log",        logFile,  "--control", "--no-pace"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         auto p = std::make_unique<Proc>(argv, std::vector<std::string>{}, (dir / "sim.err").string());
         for (int i = 0; i < 200 && !std::filesystem::exists(line); ++i)

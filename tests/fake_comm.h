@@ -42,8 +42,16 @@ public:
         return Step("CreateFile") && openOk ? next++ : INVALID_HANDLE_VALUE_;
     }
     bool CloseHandle(THandle) override { return Step("CloseHandle"); }
-    bool SetCommState(THandle, const TDCB& d) override { lastDcb = d; return Step("SetCommState"); }
-    bool GetCommTimeouts(THandle, TCommTimeouts& t) override { t = timeouts; return Step("GetCommTimeouts"); }
+    bool SetCommState(THandle, const TDCB& d) override
+    {
+        lastDcb = d;
+        return Step("SetCommState");
+    }
+    bool GetCommTimeouts(THandle, TCommTimeouts& t) override
+    {
+        t = timeouts;
+        return Step("GetCommTimeouts");
+    }
     bool SetCommTimeouts(THandle, const TCommTimeouts& t) override
     {
         if (!Step("SetCommTimeouts"))
@@ -52,8 +60,16 @@ public:
         setTimeouts.push_back(t);
         return true;
     }
-    bool SetCommMask(THandle, uint32_t m) override { calls.push_back("Mask:" + std::to_string(m)); return Step("SetCommMask"); }
-    bool PurgeComm(THandle, uint32_t f) override { calls.push_back("Purge:" + std::to_string(f)); return Step("PurgeComm"); }
+    bool SetCommMask(THandle, uint32_t m) override
+    {
+        calls.push_back("Mask:" + std::to_string(m));
+        return Step("SetCommMask");
+    }
+    bool PurgeComm(THandle, uint32_t f) override
+    {
+        calls.push_back("Purge:" + std::to_string(f));
+        return Step("PurgeComm");
+    }
     bool ReadFile(THandle, void* buf, uint32_t count, uint32_t& got) override
     {
         got = 0;

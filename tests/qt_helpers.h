@@ -45,9 +45,15 @@ inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = null
             *poll = nullptr;
             return;
         }
-        QTimer::singleShot(5, [poll] { if (*poll) (*poll)(); });
+        QTimer::singleShot(5, [poll] {
+            if (*poll)
+                (*poll)();
+        });
     };
-    QTimer::singleShot(0, [poll] { if (*poll) (*poll)(); });
+    QTimer::singleShot(0, [poll] {
+        if (*poll)
+            (*poll)();
+    });
 }
 
 // The text of a box: our own message form or a QMessageBox.

@@ -52,7 +52,10 @@ TEST(DriverErrors, TextsOfEveryCodeLetterForLetter)
 {
     FakeCommApi api;
     TComPort port(&api);
-    const struct { int32_t code; const char* text; } rows[] = {
+    const struct {
+        int32_t code;
+        const char* text;
+    } rows[] = {
         {0, "Неподдерживаемая команда"},
         {4, "Нет ответа от устройства"},
         {257, "Неправильный номер COM-порта."},
@@ -138,8 +141,8 @@ TEST(PortOpen, StepsInOrderAndNames)
     port.Open(9);
     EXPECT_EQ(api.lastName, "COM10");
     EXPECT_TRUE(port.IsOpen());
-    const std::vector<std::string> want = {"CreateFile", "SetCommState", "Purge:15", "PurgeComm",
-                                           "SetCommTimeouts", "Mask:0", "SetCommMask", "Mask:128", "SetCommMask"};
+    const std::vector<std::string> want = {"CreateFile", "SetCommState", "Purge:15", "PurgeComm",  "SetCommTimeouts",
+                                           "Mask:0",     "SetCommMask",  "Mask:128", "SetCommMask"};
     EXPECT_EQ(api.calls, want);
     EXPECT_EQ(api.timeouts.ReadTotalTimeoutConstant, 1234u);
     EXPECT_EQ(api.timeouts.ReadIntervalTimeout, 0u);
@@ -493,7 +496,8 @@ TEST_F(PtyFixture, PeerClosingMidReadFailsPromptly)
 
 TEST_F(PtyFixture, MissingDeviceOrDirectoryIs259)
 {
-    SetPortNameResolver([](const std::string& n) { return n == "COM2" ? std::string("/tmp") : std::string("/dev/nonexistent-zenda"); });
+    SetPortNameResolver(
+        [](const std::string& n) { return n == "COM2" ? std::string("/tmp") : std::string("/dev/nonexistent-zenda"); });
     TComPort port;
     int32_t code = 0;
     MessageOf([&] { port.Open(1); }, &code);
@@ -562,8 +566,8 @@ TEST(PortOpen, ReopenKeepsTheHandleWhenSettingsFail)
 
 TEST_F(PtyFixture, OneAndAHalfStopBitsBecomeTwo)
 {
-    for (auto [bits, stopb] : {std::pair{TStopBits::OneAndHalf, true}, std::pair{TStopBits::Two, true},
-                               std::pair{TStopBits::One, false}}) {
+    for (auto [bits, stopb] :
+         {std::pair{TStopBits::OneAndHalf, true}, std::pair{TStopBits::Two, true}, std::pair{TStopBits::One, false}}) {
         TComPort port;
         port.SetBaudRate(9600);
         port.SetStopBits(bits);
@@ -579,7 +583,9 @@ TEST_F(PtyFixture, WhatIsNoTerminalFailsAtOpenWith259)
     char dir[] = "/tmp/zenda-notty.XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string file = std::string(dir) + "/plain", fifo = std::string(dir) + "/fifo";
-    { std::ofstream(file) << "x"; }
+    {
+        std::ofstream(file) << "x";
+    }
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& p : {file, fifo, std::string("/dev/null")}) {
         SetPortNameResolver([p](const std::string&) { return p; });

@@ -36,9 +36,8 @@ const QString kTitle = QStringLiteral("zenda-init tests");
 std::array<uint8_t, 72> DeviceImage()
 {
     std::array<uint8_t, 72> a{};
-    const uint8_t head[27] = {0x05, 0x09, 0x07, 0x03, 0x26, 0x09, 0x01, 0x00, 0x00, 0x24, 0x47,
-                              0x30, 0x45, 0x23, 0x01, 0x00, 0x00, 0x00, 0x91, 0x78, 0x56, 0x34, 0x12,
-                              0x11, 0x22, 0x33, 0x44};
+    const uint8_t head[27] = {0x05, 0x09, 0x07, 0x03, 0x26, 0x09, 0x01, 0x00, 0x00, 0x24, 0x47, 0x30, 0x45, 0x23,
+                              0x01, 0x00, 0x00, 0x00, 0x91, 0x78, 0x56, 0x34, 0x12, 0x11, 0x22, 0x33, 0x44};
     std::copy(std::begin(head), std::end(head), a.begin());
     for (int i = 27; i < 72; ++i)
         a[i] = static_cast<uint8_t>(0xC0 ^ i);
@@ -162,8 +161,10 @@ TEST_F(Window, ReadShowsTheDevice)
     EXPECT_FALSE(W<QCheckBox>(form.get(), "CheckBox1")->isChecked());
     EXPECT_EQ(W<QLineEdit>(form.get(), "Device_Time")->text(), QStringLiteral("09:05"));
     EXPECT_EQ(W<QLineEdit>(form.get(), "Device_Date")->text(), QStringLiteral("07/03/26"));
-    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(0, 1).data().toString(), QStringLiteral("0,1 м3/имп"));
-    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 3).data().toString(), QStringLiteral("Импульсный OK (1-5 мс)"));
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(0, 1).data().toString(),
+              QStringLiteral("0,1 м3/имп"));
+    EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 3).data().toString(),
+              QStringLiteral("Импульсный OK (1-5 мс)"));
     EXPECT_EQ(W<QTableView>(form.get(), "DBGrid1")->model()->index(1, 2).data().toString(), QStringLiteral("Есть"));
     EXPECT_EQ(line.sim.CommandCount(5), 1);
     EXPECT_EQ(line.sim.CommandCount(4), 2);
@@ -282,8 +283,9 @@ TEST_F(Window, InitializationWritesThePageAndKeepsTheRest)
     const TLocalTime before = NowLocal();
     W<QPushButton>(form.get(), "Button_Init")->click();
     const auto img = line.sim.Image();
-    EXPECT_EQ(rec.seen, QStringList{QStringLiteral(
-                            "Подтвердите: Прибор проинициализирован успешно. Выйти из режима инициализации?")});
+    EXPECT_EQ(
+        rec.seen,
+        QStringList{QStringLiteral("Подтвердите: Прибор проинициализирован успешно. Выйти из режима инициализации?")});
     EXPECT_EQ(img[6], 0x12);
     EXPECT_EQ(img[7], 0x34);
     EXPECT_EQ(img[8], 17);
@@ -360,7 +362,8 @@ TEST_F(Window, WriteThatFailsThreeTimesShowsThreeBoxes)
     AnswerClock(true);
     BoxRecorder rec;
     W<QPushButton>(form.get(), "Button_Init")->click();
-    EXPECT_EQ(rec.seen, QStringList(3, QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.")));
+    EXPECT_EQ(rec.seen,
+              QStringList(3, QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.")));
     EXPECT_EQ(line.sim.CommandCount(0), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(W<QPushButton>(form.get(), "Button_Init")->isEnabled());
@@ -533,7 +536,8 @@ TEST(CountersDialog, VolumeMasksAndTheMinutesCheck)
             d.BitBtn2->click();
         });
         d.exec();
-        EXPECT_EQ(seen, refused ? QStringList{QStringLiteral("Введите значение минут в диапазоне 0-59")} : QStringList{});
+        EXPECT_EQ(seen,
+                  refused ? QStringList{QStringLiteral("Введите значение минут в диапазоне 0-59")} : QStringList{});
     }
 }
 
@@ -562,7 +566,9 @@ TEST_F(Window, EveryControlHasAnAccessibleName)
 {
     Start();
     // The dialogs are children of the window: each root counts its own controls.
-    QList<QWidget*> roots = {form.get(), W<TClockVerifyForm>(form.get(), "ClockVerifyForm"), W<TRTCCorrectionForm>(form.get(), "RTCCorrectionForm"), W<TCountersForm>(form.get(), "CountersForm")};
+    QList<QWidget*> roots = {form.get(), W<TClockVerifyForm>(form.get(), "ClockVerifyForm"),
+                             W<TRTCCorrectionForm>(form.get(), "RTCCorrectionForm"),
+                             W<TCountersForm>(form.get(), "CountersForm")};
     int checked = 0;
     for (QWidget* root : roots) {
         for (QWidget* w : root->findChildren<QWidget*>()) {
@@ -707,8 +713,8 @@ TEST_F(Window, TrackBarKeysGoThePlatformsWay)
     OnNextModal([](QWidget* w) {
         auto* d = static_cast<TRTCCorrectionForm*>(w);
         d->TrackBar1->setFocus();
-        const std::pair<int, int> steps[] = {{Qt::Key_Up, -8},   {Qt::Key_PageUp, -9},  {Qt::Key_Down, -8},
-                                             {Qt::Key_PageDown, -7}, {Qt::Key_Right, -6}, {Qt::Key_Left, -7}};
+        const std::pair<int, int> steps[] = {{Qt::Key_Up, -8},       {Qt::Key_PageUp, -9}, {Qt::Key_Down, -8},
+                                             {Qt::Key_PageDown, -7}, {Qt::Key_Right, -6},  {Qt::Key_Left, -7}};
         for (auto [key, want] : steps) {
             Key(key);
             EXPECT_EQ(d->TrackBar1->value(), want) << key;
@@ -825,7 +831,8 @@ TEST_F(Window, TabSelectsTheFieldAndTypingReplacesIt)
 
     // A mouse click places the cursor and selects nothing; the digit goes where clicked.
     W<TMaskEdit>(form.get(), "Address")->setFocus();
-    QTest::mouseClick(W<TMaskEdit>(form.get(), "Number"), Qt::LeftButton, Qt::NoModifier, QPoint(2, W<TMaskEdit>(form.get(), "Number")->height() / 2));
+    QTest::mouseClick(W<TMaskEdit>(form.get(), "Number"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(2, W<TMaskEdit>(form.get(), "Number")->height() / 2));
     ASSERT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
     EXPECT_FALSE(W<TMaskEdit>(form.get(), "Number")->hasSelectedText());
     EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->cursorPosition(), 0);

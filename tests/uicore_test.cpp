@@ -126,11 +126,9 @@ TEST_F(Channels, TypeChangeRulesAndEntryConversions)
 TEST_F(Channels, PickListEntriesBeyondNKeepTheirText)
 {
     t.SetTypeInSig(0, 1);  // model code 0xF0: only two entries replaced
-    EXPECT_EQ(t.Column(colCenaDiv).PickList,
-              (std::vector<std::string>{"0,001 м3/имп", "0,01 м3/имп", "1 м3/имп"}));
+    EXPECT_EQ(t.Column(colCenaDiv).PickList, (std::vector<std::string>{"0,001 м3/имп", "0,01 м3/имп", "1 м3/имп"}));
     t.CellClick(0);
-    EXPECT_EQ(t.Column(colCenaDiv).PickList,
-              (std::vector<std::string>{"0,001 м3/имп", "0,01 м3/имп", "0,1 м3/имп"}));
+    EXPECT_EQ(t.Column(colCenaDiv).PickList, (std::vector<std::string>{"0,001 м3/имп", "0,01 м3/имп", "0,1 м3/имп"}));
 }
 
 TEST_F(Channels, ModelChanges)

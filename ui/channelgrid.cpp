@@ -16,11 +16,9 @@ QVariant TChannelsModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole:
-    case Qt::AccessibleTextRole:
-        return QString::fromStdString(Table.GetText(index.row(), index.column()));
+    case Qt::AccessibleTextRole: return QString::fromStdString(Table.GetText(index.row(), index.column()));
     case Qt::TextAlignmentRole:
-        return index.column() == colChannel ? QVariant(Qt::AlignCenter)
-                                            : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        return index.column() == colChannel ? QVariant(Qt::AlignCenter) : QVariant(Qt::AlignRight | Qt::AlignVCenter);
     case Qt::FontRole:
         if (index.column() == colChannel) {
             QFont f = WindowFont();
@@ -128,4 +126,3 @@ void TChannelGrid::keyPressEvent(QKeyEvent* e)
     }
     QTableView::keyPressEvent(e);
 }
-

@@ -52,4 +52,3 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* e) override;
 };
-

@@ -107,9 +107,7 @@ void TChannelTable::SetText(int r, int col, const std::string& text)
             }
         return;  // no match: nothing changes, nothing said
     }
-    case colLineTest:
-        SetLineTest(r, text == LineTestTexts[1]);
-        return;
+    case colLineTest: SetLineTest(r, text == LineTestTexts[1]); return;
     case colTypeInSig:
         for (int i = 0; i < 4; ++i)
             if (text == TypeInSigTexts[i]) {
@@ -117,8 +115,7 @@ void TChannelTable::SetText(int r, int col, const std::string& text)
                 return;
             }
         return;
-    default:
-        return;
+    default: return;
     }
 }
 

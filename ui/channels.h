@@ -54,8 +54,16 @@ public:
     void SetText(int r, int col, const std::string& text);
 
     // Field assignments as program code makes them; Type_InSig runs the type-change rules.
-    void SetCenaDiv(int r, int v) { rows_.at(r).Cena_Div = static_cast<int16_t>(v); Changed(); }
-    void SetLineTest(int r, bool v) { rows_.at(r).Line_Test = v; Changed(); }
+    void SetCenaDiv(int r, int v)
+    {
+        rows_.at(r).Cena_Div = static_cast<int16_t>(v);
+        Changed();
+    }
+    void SetLineTest(int r, bool v)
+    {
+        rows_.at(r).Line_Test = v;
+        Changed();
+    }
     void SetTypeInSig(int r, int v);
 
     TColumnSettings& Column(int col) { return columns_.at(col); }
@@ -75,7 +83,11 @@ public:
 
 private:
     void TypeChange(int r);
-    void Changed() { if (OnChanged) OnChanged(); }
+    void Changed()
+    {
+        if (OnChanged)
+            OnChanged();
+    }
 
     TImageBuffer& image_;
     std::vector<TChannelRow> rows_;

@@ -115,8 +115,8 @@ bool TCountersForm::MinutesValid(const TMaskEdit* e)
 void TCountersForm::MinutesCheck(TMaskEdit* e)
 {
     if (!MinutesValid(e)) {
-        QMessageBox box(QMessageBox::NoIcon, AppTitle(),
-                        QStringLiteral("Введите значение минут в диапазоне 0-59"), QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, AppTitle(), QStringLiteral("Введите значение минут в диапазоне 0-59"),
+                        QMessageBox::Ok, this);
         box.exec();
         e->setFocus();
     }
@@ -132,7 +132,8 @@ void TCountersForm::BitBtn1Click()
         int position;
         const QString& shown;
     };
-    const Field fields[4] = {{e1, pos::Tp1, shown_[0]}, {e2, pos::Tp2, shown_[1]}, {e3, pos::V1, shown_[2]}, {e4, pos::V2, shown_[3]}};
+    const Field fields[4] = {
+        {e1, pos::Tp1, shown_[0]}, {e2, pos::Tp2, shown_[1]}, {e3, pos::V1, shown_[2]}, {e4, pos::V2, shown_[3]}};
     // Enter in a changed, incomplete field skips that field's own check: refuse here.
     for (const Field& f : fields)
         if (f.edit->isEnabled() && f.edit->HasMask() && f.edit->Value() != f.shown && !f.edit->IsComplete()) {
@@ -152,12 +153,14 @@ void TCountersForm::BitBtn1Click()
     if (e3->HasMask())
         store(fields[2]);
     else
-        ShowInfoMsg(QStringLiteral("По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
-                    QStringLiteral("Информация"));
+        ShowInfoMsg(
+            QStringLiteral("По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
+            QStringLiteral("Информация"));
     if (e4->HasMask())
         store(fields[3]);
     else
-        ShowInfoMsg(QStringLiteral("По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
-                    QStringLiteral("Информация"));
+        ShowInfoMsg(
+            QStringLiteral("По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!"),
+            QStringLiteral("Информация"));
     accept();
 }

@@ -28,7 +28,8 @@
 void RaiseConvertError(const QString& text)
 {
     throw std::runtime_error(
-        QString::asprintf("'%s' не является допустимым значением целого числа", text.toUtf8().constData()).toStdString());
+        QString::asprintf("'%s' не является допустимым значением целого числа", text.toUtf8().constData())
+            .toStdString());
 }
 
 int StrToInt(const QString& text)
@@ -110,10 +111,12 @@ void TForm1::BuildControls()
         c->setGeometry(x, y, w, 21);
         return c;
     };
-    Com_Port_Name = combo(GroupConnection, "Com_Port_Name", 76, 15, 65,
-                          {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")});
+    Com_Port_Name =
+        combo(GroupConnection, "Com_Port_Name", 76, 15, 65,
+              {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"), QStringLiteral("COM4")});
     LabelSpeed = MakeLabel(GroupConnection, "LabelSpeed", QStringLiteral("Скорость обмена:"), 152, 16, 100, 16);
-    Com_Port_Speed = combo(GroupConnection, "Com_Port_Speed", 264, 15, 65, {QStringLiteral("4800"), QStringLiteral("9600")});
+    Com_Port_Speed =
+        combo(GroupConnection, "Com_Port_Speed", 264, 15, 65, {QStringLiteral("4800"), QStringLiteral("9600")});
     Button_Exit = MakeButton(GroupConnection, "Button_Exit", QStringLiteral("Выход"), 407, 15, 65, 25);
     Button_Fixed = new QToolButton(GroupConnection);
     Button_Fixed->setObjectName(QStringLiteral("Button_Fixed"));
@@ -172,7 +175,7 @@ void TForm1::BuildControls()
     DBGrid1->setAccessibleName(QStringLiteral("Каналы"));
     dsChannels = new TChannelsModel(cdsChannels, this);
     DBGrid1->setModel(dsChannels);
-    DBGrid1->verticalHeader()->hide();  // no row indicator
+    DBGrid1->verticalHeader()->hide();    // no row indicator
     DBGrid1->setTabKeyNavigation(false);  // Tab leaves the grid
     // Type to edit, click the current cell to edit; moving the current cell alone opens nothing.
     DBGrid1->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
@@ -216,8 +219,8 @@ void TForm1::BuildControls()
     Device_Date->setAccessibleName(QStringLiteral("Дата последней инициализации"));
     Device_Time->setAccessibleName(QStringLiteral("Время последней инициализации"));
 
-    Button_Read_Ini = MakeButton(p1, "Button_Read_Ini", QStringLiteral("Считать"), 216, 152, 89, 25,
-                                 QStyle::SP_BrowserReload);
+    Button_Read_Ini =
+        MakeButton(p1, "Button_Read_Ini", QStringLiteral("Считать"), 216, 152, 89, 25, QStyle::SP_BrowserReload);
     Button_Init = MakeButton(p1, "Button_Init", QStringLiteral("Инициализация устройства"), 325, 152, 180, 25,
                              QStyle::SP_DialogYesButton);
     Button_Deinit = MakeButton(p1, "Button_Deinit", QStringLiteral("Выход из инициализации"), 325, 184, 180, 25,
@@ -292,9 +295,8 @@ void TForm1::ConnectHandlers()
     connect(Address, &TMaskEdit::Exited, this, guarded([this] { AddressExit(); }));
     Number->SetExitCheck([this] { return NumberAccepted(); });
     Address->SetExitCheck([this] { return AddressAccepted(); });
-    connect(DBGrid1, &QTableView::clicked, this, [this](const QModelIndex& i) {
-        RunGuarded([this, i] { DBGrid1CellClick(i.row()); });
-    });
+    connect(DBGrid1, &QTableView::clicked, this,
+            [this](const QModelIndex& i) { RunGuarded([this, i] { DBGrid1CellClick(i.row()); }); });
     DBGrid1->OnInsert = [this] { RunGuarded([this] { cdsChannels.Insert(cdsChannels.RowCount()); }); };
     DBGrid1->OnDelete = [this] { RunGuarded([this] { cdsChannels.Delete(cdsChannels.Current()); }); };
     connect(DBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -319,10 +321,7 @@ void TForm1::FieldError(QWidget* field, const QString& message)
 
 // ------------------------------------------------------------------ connection
 
-void TForm1::DoOpenCom()
-{
-    session_->Open(SelectedIndex(Com_Port_Name), StrToInt(Com_Port_Speed->currentText()));
-}
+void TForm1::DoOpenCom() { session_->Open(SelectedIndex(Com_Port_Name), StrToInt(Com_Port_Speed->currentText())); }
 
 void TForm1::DoCloseCom() { session_->Close(); }
 
@@ -354,7 +353,8 @@ void TForm1::ReadIniParams()
     Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change, no code stored
     session_->ReadDataFromDevice(image_);
     Number->SetValue(PadRight(QString::number(settings_.SerialNumber()), 5));
-    Address->SetValue(settings_.Address() == 0 ? QStringLiteral("  ") : PadRight(QString::number(settings_.Address()), 2));
+    Address->SetValue(settings_.Address() == 0 ? QStringLiteral("  ")
+                                               : PadRight(QString::number(settings_.Address()), 2));
     CheckBox1->setChecked(settings_.V2Reset());
     LoadChannels();
     Device_Time->setText(QString::fromStdString(settings_.StampTimeText()));
@@ -425,10 +425,7 @@ void TForm1::BitBtn2Click()
 void TForm1::NumberExit() { ValidateDeviceNumber(); }
 void TForm1::AddressExit() { ValidateDeviceAddress(); }
 
-bool TForm1::NumberAccepted() const
-{
-    return range::SerialNumber(StrToIntDef(Number->Value().trimmed(), -1));
-}
+bool TForm1::NumberAccepted() const { return range::SerialNumber(StrToIntDef(Number->Value().trimmed(), -1)); }
 
 bool TForm1::AddressAccepted() const
 {
@@ -464,8 +461,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
     // Key preview: the key once, at its first receiver (the focus widget) in this window.
     QWidget* focus = QApplication::focusWidget();
-    if (e->type() == QEvent::KeyPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this && (watched == focus || (!focus && watched == this))) {
+    if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
+        (watched == focus || (!focus && watched == this))) {
         const auto* k = static_cast<QKeyEvent*>(e);
         if (!k->isAutoRepeat())
             FormKeyDown(k->key());
@@ -510,9 +507,8 @@ void TForm1::LoadChannels()
 {
     DBGrid1->setUpdatesEnabled(false);
     cdsChannels.LoadChannels();
-    DBGrid1->setCurrentIndex(dsChannels->index(cdsChannels.Current(), DBGrid1->currentIndex().isValid()
-                                                                          ? DBGrid1->currentIndex().column()
-                                                                          : colCenaDiv));
+    DBGrid1->setCurrentIndex(dsChannels->index(
+        cdsChannels.Current(), DBGrid1->currentIndex().isValid() ? DBGrid1->currentIndex().column() : colCenaDiv));
     DBGrid1->setUpdatesEnabled(true);
     DBGrid1->viewport()->update();
 }

@@ -37,10 +37,8 @@ protected:
         case QEvent::KeyRelease:
         case QEvent::ShortcutOverride:
         case QEvent::Shortcut:
-        case QEvent::Wheel:
-            return true;
-        default:
-            return false;
+        case QEvent::Wheel: return true;
+        default: return false;
         }
     }
 

@@ -25,8 +25,8 @@ void InstallSettingsPortResolver()
         // into an empty text. A mapping that is not one path fails to open (an empty name
         // opens nothing); it is never replaced by the default device.
         const QVariant v = s->value(key);
-        const QString path = (v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString()).trimmed();
+        const QString path =
+            (v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString()).trimmed();
         return path.toStdString();
     });
 }
-
