@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "abort.h"
 #include "exchange.h"
+#include "session.h"
 #include "zsim.h"
 
 using Clock = std::chrono::steady_clock;
@@ -67,5 +70,35 @@ int main()
         "exchange: tool turnaround (simulator's last byte out -> tool's next byte in): median %.3f ms, "
         "worst %.3f ms\n",
         Median(turn), turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
+
+    // The whole initialization's exchange (model query, double read, verified write, leave)
+    // by the engine's session and by the simplest peer, pyserial, against the same device.
+    port.Close();
+    const int rounds = 20;
+    std::vector<double> engine, peer;
+    {
+        TDeviceSession session(ui);
+        session.Open(0, 9600);
+        sim.ClearLog();
+        for (int i = 0; i < rounds; ++i) {
+            session.ReadDeviceVersion();
+            session.ReadDataFromDevice(b);
+            session.SendInitData(b);
+            session.LeaveInitMode();
+        }
+        engine = sim.Turnarounds();
+    }
+    sim.ClearLog();
+    const std::string cmd = std::string("/usr/bin/python3 ") + ZENDA_BENCH_DIR + "/peer.py " + path + " " +
+                            std::to_string(rounds) + " 2>&1";
+    if (std::system(cmd.c_str()) == 0) {
+        peer = sim.Turnarounds();
+    } else {
+        std::printf("exchange: the pyserial peer did not run (apt-get install python3-serial)\n");
+    }
+    auto worst = [](const std::vector<double>& v) { return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end()); };
+    std::printf("exchange: whole-initialization turnaround, %d rounds: engine median %.3f ms (worst %.3f), "
+                "pyserial peer median %.3f ms (worst %.3f); goal: engine <= peer\n",
+                rounds, Median(engine), worst(engine), Median(peer), worst(peer));
     return 0;
 }

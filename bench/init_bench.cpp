@@ -69,15 +69,13 @@ int main(int argc, char** argv)
     QuestionWatch watch;
     app.installEventFilter(&watch);
     Clock::time_point yes{};
-    QObject::connect(form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), &QDialog::accepted,
-                     [&] { yes = Clock::now(); });
+    auto* clock = form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm"));
+    QObject::connect(clock, &QDialog::accepted, [&] { yes = Clock::now(); });
 
     std::vector<double> ratio, turn;
     for (int i = 0; i < 10; ++i) {
         sim.ClearLog();
-        QTimer::singleShot(50, form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm")), [&] {
-            form.findChild<TClockVerifyForm*>(QStringLiteral("ClockVerifyForm"))->BitBtn1->click();
-        });
+        QTimer::singleShot(50, clock, [&] { clock->BitBtn1->click(); });
         form.findChild<QPushButton*>(QStringLiteral("Button_Init"))->click();
         const double ms = std::chrono::duration<double, std::milli>(watch.shown - yes).count();
         size_t bytes = 0;
@@ -96,5 +94,17 @@ int main(int argc, char** argv)
         Median(ratio));
     std::printf("init: tool turnaround across the action: median %.3f ms, worst %.3f ms\n", Median(turn),
                 turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
+
+    // The simplest peer, pyserial, doing the same exchange against the same device in this run.
+    form.close();
+    sim.ClearLog();
+    const std::string cmd = std::string("/usr/bin/python3 ") + ZENDA_BENCH_DIR + "/peer.py " + path + " 10 2>&1";
+    if (std::system(cmd.c_str()) == 0) {
+        const auto peer = sim.Turnarounds();
+        std::printf("init: pyserial peer turnaround, same exchange: median %.3f ms, worst %.3f ms (goal: window <= peer)\n",
+                    Median(peer), peer.empty() ? 0.0 : *std::max_element(peer.begin(), peer.end()));
+    } else {
+        std::printf("init: the pyserial peer did not run (apt-get install python3-serial)\n");
+    }
     return 0;
 }

@@ -2,7 +2,7 @@
 # Installs what building and testing zenda-init needs on Debian 12, when it is missing.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest
-      fonts-liberation2 xvfb xauth x11-utils)
+      fonts-liberation2 xvfb xauth x11-utils python3-serial)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
