@@ -270,6 +270,7 @@ void TForm1::Form_Create()
         if (s->contains(QStringLiteral("BaudRate")))
             Com_Port_Speed->setCurrentIndex(index("BaudRate", 0, Com_Port_Speed));
     }
+    ShowPortPaths();
     RunGuarded([this] { DoOpenCom(); });  // shown, and the start goes on with the port closed
     cdsChannels.AppendStartRows();
 }
@@ -332,8 +333,17 @@ void TForm1::WriteComSettings()
     s->setValue(QStringLiteral("BaudRate"), SelectedIndex(Com_Port_Speed));
 }
 
+void TForm1::ShowPortPaths()
+{
+    // Each COM name's tool tip: the device it resolves to on this machine, now.
+    for (int i = 0; i < Com_Port_Name->count(); ++i)
+        Com_Port_Name->setItemData(i, QString::fromStdString(ResolvePortName(Com_Port_Name->itemText(i).toStdString())),
+                                   Qt::ToolTipRole);
+}
+
 void TForm1::Change_Port_and_Speed()
 {
+    ShowPortPaths();
     DoCloseCom();
     WriteComSettings();
     RunGuarded([this] { DoOpenCom(); });

@@ -82,6 +82,7 @@ private:
     void BuildControls();
     void ConnectHandlers();
     int SelectedIndex(const QComboBox* combo) const;
+    void ShowPortPaths();
     [[noreturn]] void FieldError(QWidget* field, const QString& message);
 
     TQtDeviceUi ui_;

@@ -1,0 +1,727 @@
+// zenda: the device engine from the command line, for the bench, the production line and
+// scripts. The same session, exchange, settings model and messages as the window.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <string>
+
+#include "abort.h"
+#include "channels.h"
+#include "editmask.h"
+#include "session.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "terminal.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Exit statuses.
+constexpr int kDone = 0, kDeviceError = 1, kUsage = 2, kNoPort = 3;
+
+// A refusal before anything was written: a usage error or input the rules refuse.
+struct ERefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+std::string Hex(const uint8_t* b, int n)
+{
+    std::string s;
+    char h[4];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(h, sizeof h, "%02X", b[i]);
+        s += h;
+    }
+    return s;
+}
+
+// ------------------------------------------------------------------ what the device holds
+
+const char* const kModelNames[3] = {"ZENDA1", "ZENDA2", "ZENDA3"};
+
+// A counter as its field in the window shows it (the mask's literals in place).
+std::string CounterShown(const TDeviceSettings& s, TCounter c, const std::string& mask)
+{
+    if (mask.empty())
+        return {};
+    const TEditMask m(mask);
+    return m.ValueToDisplay(s.CounterText(c));
+}
+
+std::string VolumeMaskOf(const TDeviceSettings& s, int channel) { return s.VolumeMask(channel); }
+
+QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table)
+{
+    TDeviceSettings s(image);
+    QJsonObject o;
+    const int model = TDeviceSettings::ModelIndex(s.ModelCode());
+    o[u"model"_s] = model >= 0 ? QString::fromLatin1(kModelNames[model]) : QString();
+    o[u"serial"_s] = s.SerialNumber();
+    o[u"address"_s] = s.Address();
+    o[u"v2_reset"_s] = s.V2Reset();
+    o[u"rtc_correction"_s] = s.Correction();
+    o[u"last_init"_s] = QString::fromStdString(s.StampDateText() + " " + s.StampTimeText());
+    QJsonArray channels;
+    for (int r = 0; r < table.RowCount(); ++r) {
+        QJsonObject c;
+        c[u"value"_s] = QString::fromStdString(table.GetText(r, colCenaDiv));
+        c[u"type"_s] = QString::fromStdString(table.GetText(r, colTypeInSig));
+        c[u"line_test"_s] = QString::fromStdString(table.GetText(r, colLineTest));
+        channels.append(c);
+    }
+    o[u"channels"_s] = channels;
+    QJsonObject counters;
+    counters[u"tp1"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp1, "00000\\:00;0;_"));
+    counters[u"tp2"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp2, "00000\\:00;0;_"));
+    counters[u"v1"_s] = QString::fromStdString(CounterShown(s, TCounter::V1, VolumeMaskOf(s, 1)));
+    counters[u"v2"_s] = QString::fromStdString(CounterShown(s, TCounter::V2, VolumeMaskOf(s, 2)));
+    o[u"counters"_s] = counters;
+    o[u"image"_s] = QString::fromStdString(Hex(image.Image(), kImageSize));
+    return o;
+}
+
+void PrintForPeople(const QJsonObject& o)
+{
+    auto line = [](const char* name, const QString& v) { std::printf("%-15s %s\n", name, v.toUtf8().constData()); };
+    if (o.contains(u"ok"_s))
+        line("ok", o[u"ok"_s].toBool() ? u"yes"_s : u"no"_s);
+    if (!o.contains(u"model"_s))
+        return;
+    line("model", o[u"model"_s].toString());
+    line("serial", QString::number(o[u"serial"_s].toInt()));
+    line("address", QString::number(o[u"address"_s].toInt()));
+    line("v2_reset", o[u"v2_reset"_s].toBool() ? u"yes"_s : u"no"_s);
+    line("rtc_correction", QString::number(o[u"rtc_correction"_s].toInt()));
+    line("last_init", o[u"last_init"_s].toString());
+    const QJsonArray ch = o[u"channels"_s].toArray();
+    for (int i = 0; i < ch.size(); ++i) {
+        const QJsonObject c = ch[i].toObject();
+        std::printf("%-15s value=%s, type=%s, line_test=%s\n", ("channel" + std::to_string(i + 1)).c_str(),
+                    c[u"value"_s].toString().toUtf8().constData(), c[u"type"_s].toString().toUtf8().constData(),
+                    c[u"line_test"_s].toString().toUtf8().constData());
+    }
+    const QJsonObject k = o[u"counters"_s].toObject();
+    for (const char* name : {"tp1", "tp2", "v1", "v2"})
+        line(name, k[QString::fromLatin1(name)].toString());
+    line("image", o[u"image"_s].toString());
+}
+
+// ------------------------------------------------------------------ channel specs
+
+// "value=0.01,type=pulse,test=yes" or the window's own texts; applied through the window's
+// channel rules, so that what the grid would refuse is refused here.
+void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec)
+{
+    QString value, type, test;
+    for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq < 0)
+            throw ERefused("channel " + std::to_string(row + 1) + ": '" + part.toStdString() +
+                           "' is not name=value (value=, type=, test=)");
+        const QString k = part.left(eq).trimmed().toLower(), v = part.mid(eq + 1).trimmed();
+        if (k == u"value")
+            value = v;
+        else if (k == u"type")
+            type = v;
+        else if (k == u"test")
+            test = v;
+        else
+            throw ERefused("channel " + std::to_string(row + 1) + ": unknown '" + k.toStdString() + "'");
+    }
+    const std::string where = "channel " + std::to_string(row + 1) + ": ";
+    if (!type.isEmpty()) {
+        static const struct {
+            const char* word;
+            int type;
+        } words[] = {{"pulse", 0}, {"contact", 0}, {"dry", 0}, {"slow", 0},     {"fast", 1},
+                     {"1-5", 1},   {"short", 1},   {"freq", 2}, {"frequency", 2}};
+        int t = -1;
+        for (const auto& w : words)
+            if (type.toLower() == QString::fromLatin1(w.word))
+                t = w.type;
+        for (int i = 0; i < 3; ++i)
+            if (type == QString::fromUtf8(TypeInSigTexts[i]))
+                t = i;
+        const auto& allowed = table.Column(colTypeInSig).PickList;
+        if (t < 0 || t >= static_cast<int>(allowed.size()))
+            throw ERefused(where + "type '" + type.toStdString() + "' is not one this model takes");
+        table.SetTypeInSig(row, t);
+    }
+    const int t = table.Row(row).Type_InSig;
+    if (!value.isEmpty()) {
+        if (table.Column(colCenaDiv).ReadOnly && t == 2)
+            throw ERefused(where + "a frequency input has no pulse value");
+        const char* const* texts = t == 0 ? TicksTexts : TicksTextsFast;
+        QString number = value;
+        number.replace(u'.', u',');
+        int code = -1;
+        for (int i = 0; i < 3; ++i) {
+            const QString text = QString::fromUtf8(texts[i]);
+            if (value == text || text.startsWith(number + u' '))
+                code = i;
+        }
+        if (code < 0)
+            throw ERefused(where + "pulse value '" + value.toStdString() + "' is not one of this input type's");
+        table.SetCenaDiv(row, code);
+    }
+    if (!test.isEmpty()) {
+        const QString v = test.toLower();
+        bool on;  // the window's texts: "Есть" a line test, "Нет" none
+        if (v == u"yes" || v == u"on" || v == u"1" || test == QString::fromUtf8(LineTestTexts[0]))
+            on = true;
+        else if (v == u"no" || v == u"off" || v == u"0" || test == QString::fromUtf8(LineTestTexts[1]))
+            on = false;
+        else
+            throw ERefused(where + "test is yes or no, not '" + test.toStdString() + "'");
+        if (t == 0 && on)
+            throw ERefused(where + "a pulse input longer than 50 ms has no line test");
+        table.SetLineTest(row, !on);
+    }
+}
+
+// ------------------------------------------------------------------ the face's answers
+
+class TCliUi : public TDeviceUi {
+public:
+    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& /*Caption*/) override
+    {
+        progress.Clear();
+        std::fprintf(stderr, "zenda: %s\n", Msg.c_str());
+        ++errors;
+        last = Msg;
+        throw EAbort();
+    }
+    TProgress progress;
+    int errors = 0;
+    std::string last;  // the message the user saw last
+};
+
+// ------------------------------------------------------------------ the program
+
+struct TGlobal {
+    QString port;
+    int baud = 0;
+    bool json = false, trace = false, yes = false;
+};
+
+bool Ask(const std::string& question)
+{
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    char buf[64] = {};
+    if (!std::fgets(buf, sizeof buf, stdin))
+        return false;
+    return buf[0] == 'y' || buf[0] == 'Y' || std::string(buf).rfind("д", 0) == 0 || std::string(buf).rfind("Д", 0) == 0;
+}
+
+// Writing needs a yes: --yes, or a "y" typed at the terminal.
+void Consent(const TGlobal& g, const std::string& question)
+{
+    if (g.yes)
+        return;
+    if (!isatty(0))
+        throw ERefused("not a terminal: nothing is written without --yes");
+    if (!Ask(question))
+        throw ERefused("declined: nothing written");
+}
+
+std::string PcTime()
+{
+    const TLocalTime t = NowLocal();
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
+    return b;
+}
+
+class TProgram {
+public:
+    TProgram(const TGlobal& g) : g_(g), session_(ui_), settings_(image_), table_(image_) {}
+
+    void Open()
+    {
+        int comIndex = 0;
+        if (g_.port.startsWith(u'/') || g_.port.startsWith(u"\\\\"_s)) {
+            const std::string path = g_.port.toStdString();
+            SetPortNameResolver([path](const std::string&) { return path; });
+        } else {
+            int n = g_.port.isEmpty() ? StoredComNumber() : -1;
+            if (!g_.port.isEmpty()) {
+                bool ok = false;
+                n = g_.port.startsWith(u"COM"_s, Qt::CaseInsensitive) ? g_.port.mid(3).toInt(&ok) : 0;
+                if (!ok || n < 1 || n > 16)
+                    throw ERefused("--port is COM1..COM16 or a device path, not '" + g_.port.toStdString() + "'");
+            }
+            comIndex = n < 1 ? 0 : n - 1;
+        }
+        int baud = g_.baud;
+        if (!baud)
+            baud = StoredBaudRate() == 1 ? 9600 : 4800;
+        if (g_.trace || isatty(2))
+            session_.SetObserver(&observer_);
+        observer_.trace = g_.trace;
+        observer_.progress = isatty(2) ? &ui_.progress : nullptr;
+        try {
+            session_.Open(comIndex, baud);
+        } catch (const std::exception& e) {
+            openError_ = e.what();
+            throw;
+        }
+    }
+
+    void ReadDevice()
+    {
+        session_.CheckOpen();
+        settings_.SetModelCode(session_.ReadDeviceVersion());
+        session_.ReadDataFromDevice(image_);
+        LoadTable();
+    }
+
+    void LoadTable()
+    {
+        table_.Recreate();
+        table_.AppendStartRows();
+        if (settings_.ModelCode() == kModelZenda1)
+            table_.ApplyModel1();
+        else
+            table_.ApplyModel23(TDeviceSettings::ModelIndex(settings_.ModelCode()));
+        table_.LoadChannels();
+    }
+
+    QJsonObject Result(bool ok) const
+    {
+        QJsonObject o = SettingsJson(const_cast<TImageBuffer&>(image_), const_cast<TChannelTable&>(table_));
+        o[u"ok"_s] = ok;
+        return o;
+    }
+
+    int Read()
+    {
+        Open();
+        ReadDevice();
+        return Emit(Result(true));
+    }
+
+    int Leave()
+    {
+        Consent(g_, "Leave initialization mode?");
+        Open();
+        session_.CheckOpen();
+        session_.LeaveInitMode();
+        Say("Выход из режима инициализации произведен успешно");
+        QJsonObject o;
+        o[u"ok"_s] = true;
+        return Emit(o);
+    }
+
+    int Init(const QCommandLineParser& p)
+    {
+        // What can be checked without the device is checked before anything is sent.
+        auto number = [&](const char* name, long long lo, long long hi, const char* message) {
+            bool ok = false;
+            const long long v = p.value(QString::fromLatin1(name)).trimmed().toLongLong(&ok);
+            if (!ok || v < lo || v > hi)
+                throw ERefused(message);
+            return static_cast<int>(v);
+        };
+        const bool setSerial = p.isSet(u"serial"_s), setAddress = p.isSet(u"address"_s);
+        const int serial = setSerial ? number("serial", 0, range::SerialMax, "Номер прибора должен быть числом от 0 до 65535") : 0;
+        const int address = setAddress ? number("address", range::AddressMin, range::AddressMax,
+                                                "Сетевой адрес прибора должен быть числом от 1 до 63")
+                                       : 0;
+        int v2 = -1;
+        if (p.isSet(u"v2-reset"_s)) {
+            const QString v = p.value(u"v2-reset"_s).toLower();
+            v2 = v == u"yes" ? 1 : v == u"no" ? 0 : -2;
+            if (v2 == -2)
+                throw ERefused("--v2-reset is yes or no");
+        }
+        Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
+        Open();
+        ReadDevice();
+        for (int ch : {1, 2}) {
+            const QString name = u"ch"_s + QString::number(ch);
+            if (p.isSet(name))
+                ApplyChannelSpec(table_, ch - 1, p.value(name));
+        }
+        if (setSerial)
+            settings_.SetSerialNumber(serial);
+        if (setAddress)
+            settings_.SetAddress(address);
+        if (v2 >= 0)
+            settings_.SetV2Reset(v2 == 1);
+        table_.StoreChannels([&](int) { ui_.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
+        settings_.ClearCounters();
+        settings_.StampClock();
+        session_.SendInitData(image_);
+        Say("Прибор проинициализирован успешно.");
+        if (p.isSet(u"leave"_s)) {
+            session_.LeaveInitMode();
+            Say("Выход из режима инициализации произведен успешно");
+        }
+        return Emit(Result(true));
+    }
+
+    int Rtc(const QString& arg)
+    {
+        bool ok = false;
+        const int seconds = arg.toInt(&ok);
+        if (!ok || !range::Correction(seconds))
+            throw ERefused("the correction is a whole number of seconds, -25..25, not '" + arg.toStdString() + "'");
+        Consent(g_, "Set the RTC correction to " + std::to_string(seconds) + " s?");
+        Open();
+        ReadDevice();
+        settings_.SetCorrection(seconds);
+        session_.SendInitData(image_);
+        Say("Автокоррекция RTC произведена успешно");
+        return Emit(Result(true));
+    }
+
+    int Counters(const QCommandLineParser& p)
+    {
+        struct Want {
+            const char* option;
+            TCounter counter;
+            std::string digits;
+        };
+        std::vector<Want> wants;
+        for (const char* o : {"tp1", "tp2"}) {
+            if (!p.isSet(QString::fromLatin1(o)))
+                continue;
+            const QString v = p.value(QString::fromLatin1(o));
+            const QStringList hm = v.split(u':');
+            bool okH = false, okM = false;
+            const long long h = hm.size() == 2 ? hm[0].toLongLong(&okH) : -1;
+            const int m = hm.size() == 2 ? hm[1].toInt(&okM) : -1;
+            if (!okH || !okM || h < 0 || h > 99999 || hm[1].size() != 2)
+                throw ERefused(std::string("--") + o + " is HOURS:MM (0..99999 hours), not '" + v.toStdString() + "'");
+            if (!range::Minutes(m))
+                throw ERefused("Введите значение минут в диапазоне 0-59");
+            char d[16];
+            std::snprintf(d, sizeof d, "%05lld%02d", h, m);
+            wants.push_back({o, std::string(o) == "tp1" ? TCounter::Tp1 : TCounter::Tp2, d});
+        }
+        const bool any = !wants.empty() || p.isSet(u"v1"_s) || p.isSet(u"v2"_s);
+        if (!any)
+            throw ERefused("nothing to set: give --tp1, --tp2, --v1 or --v2");
+        Consent(g_, "Preset the counters?");
+        Open();
+        ReadDevice();
+        for (int ch : {1, 2}) {
+            const QString name = u"v"_s + QString::number(ch);
+            if (!p.isSet(name))
+                continue;
+            const std::string mask = settings_.VolumeMask(ch);
+            if (mask.empty())
+                throw ERefused(ch == 1 ? "По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"
+                                       : "По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!");
+            // The decimals the channel's mask shows; the value is given in those units.
+            const qsizetype comma = QString::fromStdString(mask).indexOf(u',');
+            const int decimals = comma < 0 ? 0 : static_cast<int>(QString::fromStdString(mask).indexOf(u';') - comma - 1);
+            QString v = p.value(name).trimmed();
+            v.replace(u',', u'.');
+            const QStringList parts = v.split(u'.');
+            const QString whole = parts[0], frac = parts.size() > 1 ? parts[1] : QString();
+            auto digitsOnly = [](const QString& s) {
+                for (QChar c : s)
+                    if (!c.isDigit())
+                        return false;
+                return true;
+            };
+            if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) || frac.size() > decimals ||
+                whole.size() > 8 - decimals)
+                throw ERefused("--" + name.toStdString() + " is a number with at most " + std::to_string(8 - decimals) +
+                               " digits and " + std::to_string(decimals) + " decimals for this channel, not '" +
+                               p.value(name).toStdString() + "'");
+            const QString digits = whole.rightJustified(8 - decimals, u'0') + frac.leftJustified(decimals, u'0');
+            wants.push_back({ch == 1 ? "v1" : "v2", ch == 1 ? TCounter::V1 : TCounter::V2, digits.toStdString()});
+        }
+        for (const auto& w : wants)
+            settings_.SetCounterText(w.counter, w.digits);
+        session_.SendInitData(image_);
+        Say("Счетчики установлены");
+        return Emit(Result(true));
+    }
+
+    int Emit(const QJsonObject& o)
+    {
+        if (g_.json)
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        else
+            PrintForPeople(o);
+        return kDone;
+    }
+
+    void Say(const std::string& text)
+    {
+        ui_.progress.Clear();
+        if (!g_.json)
+            std::fprintf(stderr, "%s\n", text.c_str());
+    }
+
+    const std::string& OpenError() const { return openError_; }
+    TCliUi& Ui() { return ui_; }
+
+private:
+    const TGlobal& g_;
+    TCliUi ui_;
+    TDeviceSession session_;
+    TImageBuffer image_;
+    TDeviceSettings settings_;
+    TChannelTable table_;
+    TLineObserver observer_;
+    std::string openError_;
+};
+
+// ------------------------------------------------------------------ ports
+
+int Ports(const TGlobal& g, const QCommandLineParser& p)
+{
+    for (const QString& m : p.values(u"map"_s)) {
+        const qsizetype eq = m.indexOf(u'=');
+        const QString com = m.left(eq).toUpper();
+        bool ok = false;
+        const int n = com.startsWith(u"COM"_s) ? com.mid(3).toInt(&ok) : 0;
+        if (eq < 0 || !ok || n < 1 || n > 16)
+            throw ERefused("--map is COMn=PATH (n 1..16; an empty PATH removes the mapping), not '" + m.toStdString() + "'");
+        SetPortMapping(com.toStdString(), m.mid(eq + 1).trimmed().toStdString());
+    }
+    const auto list = ListPorts();
+    if (g.json) {
+        QJsonObject o;
+        QJsonArray coms, devices;
+        for (const auto& c : list.coms) {
+            QJsonObject j;
+            j[u"name"_s] = QString::fromStdString(c.name);
+            j[u"path"_s] = QString::fromStdString(c.path);
+            j[u"mapped"_s] = c.mapped;
+            j[u"state"_s] = QString::fromStdString(c.state);
+            coms.append(j);
+        }
+        for (const auto& d : list.devices) {
+            QJsonObject j;
+            j[u"path"_s] = QString::fromStdString(d.path);
+            j[u"target"_s] = QString::fromStdString(d.target);
+            j[u"state"_s] = QString::fromStdString(d.state);
+            devices.append(j);
+        }
+        o[u"ok"_s] = true;
+        o[u"ports"_s] = coms;
+        o[u"devices"_s] = devices;
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        return kDone;
+    }
+    for (const auto& c : list.coms)
+        std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), c.state.c_str(), c.mapped ? " (mapped)" : "");
+    std::printf("\nserial devices found:\n");
+    if (list.devices.empty())
+        std::printf("  none\n");
+    for (const auto& d : list.devices)
+        std::printf("  %-40s %s%s\n", d.path.c_str(), d.state.c_str(),
+                    d.target.empty() ? "" : (" -> " + d.target).c_str());
+    if (list.noPermission)
+        std::printf("\nSome devices cannot be opened by this user: add yourself to the 'dialout' group\n"
+                    "(sudo usermod -aG dialout $USER) and log in again.\n");
+    return kDone;
+}
+
+// ------------------------------------------------------------------ command line
+
+struct TCommand {
+    const char* name;
+    const char* summary;
+    const char* args;
+};
+const TCommand kCommands[] = {
+    {"ports", "the COM names, what each resolves to, the serial devices found", "[--map COMn=PATH]"},
+    {"read", "model, serial number, address, channels, V2 flag, last initialization, RTC correction, counters", ""},
+    {"init", "initialize: settings not given keep what the device holds; counters cleared, PC clock stamped",
+     "[--serial N] [--address A] [--ch1 SPEC] [--ch2 SPEC] [--v2-reset yes|no] [--leave]"},
+    {"leave", "leave initialization mode", ""},
+    {"rtc", "set the RTC correction, -25..25 seconds", "SECONDS"},
+    {"counters", "preset counters; the others keep their values", "[--tp1 H:MM] [--tp2 H:MM] [--v1 X] [--v2 X]"},
+};
+
+QString Description()
+{
+    QString d = u"The service tool for ZENDA devices, from the command line.\n\nCommands:\n"_s;
+    for (const auto& c : kCommands)
+        d += u"  %1 %2\n      %3\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args),
+                                         QString::fromLatin1(c.summary));
+    d += u"\nChannel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).\n"
+         "Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be opened.\n"
+         "Writing commands ask y/N on a terminal; without one they need --yes."_s;
+    return d;
+}
+
+void AddGlobalOptions(QCommandLineParser& p)
+{
+    p.addOptions({
+        {u"port"_s, u"COM1..COM16 (resolved as the window resolves it) or a device path."_s, u"COMn|PATH"_s},
+        {u"baud"_s, u"4800 or 9600."_s, u"rate"_s},
+        {u"json"_s, u"One JSON object on standard output."_s},
+        {u"trace"_s, u"Every byte on the line, with time and direction, on standard error."_s},
+        {u"yes"_s, u"Write without asking."_s},
+    });
+}
+
+void AddCommandOptions(QCommandLineParser& p, const QString& command)
+{
+    if (command == u"ports")
+        p.addOption({u"map"_s, u"Map COMn to a device path in the per-user settings; COMn= removes it."_s, u"COMn=PATH"_s});
+    if (command == u"init") {
+        p.addOptions({{u"serial"_s, u"Serial number, 0..65535."_s, u"N"_s},
+                      {u"address"_s, u"Network address, 1..63."_s, u"A"_s},
+                      {u"ch1"_s, u"Channel 1: value=,type=,test=."_s, u"SPEC"_s},
+                      {u"ch2"_s, u"Channel 2: value=,type=,test=."_s, u"SPEC"_s},
+                      {u"v2-reset"_s, u"Whether the V2 counter may be reset."_s, u"yes|no"_s},
+                      {u"leave"_s, u"Leave initialization mode afterwards."_s}});
+    }
+    if (command == u"rtc")
+        p.addPositionalArgument(u"SECONDS"_s, u"The correction, -25..25."_s);
+    if (command == u"counters") {
+        p.addOptions({{u"tp1"_s, u"Operating time 1, hours:minutes."_s, u"H:MM"_s},
+                      {u"tp2"_s, u"Operating time 2, hours:minutes."_s, u"H:MM"_s},
+                      {u"v1"_s, u"Volume 1, in the channel's units (m3)."_s, u"X"_s},
+                      {u"v2"_s, u"Volume 2, in the channel's units (m3)."_s, u"X"_s}});
+    }
+}
+
+// Says why (unless the engine has said it already) and gives the exit status.
+int Fail(const TGlobal& g, int status, const std::string& message, bool said = false)
+{
+    if (!said && !message.empty())
+        std::fprintf(stderr, "zenda: %s\n", message.c_str());
+    if (g.json) {
+        QJsonObject o;
+        o[u"ok"_s] = false;
+        o[u"exit"_s] = status;
+        o[u"error"_s] = QString::fromStdString(message);
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"zenda"_s);
+    QCoreApplication::setApplicationVersion(u"1.03"_s);
+    InstallSettingsPortResolver();
+
+    // The command is the first word that is neither an option nor an option's value.
+    const QStringList args = QCoreApplication::arguments();
+    QString command;
+    QStringList rest{args.value(0)}, numbers;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& a = args[i];
+        bool isNumber = false;
+        a.toInt(&isNumber);
+        if (isNumber && a.startsWith(u'-')) {  // "rtc -7": a value, not an option
+            numbers << a;
+            continue;
+        }
+        if (command.isEmpty() && !a.startsWith(u'-')) {
+            command = a;
+            continue;
+        }
+        rest << a;
+        if (command.isEmpty() && (a == u"--port" || a == u"--baud") && i + 1 < args.size())
+            rest << args[++i];
+    }
+    if (!numbers.isEmpty())
+        rest << u"--"_s << numbers;
+    QCommandLineParser p;
+    p.setApplicationDescription(Description());
+    p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    p.addHelpOption();
+    p.addVersionOption();
+    AddGlobalOptions(p);
+    bool known = command.isEmpty();
+    for (const auto& c : kCommands)
+        known |= command == QString::fromLatin1(c.name);
+    if (!known) {
+        std::fprintf(stderr, "zenda: unknown command '%s'\n\n%s", command.toUtf8().constData(), p.helpText().toUtf8().constData());
+        return kUsage;
+    }
+    if (!command.isEmpty()) {
+        AddCommandOptions(p, command);
+        for (const auto& c : kCommands)
+            if (command == QString::fromLatin1(c.name))
+                p.setApplicationDescription(u"zenda %1 %2\n%3"_s.arg(command, QString::fromLatin1(c.args),
+                                                                      QString::fromLatin1(c.summary)));
+    }
+    if (!p.parse(rest)) {
+        std::fprintf(stderr, "zenda: %s\n", p.errorText().toUtf8().constData());
+        return kUsage;
+    }
+    if (p.isSet(u"help"_s)) {
+        std::printf("%s", p.helpText().toUtf8().constData());
+        return kDone;
+    }
+    if (p.isSet(u"version"_s)) {
+        std::printf("zenda 1.03\n");
+        return kDone;
+    }
+    if (command.isEmpty()) {
+        std::fprintf(stderr, "zenda: no command\n\n%s", p.helpText().toUtf8().constData());
+        return kUsage;
+    }
+
+    TGlobal g;
+    g.port = p.value(u"port"_s);
+    g.json = p.isSet(u"json"_s);
+    g.trace = p.isSet(u"trace"_s);
+    g.yes = p.isSet(u"yes"_s);
+    if (p.isSet(u"baud"_s)) {
+        g.baud = p.value(u"baud"_s).toInt();
+        if (g.baud != 4800 && g.baud != 9600)
+            return Fail(g, kUsage, "--baud is 4800 or 9600");
+    }
+    const QStringList positional = p.positionalArguments();
+    if (command == u"rtc" ? positional.size() != 1 : !positional.isEmpty())
+        return Fail(g, kUsage, command == u"rtc" ? "rtc takes one number of seconds, -25..25" : "unexpected argument");
+
+    TProgram program(g);
+    try {
+        if (command == u"ports")
+            return Ports(g, p);
+        if (command == u"read")
+            return program.Read();
+        if (command == u"leave")
+            return program.Leave();
+        if (command == u"init")
+            return program.Init(p);
+        if (command == u"rtc")
+            return program.Rtc(positional[0]);
+        if (command == u"counters")
+            return program.Counters(p);
+    } catch (const ERefused& e) {
+        return Fail(g, kUsage, e.what());
+    } catch (const EAbort&) {
+        // Already said (a verification that failed three times said it three times).
+        const auto& ui = program.Ui();
+        if (ui.errors > 1)
+            std::fprintf(stderr, "zenda: failed %d times; nothing was verified, the device may have been changed\n",
+                         ui.errors);
+        return Fail(g, kDeviceError, ui.last, true);
+    } catch (const std::exception& e) {
+        program.Ui().progress.Clear();
+        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what());
+    }
+    return kUsage;
+}

@@ -1,0 +1,203 @@
+#include "terminal.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "commapi.h"
+#include "settingsstore.h"
+
+namespace fs = std::filesystem;
+
+// ------------------------------------------------------------------ progress
+
+TProgress::TProgress() : thread_([this] { Run(); }) {}
+
+TProgress::~TProgress()
+{
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        stop_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+}
+
+void TProgress::Waiting(const std::string& what)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    what_ = what;
+    since_ = std::chrono::steady_clock::now();
+}
+
+void TProgress::Clear()
+{
+    std::lock_guard<std::mutex> g(mu_);
+    what_.clear();
+    if (shown_)
+        std::fprintf(stderr, "\r\033[K");
+    shown_ = false;
+}
+
+void TProgress::Run()
+{
+    std::unique_lock<std::mutex> g(mu_);
+    while (!stop_) {
+        cv_.wait_for(g, std::chrono::milliseconds(200));
+        if (what_.empty())
+            continue;
+        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - since_).count();
+        if (s < 0.5)  // an answer in a moment needs no words
+            continue;
+        std::fprintf(stderr, "\r\033[Kzenda: %s... %.1f s", what_.c_str(), s);
+        std::fflush(stderr);
+        shown_ = true;
+    }
+}
+
+// ------------------------------------------------------------------ the line
+
+namespace {
+const auto kStart = std::chrono::system_clock::now();
+
+std::string Awaited(uint8_t code, int32_t count)
+{
+    if (count > 1)
+        return "waiting for the device's echo of the image (up to 4 s)";
+    switch (code) {
+    case 0: return "writing the image";
+    case 3: return "waiting for the device to leave initialization mode (up to 4 s)";
+    case 4: return "waiting for the device's image (up to 4 s)";
+    case 5: return "waiting for the device's model (up to 6 s)";
+    }
+    return "waiting for the device";
+}
+}  // namespace
+
+void TLineObserver::Line(const char* dir, const uint8_t* bytes, int32_t count, TimePoint at)
+{
+    const double ms = std::chrono::duration<double, std::milli>(at - kStart).count();
+    std::string s;
+    char h[4];
+    for (int32_t i = 0; i < count; ++i) {
+        std::snprintf(h, sizeof h, " %02X", bytes[i]);
+        s += h;
+    }
+    if (progress)
+        progress->Clear();
+    std::fprintf(stderr, "%10.3f %s%s\n", ms, dir, s.c_str());
+}
+
+void TLineObserver::OnWrite(const uint8_t* bytes, int32_t count, TimePoint at)
+{
+    if (trace)
+        Line("->", bytes, count, at);
+    if (progress)
+        progress->Waiting(Awaited(bytes[0], count));
+}
+
+void TLineObserver::OnRead(const uint8_t* bytes, int32_t count, TimePoint at)
+{
+    if (progress)
+        progress->Clear();
+    if (trace)
+        Line("<-", bytes, count, at);
+}
+
+void TLineObserver::OnError(int32_t code, int systemError, TimePoint at)
+{
+    if (progress)
+        progress->Clear();
+    if (trace) {
+        const double ms = std::chrono::duration<double, std::milli>(at - kStart).count();
+        std::fprintf(stderr, "%10.3f !! driver error %d (system error %d: %s)\n", ms, code, systemError,
+                     std::strerror(systemError));
+    }
+}
+
+// ------------------------------------------------------------------ ports
+
+namespace {
+// "ok", "no permission", "busy or not a serial line", "missing".
+std::string State(const std::string& path, bool& noPermission)
+{
+    if (path.empty())
+        return "not a path";
+    if (::access(path.c_str(), F_OK) != 0)
+        return "missing";
+    if (::access(path.c_str(), R_OK | W_OK) != 0) {
+        noPermission = true;
+        return "no permission";
+    }
+    const THandle h = SystemCommApi().CreateFile(path);
+    if (h == INVALID_HANDLE_VALUE_)
+        return "cannot be opened (busy, or not a serial line)";
+    SystemCommApi().CloseHandle(h);
+    return "can be opened";
+}
+
+bool IsRealUart(const std::string& name)
+{
+    // A /dev/ttyS that the kernel found hardware for has a device link with a driver other
+    // than the placeholder 8250 ports.
+    const fs::path dev = fs::path("/sys/class/tty") / name / "device";
+    std::error_code ec;
+    if (!fs::exists(dev, ec))
+        return false;
+    const fs::path driver = fs::read_symlink(dev / "driver", ec);
+    if (ec)
+        return false;
+    const std::string d = driver.filename().string();
+    if (d != "serial8250")
+        return true;
+    // serial8250 lists its placeholders too; a real one has an I/O port or memory and a type.
+    FILE* f = std::fopen((fs::path("/sys/class/tty") / name / "type").c_str(), "r");
+    int type = 0;
+    if (f) {
+        if (std::fscanf(f, "%d", &type) != 1)
+            type = 0;
+        std::fclose(f);
+    }
+    return type != 0;
+}
+}  // namespace
+
+TPortList ListPorts()
+{
+    TPortList list;
+    for (int n = 1; n <= 16; ++n) {
+        TComEntry e;
+        e.name = "COM" + std::to_string(n);
+        std::string mapped;
+        e.mapped = PortMapping(e.name, mapped);
+        e.path = ResolvePortName(e.name);
+        e.state = State(e.path, list.noPermission);
+        list.coms.push_back(e);
+    }
+    std::error_code ec;
+    std::vector<std::string> found;
+    if (fs::is_directory("/dev/serial/by-id", ec))
+        for (const auto& d : fs::directory_iterator("/dev/serial/by-id", ec))
+            found.push_back(d.path().string());
+    for (const auto& d : fs::directory_iterator("/dev", ec)) {
+        const std::string name = d.path().filename().string();
+        if (name.rfind("ttyUSB", 0) == 0 || name.rfind("ttyACM", 0) == 0 || (name.rfind("ttyS", 0) == 0 && IsRealUart(name)))
+            found.push_back(d.path().string());
+    }
+    std::sort(found.begin(), found.end());
+    for (const auto& p : found) {
+        TDeviceEntry e;
+        e.path = p;
+        if (fs::is_symlink(p, ec))
+            e.target = fs::canonical(p, ec).string();
+        e.state = State(p, list.noPermission);
+        list.devices.push_back(e);
+    }
+    return list;
+}

@@ -1,0 +1,61 @@
+// What zenda shows on the terminal besides its results: the trace of the line, the progress
+// of a long wait, and the list of serial ports.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cport.h"
+
+// "Waiting for ..." on standard error while an answer is late (only on a terminal).
+class TProgress {
+public:
+    TProgress();
+    ~TProgress();
+    TProgress(const TProgress&) = delete;
+    TProgress& operator=(const TProgress&) = delete;
+    void Waiting(const std::string& what);  // what the line waits for, from now
+    void Clear();                           // the answer came, or something else is said
+
+private:
+    void Run();
+    std::mutex mu_;
+    std::condition_variable cv_;
+    std::string what_;
+    std::chrono::steady_clock::time_point since_;
+    bool shown_ = false, stop_ = false;
+    std::thread thread_;
+};
+
+// The engine's port observer for the command line: --trace and the progress.
+class TLineObserver : public TPortObserver {
+public:
+    bool trace = false;
+    TProgress* progress = nullptr;
+    void OnWrite(const uint8_t* bytes, int32_t count, TimePoint at) override;
+    void OnRead(const uint8_t* bytes, int32_t count, TimePoint at) override;
+    void OnError(int32_t code, int systemError, TimePoint at) override;
+
+private:
+    void Line(const char* dir, const uint8_t* bytes, int32_t count, TimePoint at);
+};
+
+struct TComEntry {
+    std::string name, path, state;
+    bool mapped = false;
+};
+struct TDeviceEntry {
+    std::string path, target, state;
+};
+struct TPortList {
+    std::vector<TComEntry> coms;
+    std::vector<TDeviceEntry> devices;
+    bool noPermission = false;
+};
+// COM1..COM16 as this user's settings resolve them, and the serial devices on the machine.
+TPortList ListPorts();

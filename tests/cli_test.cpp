@@ -1,0 +1,304 @@
+// The real zenda against the real zenda-sim, each its own process: every command, its JSON,
+// its exit status, and the refusals.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <pty.h>
+#include <sys/file.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e_harness.h"
+
+using namespace e2e;
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    std::string out, err;
+    QJsonObject Json() const { return QJsonDocument::fromJson(QByteArray::fromStdString(out)).object(); }
+};
+
+std::string ReadAll(int fd)
+{
+    std::string s;
+    char b[4096];
+    ssize_t n;
+    while ((n = read(fd, b, sizeof b)) > 0)
+        s.append(b, static_cast<size_t>(n));
+    return s;
+}
+
+// Runs zenda with the bench's settings. Standard input is empty (no terminal) unless
+// answer is given: then it is a terminal that answers the question with that line.
+TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* answer = nullptr)
+{
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0)
+        throw std::runtime_error("pipe");
+    int master = -1, slave = -1;
+    if (answer && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        throw std::runtime_error("openpty");
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (answer) {
+            dup2(slave, 0);
+        } else {
+            const int devnull = open("/dev/null", O_RDONLY);
+            dup2(devnull, 0);
+        }
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd = 3; fd < 256; ++fd)
+            close(fd);
+        setenv("XDG_CONFIG_HOME", b.config.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(ZENDA_CLI_PATH)};
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (answer) {
+        close(slave);
+        const std::string line = std::string(answer) + "\n";
+        [[maybe_unused]] auto n = write(master, line.data(), line.size());
+    }
+    TRun r;
+    r.out = ReadAll(out[0]);
+    r.err = ReadAll(err[0]);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    close(out[0]);
+    close(err[0]);
+    if (master >= 0)
+        close(master);
+    return r;
+}
+
+size_t Count(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
+    return n;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        sim = bench.StartSim();
+        baseline = sim->Cmd("image");
+    }
+    std::string Field(int position) { return sim->Cmd("image").substr(2 * (position - 1), 2); }
+    Bench bench;
+    std::unique_ptr<Proc> sim;
+    std::string baseline;
+};
+
+}  // namespace
+
+TEST_F(Cli, ReadGivesEveryFieldAsJsonAndForPeople)
+{
+    const TRun r = Zenda(bench, {"--json", "read"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject o = r.Json();
+    EXPECT_TRUE(o[u"ok"].toBool());
+    EXPECT_EQ(o[u"model"].toString(), QStringLiteral("ZENDA1"));
+    EXPECT_EQ(o[u"serial"].toInt(), 12345);
+    EXPECT_EQ(o[u"address"].toInt(), 5);
+    EXPECT_FALSE(o[u"v2_reset"].toBool());
+    EXPECT_EQ(o[u"rtc_correction"].toInt(), 5);
+    EXPECT_EQ(o[u"last_init"].toString(), QStringLiteral("01/12/26 14:30"));
+    const QJsonArray ch = o[u"channels"].toArray();
+    ASSERT_EQ(ch.size(), 2);
+    EXPECT_EQ(ch[0].toObject()[u"value"].toString(), QStringLiteral("0,1 м3/имп"));
+    EXPECT_EQ(ch[1].toObject()[u"type"].toString(), QStringLiteral("Импульсный OK (1-5 мс)"));
+    EXPECT_EQ(ch[1].toObject()[u"line_test"].toString(), QStringLiteral("Есть"));
+    const QJsonObject k = o[u"counters"].toObject();
+    EXPECT_EQ(k[u"tp1"].toString(), QStringLiteral("00002:15"));
+    EXPECT_EQ(k[u"v1"].toString(), QStringLiteral("0034567,8"));
+    EXPECT_EQ(o[u"image"].toString().toStdString(), baseline);
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+
+    const TRun people = Zenda(bench, {"read"});
+    EXPECT_EQ(people.status, 0);
+    EXPECT_NE(people.out.find("serial          12345\n"), std::string::npos) << people.out;
+    EXPECT_NE(people.out.find("tp2             00001:45\n"), std::string::npos) << people.out;
+}
+
+TEST_F(Cli, InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies)
+{
+    const TRun r = Zenda(bench, {"--yes", "--json", "init", "--serial", "54321", "--address", "17", "--ch2",
+                                "value=0.001,type=fast,test=no", "--v2-reset", "yes", "--leave"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.Json()[u"ok"].toBool());
+    EXPECT_EQ(r.Json()[u"serial"].toInt(), 54321);
+    EXPECT_EQ(Field(7) + Field(8), "D431");
+    EXPECT_EQ(Field(9), "11");
+    for (int p = 12; p <= 27; ++p)
+        EXPECT_EQ(Field(p), "00") << p;
+    EXPECT_EQ(Field(11), baseline.substr(20, 2));  // the correction as it was
+    EXPECT_EQ(sim->Cmd("image").substr(2 * 27), baseline.substr(2 * 27));
+    // Channel 1 as the device had it (its type has no line test: flag set); channel 2 fast,
+    // code 0, no line test (flag set); the V2 flag.
+    EXPECT_EQ(Field(6), "01");
+    EXPECT_EQ(Field(10), "74");
+    EXPECT_EQ(sim->Cmd("mode"), "normal");
+    EXPECT_EQ(sim->Cmd("count 0"), "1");
+    EXPECT_EQ(sim->Cmd("count 4"), "3");  // the double read and the read-back
+}
+
+TEST_F(Cli, RtcCountersAndLeave)
+{
+    TRun r = Zenda(bench, {"--yes", "rtc", "-7"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(11), "47");
+    r = Zenda(bench, {"--yes", "counters", "--tp2", "7:15", "--v1", "12,5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim->Cmd("image").substr(2 * 15, 8), "15070000");
+    EXPECT_EQ(sim->Cmd("image").substr(2 * 19, 8), "25010000");
+    EXPECT_EQ(sim->Cmd("image").substr(2 * 11, 8), baseline.substr(2 * 11, 8));  // tp1 kept
+    EXPECT_NE(r.err.find("Счетчики установлены"), std::string::npos);
+    sim->Cmd("clearlog");
+    r = Zenda(bench, {"--yes", "leave"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(sim->Cmd("count 3"), "1");
+    EXPECT_NE(r.err.find("Выход из режима инициализации произведен успешно"), std::string::npos);
+}
+
+TEST_F(Cli, NothingIsWrittenWithoutAYes)
+{
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"init", "--serial", "1"}, {"rtc", "3"}, {"counters", "--tp1", "1:00"}, {"leave"}}) {
+        sim->Cmd("clearlog");
+        const TRun r = Zenda(bench, args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_NE(r.err.find("without --yes"), std::string::npos) << r.err;
+        EXPECT_EQ(sim->Cmd("count 0"), "0") << args[0];
+        EXPECT_EQ(sim->Cmd("count 3"), "0") << args[0];
+    }
+    // On a terminal the question is asked; "n" declines, "y" writes.
+    sim->Cmd("clearlog");
+    TRun r = Zenda(bench, {"init", "--serial", "1"}, "n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Это правильное время?"), std::string::npos) << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    r = Zenda(bench, {"init", "--serial", "1"}, "y");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "1");
+}
+
+TEST_F(Cli, RefusedInputSaysWhyAndSendsNothing)
+{
+    struct Row {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {{"--yes", "init", "--serial", "70000"}, "Номер прибора должен быть числом от 0 до 65535"},
+        {{"--yes", "init", "--address", "64"}, "Сетевой адрес прибора должен быть числом от 1 до 63"},
+        {{"--yes", "counters", "--tp1", "10:75"}, "Введите значение минут в диапазоне 0-59"},
+        {{"--yes", "rtc", "30"}, "-25..25"},
+        {{"--yes", "init", "--ch1", "type=freq"}, "not one this model takes"},  // ZENDA1 has no frequency input
+        {{"--yes", "init", "--ch2", "value=1,type=fast"}, "pulse value"},
+        {{"--yes", "counters", "--v1", "1,25"}, "decimals"},
+        {{"frobnicate"}, "unknown command"},
+        {{"--baud", "1200", "read"}, "4800 or 9600"},
+        {{"--port", "COM17", "read"}, "COM1..COM16"},
+    };
+    for (const auto& r : rows) {
+        sim->Cmd("clearlog");
+        const TRun run = Zenda(bench, r.args);
+        EXPECT_EQ(run.status, 2) << r.args.back() << ": " << run.err;
+        EXPECT_NE(run.err.find(r.message), std::string::npos) << run.err;
+        EXPECT_EQ(sim->Cmd("count 0"), "0");
+    }
+    EXPECT_EQ(sim->Cmd("image"), baseline);
+}
+
+TEST_F(Cli, DeviceFailuresAreStatusOneAndNeverReportedDone)
+{
+    sim->Cmd("fault badreadback");
+    TRun r = Zenda(bench, {"--yes", "--json", "rtc", "3"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Count(r.err, "Ошибка приемо/прередачи: несовпадение принятых данных"), 3u) << r.err;
+    EXPECT_NE(r.err.find("failed 3 times"), std::string::npos);
+    EXPECT_FALSE(r.Json()[u"ok"].toBool());
+    EXPECT_EQ(r.Json()[u"exit"].toInt(), 1);
+    EXPECT_EQ(r.err.find("Автокоррекция RTC произведена успешно"), std::string::npos);
+
+    // Garbled once: the retry succeeds, after one message.
+    sim->Cmd("clear");
+    sim->Cmd("fault wrongecho@0x1");
+    r = Zenda(bench, {"--yes", "rtc", "4"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Count(r.err, "Ошибка приемо/передачи"), 1u);
+    EXPECT_EQ(Field(11), "04");
+
+    // The line drops in the middle of a read.
+    sim->Cmd("clear");
+    sim->Cmd("fault drop:5@4x1");
+    r = Zenda(bench, {"read"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Не удалось прочитать из COM-порта"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, PortsBusyMissingAndMapped)
+{
+    // A port another program holds: status 3.
+    const int fd = open(bench.line.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    TRun r = Zenda(bench, {"read"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("Ошибка открытия СОМ-порта"), std::string::npos) << r.err;
+    close(fd);
+    r = Zenda(bench, {"--port", "/dev/no-such-zenda", "read"});
+    EXPECT_EQ(r.status, 3);
+    r = Zenda(bench, {"--port", bench.line, "read"});  // a path is used as it is
+    EXPECT_EQ(r.status, 0) << r.err;
+
+    // The map: written into the window's settings, listed, removed.
+    r = Zenda(bench, {"ports", "--map", "COM3=" + bench.line});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(bench.ReadSettings().find("COM3=" + bench.line), std::string::npos) << bench.ReadSettings();
+    r = Zenda(bench, {"--json", "ports"});
+    const QJsonArray ports = r.Json()[u"ports"].toArray();
+    ASSERT_EQ(ports.size(), 16);
+    EXPECT_EQ(ports[2].toObject()[u"path"].toString().toStdString(), bench.line);
+    EXPECT_TRUE(ports[2].toObject()[u"mapped"].toBool());
+    EXPECT_EQ(ports[2].toObject()[u"state"].toString(), QStringLiteral("can be opened"));
+    r = Zenda(bench, {"--port", "COM3", "read"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = Zenda(bench, {"ports", "--map", "COM3="});
+    EXPECT_EQ(bench.ReadSettings().find("COM3="), std::string::npos);
+}
+
+TEST_F(Cli, TraceShowsEveryByteBothWays)
+{
+    const TRun r = Zenda(bench, {"--trace", "read"});
+    ASSERT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find(" -> 05\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" <- 00\n"), std::string::npos);
+    EXPECT_EQ(Count(r.err, " -> 04\n"), 2u);
+    EXPECT_EQ(Count(r.err, " <- 30 14 01 12 26"), 2u);
+}
+
+TEST_F(Cli, HelpForTheProgramAndEachCommand)
+{
+    TRun r = Zenda(bench, {"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* c : {"ports", "read", "init", "leave", "rtc", "counters", "Exit status"})
+        EXPECT_NE(r.out.find(c), std::string::npos) << c;
+    r = Zenda(bench, {"init", "--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("--v2-reset"), std::string::npos);
+    EXPECT_EQ(r.out.find("--tp1"), std::string::npos);
+}
