@@ -911,3 +911,13 @@ TEST_F(Window, TheV2FlagIsBit4OfPosition10)
         form.reset();
     }
 }
+
+TEST_F(Window, EachPortNameShowsItsDeviceAsToolTip)
+{
+    Settings()->setValue(QStringLiteral("Ports/COM2"), QStringLiteral("/dev/ttyUSB7"));
+    Start();
+    auto* combo = W<QComboBox>(form.get(), "Com_Port_Name");
+    EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString().toStdString(), line.path);
+    EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS2"));
+}
