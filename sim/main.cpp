@@ -27,7 +27,8 @@ void Usage(std::ostream& out = std::cout)
            "  --no-pace            answer at once instead of at the line's pace\n"
            "  --model 1|2|3        ZENDA1, ZENDA2 or ZENDA3 (default 1)\n"
            "  --ack HEX            acknowledgement byte of the model query (default 00)\n"
-           "  --image FILE         load the image from FILE (72 hex bytes) and save it there after\n"
+           "  --image FILE         load the image from FILE (72 hex bytes; lines starting with # are\n"
+        "                       comments, so a backup of zenda-init loads) and save it there after\n"
            "                       every write, so settings survive a restart\n"
            "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
            "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
@@ -71,9 +72,15 @@ bool ParseHexByte(const std::string& s, uint8_t& out)
 
 bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
 {
-    std::ifstream in(path);
-    if (!in)
+    std::ifstream file(path);
+    if (!file)
         return false;
+    // Lines starting with "#" are comments (a backup's heading); the rest is 72 hex bytes.
+    std::string text, line;
+    while (std::getline(file, line))
+        if (line.find_first_not_of(" \t") == std::string::npos || line[line.find_first_not_of(" \t")] != '#')
+            text += line + "\n";
+    std::istringstream in(text);
     std::array<uint8_t, 72> tmp{};
     for (int i = 0; i < 72; ++i) {
         unsigned v;
@@ -81,6 +88,9 @@ bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
             return false;
         tmp[i] = static_cast<uint8_t>(v);
     }
+    std::string extra;
+    if (in >> extra)
+        return false;  // more than 72 bytes
     image = tmp;
     return true;
 }

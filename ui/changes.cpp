@@ -1,0 +1,68 @@
+#include "changes.h"
+
+#include "channels.h"
+#include "editmask.h"
+#include "settings.h"
+
+namespace {
+std::string ChannelValue(const TDeviceSettings& s, int c)
+{
+    const int t = s.InputType(c);
+    if (t >= 2)
+        return TicksTexts[3];
+    return (t == 0 ? TicksTexts : TicksTextsFast)[s.PulseValueCode(c)];
+}
+
+std::string Counter(const TDeviceSettings& s, TCounter c, const std::string& mask)
+{
+    return mask.empty() ? s.CounterText(c) : TEditMask(mask).ValueToDisplay(s.CounterText(c));
+}
+
+std::string YesNo(bool v) { return v ? "да" : "нет"; }
+}  // namespace
+
+std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImageBuffer& after)
+{
+    TImageBuffer b = before, a = after;
+    const TDeviceSettings was(b), now(a);
+    std::vector<std::string> out;
+    auto field = [&](const std::string& name, const std::string& from, const std::string& to) {
+        if (from != to)
+            out.push_back(name + ": " + from + " -> " + to);
+    };
+    field("Заводской номер", std::to_string(was.SerialNumber()), std::to_string(now.SerialNumber()));
+    field("Сетевой адрес", std::to_string(was.Address()), std::to_string(now.Address()));
+    field("Возможность обнуления счетчика объема V2", YesNo(was.V2Reset()), YesNo(now.V2Reset()));
+    for (int c : {1, 2}) {
+        const std::string ch = "Канал " + std::to_string(c) + ", ";
+        field(ch + "тип входного сигнала", TypeInSigTexts[was.InputType(c)], TypeInSigTexts[now.InputType(c)]);
+        field(ch + "цена входного импульса", ChannelValue(was, c), ChannelValue(now, c));
+        field(ch + "тест линии", LineTestTexts[was.LineTest(c) ? 1 : 0], LineTestTexts[now.LineTest(c) ? 1 : 0]);
+    }
+    field("Автокоррекция RTC", std::to_string(was.Correction()) + " сек", std::to_string(now.Correction()) + " сек");
+    bool cleared = true, changed = false;
+    for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p) {
+        cleared &= after.At(p) == 0;
+        changed |= after.At(p) != before.At(p);
+    }
+    if (changed && cleared) {
+        out.push_back("счетчики обнулены");
+    } else if (changed) {
+        const std::string time = "00000\\:00;0;_";
+        field("tp1", Counter(was, TCounter::Tp1, time), Counter(now, TCounter::Tp1, time));
+        field("tp2", Counter(was, TCounter::Tp2, time), Counter(now, TCounter::Tp2, time));
+        field("V1", Counter(was, TCounter::V1, was.VolumeMask(1)), Counter(now, TCounter::V1, now.VolumeMask(1)));
+        field("V2", Counter(was, TCounter::V2, was.VolumeMask(2)), Counter(now, TCounter::V2, now.VolumeMask(2)));
+    }
+    bool stamp = false;
+    for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
+        stamp |= after.At(p) != before.At(p);
+    if (stamp)
+        out.push_back("часы записаны: " + now.StampDateText() + " " + now.StampTimeText());
+    bool other = false;
+    for (int p = pos::CountersLast + 1; p <= kImageSize; ++p)
+        other |= after.At(p) != before.At(p);
+    if (other)
+        out.push_back("прочие байты образа изменены");
+    return out;
+}
