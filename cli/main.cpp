@@ -18,8 +18,10 @@
 #include <string>
 
 #include "abort.h"
+#include "changes.h"
 #include "channels.h"
 #include "editmask.h"
+#include "records.h"
 #include "session.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -214,7 +216,7 @@ public:
 struct TGlobal {
     QString port;
     int baud = 0;
-    bool json = false, trace = false, yes = false;
+    bool json = false, trace = false, yes = false, noBackup = false;
 };
 
 bool Ask(const std::string& question)
@@ -250,8 +252,24 @@ class TProgram {
 public:
     TProgram(const TGlobal& g) : g_(g), session_(ui_), settings_(image_), table_(image_) {}
 
-    void Open()
+    // The journal's line of this action: begun when the port is opened, ended once.
+    void Finish(const std::string& outcome)
     {
+        if (!journaling_)
+            return;
+        journaling_ = false;
+        line_.outcome = QString::fromStdString(outcome);
+        if (outcome != "выполнено" && !traffic_.Empty())
+            line_.traffic = records_.SaveTraffic(traffic_.Text(), line_.action);
+        if (!records_.Journal(line_))
+            std::fprintf(stderr, "zenda: the service journal cannot be written: %s\n",
+                         TServiceRecords::JournalPath().toUtf8().constData());
+    }
+
+    void Open(const char* action)
+    {
+        line_ = TJournalLine{};
+        line_.action = QString::fromLatin1(action);
         int comIndex = 0;
         if (g_.port.startsWith(u'/') || g_.port.startsWith(u"\\\\"_s)) {
             const std::string path = g_.port.toStdString();
@@ -269,10 +287,13 @@ public:
         int baud = g_.baud;
         if (!baud)
             baud = StoredBaudRate() == 1 ? 9600 : 4800;
-        if (g_.trace || isatty(2))
-            session_.SetObserver(&observer_);
+        session_.SetObserver(&observer_);
         observer_.trace = g_.trace;
         observer_.progress = isatty(2) ? &ui_.progress : nullptr;
+        observer_.next = &traffic_;
+        const std::string com = g_.port.startsWith(u'/') ? std::string() : "COM" + std::to_string(comIndex + 1);
+        line_.port = QString::fromStdString(com.empty() ? g_.port.toStdString() : com + " -> " + ResolvePortName(com));
+        journaling_ = true;
         try {
             session_.Open(comIndex, baud);
         } catch (const std::exception& e) {
@@ -286,7 +307,33 @@ public:
         session_.CheckOpen();
         settings_.SetModelCode(session_.ReadDeviceVersion());
         session_.ReadDataFromDevice(image_);
+        line_.model = ModelName(settings_.ModelCode());
+        line_.serial = QString::number(settings_.SerialNumber());
+        line_.address = QString::number(settings_.Address());
+        read_ = image_;
         LoadTable();
+    }
+
+    // The image as read, saved before anything is written (unless --no-backup).
+    void Backup()
+    {
+        if (g_.noBackup)
+            return;
+        try {
+            line_.backup = records_.SaveBackup(read_, line_.action, line_.port);  // as read, not as changed
+        } catch (const std::exception& e) {
+            throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" + e.what() +
+                           "); nothing written (--no-backup writes without one)");
+        }
+    }
+
+    void Write()
+    {
+        Backup();
+        line_.changes.clear();
+        for (const auto& c : DescribeChanges(read_, image_))
+            line_.changes << QString::fromStdString(c);
+        session_.SendInitData(image_);
     }
 
     void LoadTable()
@@ -309,7 +356,7 @@ public:
 
     int Read()
     {
-        Open();
+        Open("read");
         ReadDevice();
         return Emit(Result(true));
     }
@@ -317,7 +364,7 @@ public:
     int Leave()
     {
         Consent(g_, "Leave initialization mode?");
-        Open();
+        Open("leave");
         session_.CheckOpen();
         session_.LeaveInitMode();
         Say("Выход из режима инициализации произведен успешно");
@@ -349,7 +396,7 @@ public:
                 throw ERefused("--v2-reset is yes or no");
         }
         Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
-        Open();
+        Open("init");
         ReadDevice();
         for (int ch : {1, 2}) {
             const QString name = u"ch"_s + QString::number(ch);
@@ -365,7 +412,7 @@ public:
         table_.StoreChannels([&](int) { ui_.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
         settings_.ClearCounters();
         settings_.StampClock();
-        session_.SendInitData(image_);
+        Write();
         Say("Прибор проинициализирован успешно.");
         if (p.isSet(u"leave"_s)) {
             session_.LeaveInitMode();
@@ -381,10 +428,10 @@ public:
         if (!ok || !range::Correction(seconds))
             throw ERefused("the correction is a whole number of seconds, -25..25, not '" + arg.toStdString() + "'");
         Consent(g_, "Set the RTC correction to " + std::to_string(seconds) + " s?");
-        Open();
+        Open("rtc");
         ReadDevice();
         settings_.SetCorrection(seconds);
-        session_.SendInitData(image_);
+        Write();
         Say("Автокоррекция RTC произведена успешно");
         return Emit(Result(true));
     }
@@ -417,7 +464,7 @@ public:
         if (!any)
             throw ERefused("nothing to set: give --tp1, --tp2, --v1 or --v2");
         Consent(g_, "Preset the counters?");
-        Open();
+        Open("counters");
         ReadDevice();
         for (int ch : {1, 2}) {
             const QString name = u"v"_s + QString::number(ch);
@@ -450,7 +497,7 @@ public:
         }
         for (const auto& w : wants)
             settings_.SetCounterText(w.counter, w.digits);
-        session_.SendInitData(image_);
+        Write();
         Say("Счетчики установлены");
         return Emit(Result(true));
     }
@@ -471,6 +518,68 @@ public:
             std::fprintf(stderr, "%s\n", text.c_str());
     }
 
+    // backup [FILE]: the device's image into FILE, or into the backups folder.
+    int BackupCommand(const QStringList& positional)
+    {
+        Open("backup");
+        ReadDevice();
+        try {
+            if (positional.isEmpty()) {
+                line_.backup = records_.SaveBackup(image_, u"backup"_s, line_.port);
+            } else {
+                records_.SaveBackupAs(image_, u"backup"_s, line_.port, positional[0]);
+                line_.backup = QFileInfo(positional[0]).absoluteFilePath();
+            }
+        } catch (const std::exception& e) {
+            throw ERefused(std::string("Не удалось сохранить резервную копию: ") + e.what());
+        }
+        Say("backup: " + (positional.isEmpty() ? (DataFolder() + u"/"_s + line_.backup) : positional[0]).toStdString());
+        QJsonObject o = Result(true);
+        o[u"backup"_s] = positional.isEmpty() ? DataFolder() + u"/"_s + line_.backup : positional[0];
+        return Emit(o);
+    }
+
+    // restore FILE [--with-counters]: the backup's settings back onto the device.
+    int Restore(const QString& file, bool withCounters, bool otherSerial)
+    {
+        TImageBuffer backup;
+        QString error;
+        if (!TServiceRecords::LoadImageFile(file, backup, error))
+            throw ERefused(file.toStdString() + ": " + error.toStdString());
+        Open("restore");
+        ReadDevice();
+        const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+        const auto changes = DescribeChanges(image_, target);
+        for (const auto& c : changes)
+            std::fprintf(stderr, "  %s\n", c.c_str());
+        if (changes.empty()) {
+            Say("nothing to change: the device holds the backup's settings");
+            Finish("выполнено");
+            return Emit(Result(true));
+        }
+        Consent(g_, "Restore these settings from " + file.toStdString() + "?");
+        TImageBuffer b = backup;
+        if (TDeviceSettings(b).SerialNumber() != settings_.SerialNumber() && !otherSerial) {
+            const std::string q = "The backup is of serial number " + std::to_string(TDeviceSettings(b).SerialNumber()) +
+                                  ", the device is " + std::to_string(settings_.SerialNumber()) +
+                                  ". Write another device's settings to this one?";
+            if (!isatty(0))
+                throw ERefused(q + " Give --other-serial to do so.");
+            if (!Ask(q))
+                throw ERefused("declined: nothing written");
+        }
+        image_ = target;
+        Write();
+        Say("Восстановлено из " + file.toStdString());
+        return Emit(Result(true));
+    }
+
+    int Done(int status)
+    {
+        Finish("выполнено");
+        return status;
+    }
+
     const std::string& OpenError() const { return openError_; }
     TCliUi& Ui() { return ui_; }
 
@@ -483,7 +592,56 @@ private:
     TChannelTable table_;
     TLineObserver observer_;
     std::string openError_;
+    TServiceRecords records_{u"zenda 1.03"_s};
+    TTrafficRecorder traffic_;
+    TJournalLine line_;
+    TImageBuffer read_;  // the image as read, for the list of changes
+    bool journaling_ = false;
 };
+
+// journal [--serial N]: the service journal, newest first.
+int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
+{
+    const auto lines = TServiceRecords::ReadJournal();
+    const QString serial = p.value(u"serial"_s);
+    QJsonArray rows;
+    for (const auto& l : lines) {
+        if (!serial.isEmpty() && l.serial != serial)
+            continue;
+        if (g.json) {
+            QJsonObject o;
+            o[u"time"_s] = l.time;
+            o[u"action"_s] = l.action;
+            o[u"port"_s] = l.port;
+            o[u"model"_s] = l.model;
+            o[u"serial"_s] = l.serial;
+            o[u"address"_s] = l.address;
+            o[u"outcome"_s] = l.outcome;
+            o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
+            o[u"backup"_s] = l.backup;
+            o[u"traffic"_s] = l.traffic;
+            rows.append(o);
+        } else {
+            std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
+                        l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
+                        l.outcome.toUtf8().constData());
+            for (const auto& c : l.changes)
+                std::printf("    %s\n", c.toUtf8().constData());
+            if (!l.backup.isEmpty())
+                std::printf("    backup: %s\n", l.backup.toUtf8().constData());
+            if (!l.traffic.isEmpty())
+                std::printf("    traffic: %s\n", l.traffic.toUtf8().constData());
+        }
+    }
+    if (g.json) {
+        QJsonObject o;
+        o[u"ok"_s] = true;
+        o[u"journal"_s] = rows;
+        o[u"folder"_s] = DataFolder();
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    }
+    return kDone;
+}
 
 // ------------------------------------------------------------------ ports
 
@@ -552,6 +710,10 @@ const TCommand kCommands[] = {
     {"leave", "leave initialization mode", ""},
     {"rtc", "set the RTC correction, -25..25 seconds", "SECONDS"},
     {"counters", "preset counters; the others keep their values", "[--tp1 H:MM] [--tp2 H:MM] [--v1 X] [--v2 X]"},
+    {"backup", "save the device's image into FILE, or into the backups folder", "[FILE]"},
+    {"restore", "write a backup's settings back (the device keeps its counters unless --with-counters)",
+     "FILE [--with-counters] [--other-serial]"},
+    {"journal", "the service journal, newest first", "[--serial N]"},
 };
 
 QString Description()
@@ -574,6 +736,7 @@ void AddGlobalOptions(QCommandLineParser& p)
         {u"json"_s, u"One JSON object on standard output."_s},
         {u"trace"_s, u"Every byte on the line, with time and direction, on standard error."_s},
         {u"yes"_s, u"Write without asking."_s},
+        {u"no-backup"_s, u"Write even when the image backup cannot be saved."_s},
     });
 }
 
@@ -591,6 +754,15 @@ void AddCommandOptions(QCommandLineParser& p, const QString& command)
     }
     if (command == u"rtc")
         p.addPositionalArgument(u"SECONDS"_s, u"The correction, -25..25."_s);
+    if (command == u"backup")
+        p.addPositionalArgument(u"FILE"_s, u"Where to save the image (default: the backups folder)."_s, u"[FILE]"_s);
+    if (command == u"restore") {
+        p.addPositionalArgument(u"FILE"_s, u"A backup file (or any image file zenda-sim reads)."_s);
+        p.addOptions({{u"with-counters"_s, u"Restore the four counters too."_s},
+                      {u"other-serial"_s, u"Allow a backup of another serial number."_s}});
+    }
+    if (command == u"journal")
+        p.addOption({u"serial"_s, u"Only this serial number's lines."_s, u"N"_s});
     if (command == u"counters") {
         p.addOptions({{u"tp1"_s, u"Operating time 1, hours:minutes."_s, u"H:MM"_s},
                       {u"tp2"_s, u"Operating time 2, hours:minutes."_s, u"H:MM"_s},
@@ -687,32 +859,52 @@ int main(int argc, char** argv)
     g.json = p.isSet(u"json"_s);
     g.trace = p.isSet(u"trace"_s);
     g.yes = p.isSet(u"yes"_s);
+    g.noBackup = p.isSet(u"no-backup"_s);
     if (p.isSet(u"baud"_s)) {
         g.baud = p.value(u"baud"_s).toInt();
         if (g.baud != 4800 && g.baud != 9600)
             return Fail(g, kUsage, "--baud is 4800 or 9600");
     }
     const QStringList positional = p.positionalArguments();
-    if (command == u"rtc" ? positional.size() != 1 : !positional.isEmpty())
-        return Fail(g, kUsage, command == u"rtc" ? "rtc takes one number of seconds, -25..25" : "unexpected argument");
+    const qsizetype wanted = command == u"rtc" || command == u"restore" ? 1 : 0;
+    const qsizetype most = command == u"backup" ? 1 : wanted;
+    if (positional.size() < wanted || positional.size() > most)
+        return Fail(g, kUsage, command == u"rtc"       ? "rtc takes one number of seconds, -25..25"
+                               : command == u"restore" ? "restore takes one backup file"
+                                                       : "unexpected argument");
 
     TProgram program(g);
     try {
         if (command == u"ports")
             return Ports(g, p);
+        if (command == u"journal")
+            return JournalCommand(g, p);
+        const int status = [&] {
+            if (command == u"backup")
+                return program.BackupCommand(positional);
+            if (command == u"restore")
+                return program.Restore(positional[0], p.isSet(u"with-counters"_s), p.isSet(u"other-serial"_s));
+            return kUsage;
+        }();
+        if (status != kUsage) {
+            program.Finish("выполнено");
+            return status;
+        }
         if (command == u"read")
-            return program.Read();
+            return program.Done(program.Read());
         if (command == u"leave")
-            return program.Leave();
+            return program.Done(program.Leave());
         if (command == u"init")
-            return program.Init(p);
+            return program.Done(program.Init(p));
         if (command == u"rtc")
-            return program.Rtc(positional[0]);
+            return program.Done(program.Rtc(positional[0]));
         if (command == u"counters")
-            return program.Counters(p);
+            return program.Done(program.Counters(p));
     } catch (const ERefused& e) {
+        program.Finish(e.what());
         return Fail(g, kUsage, e.what());
     } catch (const EAbort&) {
+        program.Finish(program.Ui().last);
         // Already said (a verification that failed three times said it three times).
         const auto& ui = program.Ui();
         if (ui.errors > 1)
@@ -721,6 +913,7 @@ int main(int argc, char** argv)
         return Fail(g, kDeviceError, ui.last, true);
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
+        program.Finish(e.what());
         return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what());
     }
     return kUsage;

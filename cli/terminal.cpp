@@ -96,6 +96,8 @@ void TLineObserver::Line(const char* dir, const uint8_t* bytes, int32_t count, T
 
 void TLineObserver::OnWrite(const uint8_t* bytes, int32_t count, TimePoint at)
 {
+    if (next)
+        next->OnWrite(bytes, count, at);
     if (trace)
         Line("->", bytes, count, at);
     if (progress)
@@ -104,6 +106,8 @@ void TLineObserver::OnWrite(const uint8_t* bytes, int32_t count, TimePoint at)
 
 void TLineObserver::OnRead(const uint8_t* bytes, int32_t count, TimePoint at)
 {
+    if (next)
+        next->OnRead(bytes, count, at);
     if (progress)
         progress->Clear();
     if (trace)
@@ -112,6 +116,8 @@ void TLineObserver::OnRead(const uint8_t* bytes, int32_t count, TimePoint at)
 
 void TLineObserver::OnError(int32_t code, int systemError, TimePoint at)
 {
+    if (next)
+        next->OnError(code, systemError, at);
     if (progress)
         progress->Clear();
     if (trace) {

@@ -37,6 +37,7 @@ class TLineObserver : public TPortObserver {
 public:
     bool trace = false;
     TProgress* progress = nullptr;
+    TPortObserver* next = nullptr;  // the action's traffic record
     void OnWrite(const uint8_t* bytes, int32_t count, TimePoint at) override;
     void OnRead(const uint8_t* bytes, int32_t count, TimePoint at) override;
     void OnError(int32_t code, int systemError, TimePoint at) override;

@@ -43,6 +43,18 @@ bool TDeviceSettings::CounterIsBcd(TCounter c) const
     return ::CounterIsBcd(image_, CounterPosition(c), pos::CounterBytes);
 }
 
+TImageBuffer RestoredImage(const TImageBuffer& device, const TImageBuffer& backup, bool withCounters)
+{
+    TImageBuffer out = backup;
+    out.ModelCode() = device.ModelCode();
+    for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
+        out.At(p) = device.At(p);
+    if (!withCounters)
+        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+            out.At(p) = device.At(p);
+    return out;
+}
+
 void TDeviceSettings::ClearCounters()
 {
     for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)

@@ -39,6 +39,11 @@ bool IsTimeCounter(TCounter c);
 int CorrectionValue(uint8_t Byte);
 uint8_t CorrectionByte(int Seconds);
 
+// What a restore writes: the backup's settings onto the device's image as read now. The
+// device keeps its counters (billing data) unless withCounters, and always its clock stamp;
+// the model code is the device's.
+TImageBuffer RestoredImage(const TImageBuffer& device, const TImageBuffer& backup, bool withCounters);
+
 // The range rules; each face checks with these and says so in its own way.
 namespace range {
 constexpr int SerialMax = 65535;

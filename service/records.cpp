@@ -78,7 +78,16 @@ std::string TTrafficRecorder::Text() const
 
 // ------------------------------------------------------------------ backups
 
-QString TServiceRecords::Stamp() const { return QDateTime::currentDateTime().toString(Qt::ISODate); }
+namespace {
+// Local time with its offset from UTC, e.g. 2026-12-08T12:00:56+03:00.
+QString LocalStamp()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+}
+}  // namespace
+
+QString TServiceRecords::Stamp() const { return LocalStamp(); }
 
 QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& action, const QString& port) const
 {
@@ -86,9 +95,7 @@ QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& ac
     const TDeviceSettings s(copy);
     QString t;
     t += u"# zenda-init image backup: the device's 72 bytes as read before a write\n"_qs;
-    t += u"# time: "_qs + QDateTime::currentDateTime().toOffsetFromUtc(QDateTime::currentDateTime().offsetFromUtc())
-                             .toString(Qt::ISODate) +
-         u" ("_qs + QDateTime::currentDateTime().timeZoneAbbreviation() + u")\n"_qs;
+    t += u"# time: "_qs + LocalStamp() + u" ("_qs + QDateTime::currentDateTime().timeZoneAbbreviation() + u")\n"_qs;
     t += u"# port: "_qs + port + u"\n"_qs;
     t += u"# model: "_qs + ModelName(s.ModelCode()) + u"\n"_qs;
     t += u"# serial: "_qs + QString::number(s.SerialNumber()) + u"\n"_qs;
