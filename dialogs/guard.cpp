@@ -28,6 +28,7 @@ void SetAppTitle(const QString& title) { TitleStore() = title; }
 
 void ShowTopLevelError(const QString& message)
 {
+    RememberShown(TopLevelText(message));
     TCursorSuspend noWaitCursor;
     QMessageBox box(QMessageBox::Critical, AppTitle(), TopLevelText(message), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);

@@ -23,8 +23,21 @@ int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType
     return MessageDlgEx(DlgType, TidyMessage(Msg), Caption, Buttons, 0, clBtnFace, nullptr);
 }
 
+namespace {
+QString& LastError()
+{
+    static QString s;
+    return s;
+}
+}  // namespace
+
+QString LastErrorShown() { return LastError(); }
+void RememberShown(const QString& text) { LastError() = text; }
+void ForgetLastError() { LastError().clear(); }
+
 void ShowErrorMsg(const QString& Msg, const QString& Caption)
 {
+    LastError() = TidyMessage(Msg);
     StdMessageDlg(Msg, Caption, DialogType::Error, {QStringLiteral("ОК")});
 }
 

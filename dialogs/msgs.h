@@ -15,3 +15,7 @@ void ShowInfoMsg(const QString& Msg, const QString& Caption);
 bool AskYesNo(const QString& Msg, const QString& Caption);
 // The error box, then the silent abort.
 [[noreturn]] void ErrorAbort(const QString& Msg, const QString& Caption);
+// The text of the last error box shown (as tidied for the box); the journal records it.
+QString LastErrorShown();
+void ForgetLastError();
+void RememberShown(const QString& text);

@@ -54,6 +54,7 @@ TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* ans
         for (int fd = 3; fd < 256; ++fd)
             close(fd);
         setenv("XDG_CONFIG_HOME", b.config.c_str(), 1);
+        setenv("XDG_DATA_HOME", b.data.c_str(), 1);
         std::vector<char*> argv{const_cast<char*>(ZENDA_CLI_PATH)};
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));

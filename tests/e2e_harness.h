@@ -134,7 +134,7 @@ private:
 
 struct Bench {
     std::filesystem::path dir;
-    std::string line, imageFile, logFile, config;
+    std::string line, imageFile, logFile, config, data;
 
     Bench()
     {
@@ -144,6 +144,7 @@ struct Bench {
         imageFile = (dir / "image.hex").string();
         logFile = (dir / "sim.log").string();
         config = (dir / "config").string();
+        data = (dir / "data").string();  // backups and the journal, never the user's own
         std::filesystem::create_directories(dir / "config" / "ЛЮМРАД");
         WriteSettings("[Ports]\nCOM1=" + line + "\n");
     }
@@ -170,7 +171,7 @@ struct Bench {
     // display: an X display to run on (the xcb platform) instead of offscreen.
     std::unique_ptr<Proc> StartApp(const std::string& display = std::string())
     {
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config};
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config, "XDG_DATA_HOME=" + data};
         if (display.empty())
             env.push_back("QT_QPA_PLATFORM=offscreen");
         else

@@ -243,7 +243,7 @@ TEST_F(Program, PulledCableThenPortChosenAgain)
 
 TEST_F(Program, SecondCopyCannotTakeThePort)
 {
-    Proc second({ZENDA_INIT_PATH, "--automation"}, {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + bench.config},
+    Proc second({ZENDA_INIT_PATH, "--automation"}, {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + bench.config, "XDG_DATA_HOME=" + bench.data},
                 (bench.dir / "app2.err").string());
     // Its start shows the open error; the first copy is not disturbed.
     std::string modal;

@@ -15,10 +15,13 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "abort.h"
+#include "changes.h"
 #include "channelgrid.h"
 #include "clockverify.h"
 #include "ctrcorr.h"
 #include "formutil.h"
+#include "custdlg.h"
 #include "guard.h"
 #include "maskedit.h"
 #include "msgs.h"
@@ -252,6 +255,7 @@ void TForm1::Form_Create()
     ApplyModel1();
     PageControl1->setCurrentIndex(0);
     session_ = std::make_unique<TDeviceSession>(ui_);
+    session_->SetObserver(&traffic_);  // kept for the journal when an action fails
     cdsChannels.Recreate();
     for (QComboBox* c : findChildren<QComboBox*>())
         if (c->count() > 0)
@@ -357,11 +361,19 @@ void TForm1::Button_Read_IniClick() { ReadIniParams(); }
 
 void TForm1::ReadIniParams()
 {
+    Journaled("read", [this] { ReadSettingsFromDevice(); });
+}
+
+void TForm1::ReadSettingsFromDevice()
+{
     CheckComOpened();
     TWaitCursor wait;
     const uint8_t code = session_->ReadDeviceVersion();
     Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change, no code stored
     session_->ReadDataFromDevice(image_);
+    line_.model = ModelName(code);
+    line_.serial = QString::number(settings_.SerialNumber());
+    line_.address = QString::number(settings_.Address());
     Number->SetValue(PadRight(QString::number(settings_.SerialNumber()), 5));
     Address->SetValue(settings_.Address() == 0 ? QStringLiteral("  ")
                                                : PadRight(QString::number(settings_.Address()), 2));
@@ -373,12 +385,14 @@ void TForm1::ReadIniParams()
 
 void TForm1::Button_DeinitClick()
 {
-    CheckComOpened();
-    {
-        TWaitCursor wait;  // as every device operation
-        session_->LeaveInitMode();
-    }
-    ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
+    Journaled("leave", [this] {
+        CheckComOpened();
+        {
+            TWaitCursor wait;  // as every device operation
+            session_->LeaveInitMode();
+        }
+        ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
+    });
 }
 
 void TForm1::Button_InitClick() { InitializeDevice(); }
@@ -387,12 +401,21 @@ void TForm1::InitializeDevice()
 {
     if (ClockVerifyForm->exec() != QDialog::Accepted)
         return;
+    Journaled("init", [this] { InitializeDeviceConfirmed(); });
+}
+
+void TForm1::InitializeDeviceConfirmed()
+{
     TWaitCursor wait;
     CheckComOpened();
     const uint8_t code = session_->ReadDeviceVersion();
     settings_.SetModelCode(code);
     Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));
     session_->ReadDataFromDevice(image_);
+    read_ = image_;
+    line_.model = ModelName(code);
+    line_.serial = QString::number(settings_.SerialNumber());
+    line_.address = QString::number(settings_.Address());
     // The fields' own range checks, so that no out-of-range value is cut to another one.
     ValidateDeviceNumber();
     settings_.SetSerialNumber(StrToInt(Number->Value().trimmed()));
@@ -403,7 +426,7 @@ void TForm1::InitializeDevice()
     StoreChannels();
     settings_.ClearCounters();
     settings_.StampClock();
-    session_->SendInitData(image_);
+    WriteImage();
     if (AskYesNo(QStringLiteral("Прибор проинициализирован успешно. Выйти из режима инициализации?"),
                  QStringLiteral("Подтвердите")))
         session_->LeaveInitMode();
@@ -411,23 +434,153 @@ void TForm1::InitializeDevice()
 
 void TForm1::BitBtn1Click()
 {
-    CheckComOpened();
-    session_->ReadDataFromDevice(image_);
-    if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
-        return;
-    QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
-    session_->SendInitData(image_);
-    ShowInfoMsg(QStringLiteral("Автокоррекция RTC произведена успешно"), QStringLiteral("Информация"));
+    Journaled("rtc", [this] {
+        ReadForWrite();
+        if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef())) {
+            cancelled_ = true;
+            return;
+        }
+        QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
+        WriteImage();
+        ShowInfoMsg(QStringLiteral("Автокоррекция RTC произведена успешно"), QStringLiteral("Информация"));
+    });
 }
 
 void TForm1::BitBtn2Click()
 {
+    Journaled("counters", [this] {
+        ReadForWrite();
+        if (CountersForm->exec() != QDialog::Accepted) {
+            cancelled_ = true;
+            return;
+        }
+        WriteImage();
+        ShowInfoMsg(QStringLiteral("Счетчики установлены"), QStringLiteral("Информация"));
+    });
+}
+
+// ------------------------------------------------------------------ the journal and backups
+
+QString TForm1::PortText() const
+{
+    const int i = SelectedIndex(Com_Port_Name);
+    if (i < 0)
+        return Com_Port_Name->currentText();
+    const std::string com = "COM" + std::to_string(i + 1);
+    return QString::fromStdString(com + " -> " + ResolvePortName(com));
+}
+
+void TForm1::Journaled(const char* action, const std::function<void()>& body)
+{
+    line_ = TJournalLine{};
+    line_.action = QString::fromLatin1(action);
+    line_.port = PortText();
+    traffic_.Clear();
+    cancelled_ = false;
+    ForgetLastError();
+    auto finish = [&](const QString& outcome) {
+        line_.outcome = outcome;
+        if (outcome != u"выполнено" && outcome != u"отменено" && !traffic_.Empty())
+            line_.traffic = records_.SaveTraffic(traffic_.Text(), line_.action);
+        if (!records_.Journal(line_) && !journalWarned_) {
+            journalWarned_ = true;  // once a run; the device work goes on
+            ShowErrorMsg(QStringLiteral("Не удалось записать журнал обслуживания: ") + TServiceRecords::JournalPath(),
+                         QStringLiteral("Ошибка"));
+        }
+    };
+    try {
+        body();
+    } catch (const EAbort&) {
+        const QString shown = LastErrorShown();
+        finish(shown.isEmpty() ? QStringLiteral("отменено") : shown);
+        throw;
+    } catch (const std::exception& e) {
+        finish(TopLevelText(QString::fromUtf8(e.what())));
+        throw;
+    }
+    finish(cancelled_ ? QStringLiteral("отменено") : QStringLiteral("выполнено"));
+}
+
+void TForm1::ReadForWrite()
+{
     CheckComOpened();
     session_->ReadDataFromDevice(image_);
-    if (CountersForm->exec() != QDialog::Accepted)
-        return;
+    read_ = image_;
+    line_.serial = QString::number(settings_.SerialNumber());
+    line_.address = QString::number(settings_.Address());
+    line_.model = ModelName(settings_.ModelCode());
+}
+
+void TForm1::WriteImage()
+{
+    try {
+        line_.backup = records_.SaveBackup(read_, line_.action, line_.port);
+    } catch (const std::exception& e) {
+        // No backup, no write, unless the engineer says so; "Нет" is the default.
+        TCursorSuspend noWaitCursor;
+        const int answer =
+            MessageDlgEx(DialogType::Confirmation,
+                         TidyMessage(QStringLiteral("Не удалось сохранить резервную копию в ") + DataFolder() +
+                                     QStringLiteral(" (") + QString::fromUtf8(e.what()) +
+                                     QStringLiteral("). Продолжить без нее?")),
+                         QStringLiteral("Подтвердите"), {QStringLiteral("Да"), QStringLiteral("Нет")}, 1, clBtnFace,
+                         nullptr);
+        if (answer != 1) {
+            cancelled_ = true;
+            throw EAbort();
+        }
+    }
+    line_.changes.clear();
+    for (const auto& c : DescribeChanges(read_, image_))
+        line_.changes << QString::fromStdString(c);
     session_->SendInitData(image_);
-    ShowInfoMsg(QStringLiteral("Счетчики установлены"), QStringLiteral("Информация"));
+}
+
+void TForm1::RestoreBackup(const QString& file, bool withCounters)
+{
+    TImageBuffer backup;
+    QString error;
+    if (!TServiceRecords::LoadImageFile(file, backup, error))
+        ErrorAbort(file + QStringLiteral(": ") + error, QStringLiteral("Ошибка"));
+    Journaled("restore", [&] {
+        {
+            TWaitCursor wait;
+            CheckComOpened();
+            settings_.SetModelCode(session_->ReadDeviceVersion());
+            ReadForWrite();
+        }
+        const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+        const auto changes = DescribeChanges(image_, target);
+        if (changes.empty()) {
+            ShowInfoMsg(QStringLiteral("Прибор уже хранит настройки этой резервной копии"), QStringLiteral("Информация"));
+            cancelled_ = true;
+            return;
+        }
+        QString list;
+        for (const auto& c : changes)
+            list += QString::fromStdString(c) + u'\n';
+        if (!AskYesNo(QStringLiteral("Записать в прибор из резервной копии:\n") + list, QStringLiteral("Подтвердите"))) {
+            cancelled_ = true;
+            return;
+        }
+        TImageBuffer b = backup;
+        const int backupSerial = TDeviceSettings(b).SerialNumber();
+        if (backupSerial != settings_.SerialNumber() &&
+            !AskYesNo(QStringLiteral("Резервная копия сделана с прибора № %1, подключен прибор № %2. Записать в него "
+                                     "настройки другого прибора?")
+                          .arg(backupSerial)
+                          .arg(settings_.SerialNumber()),
+                      QStringLiteral("Подтвердите"))) {
+            cancelled_ = true;
+            return;
+        }
+        image_ = target;
+        {
+            TWaitCursor wait;
+            WriteImage();
+        }
+        ShowInfoMsg(QStringLiteral("Настройки восстановлены из резервной копии"), QStringLiteral("Информация"));
+    });
 }
 
 // ------------------------------------------------------------------ checks and keys

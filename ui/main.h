@@ -9,6 +9,7 @@
 #include "channels.h"
 #include "image.h"
 #include "qtdeviceui.h"
+#include "records.h"
 #include "session.h"
 #include "settings.h"
 
@@ -58,6 +59,8 @@ public:
     void WriteComSettings();
     void ReadIniParams();
     void InitializeDevice();
+    void InitializeDeviceConfirmed();  // after the clock check's "Да"
+    void ReadSettingsFromDevice();
     void ValidateDeviceNumber();
     void ValidateDeviceAddress();
     bool NumberAccepted() const;
@@ -73,6 +76,8 @@ public:
     TDeviceSession& Session() { return *session_; }
     TImageBuffer& Image() { return image_; }
     TChannelTable& Channels() { return cdsChannels; }
+    // Writes a backup's settings back (the journal dialog's "Восстановить").
+    void RestoreBackup(const QString& file, bool withCounters);
 
 protected:
     void closeEvent(QCloseEvent* e) override;  // FormCloseQuery
@@ -83,6 +88,18 @@ private:
     void ConnectHandlers();
     int SelectedIndex(const QComboBox* combo) const;
     void ShowPortPaths();
+    // One device action with its journal line: what it read, changed, saved and how it ended.
+    void Journaled(const char* action, const std::function<void()>& body);
+    void ReadForWrite();       // reads the device; the image as read is what a backup keeps
+    void WriteImage();         // backs the read image up, notes the changes, writes verified
+    QString PortText() const;  // "COM1 -> /dev/ttyUSB0"
+
+    TServiceRecords records_{QStringLiteral("zenda-init 1.03")};
+    TTrafficRecorder traffic_;
+    TJournalLine line_;
+    TImageBuffer read_;
+    bool cancelled_ = false;
+    bool journalWarned_ = false;
     [[noreturn]] void FieldError(QWidget* field, const QString& message);
 
     TQtDeviceUi ui_;
