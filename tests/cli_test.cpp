@@ -5,6 +5,9 @@
 #include <QJsonObject>
 
 #include <pty.h>
+
+#include <filesystem>
+#include <fstream>
 #include <sys/file.h>
 
 #include <gtest/gtest.h>
@@ -302,4 +305,132 @@ TEST_F(Cli, HelpForTheProgramAndEachCommand)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("--v2-reset"), std::string::npos);
     EXPECT_EQ(r.out.find("--tp1"), std::string::npos);
+}
+
+// ------------------------------------------------------------------ backups and the journal
+
+namespace {
+std::vector<std::filesystem::path> Files(const std::filesystem::path& dir)
+{
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    if (std::filesystem::exists(dir, ec))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+            if (e.is_regular_file())
+                out.push_back(e.path());
+    return out;
+}
+
+std::string Slurp(const std::filesystem::path& p)
+{
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The 72 bytes of a backup, without its comments, as one hex string.
+std::string BackupHex(const std::filesystem::path& p)
+{
+    std::ifstream in(p);
+    std::string hex, line;
+    while (std::getline(in, line))
+        if (!line.empty() && line[0] != '#')
+            for (char c : line)
+                if (c != ' ')
+                    hex += c;
+    return hex;
+}
+}  // namespace
+
+TEST_F(Cli, EveryWriteLeavesOneBackupOfTheDeviceAsItWasAndOneJournalLine)
+{
+    const std::filesystem::path folder = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init";
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "3"}).status, 0);
+    auto backups = Files(folder / "backups");
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(backups[0].parent_path().filename(), "12345");
+    EXPECT_EQ(BackupHex(backups[0]), baseline);  // as before the write, not after
+    const std::string head = Slurp(backups[0]);
+    for (const char* field : {"# time: ", "# port: COM1 -> ", "# model: ZENDA1", "# serial: 12345", "# address: 5",
+                              "# action: rtc", "# program: zenda 1.03"})
+        EXPECT_NE(head.find(field), std::string::npos) << field;
+
+    TRun j = Zenda(bench, {"--json", "journal"});
+    QJsonArray lines = j.Json()[u"journal"].toArray();
+    ASSERT_EQ(lines.size(), 1);
+    QJsonObject l = lines[0].toObject();
+    EXPECT_EQ(l[u"action"].toString(), QStringLiteral("rtc"));
+    EXPECT_EQ(l[u"outcome"].toString(), QStringLiteral("выполнено"));
+    EXPECT_EQ(l[u"serial"].toString(), QStringLiteral("12345"));
+    EXPECT_EQ(l[u"changes"].toArray().at(0).toString(), QStringLiteral("Автокоррекция RTC: 5 сек -> 3 сек"));
+    EXPECT_EQ((folder / l[u"backup"].toString().toStdString()).string(), backups[0].string());
+    // UTF-8 with a byte-order mark, for the spreadsheets.
+    EXPECT_EQ(Slurp(folder / "journal.csv").substr(0, 3), "\xEF\xBB\xBF");
+
+    // A read is journaled too, without a backup.
+    ASSERT_EQ(Zenda(bench, {"read"}).status, 0);
+    EXPECT_EQ(Files(folder / "backups").size(), 1u);
+    j = Zenda(bench, {"--json", "journal", "--serial", "12345"});
+    EXPECT_EQ(j.Json()[u"journal"].toArray().size(), 2);
+    EXPECT_EQ(j.Json()[u"journal"].toArray().at(0).toObject()[u"action"].toString(), QStringLiteral("read"));
+
+    // The simulator takes a backup as its image.
+    Bench other;
+    auto sim2 = other.StartSim({"--image", backups[0].string()});
+    EXPECT_EQ(sim2->Cmd("image"), baseline);
+}
+
+TEST_F(Cli, RestoreAfterAWrongInitializationBringsTheSettingsBackAndKeepsTheCounters)
+{
+    const std::filesystem::path folder = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init";
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "999", "--address", "63", "--ch2", "type=pulse,value=1"}).status, 0);
+    ASSERT_EQ(Zenda(bench, {"--yes", "counters", "--tp1", "7:05"}).status, 0);  // counting goes on
+    const std::string before = sim->Cmd("image");
+    const auto backups = Files(folder / "backups" / "12345");
+    ASSERT_EQ(backups.size(), 1u);
+    // Another serial number on the device now: refused without a second yes.
+    TRun r = Zenda(bench, {"--yes", "restore", backups[0].string()});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--other-serial"), std::string::npos);
+    EXPECT_EQ(sim->Cmd("image"), before);
+    r = Zenda(bench, {"--yes", "restore", backups[0].string(), "--other-serial"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string now = sim->Cmd("image");
+    EXPECT_EQ(now.substr(2 * 5, 12), baseline.substr(2 * 5, 12));   // positions 6..11: settings back
+    EXPECT_EQ(now.substr(2 * 11, 32), before.substr(2 * 11, 32));  // 12..27: the counters stay
+    EXPECT_EQ(now.substr(0, 10), before.substr(0, 10));            // the stamp stays
+    EXPECT_EQ(now.substr(2 * 27), baseline.substr(2 * 27));
+    EXPECT_NE(r.err.find("Заводской номер: 999 -> 12345"), std::string::npos) << r.err;
+    // With the counters: those of the backup.
+    r = Zenda(bench, {"--yes", "restore", backups[0].string(), "--with-counters"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(sim->Cmd("image").substr(2 * 11, 32), baseline.substr(2 * 11, 32));
+}
+
+TEST_F(Cli, AFailedWriteIsJournaledWithItsMessageAndTraffic)
+{
+    sim->Cmd("fault badreadback");
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "3"}).status, 1);
+    const TRun j = Zenda(bench, {"--json", "journal"});
+    const QJsonObject l = j.Json()[u"journal"].toArray().at(0).toObject();
+    EXPECT_EQ(l[u"outcome"].toString(), QStringLiteral("Ошибка приемо/прередачи: несовпадение принятых данных"));
+    ASSERT_FALSE(l[u"traffic"].toString().isEmpty());
+    const std::string traffic =
+        Slurp(std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / l[u"traffic"].toString().toStdString());
+    EXPECT_EQ(Count(traffic, " -> 00\n"), 3u) << traffic;  // the three write attempts
+    EXPECT_NE(traffic.find(" <- 30 14 01 12 26"), std::string::npos);
+}
+
+TEST_F(Cli, NoBackupNoWriteUnlessNoBackupIsGiven)
+{
+    // The data folder cannot be made: a file stands where it would be.
+    std::filesystem::create_directories(std::filesystem::path(bench.data) / "ЛЮМРАД");
+    std::ofstream(std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init") << "not a folder";
+    TRun r = Zenda(bench, {"--yes", "rtc", "3"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Не удалось сохранить резервную копию"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the service journal cannot be written"), std::string::npos) << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    r = Zenda(bench, {"--yes", "--no-backup", "rtc", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(11), "03");
 }

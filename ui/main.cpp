@@ -23,6 +23,7 @@
 #include "formutil.h"
 #include "custdlg.h"
 #include "guard.h"
+#include "journal.h"
 #include "maskedit.h"
 #include "msgs.h"
 #include "rtccorr.h"
@@ -91,6 +92,10 @@ void TForm1::CreateServiceDialogs()
     ClockVerifyForm = new TClockVerifyForm(this);
     RTCCorrectionForm = new TRTCCorrectionForm(this);
     CountersForm = new TCountersForm(image_, this);
+    JournalForm = new TJournalForm(this);
+    JournalForm->OnRestore = [this](const QString& file, bool withCounters) {
+        RunGuarded([&] { RestoreBackup(file, withCounters); });
+    };
 }
 
 void TForm1::BuildControls()
@@ -231,6 +236,7 @@ void TForm1::BuildControls()
 
     BitBtn1 = MakeButton(TabSheet3, "BitBtn1", QStringLiteral("Калибровка RTC"), 8, 8, 120, 25);
     BitBtn2 = MakeButton(TabSheet3, "BitBtn2", QStringLiteral("Установка счетчиков"), 8, 40, 120, 25);
+    BitBtn3 = MakeButton(TabSheet3, "BitBtn3", QStringLiteral("Журнал"), 8, 72, 120, 25);
 
     // Tab orders within each parent, as listed; the model list last on its page.
     setTabOrder(Com_Port_Name, Com_Port_Speed);
@@ -246,6 +252,7 @@ void TForm1::BuildControls()
     setTabOrder(Button_Init, Button_Deinit);
     setTabOrder(Button_Deinit, Device_Version);
     setTabOrder(BitBtn1, BitBtn2);
+    setTabOrder(BitBtn2, BitBtn3);
 
     cdsChannels.OnChanged = [this] { dsChannels->Refresh(); };
 }
@@ -296,6 +303,7 @@ void TForm1::ConnectHandlers()
     connect(Button_Deinit, &QPushButton::clicked, this, guarded([this] { Button_DeinitClick(); }));
     connect(BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
     connect(BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
+    connect(BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
     connect(Number, &TMaskEdit::Exited, this, guarded([this] { NumberExit(); }));
     connect(Address, &TMaskEdit::Exited, this, guarded([this] { AddressExit(); }));
     Number->SetExitCheck([this] { return NumberAccepted(); });
@@ -460,6 +468,12 @@ void TForm1::BitBtn2Click()
 }
 
 // ------------------------------------------------------------------ the journal and backups
+
+void TForm1::BitBtn3Click()
+{
+    JournalForm->Load();
+    JournalForm->exec();
+}
 
 QString TForm1::PortText() const
 {

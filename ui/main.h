@@ -27,6 +27,7 @@ class TMaskEdit;
 class TClockVerifyForm;
 class TRTCCorrectionForm;
 class TCountersForm;
+class TJournalForm;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -47,6 +48,7 @@ public:
     void Button_InitClick();
     void BitBtn1Click();
     void BitBtn2Click();
+    void BitBtn3Click();  // the journal
     void NumberExit();
     void AddressExit();
     void Device_VersionChange();
@@ -139,10 +141,12 @@ private:
     QPushButton* Button_Deinit;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
+    QPushButton* BitBtn3;  // "Журнал"
 
     TClockVerifyForm* ClockVerifyForm = nullptr;
     TRTCCorrectionForm* RTCCorrectionForm = nullptr;
     TCountersForm* CountersForm = nullptr;
+    TJournalForm* JournalForm = nullptr;
 };
 
 // The conversion error of a text that is not an integer.
