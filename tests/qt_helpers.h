@@ -82,6 +82,7 @@ inline void PressFirst(QWidget* w)
 struct BoxRecorder {
     QStringList seen;
     bool active = true;
+    std::function<void(QWidget*)> answer;  // instead of the first button, when set
     QTimer timer;
     BoxRecorder()
     {
@@ -94,7 +95,10 @@ struct BoxRecorder {
                 return;  // not a message box: some other dialog the test drives itself
             w->setProperty("zendaSeen", true);
             seen << w->windowTitle() + QStringLiteral(": ") + BoxText(w);
-            PressFirst(w);
+            if (answer)
+                answer(w);
+            else
+                PressFirst(w);
         });
         timer.start();
     }

@@ -10,12 +10,15 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableView>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QToolButton>
 
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +26,8 @@
 #include "ctrcorr.h"
 #include "guard.h"
 #include "main.h"
+#include "journal.h"
+#include "records.h"
 #include "settingsstore.h"
 #include "maskedit.h"
 #include "qt_helpers.h"
@@ -50,6 +55,7 @@ protected:
     void SetUp() override
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
+        std::filesystem::remove_all(DataFolder().toStdString());  // no backups or journal of earlier tests
         line.sim.SetImage(DeviceImage());
         Settings()->setValue(QStringLiteral("Ports/COM1"), QString::fromStdString(line.path));
         InstallSettingsPortResolver();
@@ -920,4 +926,135 @@ TEST_F(Window, EachPortNameShowsItsDeviceAsToolTip)
     EXPECT_EQ(combo->itemData(0, Qt::ToolTipRole).toString().toStdString(), line.path);
     EXPECT_EQ(combo->itemData(1, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyUSB7"));
     EXPECT_EQ(combo->itemData(2, Qt::ToolTipRole).toString(), QStringLiteral("/dev/ttyS2"));
+}
+
+// ------------------------------------------------------------------ backups, the journal, restore
+
+namespace {
+std::vector<std::filesystem::path> BackupFiles()
+{
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    const std::filesystem::path dir = (DataFolder() + QStringLiteral("/backups")).toStdString();
+    if (std::filesystem::exists(dir, ec))
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir, ec))
+            if (e.is_regular_file())
+                out.push_back(e.path());
+    return out;
+}
+}  // namespace
+
+TEST_F(Window, EachWriteKeepsTheImageAsReadAndAJournalLine)
+{
+    Start();
+    // RTC through its dialog: Page Down once, OK.
+    OnNextModal([](QWidget* w) {
+        W<QSlider>(w, "TrackBar1")->setFocus();
+        Key(Qt::Key_PageDown);
+        Key(Qt::Key_Return);
+    });
+    BoxRecorder rec;
+    W<QPushButton>(form.get(), "BitBtn1")->click();
+    ASSERT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
+    const auto files = BackupFiles();
+    ASSERT_EQ(files.size(), 1u);
+    TImageBuffer backup;
+    QString error;
+    ASSERT_TRUE(TServiceRecords::LoadImageFile(QString::fromStdString(files[0].string()), backup, error)) << error.toStdString();
+    EXPECT_EQ(0, std::memcmp(backup.Image(), DeviceImage().data(), 72));  // before the write
+    const auto journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].action, QStringLiteral("rtc"));
+    EXPECT_EQ(journal[0].outcome, QStringLiteral("выполнено"));
+    EXPECT_EQ(journal[0].changes, QStringList{QStringLiteral("Автокоррекция RTC: -7 сек -> -6 сек")});
+    EXPECT_EQ(journal[0].serial, QStringLiteral("256"));
+
+    // A cancelled counters dialog: read, nothing written, journaled as cancelled, no backup.
+    OnNextModal([](QWidget*) { Key(Qt::Key_Escape); });
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    W<QPushButton>(form.get(), "BitBtn2")->click();
+    EXPECT_EQ(BackupFiles().size(), 1u);
+    EXPECT_EQ(TServiceRecords::ReadJournal()[0].outcome, QStringLiteral("отменено"));
+}
+
+TEST_F(Window, WithoutABackupItAsksFirstAndNoIsTheDefault)
+{
+    // A file where the data folder would be: neither a backup nor the journal can be written.
+    const std::string folder = DataFolder().toStdString();
+    std::filesystem::create_directories(std::filesystem::path(folder).parent_path());
+    std::ofstream(folder) << "not a folder";
+    Start();
+    BoxRecorder rec;
+    rec.answer = [](QWidget* box) { QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return); };
+    OnNextModal([](QWidget*) { Key(Qt::Key_Return); });  // the RTC dialog: OK
+    W<QPushButton>(form.get(), "BitBtn1")->click();
+    ASSERT_GE(rec.seen.size(), 1);
+    EXPECT_TRUE(rec.seen[0].startsWith(QStringLiteral("Подтвердите: Не удалось сохранить резервную копию")))
+        << rec.seen[0].toStdString();
+    EXPECT_TRUE(rec.seen[0].endsWith(QStringLiteral("Продолжить без нее?"))) << rec.seen[0].toStdString();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);  // Enter took "Нет": nothing written
+    // The journal that cannot be written is said once a run, and the work goes on.
+    EXPECT_EQ(rec.seen.filter(QStringLiteral("журнал")).size(), 1);
+
+    rec.answer = [](QWidget* box) { PressFirst(box); };  // "Да": without a backup
+    OnNextModal([](QWidget*) { Key(Qt::Key_Return); });
+    W<QPushButton>(form.get(), "BitBtn1")->click();
+    EXPECT_EQ(line.sim.CommandCount(0), 1);
+    EXPECT_EQ(rec.seen.filter(QStringLiteral("журнал")).size(), 1);
+    EXPECT_EQ(rec.seen.last(), QStringLiteral("Информация: Автокоррекция RTC произведена успешно."));
+    std::filesystem::remove(folder);
+}
+
+TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
+{
+    Start();
+    // A wrong initialization: serial number 999 typed by the user.
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    W<TMaskEdit>(form.get(), "Number")->SetValue(QStringLiteral("999  "));
+    AnswerClock(true);
+    BoxRecorder rec;
+    W<QPushButton>(form.get(), "Button_Init")->click();
+    auto counted = line.sim.Image();
+    counted[12] = 0x42;  // the device counts on
+    line.sim.SetImage(counted);
+    rec.active = false;
+
+    // Журнал: newest first; the filter; the init line's backup back, counters kept.
+    std::vector<QString> asked;
+    OnNextModal([&](QWidget* w) {
+        auto* table = W<QTableView>(w, "Table");
+        EXPECT_EQ(table->model()->rowCount(), 2);  // read, init
+        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("init"));
+        QTest::keyClicks(W<QLineEdit>(w, "Filter"), QStringLiteral("99"));
+        EXPECT_EQ(table->model()->rowCount(), 0);  // the lines carry the serial number as read: 256
+        W<QLineEdit>(w, "Filter")->clear();
+        table->setCurrentIndex(table->model()->index(0, 0));
+        EXPECT_TRUE(W<QPlainTextEdit>(w, "Details")->toPlainText().contains(QStringLiteral("Заводской номер: 256 -> 999")));
+        // The change list, then the other-device question: both answered "Да".
+        OnNextModal([&](QWidget* box) {
+            asked.push_back(BoxText(box));
+            OnNextModal([&](QWidget* box2) {
+                asked.push_back(BoxText(box2));
+                OnNextModal([&](QWidget* info) {
+                    asked.push_back(BoxText(info));
+                    PressFirst(info);
+                }, box2);
+                W<QPushButton>(box2, "btn0")->click();
+            }, box);
+            W<QPushButton>(box, "btn0")->click();
+        }, w);
+        QTest::mouseClick(W<QPushButton>(w, "Restore"), Qt::LeftButton);
+        EXPECT_EQ(table->model()->rowCount(), 3);  // the restore is journaled
+        W<QPushButton>(w, "Close")->click();
+    });
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    W<QPushButton>(form.get(), "BitBtn3")->click();
+    ASSERT_EQ(asked.size(), 3u);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Заводской номер: 999 -> 256"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[1].contains(QStringLiteral("№ 256"))) << asked[1].toStdString();
+    const auto now = line.sim.Image();
+    EXPECT_EQ(now[6], 0x01);
+    EXPECT_EQ(now[7], 0x00);      // 256 again
+    EXPECT_EQ(now[12], 0x42);     // the counter as the device had it
+    EXPECT_EQ(now[30], DeviceImage()[30]);
 }
