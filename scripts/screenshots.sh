@@ -22,7 +22,8 @@ start() {  # start [sim options...]
   for _ in $(seq 50); do [ -e "$W/line" ] && break; sleep 0.1; done
   mkdir -p "$W/config/ЛЮМРАД"
   printf '[Ports]\nCOM1=%s\n' "$W/line" >"$W/config/ЛЮМРАД/Инициализация ЗЕНДИН.conf"
-  XDG_CONFIG_HOME="$W/config" ./build/app/zenda-init >/dev/null 2>&1 &
+  [ -n "${BEFORE_APP:-}" ] && XDG_CONFIG_HOME="$W/config" XDG_DATA_HOME="$W/data" bash -c "$BEFORE_APP" || true
+  XDG_CONFIG_HOME="$W/config" XDG_DATA_HOME="$W/data" ./build/app/zenda-init >/dev/null 2>&1 &
   APP=$!
   sleep 1.5
 }
@@ -54,6 +55,18 @@ xdotool key Return; sleep 0.3
 click 439 27                           # Выход -> question
 grab box-question "Подтвердите"
 xdotool key Tab key Return; sleep 0.3  # "Нет"
+stop
+
+# A day's work in the journal (through zenda, on the same settings), then the dialog.
+BEFORE_APP='z=./build/cli/zenda
+  $z --yes init --serial 10742 --address 3 --ch2 value=0.01,type=fast,test=yes
+  $z read; $z --yes rtc 4; $z --yes counters --tp1 1520:30 --v1 1234,5; $z --port COM2 read
+  exit 0' start
+click 135 60                           # page Сервис
+click 68 156                           # Журнал
+xdotool key Tab key Tab key Down; sleep 0.3   # the table, its second line (counters)
+grab dialog-journal "Журнал"
+xdotool key Escape; sleep 0.3
 stop
 
 start --fault noanswer@4x1

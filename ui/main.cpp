@@ -522,7 +522,7 @@ void TForm1::ReadForWrite()
     read_ = image_;
     line_.serial = QString::number(settings_.SerialNumber());
     line_.address = QString::number(settings_.Address());
-    line_.model = ModelName(settings_.ModelCode());
+    // These actions do not ask the device for its model: the journal names none.
 }
 
 void TForm1::WriteImage()
@@ -562,6 +562,7 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
             CheckComOpened();
             settings_.SetModelCode(session_->ReadDeviceVersion());
             ReadForWrite();
+            line_.model = ModelName(settings_.ModelCode());
         }
         const TImageBuffer target = RestoredImage(image_, backup, withCounters);
         const auto changes = DescribeChanges(image_, target);
