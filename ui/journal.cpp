@@ -80,6 +80,7 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     resize(760, 480);
 
     auto* filterLabel = new QLabel(QStringLiteral("Заводской номер:"), this);
+    filterLabel->setObjectName(QStringLiteral("FilterLabel"));
     Filter = new QLineEdit(this);
     Filter->setObjectName(QStringLiteral("Filter"));
     Filter->setMaximumWidth(90);
