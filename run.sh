@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds zenda-init and starts it against the built-in device simulator: zenda-sim serves
-# a pseudo-terminal, and a private settings store (never your own) points COM1 at it.
+# a pseudo-terminal, and a private settings store (never your own) points COM1 at it; the
+# backups and the journal of the session go to the same temporary folder.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/deps.sh
@@ -17,7 +18,7 @@ printf '[Ports]\nCOM1=%s\n' "$work/line" >"$work/config/ЛЮМРАД/Иници�
 echo "zenda-init: simulator on $work/line (its traffic: $work/sim.log)"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   echo "zenda-init: no display; starting under xvfb-run" >&2
-  XDG_CONFIG_HOME="$work/config" xvfb-run -a ./build/app/zenda-init "$@"
+  XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" xvfb-run -a ./build/app/zenda-init "$@"
 else
-  XDG_CONFIG_HOME="$work/config" ./build/app/zenda-init "$@"
+  XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" ./build/app/zenda-init "$@"
 fi
