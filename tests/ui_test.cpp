@@ -1058,3 +1058,43 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     EXPECT_EQ(now[12], 0x42);     // the counter as the device had it
     EXPECT_EQ(now[30], DeviceImage()[30]);
 }
+
+TEST_F(Window, InitializationAndCountersEachLeaveOneBackupAndOneLine)
+{
+    Start();
+    AnswerClock(true);
+    BoxRecorder rec;
+    W<QPushButton>(form.get(), "Button_Init")->click();
+    ASSERT_EQ(BackupFiles().size(), 1u);
+    auto journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].action, QStringLiteral("init"));
+    EXPECT_TRUE(journal[0].changes.contains(QStringLiteral("счетчики обнулены")));
+    EXPECT_EQ(journal[0].model, QStringLiteral("ZENDA1"));
+
+    OnNextModal([](QWidget* w) { W<QPushButton>(w, "BitBtn1")->click(); });  // counters: OK as shown
+    W<QPushButton>(form.get(), "BitBtn2")->click();
+    EXPECT_EQ(BackupFiles().size(), 2u);
+    journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal[0].action, QStringLiteral("counters"));
+    EXPECT_EQ(journal[0].outcome, QStringLiteral("выполнено"));
+}
+
+TEST_F(Window, AFailedWriteIsJournaledWithTheMessageSeenAndItsTraffic)
+{
+    Start();
+    line.sim.AddFault({zsim::FaultKind::CorruptReadBack, 4});
+    OnNextModal([](QWidget*) { Key(Qt::Key_Return); });  // RTC: OK
+    BoxRecorder rec;
+    W<QPushButton>(form.get(), "BitBtn1")->click();
+    ASSERT_EQ(rec.seen.size(), 3);
+    const auto journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 1u);
+    EXPECT_EQ(journal[0].outcome, QStringLiteral("Ошибка приемо/прередачи: несовпадение принятых данных."));
+    ASSERT_FALSE(journal[0].traffic.isEmpty());
+    QFile traffic(DataFolder() + u'/' + journal[0].traffic);
+    ASSERT_TRUE(traffic.open(QIODevice::ReadOnly));
+    EXPECT_EQ(traffic.readAll().count(" -> 00\n"), 3);  // the three write attempts
+    EXPECT_EQ(BackupFiles().size(), 1u);  // the backup before the first attempt
+}
