@@ -63,8 +63,6 @@ std::string CounterShown(const TDeviceSettings& s, TCounter c, const std::string
     return m.ValueToDisplay(s.CounterText(c));
 }
 
-std::string VolumeMaskOf(const TDeviceSettings& s, int channel) { return s.VolumeMask(channel); }
-
 QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table)
 {
     TDeviceSettings s(image);
@@ -88,8 +86,8 @@ QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table)
     QJsonObject counters;
     counters[u"tp1"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp1, "00000\\:00;0;_"));
     counters[u"tp2"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp2, "00000\\:00;0;_"));
-    counters[u"v1"_s] = QString::fromStdString(CounterShown(s, TCounter::V1, VolumeMaskOf(s, 1)));
-    counters[u"v2"_s] = QString::fromStdString(CounterShown(s, TCounter::V2, VolumeMaskOf(s, 2)));
+    counters[u"v1"_s] = QString::fromStdString(CounterShown(s, TCounter::V1, s.VolumeMask(1)));
+    counters[u"v2"_s] = QString::fromStdString(CounterShown(s, TCounter::V2, s.VolumeMask(2)));
     o[u"counters"_s] = counters;
     o[u"image"_s] = QString::fromStdString(Hex(image.Image(), kImageSize));
     return o;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building and testing zenda-init needs on Debian 12, when it is missing.
+# With package names as arguments: those instead (scripts/windows.sh uses it so).
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest
       fonts-liberation2 xvfb xauth x11-utils python3-serial)
+[ $# -gt 0 ] && pkgs=("$@")
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,18 +5,8 @@
 # against the simulated device. Installs what it needs with apt-get.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-pkgs=(build-essential cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 googletest)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "windows: installing ${missing[*]}" >&2
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+./scripts/deps.sh build-essential cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 \
+  googletest
 
 # The simulator runs on Linux.
 cmake -S . -B build-nogui -G Ninja -DZENDA_GUI=OFF -DZENDA_CLI=OFF -DZENDA_WERROR=ON >/dev/null

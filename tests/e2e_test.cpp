@@ -117,6 +117,18 @@ protected:
 
 const std::string kInfo = "Информация|";
 
+// One row of the fault matrix: the windows the user saw, in order, and the time taken.
+std::string MatrixRow(const std::string& fault, const char* action, const Outcome& o)
+{
+    std::string seen;
+    for (const auto& s : o.seen) {
+        const std::string title = s.substr(0, s.find('|')), text = s.substr(s.find('|') + 1);
+        seen += (seen.empty() ? "" : " → ") + (text.empty() ? "[" + title + "]" : title + ": " + text);
+    }
+    return "| `" + fault + "` | " + action + " | " + (seen.empty() ? "(nothing: done)" : seen) + " | " +
+           std::to_string(static_cast<int>(o.ms)) + " |\n";
+}
+
 }  // namespace
 
 TEST_F(Program, ReadShowsTheDevice)
@@ -327,13 +339,7 @@ TEST_F(Program, FaultMatrix)
             const Outcome o = app->Act(a.command);
             sim->Cmd("clear");
 
-            std::string seen;
-            for (const auto& s : o.seen) {
-                const std::string title = s.substr(0, s.find('|')), text = s.substr(s.find('|') + 1);
-                seen += (seen.empty() ? "" : " → ") + (text.empty() ? "[" + title + "]" : title + ": " + text);
-            }
-            md << "| `" << fault << "` | " << a.name << " | " << (seen.empty() ? "(nothing: done)" : seen) << " | "
-               << static_cast<int>(o.ms) << " |\n";
+            md << MatrixRow(fault, a.name, o);
 
             const std::string where = fault + " / " + a.name;
             EXPECT_FALSE(o.after.wait) << where;
@@ -370,13 +376,7 @@ TEST_F(Program, FaultMatrix)
             sim->Cmd("fault " + fault + "x1");
             const Outcome o = app->Act(a.command);
             sim->Cmd("clear");  // a fault that found nothing to strike must not strike the check
-            std::string seen;
-            for (const auto& s : o.seen) {
-                const std::string title = s.substr(0, s.find('|')), text = s.substr(s.find('|') + 1);
-                seen += (seen.empty() ? "" : " → ") + (text.empty() ? "[" + title + "]" : title + ": " + text);
-            }
-            md << "| `" << fault << "x1` | " << a.name << " | " << (seen.empty() ? "(nothing: done)" : seen) << " | "
-               << static_cast<int>(o.ms) << " |\n";
+            md << MatrixRow(fault + "x1", a.name, o);
             const std::string where = fault + "x1 / " + a.name;
             EXPECT_FALSE(o.after.wait) << where;
             if (sim->Cmd("line") != "up" || fault.rfind("drop", 0) == 0) {
