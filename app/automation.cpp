@@ -17,12 +17,19 @@
 #include <QSocketNotifier>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
 #include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "guard.h"
 #include "maskedit.h"
@@ -129,11 +136,36 @@ QString PeakRss()
 
 }  // namespace
 
+// Shared by the reader thread and the window: the thread may outlive the hook at exit.
+struct TInputQueue {
+    std::mutex mu;
+    QByteArray bytes;
+    bool closed = false;
+};
+
 TAutomation::TAutomation(QObject* parent) : QObject(parent)
 {
     ProcessClock().start();
+#ifdef _WIN32
+    queue_ = std::make_shared<TInputQueue>();
+    std::thread([q = queue_] {
+        const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        char buf[4096];
+        DWORD n = 0;
+        while (ReadFile(in, buf, sizeof buf, &n, nullptr) && n > 0) {
+            std::lock_guard<std::mutex> g(q->mu);
+            q->bytes.append(buf, static_cast<int>(n));
+        }
+        std::lock_guard<std::mutex> g(q->mu);
+        q->closed = true;
+    }).detach();  // blocked in ReadFile until the controller closes the pipe or the process ends
+    poll_ = new QTimer(this);
+    connect(poll_, &QTimer::timeout, this, &TAutomation::ReadInput);
+    poll_->start(5);
+#else
     notifier_ = new QSocketNotifier(0, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &TAutomation::ReadInput);
+#endif
 }
 
 void TAutomation::WatchForShow(QWidget* window)
@@ -155,13 +187,32 @@ bool TAutomation::eventFilter(QObject* o, QEvent* e)
 
 void TAutomation::ReadInput()
 {
+#ifdef _WIN32
+    QByteArray got;
+    bool closed = false;
+    {
+        std::lock_guard<std::mutex> g(queue_->mu);
+        got.swap(queue_->bytes);
+        closed = queue_->closed;
+    }
+    if (closed)
+        poll_->stop();  // the controller is gone
+    if (!got.isEmpty())
+        Take(got);
+#else
     char buf[4096];
     const ssize_t n = ::read(0, buf, sizeof buf);
     if (n <= 0) {
         notifier_->setEnabled(false);  // the controller is gone
         return;
     }
-    pending_.append(buf, static_cast<int>(n));
+    Take(QByteArray(buf, static_cast<int>(n)));
+#endif
+}
+
+void TAutomation::Take(const QByteArray& bytes)
+{
+    pending_.append(bytes);
     int nl;
     while ((nl = pending_.indexOf('\n')) >= 0) {
         const QString line = QString::fromUtf8(pending_.left(nl)).trimmed();

@@ -6,7 +6,11 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QSocketNotifier;
+class QTimer;
+struct TInputQueue;
 
 class TAutomation : public QObject {
 public:
@@ -19,9 +23,16 @@ protected:
 
 private:
     void ReadInput();
+    void Take(const QByteArray& bytes);
     QString Handle(const QString& line);
 
-    QSocketNotifier* notifier_;
+#ifdef _WIN32
+    // Windows has no notifier for a pipe: a reader thread fills a queue that a timer drains.
+    std::shared_ptr<TInputQueue> queue_;
+    QTimer* poll_ = nullptr;
+#else
+    QSocketNotifier* notifier_ = nullptr;
+#endif
     QByteArray pending_;
     QWidget* watched_ = nullptr;
 };

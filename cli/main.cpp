@@ -9,9 +9,6 @@
 #include <QJsonObject>
 #include <QStringList>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -232,7 +229,7 @@ void Consent(const TGlobal& g, const std::string& question)
 {
     if (g.yes)
         return;
-    if (!isatty(0))
+    if (!IsTerminal(0))
         throw ERefused("not a terminal: nothing is written without --yes");
     if (!Ask(question))
         throw ERefused("declined: nothing written");
@@ -287,7 +284,7 @@ public:
             baud = StoredBaudRate() == 1 ? 9600 : 4800;
         session_.SetObserver(&observer_);
         observer_.trace = g_.trace;
-        observer_.progress = isatty(2) ? &ui_.progress : nullptr;
+        observer_.progress = IsTerminal(2) ? &ui_.progress : nullptr;
         observer_.next = &traffic_;
         const std::string com = g_.port.startsWith(u'/') ? std::string() : "COM" + std::to_string(comIndex + 1);
         line_.port = QString::fromStdString(com.empty() ? g_.port.toStdString() : com + " -> " + ResolvePortName(com));
@@ -561,7 +558,7 @@ public:
             const std::string q = "The backup is of serial number " + std::to_string(TDeviceSettings(b).SerialNumber()) +
                                   ", the device is " + std::to_string(settings_.SerialNumber()) +
                                   ". Write another device's settings to this one?";
-            if (!isatty(0))
+            if (!IsTerminal(0))
                 throw ERefused(q + " Give --other-serial to do so.");
             if (!Ask(q))
                 throw ERefused("declined: nothing written");
@@ -681,12 +678,14 @@ int Ports(const TGlobal& g, const QCommandLineParser& p)
     }
     for (const auto& c : list.coms)
         std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), c.state.c_str(), c.mapped ? " (mapped)" : "");
+#ifndef _WIN32  // Windows names every serial line COMn: the list above is all there is
     std::printf("\nserial devices found:\n");
     if (list.devices.empty())
         std::printf("  none\n");
     for (const auto& d : list.devices)
         std::printf("  %-40s %s%s\n", d.path.c_str(), d.state.c_str(),
                     d.target.empty() ? "" : (" -> " + d.target).c_str());
+#endif
     if (list.noPermission)
         std::printf("\nSome devices cannot be opened by this user: add yourself to the 'dialout' group\n"
                     "(sudo usermod -aG dialout $USER) and log in again.\n");
@@ -788,6 +787,7 @@ int Fail(const TGlobal& g, int status, const std::string& message, bool said = f
 
 int main(int argc, char** argv)
 {
+    PrepareConsole();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(u"1.03"_s);

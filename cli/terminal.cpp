@@ -1,8 +1,11 @@
 #include "terminal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -122,14 +125,33 @@ void TLineObserver::OnError(int32_t code, int systemError, TimePoint at)
         progress->Clear();
     if (trace) {
         const double ms = std::chrono::duration<double, std::milli>(at - kStart).count();
+#ifdef _WIN32  // GetLastError's codes
+        std::fprintf(stderr, "%10.3f !! driver error %d (system error %d)\n", ms, code, systemError);
+#else
         std::fprintf(stderr, "%10.3f !! driver error %d (system error %d: %s)\n", ms, code, systemError,
                      std::strerror(systemError));
+#endif
     }
 }
 
 // ------------------------------------------------------------------ ports
 
 namespace {
+#ifdef _WIN32
+std::string State(const std::string& name, bool&)
+{
+    const THandle h = SystemCommApi().CreateFile(name);
+    if (h != INVALID_HANDLE_VALUE_) {
+        SystemCommApi().CloseHandle(h);
+        return "can be opened";
+    }
+    switch (LastSystemError()) {
+    case ERROR_FILE_NOT_FOUND: return "missing";
+    case ERROR_ACCESS_DENIED: return "busy (open in another program)";
+    }
+    return "cannot be opened";
+}
+#else
 // "ok", "no permission", "busy or not a serial line", "missing".
 std::string State(const std::string& path, bool& noPermission)
 {
@@ -172,6 +194,7 @@ bool IsRealUart(const std::string& name)
     }
     return type != 0;
 }
+#endif
 }  // namespace
 
 TPortList ListPorts()
@@ -183,9 +206,14 @@ TPortList ListPorts()
         std::string mapped;
         e.mapped = PortMapping(e.name, mapped);
         e.path = ResolvePortName(e.name);
+#ifdef _WIN32
+        e.state = State(e.name, list.noPermission);  // opened by its name, as the programs do
+#else
         e.state = State(e.path, list.noPermission);
+#endif
         list.coms.push_back(e);
     }
+#ifndef _WIN32
     std::error_code ec;
     std::vector<std::string> found;
     if (fs::is_directory("/dev/serial/by-id", ec))
@@ -205,5 +233,25 @@ TPortList ListPorts()
         e.state = State(p, list.noPermission);
         list.devices.push_back(e);
     }
+#endif
     return list;
 }
+
+#ifdef _WIN32
+bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+
+void PrepareConsole()
+{
+    SetConsoleOutputCP(CP_UTF8);
+    for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE h = GetStdHandle(which);
+        DWORD mode = 0;
+        if (GetConsoleMode(h, &mode))
+            SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+#else
+bool IsTerminal(int fd) { return isatty(fd) != 0; }
+
+void PrepareConsole() {}
+#endif

@@ -60,3 +60,8 @@ struct TPortList {
 };
 // COM1..COM16 as this user's settings resolve them, and the serial devices on the machine.
 TPortList ListPorts();
+
+// Whether a standard stream (0, 1, 2) is a terminal or console.
+bool IsTerminal(int fd);
+// On Windows: UTF-8 output and the escape sequences of the progress line; elsewhere nothing.
+void PrepareConsole();

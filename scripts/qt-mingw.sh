@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Qt for Windows, built once and cached: Qt 6.4.2 (the version of Debian's moc, rcc and uic,
+# which the cross build uses as host tools) from Debian's own qt6-base source package, static,
+# with the MinGW-w64 posix compilers. Only what the two programs and their tests use: Core, Gui,
+# Widgets, Test and the windows platform plugin.
+#
+# Prints the install prefix on its last line. The first run costs 25-40 minutes on two cores;
+# later runs find the cache and return at once. ZENDA_QT_MINGW overrides the cache folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+# The key changes whenever the version or the options below change, so a stale cache is never used.
+version=6.4.2
+options=(
+  -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
+  -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_opengl=ON -DFEATURE_opengl_dynamic=ON
+  # The Debian source has no wintab.h.
+  -DFEATURE_tabletevent=OFF
+  # Without Direct2D the plugin would miss a font database at link time unless DirectWrite 3 is off.
+  -DFEATURE_direct2d=OFF -DFEATURE_directwrite3=OFF
+  -DFEATURE_jpeg=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF -DFEATURE_system_pcre2=OFF
+  -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF -DFEATURE_zstd=OFF
+  -DFEATURE_icu=OFF -DFEATURE_sspi=OFF -DFEATURE_schannel=OFF
+)
+key=$(printf '%s\n' "$version" "${options[@]}" "$(sha256sum cmake/mingw-w64.cmake | cut -c1-16)" \
+  | sha256sum | cut -c1-12)
+prefix=${ZENDA_QT_MINGW:-$HOME/.cache/zenda-init/qt-mingw-$version-$key}
+if [ -f "$prefix/.complete" ]; then
+  echo "$prefix"
+  exit 0
+fi
+
+./scripts/deps.sh build-essential cmake ninja-build dpkg-dev g++-mingw-w64-x86-64-posix \
+  mingw-w64-x86-64-dev qt6-base-dev qt6-base-dev-tools >&2
+
+# The source package needs a deb-src entry; added once, beside Debian's own list.
+src_list=/etc/apt/sources.list.d/zenda-init-src.sources
+if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+    | $SUDO tee "$src_list" >/dev/null
+  $SUDO apt-get update -qq
+fi
+
+work=$(mktemp -d /tmp/zenda-qt-mingw.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+echo "zenda-init: building Qt $version for Windows into $prefix (once; 25-40 minutes on two cores)" >&2
+(cd "$work" && apt-get source -qq --download-only qt6-base >&2 && dpkg-source -x --no-check qt6-base_*.dsc src >/dev/null && ls qt6-base_$version* >/dev/null)
+
+rm -rf "$prefix"
+cmake -S "$work/src" -B "$work/build" -G Ninja -Wno-dev \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_INSTALL_PREFIX="$prefix" -DQT_HOST_PATH=/usr \
+  -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake "${options[@]}" >"$work/configure.log" 2>&1 \
+  || { tail -40 "$work/configure.log" >&2; exit 1; }
+cmake --build "$work/build" >"$work/build.log" 2>&1 || { grep -B5 -A20 'FAILED' "$work/build.log" | head -80 >&2; exit 1; }
+cmake --install "$work/build" >/dev/null
+touch "$prefix/.complete"
+echo "$prefix"
