@@ -24,7 +24,7 @@ options=(
   -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF -DFEATURE_zstd=OFF
   -DFEATURE_icu=OFF -DFEATURE_sspi=OFF -DFEATURE_schannel=OFF
 )
-key=$(printf '%s\n' "$version" "${options[@]}" "$(sha256sum cmake/mingw-w64.cmake | cut -c1-16)" \
+key=$(printf '%s\n' "$version" "${options[@]}" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)" \
   | sha256sum | cut -c1-12)
 prefix=${ZENDA_QT_MINGW:-$HOME/.cache/zenda-init/qt-mingw-$version-$key}
 if [ -f "$prefix/.complete" ]; then

@@ -1,51 +1,138 @@
 #!/usr/bin/env bash
-# Windows, from Linux: cross-builds the Qt-free core (serial/, device/, the window's core) and
-# its tests with MinGW-w64, then runs them under Wine in a private WINEPREFIX whose COM1 is
-# a pseudo-terminal served by zenda-sim on the Linux side: the real Win32 serial calls
-# against the simulated device. Installs what it needs with apt-get.
+# Windows, from Linux: cross-builds zenda-init.exe, zenda.exe, the tests and the installer with
+# MinGW-w64 and a static Qt for Windows (scripts/qt-mingw.sh: built once, then cached), and
+# runs them under Wine in a private WINEPREFIX whose COM1 is a pseudo-terminal served by
+# zenda-sim on the Linux side: the real Win32 calls against the simulated device.
+# Installs what it needs with apt-get.
+#
+# usage: scripts/windows.sh [--core]   --core: only the Qt-free core and its tests (no Qt needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh build-essential cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 \
-  googletest
+core_only=0
+[ "${1:-}" = "--core" ] && core_only=1
+./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest \
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick
+export LANG=C.UTF-8  # Wine takes the Russian key names from the arguments in the locale's encoding
 
-# The simulator runs on Linux.
-cmake -S . -B build-nogui -G Ninja -DZENDA_GUI=OFF -DZENDA_CLI=OFF -DZENDA_WERROR=ON >/dev/null
-cmake --build build-nogui --target zenda-sim
-# The Windows programs.
+# The Linux side: the simulator, and the whole-program tests that drive the .exe files.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZENDA_WERROR=ON >/dev/null
+cmake --build build --target zenda-sim e2e_test cli_test
+qt_args=(-DZENDA_GUI=OFF -DZENDA_CLI=OFF)
+if [ $core_only = 0 ]; then
+  qt=$(./scripts/qt-mingw.sh | tail -1)
+  qt_args=(-DZENDA_GUI=ON -DZENDA_CLI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt"
+           -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+fi
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
-  -DZENDA_GUI=OFF -DZENDA_CLI=OFF -DZENDA_WERROR=ON >/dev/null
+  -DZENDA_WERROR=ON "${qt_args[@]}" >/dev/null
 cmake --build build-win
+if [ $core_only = 0 ]; then
+  (cd build-win && cpack -G NSIS >/dev/null)
+  installer=$(ls build-win/zenda-init-*-win64.exe)
+  echo "windows: $installer ($(du -k "$installer" | cut -f1) KiB)"
+fi
 
 work=$(mktemp -d /tmp/zenda-wine.XXXXXX)
-sim=""
+sim="" xvfb=""
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
   WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
 export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The window needs an X server; Wine's own windows take no input without one.
+export DISPLAY=:$((70 + RANDOM % 20))
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
 wineboot -i >/dev/null 2>&1
+wineserver -p  # one server for every program started below: each start is quicker
 
-# One group of tests against a simulator with the given faults: COM1 -> its pseudo-terminal.
-# Wine rewrites dosdevices/com1 from its registry when it starts, so the map goes there.
-group() {
-  local filter=$1; shift
-  rm -f "$work/line"
-  ./build-nogui/sim/zenda-sim --link "$work/line" --no-pace --quiet "$@" &
+# COM1 -> the path the simulator links its pseudo-terminal to. Wine rewrites dosdevices/com1
+# from its registry when it starts, so the map goes there, once.
+line="$work/line"
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$line" /f >/dev/null 2>&1
+wineserver -k; wineserver -w; wineserver -p
+
+start_sim() {
+  rm -f "$line"
+  ./build/sim/zenda-sim --link "$line" --no-pace --quiet "$@" &
   sim=$!
-  for _ in $(seq 100); do [ -e "$work/line" ] && break; sleep 0.05; done
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$(readlink -f "$work/line")" /f >/dev/null 2>&1
-  wineserver -w  # the registry on disk; the next start makes dosdevices/com1 from it
-  wine build-win/tests/win_serial_test.exe --gtest_filter="$filter"
+  for _ in $(seq 100); do [ -e "$line" ] && break; sleep 0.05; done
+}
+stop_sim() {
   kill "$sim" 2>/dev/null || true
   wait "$sim" 2>/dev/null || true
   sim=""
+  rm -f "$line"
 }
+# One group of the serial tests against a simulator with the given faults.
+group() {
+  local filter=$1; shift
+  start_sim "$@"
+  wine build-win/tests/win_serial_test.exe --gtest_filter="$filter"
+  stop_sim
+}
+
+echo "== the core under Wine"
 wine build-win/tests/uicore_test.exe
 group 'WinePlain.*'
 group 'WineTimeouts.*' --fault noanswer@3 --fault short:10@4 --fault noanswer@5
 group 'WineModelCode.*' --fault short:0@5
 group 'WineDrop.*' --fault drop:10@4
+if [ $core_only = 1 ]; then
+  echo "windows: the core's tests passed under Wine"
+  exit 0
+fi
+
+echo "== the dialogs' tests under Wine"
+wine build-win/tests/dialogs_test.exe
+
+# The whole-program tests of the Linux build, driving the Windows programs under Wine. Left
+# out: what needs the Linux settings file or data folder (a map of COM ports, the backups),
+# /dev paths, a terminal for y/N, a second open of a port (Wine allows it), X window names.
+export ZENDA_WINE_LINE="$line" ZENDA_WINE_CLI="$PWD/build-win/cli/zenda.exe" ZENDA_WINE_INIT="$PWD/build-win/app/zenda-init.exe"
+echo "== zenda.exe under Wine"
+./build/tests/cli_test --gtest_filter="$(tr -d ' \n' <<'EOF'
+Cli.ReadGivesEveryFieldAsJsonAndForPeople:Cli.InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies:
+Cli.RtcCountersAndLeave:Cli.RefusedInputSaysWhyAndSendsNothing:Cli.DeviceFailuresAreStatusOneAndNeverReportedDone:
+Cli.TraceShowsEveryByteBothWays:Cli.HelpForTheProgramAndEachCommand
+EOF
+)"
+echo "== zenda-init.exe under Wine"
+./build/tests/e2e_test --gtest_filter="$(tr -d ' \n' <<'EOF'
+Program.ReadShowsTheDevice:Program.InitializationTypedByTheUser:Program.LeaveInitializationAndTheServicePage:
+Program.ClosingAsksFirst:Program.PulledCableThenPortChosenAgain
+EOF
+)"
+
+echo "== the settings in the registry"
+reg_key='HKCU\Software\ЛЮМРАД\Инициализация ЗЕНДИН'
+settings=$(wine reg query "$reg_key" 2>/dev/null | tr -d '\r')
+echo "$settings"
+grep -q 'ComNumber.*REG_' <<<"$settings" && grep -q 'BaudRate.*REG_' <<<"$settings" \
+  || { echo "windows: the settings are not in $reg_key" >&2; exit 1; }
+
+echo "== the installer under Wine"
+wine "$installer" /S
+pf="$WINEPREFIX/drive_c/Program Files/zenda-init"
+data="$WINEPREFIX/drive_c/users/$USER/AppData/Local/ЛЮМРАД/zenda-init"
+for f in zenda-init.exe zenda.exe Uninstall.exe; do
+  [ -f "$pf/$f" ] || { echo "windows: the installer left no $f" >&2; exit 1; }
+done
+find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/zenda-init/*' -name '*.lnk' | grep -q 'Инициализация ЗЕНДА.lnk' \
+  || { echo "windows: no Start-menu shortcut" >&2; exit 1; }
+ZENDA_WINE_INIT="$pf/zenda-init.exe" ZENDA_WINE_CLI="$pf/zenda.exe" \
+  ./build/tests/e2e_test --gtest_filter=Program.ReadShowsTheDevice
+ZENDA_WINE_CLI="$pf/zenda.exe" ./build/tests/cli_test --gtest_filter=Cli.ReadGivesEveryFieldAsJsonAndForPeople
+[ -f "$data/journal.csv" ] || { echo "windows: no journal in $data before the uninstall" >&2; exit 1; }
+wine "$pf/Uninstall.exe" /S
+# The uninstaller runs a copy of itself and returns at once: wait for the files to go.
+for _ in $(seq 150); do [ -e "$pf" ] || break; sleep 0.2; done
+[ -e "$pf" ] && { echo "windows: the uninstaller left $(ls "$pf")" >&2; exit 1; }
+wine reg query "$reg_key" >/dev/null 2>&1 || { echo "windows: the uninstaller removed the settings" >&2; exit 1; }
+[ -f "$data/journal.csv" ] || { echo "windows: the uninstaller removed the journal" >&2; exit 1; }
+echo "windows: installed, ran, uninstalled; settings and journal kept"
 echo "windows: every test passed under Wine"

@@ -58,7 +58,10 @@ TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* ans
             close(fd);
         setenv("XDG_CONFIG_HOME", b.config.c_str(), 1);
         setenv("XDG_DATA_HOME", b.data.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(ZENDA_CLI_PATH)};
+        const auto program = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+        std::vector<char*> argv;
+        for (const auto& a : program)
+            argv.push_back(const_cast<char*>(a.c_str()));
         for (const auto& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

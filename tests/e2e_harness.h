@@ -22,6 +22,24 @@ namespace e2e {
 
 using Clock = std::chrono::steady_clock;
 
+// scripts/windows.sh runs these same tests against the Windows programs under Wine:
+// ZENDA_WINE_INIT and ZENDA_WINE_CLI name the .exe files, ZENDA_WINE_LINE the path that
+// Wine's COM1 is mapped to (the simulator's link goes there).
+inline std::string FromEnv(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+inline bool UnderWine() { return !FromEnv("ZENDA_WINE_LINE").empty(); }
+// The command that starts one of our programs: the Linux build's, or the .exe under Wine.
+inline std::vector<std::string> ProgramCommand(const char* linuxPath, const char* wineVar)
+{
+    const std::string exe = FromEnv(wineVar);
+    if (exe.empty())
+        return {linuxPath};
+    return {"/usr/bin/wine", exe};
+}
+
 // A child process whose standard input and output are pipes to us.
 class Proc {
 public:
@@ -140,7 +158,8 @@ struct Bench {
     {
         char tmpl[] = "/tmp/zenda-e2e.XXXXXX";
         dir = mkdtemp(tmpl);
-        line = (dir / "line").string();
+        line = UnderWine() ? FromEnv("ZENDA_WINE_LINE") : (dir / "line").string();
+        std::filesystem::remove(line);  // a link left by a run that was killed
         imageFile = (dir / "image.hex").string();
         logFile = (dir / "sim.log").string();
         config = (dir / "config").string();
@@ -148,7 +167,11 @@ struct Bench {
         std::filesystem::create_directories(dir / "config" / "ЛЮМРАД");
         WriteSettings("[Ports]\nCOM1=" + line + "\n");
     }
-    ~Bench() { std::filesystem::remove_all(dir); }
+    ~Bench()
+    {
+        std::filesystem::remove_all(dir);
+        std::filesystem::remove(line);
+    }
     void WriteSettings(const std::string& text)
     {
         std::ofstream(dir / "config" / "ЛЮМРАД" / "Инициализация ЗЕНДИН.conf") << text;
@@ -172,12 +195,14 @@ struct Bench {
     std::unique_ptr<Proc> StartApp(const std::string& display = std::string())
     {
         std::vector<std::string> env = {"XDG_CONFIG_HOME=" + config, "XDG_DATA_HOME=" + data};
-        if (display.empty())
+        // Under Wine: the windows platform, on the X display that Wine was given.
+        if (!UnderWine() && display.empty())
             env.push_back("QT_QPA_PLATFORM=offscreen");
-        else
+        else if (!UnderWine())
             env.insert(env.end(), {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display});
-        return std::make_unique<Proc>(std::vector<std::string>{ZENDA_INIT_PATH, "--automation"}, env,
-                                      (dir / "app.err").string());
+        auto argv = ProgramCommand(ZENDA_INIT_PATH, "ZENDA_WINE_INIT");
+        argv.push_back("--automation");
+        return std::make_unique<Proc>(argv, env, (dir / "app.err").string());
     }
     // The traffic the simulator logged: "<-" lines are the tool's bytes.
     std::vector<std::string> Log() const
