@@ -3,6 +3,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#undef CreateFile  // windows.h's macro would rename CommApi::CreateFile in this file
 #else
 #include <unistd.h>
 #endif

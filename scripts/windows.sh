@@ -36,7 +36,7 @@ work=$(mktemp -d /tmp/zenda-wine.XXXXXX)
 sim="" xvfb=""
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
-  WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
@@ -48,13 +48,13 @@ export DISPLAY=:$((70 + RANDOM % 20))
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 wineboot -i >/dev/null 2>&1
-wineserver -p  # one server for every program started below: each start is quicker
 
 # COM1 -> the path the simulator links its pseudo-terminal to. Wine rewrites dosdevices/com1
 # from its registry when it starts, so the map goes there, once.
 line="$work/line"
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$line" /f >/dev/null 2>&1
-wineserver -k; wineserver -w; wineserver -p
+wineserver -w  # the registry on disk; the next start makes dosdevices/com1 from it
+wineserver -p 2>/dev/null  # then one server for every program started below: each start is quicker
 
 start_sim() {
   rm -f "$line"

@@ -238,13 +238,14 @@ TEST(Guard, SilentAbortDriverErrorAndCursor)
 
     // A driver error on the top-level display, with its own "." rule.
     rec.seen.clear();
-    bool cursorDuringBox = true;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        if (QApplication::activeModalWidget())
-            cursorDuringBox = QGuiApplication::overrideCursor() != nullptr;
-    });
-    probe.start(1);
+    // Looked at while the box is up, just before it is answered.
+    bool cursorDuringBox = false;
+    int boxes = 0;
+    rec.answer = [&](QWidget* w) {
+        ++boxes;
+        cursorDuringBox |= QGuiApplication::overrideCursor() != nullptr;
+        PressFirst(w);
+    };
     RunGuarded([] {
         TWaitCursor wait;
         throw EDriverError("Драйвер COM-порта: Ошибка открытия СОМ-порта", 259);
@@ -252,6 +253,7 @@ TEST(Guard, SilentAbortDriverErrorAndCursor)
     RunGuarded([] { throw EDriverError("Драйвер COM-порта: COM-порт не открыт.", 258); });
     EXPECT_EQ(rec.seen, (QStringList{AppTitle() + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."),
                                      AppTitle() + QStringLiteral(": Драйвер COM-порта: COM-порт не открыт.")}));
+    EXPECT_EQ(boxes, 2);
     EXPECT_FALSE(cursorDuringBox);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_EQ(TopLevelText(QStringLiteral("abc,")), QStringLiteral("abc,"));  // "," sorts before "."

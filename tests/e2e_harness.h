@@ -120,6 +120,8 @@ public:
             while ((nl = buf_.find('\n')) != std::string::npos) {
                 std::string line = buf_.substr(0, nl);
                 buf_.erase(0, nl + 1);
+                if (!line.empty() && line.back() == '\r')  // a Windows program's line end
+                    line.pop_back();
                 if (line.rfind("@ ", 0) == 0)
                     return line.substr(2);
             }
