@@ -5,11 +5,14 @@
 # zenda-sim on the Linux side: the real Win32 calls against the simulated device.
 # Installs what it needs with apt-get.
 #
-# usage: scripts/windows.sh [--core]   --core: only the Qt-free core and its tests (no Qt needed)
+# usage: scripts/windows.sh [--core | --screenshots]
+#   --core         only the Qt-free core and its tests (no Qt for Windows needed)
+#   --screenshots  no tests: docs/windows-*.png, the window under Wine reading the simulator
 set -euo pipefail
 cd "$(dirname "$0")/.."
-core_only=0
+core_only=0 shots=0
 [ "${1:-}" = "--core" ] && core_only=1
+[ "${1:-}" = "--screenshots" ] && shots=1
 ./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick
 export LANG=C.UTF-8  # Wine takes the Russian key names from the arguments in the locale's encoding
@@ -75,6 +78,24 @@ group() {
   wine build-win/tests/win_serial_test.exe --gtest_filter="$filter"
   stop_sim
 }
+
+# The window in a Wine virtual desktop (there its windows take the mouse and have Windows'
+# frames), clicked as a user clicks it; positions are relative to the main window's frame.
+if [ $shots = 1 ]; then
+  start_sim --model 2
+  wine explorer /desktop=zenda,1024x768 build-win/app/zenda-init.exe >/dev/null 2>&1 &
+  window() { xwininfo -root -tree | grep "\"$1\"" | awk '{print $1}'; }
+  for _ in $(seq 100); do [ -n "$(window 'Инициализация ЗЕНДА (v1.03)')" ] && break; sleep 0.1; done
+  main=$(window 'Инициализация ЗЕНДА (v1.03)')
+  click() { xdotool mousemove --window "$main" "$1" "$2" click 1; sleep "${3:-0.8}"; }
+  click 259 256 2                       # Считать
+  import -window "$main" docs/windows-main-read.png
+  click 138 81                          # page Сервис
+  click 71 113 1.5                      # Калибровка RTC
+  import -window "$(window 'Автокоррекция RTC')" docs/windows-dialog-rtc.png
+  echo "windows: docs/windows-main-read.png, docs/windows-dialog-rtc.png"
+  exit 0
+fi
 
 echo "== the core under Wine"
 wine build-win/tests/uicore_test.exe
