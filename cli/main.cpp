@@ -266,7 +266,8 @@ public:
         line_ = TJournalLine{};
         line_.action = QString::fromLatin1(action);
         int comIndex = 0;
-        if (g_.port.startsWith(u'/') || g_.port.startsWith(u"\\\\"_s)) {
+        const bool isPath = g_.port.startsWith(u'/') || g_.port.startsWith(u"\\\\"_s);  // or \\.\COM20
+        if (isPath) {
             const std::string path = g_.port.toStdString();
             SetPortNameResolver([path](const std::string&) { return path; });
         } else {
@@ -286,7 +287,7 @@ public:
         observer_.trace = g_.trace;
         observer_.progress = IsTerminal(2) ? &ui_.progress : nullptr;
         observer_.next = &traffic_;
-        const std::string com = g_.port.startsWith(u'/') ? std::string() : "COM" + std::to_string(comIndex + 1);
+        const std::string com = isPath ? std::string() : "COM" + std::to_string(comIndex + 1);
         line_.port = QString::fromStdString(com.empty() ? g_.port.toStdString() : com + " -> " + ResolvePortName(com));
         journaling_ = true;
         try {
