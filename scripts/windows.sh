@@ -5,14 +5,17 @@
 # zenda-sim on the Linux side: the real Win32 calls against the simulated device.
 # Installs what it needs with apt-get.
 #
-# usage: scripts/windows.sh [--core | --screenshots]
+# usage: scripts/windows.sh [--core | --screenshots | --matrix]
 #   --core         only the Qt-free core and its tests (no Qt for Windows needed)
 #   --screenshots  no tests: docs/windows-*.png, the window under Wine reading the simulator
+#   --matrix       every test, then the fault matrix of zenda-init.exe into
+#                  docs/fault-matrix-wine.md (about 7 minutes more)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-core_only=0 shots=0
+core_only=0 shots=0 matrix=0
 [ "${1:-}" = "--core" ] && core_only=1
 [ "${1:-}" = "--screenshots" ] && shots=1
+[ "${1:-}" = "--matrix" ] && matrix=1
 ./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick
 export LANG=C.UTF-8  # Wine takes the Russian key names from the arguments in the locale's encoding
@@ -119,7 +122,7 @@ echo "== zenda.exe under Wine"
 ./build/tests/cli_test --gtest_filter="$(tr -d ' \n' <<'EOF'
 Cli.ReadGivesEveryFieldAsJsonAndForPeople:Cli.InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies:
 Cli.RtcCountersAndLeave:Cli.RefusedInputSaysWhyAndSendsNothing:Cli.DeviceFailuresAreStatusOneAndNeverReportedDone:
-Cli.TraceShowsEveryByteBothWays:Cli.HelpForTheProgramAndEachCommand
+Cli.TraceShowsEveryByteBothWays:Cli.HelpForTheProgramAndEachCommand:Cli.WindowsOpensEachComPortByItsName
 EOF
 )"
 echo "== zenda-init.exe under Wine"
@@ -128,6 +131,11 @@ Program.ReadShowsTheDevice:Program.InitializationTypedByTheUser:Program.LeaveIni
 Program.ClosingAsksFirst:Program.PulledCableThenPortChosenAgain
 EOF
 )"
+
+if [ $matrix = 1 ]; then
+  ./build/tests/e2e_test --gtest_filter=Program.FaultMatrix
+  { echo "<!-- zenda-init.exe under Wine: scripts/windows.sh --matrix -->"; cat build/fault-matrix.md; } >docs/fault-matrix-wine.md
+fi
 
 echo "== the settings in the registry"
 reg_key='HKCU\Software\ЛЮМРАД\Инициализация ЗЕНДИН'
@@ -139,11 +147,11 @@ grep -q 'ComNumber.*REG_' <<<"$settings" && grep -q 'BaudRate.*REG_' <<<"$settin
 echo "== the installer under Wine"
 wine "$installer" /S
 pf="$WINEPREFIX/drive_c/Program Files/zenda-init"
-data="$WINEPREFIX/drive_c/users/$USER/AppData/Local/ЛЮМРАД/zenda-init"
+data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ЛЮМРАД/zenda-init"
 for f in zenda-init.exe zenda.exe Uninstall.exe; do
   [ -f "$pf/$f" ] || { echo "windows: the installer left no $f" >&2; exit 1; }
 done
-find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/zenda-init/*' -name '*.lnk' | grep -q 'Инициализация ЗЕНДА.lnk' \
+find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/*' -name 'Инициализация ЗЕНДА.lnk' | grep -q . \
   || { echo "windows: no Start-menu shortcut" >&2; exit 1; }
 ZENDA_WINE_INIT="$pf/zenda-init.exe" ZENDA_WINE_CLI="$pf/zenda.exe" \
   ./build/tests/e2e_test --gtest_filter=Program.ReadShowsTheDevice
