@@ -1,7 +1,6 @@
 #include "terminal.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #undef CreateFile  // windows.h's macro would rename CommApi::CreateFile in this file
 #else
@@ -239,7 +238,14 @@ TPortList ListPorts()
 }
 
 #ifdef _WIN32
-bool IsTerminal(int fd) { return _isatty(fd) != 0; }
+bool IsTerminal(int fd)
+{
+    // Not _isatty: it is true for NUL too (a character device), so "zenda init < NUL" would ask.
+    // Only a console has a console mode.
+    const DWORD which = fd == 0 ? STD_INPUT_HANDLE : fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(which), &mode) != 0;
+}
 
 void PrepareConsole()
 {

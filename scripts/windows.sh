@@ -116,13 +116,14 @@ wine build-win/tests/dialogs_test.exe
 
 # The whole-program tests of the Linux build, driving the Windows programs under Wine. Left
 # out: what needs the Linux settings file or data folder (a map of COM ports, the backups),
-# /dev paths, a terminal for y/N, a second open of a port (Wine allows it), X window names.
+# /dev paths, a second open of a port (Wine allows it), X window names.
 export ZENDA_WINE_LINE="$line" ZENDA_WINE_CLI="$PWD/build-win/cli/zenda.exe" ZENDA_WINE_INIT="$PWD/build-win/app/zenda-init.exe"
 echo "== zenda.exe under Wine"
 ./build/tests/cli_test --gtest_filter="$(tr -d ' \n' <<'EOF'
 Cli.ReadGivesEveryFieldAsJsonAndForPeople:Cli.InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies:
 Cli.RtcCountersAndLeave:Cli.RefusedInputSaysWhyAndSendsNothing:Cli.DeviceFailuresAreStatusOneAndNeverReportedDone:
-Cli.TraceShowsEveryByteBothWays:Cli.HelpForTheProgramAndEachCommand:Cli.WindowsOpensEachComPortByItsName
+Cli.TraceShowsEveryByteBothWays:Cli.HelpForTheProgramAndEachCommand:Cli.WindowsOpensEachComPortByItsName:
+Cli.NothingIsWrittenWithoutAYes
 EOF
 )"
 echo "== zenda-init.exe under Wine"

@@ -70,14 +70,24 @@ TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* ans
     }
     close(out[1]);
     close(err[1]);
+    std::string asked;
     if (answer) {
         close(slave);
-        const std::string line = std::string(answer) + "\n";
+        // Wine's console drops what was typed before the program's first read of it: there the
+        // answer is typed a moment after the question, and Enter is a CR, as on a Windows console.
+        if (UnderWine()) {
+            char chunk[256];
+            ssize_t got;
+            while (asked.find("[y/N]") == std::string::npos && (got = read(err[0], chunk, sizeof chunk)) > 0)
+                asked.append(chunk, static_cast<size_t>(got));
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+        const std::string line = std::string(answer) + (UnderWine() ? "\r" : "\n");
         [[maybe_unused]] auto n = write(master, line.data(), line.size());
     }
     TRun r;
     r.out = ReadAll(out[0]);
-    r.err = ReadAll(err[0]);
+    r.err = asked + ReadAll(err[0]);
     if (UnderWine())  // a Windows program's text lines end in CR LF
         for (std::string* s : {&r.out, &r.err})
             for (size_t p; (p = s->find("\r\n")) != std::string::npos;)
