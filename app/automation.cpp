@@ -22,10 +22,11 @@
 #include <cstdio>
 #include <functional>
 #include <fstream>
-#include <mutex>
 #include <string>
-#include <thread>
 #ifdef _WIN32
+#include <mutex>
+#include <thread>
+
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -136,12 +137,14 @@ QString PeakRss()
 
 }  // namespace
 
+#ifdef _WIN32
 // Shared by the reader thread and the window: the thread may outlive the hook at exit.
 struct TInputQueue {
     std::mutex mu;
     QByteArray bytes;
     bool closed = false;
 };
+#endif
 
 TAutomation::TAutomation(QObject* parent) : QObject(parent)
 {

@@ -58,15 +58,9 @@ TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* ans
             close(fd);
         setenv("XDG_CONFIG_HOME", b.config.c_str(), 1);
         setenv("XDG_DATA_HOME", b.data.c_str(), 1);
-        const auto program = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
-        std::vector<char*> argv;
-        for (const auto& a : program)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        for (const auto& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
+        auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+        argv.insert(argv.end(), args.begin(), args.end());
+        ExecOrExit(argv);
     }
     close(out[1]);
     close(err[1]);

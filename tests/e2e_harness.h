@@ -40,6 +40,17 @@ inline std::vector<std::string> ProgramCommand(const char* linuxPath, const char
     return {"/usr/bin/wine", exe};
 }
 
+// In a forked child: becomes the program argv names, or exits with 127.
+[[noreturn]] inline void ExecOrExit(const std::vector<std::string>& argv)
+{
+    std::vector<char*> args;
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+}
+
 // A child process whose standard input and output are pipes to us.
 class Proc {
 public:
@@ -59,12 +70,7 @@ public:
                 close(fd);
             for (const auto& e : env)
                 putenv(strdup(e.c_str()));
-            std::vector<char*> args;
-            for (const auto& a : argv)
-                args.push_back(const_cast<char*>(a.c_str()));
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
+            ExecOrExit(argv);
         }
         close(in[0]);
         close(out[1]);
