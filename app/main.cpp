@@ -9,9 +9,11 @@
 #include "guard.h"
 #include "main.h"
 #include "settingsstore.h"
+#include "stdstreams.h"
 
 int main(int argc, char** argv)
 {
+    KeepStandardStreams();
     bool automation = false;
     for (int i = 1; i < argc; ++i)
         automation |= std::strcmp(argv[i], "--automation") == 0;

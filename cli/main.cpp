@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "abort.h"
@@ -22,6 +23,7 @@
 #include "session.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "stdstreams.h"
 #include "terminal.h"
 
 using namespace Qt::StringLiterals;
@@ -119,9 +121,11 @@ void PrintForPeople(const QJsonObject& o)
 // ------------------------------------------------------------------ channel specs
 
 // "value=0.01,type=pulse,test=yes" or the window's own texts; applied through the window's
-// channel rules, so that what the grid would refuse is refused here.
-void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec)
+// channel rules, so that what the grid would refuse is refused here. What is not given keeps
+// what the device holds; where a new type forces a value, a note says so.
+void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes)
 {
+    const std::string valueBefore = table.GetText(row, colCenaDiv), testBefore = table.GetText(row, colLineTest);
     QString value, type, test;
     for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = part.indexOf(u'=');
@@ -155,7 +159,8 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec)
         const auto& allowed = table.Column(colTypeInSig).PickList;
         if (t < 0 || t >= static_cast<int>(allowed.size()))
             throw ERefused(where + "type '" + type.toStdString() + "' is not one this model takes");
-        table.SetTypeInSig(row, t);
+        if (t != table.Row(row).Type_InSig)  // the same type again changes nothing
+            table.SetTypeInSig(row, t);
     }
     const int t = table.Row(row).Type_InSig;
     if (!value.isEmpty()) {
@@ -187,6 +192,13 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec)
             throw ERefused(where + "a pulse input longer than 50 ms has no line test");
         table.SetLineTest(row, !on);
     }
+    const std::string typeNow = table.GetText(row, colTypeInSig);
+    if (value.isEmpty() && table.GetText(row, colCenaDiv) != valueBefore)
+        notes.push_back(where + "pulse value " + valueBefore + " -> " + table.GetText(row, colCenaDiv) + ", as the type \"" +
+                        typeNow + "\" requires");
+    if (test.isEmpty() && table.GetText(row, colLineTest) != testBefore)
+        notes.push_back(where + "line test " + testBefore + " -> " + table.GetText(row, colLineTest) + ", as the type \"" +
+                        typeNow + "\" requires");
 }
 
 // ------------------------------------------------------------------ the face's answers
@@ -214,8 +226,25 @@ struct TGlobal {
     bool json = false, trace = false, yes = false, noBackup = false;
 };
 
+// The program was asked to stop (a signal) before the action was done.
+struct EStopped : std::runtime_error {
+    explicit EStopped(int sig)
+        : std::runtime_error("прервано (сигнал " + std::to_string(sig) + "): остановлено до записи"), signal(sig)
+    {
+    }
+    int signal;
+};
+
+// Between exchanges: a stop that was asked for ends the action here.
+void Checkpoint()
+{
+    if (const int sig = StopSignal())
+        throw EStopped(sig);
+}
+
 bool Ask(const std::string& question)
 {
+    FlushTerminalInput();
     std::fprintf(stderr, "%s [y/N] ", question.c_str());
     std::fflush(stderr);
     char buf[64] = {};
@@ -231,7 +260,9 @@ void Consent(const TGlobal& g, const std::string& question)
         return;
     if (!IsTerminal(0))
         throw ERefused("not a terminal: nothing is written without --yes");
-    if (!Ask(question))
+    const bool yes = Ask(question);
+    Checkpoint();
+    if (!yes)
         throw ERefused("declined: nothing written");
 }
 
@@ -258,7 +289,7 @@ public:
             line_.traffic = records_.SaveTraffic(traffic_.Text(), line_.action);
         if (!records_.Journal(line_))
             std::fprintf(stderr, "zenda: the service journal cannot be written: %s\n",
-                         TServiceRecords::JournalPath().toUtf8().constData());
+                         records_.JournalError().toUtf8().constData());
     }
 
     void Open(const char* action)
@@ -296,6 +327,7 @@ public:
             openError_ = e.what();
             throw;
         }
+        Checkpoint();
     }
 
     void ReadDevice()
@@ -308,6 +340,7 @@ public:
         line_.address = QString::number(settings_.Address());
         read_ = image_;
         LoadTable();
+        Checkpoint();
     }
 
     // The image as read, saved before anything is written (unless --no-backup).
@@ -316,7 +349,7 @@ public:
         if (g_.noBackup)
             return;
         try {
-            line_.backup = records_.SaveBackup(read_, line_.action, line_.port);  // as read, not as changed
+            line_.backup = records_.SaveBackup(read_, line_.action, line_.port, line_.model);  // as read, not as changed
         } catch (const std::exception& e) {
             throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" + e.what() +
                            "); nothing written (--no-backup writes without one)");
@@ -325,11 +358,28 @@ public:
 
     void Write()
     {
+        Checkpoint();
         Backup();
         line_.changes.clear();
         for (const auto& c : DescribeChanges(read_, image_))
             line_.changes << QString::fromStdString(c);
-        session_.SendInitData(image_);
+        try {
+            session_.SendInitData(image_);
+        } catch (...) {
+            // It may have reached the device all the same: one silent read says which image it holds.
+            held_ = session_.HeldAfterFailedWrite(read_, image_);
+            line_.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*held_)));
+            throw;
+        }
+        LoadTable();  // what is printed is what was written
+    }
+
+    // After a failed write: "new", "old" or "unknown"; empty when no write failed.
+    QString Held() const
+    {
+        if (!held_)
+            return {};
+        return *held_ == TDeviceSession::THeld::New ? u"new"_s : *held_ == TDeviceSession::THeld::Old ? u"old"_s : u"unknown"_s;
     }
 
     void LoadTable()
@@ -394,10 +444,11 @@ public:
         Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
         Open("init");
         ReadDevice();
+        std::vector<std::string> notes;
         for (int ch : {1, 2}) {
             const QString name = u"ch"_s + QString::number(ch);
             if (p.isSet(name))
-                ApplyChannelSpec(table_, ch - 1, p.value(name));
+                ApplyChannelSpec(table_, ch - 1, p.value(name), notes);
         }
         if (setSerial)
             settings_.SetSerialNumber(serial);
@@ -410,11 +461,25 @@ public:
         settings_.StampClock();
         Write();
         Say("Прибор проинициализирован успешно.");
-        if (p.isSet(u"leave"_s)) {
+        for (const auto& n : notes)
+            Say(n);
+        const bool stopped = StopSignal() != 0;  // the write is done and verified; only the leave is left out
+        if (p.isSet(u"leave"_s) && stopped) {
+            line_.changes << u"выход из режима инициализации не выполнен: прервано"_s;
+            Say("stopped: the device was initialized but is still in initialization mode");
+        } else if (p.isSet(u"leave"_s)) {
             session_.LeaveInitMode();
             Say("Выход из режима инициализации произведен успешно");
         }
-        return Emit(Result(true));
+        QJsonObject o = Result(true);
+        if (!notes.empty()) {
+            QJsonArray a;
+            for (const auto& n : notes)
+                a.append(QString::fromStdString(n));
+            o[u"notes"_s] = a;
+        }
+        Emit(o);
+        return stopped ? 128 + StopSignal() : kDone;
     }
 
     int Rtc(const QString& arg)
@@ -521,9 +586,9 @@ public:
         ReadDevice();
         try {
             if (positional.isEmpty()) {
-                line_.backup = records_.SaveBackup(image_, u"backup"_s, line_.port);
+                line_.backup = records_.SaveBackup(image_, u"backup"_s, line_.port, line_.model);
             } else {
-                records_.SaveBackupAs(image_, u"backup"_s, line_.port, positional[0]);
+                records_.SaveBackupAs(image_, u"backup"_s, line_.port, line_.model, positional[0]);
                 line_.backup = QFileInfo(positional[0]).absoluteFilePath();
             }
         } catch (const std::exception& e) {
@@ -592,13 +657,35 @@ private:
     TTrafficRecorder traffic_;
     TJournalLine line_;
     TImageBuffer read_;  // the image as read, for the list of changes
+    std::optional<TDeviceSession::THeld> held_;
     bool journaling_ = false;
 };
+
+// Says why (unless the engine has said it already) and gives the exit status.
+int Fail(const TGlobal& g, int status, const std::string& message, bool said = false, const QString& held = {})
+{
+    if (!said && !message.empty())
+        std::fprintf(stderr, "zenda: %s\n", message.c_str());
+    if (g.json) {
+        QJsonObject o;
+        o[u"ok"_s] = false;
+        o[u"exit"_s] = status;
+        o[u"error"_s] = QString::fromStdString(message);
+        if (!held.isEmpty())
+            o[u"device_holds"_s] = held;  // after a failed write: "new", "old" or "unknown"
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    }
+    return status;
+}
+
 
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
 {
-    const auto lines = TServiceRecords::ReadJournal();
+    QString error;
+    const auto lines = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
+    if (!error.isEmpty())
+        return Fail(g, kDeviceError, "the service journal cannot be read: " + error.toStdString());
     const QString serial = p.value(u"serial"_s);
     QJsonArray rows;
     for (const auto& l : lines) {
@@ -769,26 +856,32 @@ void AddCommandOptions(QCommandLineParser& p, const QString& command)
     }
 }
 
-// Says why (unless the engine has said it already) and gives the exit status.
-int Fail(const TGlobal& g, int status, const std::string& message, bool said = false)
+// The program's help, then every command's own options.
+QString HelpAll(const QCommandLineParser& main)
 {
-    if (!said && !message.empty())
-        std::fprintf(stderr, "zenda: %s\n", message.c_str());
-    if (g.json) {
-        QJsonObject o;
-        o[u"ok"_s] = false;
-        o[u"exit"_s] = status;
-        o[u"error"_s] = QString::fromStdString(message);
-        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    QString text = main.helpText();
+    for (const auto& c : kCommands) {
+        QCommandLineParser p;
+        AddCommandOptions(p, QString::fromLatin1(c.name));
+        QString own = p.helpText();
+        const qsizetype at = own.indexOf(u"Options:"_s);
+        own = at < 0 ? QString() : own.mid(at + 8);
+        const qsizetype args = own.indexOf(u"Arguments:"_s);
+        if (args >= 0)
+            own = own.left(args) + own.mid(args + 10);
+        text += u"\nzenda %1 %2\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args));
+        text += own.trimmed().isEmpty() ? u"  (no options of its own)\n"_s : own.trimmed().prepend(u"  "_s) + u'\n';
     }
-    return status;
+    return text;
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    KeepStandardStreams();
     PrepareConsole();
+    CatchStopSignals();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(u"1.03"_s);
@@ -825,9 +918,14 @@ int main(int argc, char** argv)
     bool known = command.isEmpty();
     for (const auto& c : kCommands)
         known |= command == QString::fromLatin1(c.name);
+    // Known before the parse, so that every run with --json prints one JSON object, a refused
+    // command line too.
+    TGlobal g;
+    g.json = rest.contains(u"--json"_s) || rest.contains(u"-json"_s);
     if (!known) {
-        std::fprintf(stderr, "zenda: unknown command '%s'\n\n%s", command.toUtf8().constData(), p.helpText().toUtf8().constData());
-        return kUsage;
+        if (!g.json)
+            std::fprintf(stderr, "%s", p.helpText().toUtf8().constData());
+        return Fail(g, kUsage, "unknown command '" + command.toStdString() + "'");
     }
     if (!command.isEmpty()) {
         AddCommandOptions(p, command);
@@ -836,9 +934,11 @@ int main(int argc, char** argv)
                 p.setApplicationDescription(u"zenda %1 %2\n%3"_s.arg(command, QString::fromLatin1(c.args),
                                                                       QString::fromLatin1(c.summary)));
     }
-    if (!p.parse(rest)) {
-        std::fprintf(stderr, "zenda: %s\n", p.errorText().toUtf8().constData());
-        return kUsage;
+    if (!p.parse(rest))
+        return Fail(g, kUsage, p.errorText().toStdString());
+    if (p.isSet(u"help-all"_s)) {
+        std::printf("%s", HelpAll(p).toUtf8().constData());
+        return kDone;
     }
     if (p.isSet(u"help"_s)) {
         std::printf("%s", p.helpText().toUtf8().constData());
@@ -849,12 +949,15 @@ int main(int argc, char** argv)
         return kDone;
     }
     if (command.isEmpty()) {
-        std::fprintf(stderr, "zenda: no command\n\n%s", p.helpText().toUtf8().constData());
-        return kUsage;
+        if (!g.json)
+            std::fprintf(stderr, "%s", p.helpText().toUtf8().constData());
+        return Fail(g, kUsage, "no command");
     }
 
-    TGlobal g;
     g.port = p.value(u"port"_s);
+    // An empty variable in a script must not fall back to the saved port and write the device there.
+    if (p.isSet(u"port"_s) && g.port.trimmed().isEmpty())
+        return Fail(g, kUsage, "--port is empty: give COM1..COM16 or a device path");
     g.json = p.isSet(u"json"_s);
     g.trace = p.isSet(u"trace"_s);
     g.yes = p.isSet(u"yes"_s);
@@ -899,6 +1002,10 @@ int main(int argc, char** argv)
             return program.Done(program.Rtc(positional[0]));
         if (command == u"counters")
             return program.Done(program.Counters(p));
+    } catch (const EStopped& e) {
+        program.Ui().progress.Clear();
+        program.Finish(e.what());
+        return Fail(g, 128 + e.signal, e.what());
     } catch (const ERefused& e) {
         program.Finish(e.what());
         return Fail(g, kUsage, e.what());
@@ -906,10 +1013,15 @@ int main(int argc, char** argv)
         program.Finish(program.Ui().last);
         // Already said (a verification that failed three times said it three times).
         const auto& ui = program.Ui();
+        const QString held = program.Held();
+        const std::string what = held == u"new"   ? "read after the failure: the device holds the new settings"
+                                 : held == u"old" ? "read after the failure: the device holds its old settings; nothing was changed"
+                                                  : "nothing was verified, the device may have been changed";
         if (ui.errors > 1)
-            std::fprintf(stderr, "zenda: failed %d times; nothing was verified, the device may have been changed\n",
-                         ui.errors);
-        return Fail(g, kDeviceError, ui.last, true);
+            std::fprintf(stderr, "zenda: failed %d times; %s\n", ui.errors, what.c_str());
+        else if (!held.isEmpty())
+            std::fprintf(stderr, "zenda: %s\n", what.c_str());
+        return Fail(g, kDeviceError, ui.last, true, program.Held());
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
         program.Finish(e.what());

@@ -4,8 +4,11 @@
 #include <windows.h>
 #undef CreateFile  // windows.h's macro would rename CommApi::CreateFile in this file
 #else
+#include <termios.h>
 #include <unistd.h>
 #endif
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -257,8 +260,46 @@ void PrepareConsole()
             SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
     }
 }
+
+void FlushTerminalInput() { FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)); }
 #else
 bool IsTerminal(int fd) { return isatty(fd) != 0; }
 
 void PrepareConsole() {}
+
+void FlushTerminalInput() { tcflush(0, TCIFLUSH); }
 #endif
+
+namespace {
+volatile std::sig_atomic_t stopSignal = 0;
+
+extern "C" void OnStopSignal(int sig)
+{
+    if (stopSignal != 0) {  // the second one ends the program at once
+        std::signal(sig, SIG_DFL);
+        std::raise(sig);
+        return;
+    }
+    stopSignal = sig;
+#ifdef _WIN32
+    std::signal(sig, OnStopSignal);  // Windows resets the handler on each signal
+#endif
+}
+}  // namespace
+
+void CatchStopSignals()
+{
+#ifdef _WIN32
+    for (int sig : {SIGINT, SIGTERM, SIGBREAK})
+        std::signal(sig, OnStopSignal);
+#else
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no SA_RESTART: a question waiting for its answer ends as "no"
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+#endif
+}
+
+int StopSignal() { return stopSignal; }

@@ -65,3 +65,10 @@ TPortList ListPorts();
 bool IsTerminal(int fd);
 // On Windows: UTF-8 output and the escape sequences of the progress line; elsewhere nothing.
 void PrepareConsole();
+// Drops what was typed before a question, so that a key pressed early never answers it.
+void FlushTerminalInput();
+
+// SIGINT, SIGTERM, SIGHUP (Ctrl+C, Ctrl+Break on Windows): the first only asks the program
+// to stop after the exchange in progress; the second ends it at once.
+void CatchStopSignals();
+int StopSignal();  // the first signal caught, 0 when none

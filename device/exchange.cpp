@@ -48,17 +48,17 @@ void TDeviceExchange::DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t
         port_.Write(SendBuffer, kImageSize);
     uint8_t echo = 0;
     if (port_.Read(&echo, 1, timeouts::Echo) != 1)
-        ui_.ErrorAbort("Нет ответа от прибора", "Ошибка");
+        Ui().ErrorAbort("Нет ответа от прибора", "Ошибка");
     if (echo != Code)
-        ui_.ErrorAbort("Ошибка приемо/передачи", "Ошибка");
+        Ui().ErrorAbort("Ошибка приемо/передачи", "Ошибка");
     if (ReceiveBuffer && port_.Read(ReceiveBuffer, kImageSize, timeouts::Block) != kImageSize)
-        ui_.ErrorAbort("Ошибка приема данных от прибора", "Ошибка");
+        Ui().ErrorAbort("Ошибка приема данных от прибора", "Ошибка");
     unsettled_ = false;
 }
 
 uint8_t TDeviceExchange::ReadDeviceVersion()
 {
-    TWaitScope wait(ui_);
+    TWaitScope wait(Ui());
     BeginExchange();
     port_.WriteByte(cmd::Model);
     uint8_t ack = 0;
@@ -68,7 +68,7 @@ uint8_t TDeviceExchange::ReadDeviceVersion()
         throw std::runtime_error("Нет ответа от прибора");
     }
     if (ack == 0xFF)
-        ui_.ErrorAbort("Ошибка приемо/передачи", "Ошибка");
+        Ui().ErrorAbort("Ошибка приемо/передачи", "Ошибка");
     const uint8_t code = port_.ReadByte(timeouts::ModelCode);
     unsettled_ = false;
     return code;
@@ -76,7 +76,7 @@ uint8_t TDeviceExchange::ReadDeviceVersion()
 
 void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
 {
-    TWaitScope wait(ui_);
+    TWaitScope wait(Ui());
     uint8_t check[kImageSize];
     for (int attempt = 1; attempt <= 3; ++attempt) {
         DoCommand(cmd::Read, nullptr, Image);
@@ -85,12 +85,12 @@ void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
             return;
         unsettled_ = true;  // whatever made the copies differ may still be on the line
     }
-    ui_.ErrorAbort("Ошибка приема данных с прибора", "Ошибка");
+    Ui().ErrorAbort("Ошибка приема данных с прибора", "Ошибка");
 }
 
 void TDeviceExchange::SendInitData(const uint8_t* Image)
 {
-    TWaitScope wait(ui_);
+    TWaitScope wait(Ui());
     for (int attempt = 1; attempt <= 3; ++attempt) {
         try {
             uint8_t echo[kImageSize];
@@ -112,8 +112,23 @@ void TDeviceExchange::SendInitData(const uint8_t* Image)
 void TDeviceExchange::Mismatch()
 {
     unsettled_ = true;
-    ui_.ErrorAbort("Ошибка приемо/прередачи: несовпадение принятых данных", "Ошибка");
+    Ui().ErrorAbort("Ошибка приемо/прередачи: несовпадение принятых данных", "Ошибка");
     throw EAbort();  // a hook that returns after all must not let the write pass
 }
 
 void TDeviceExchange::LeaveInitMode() { DoCommand(cmd::LeaveInit, nullptr, nullptr); }
+
+bool TDeviceExchange::ReadSilently(uint8_t* Image)
+{
+    TDeviceUi silent;  // its ErrorAbort only ends the read
+    quiet_ = &silent;
+    bool ok = false;
+    try {
+        ReadDataFromDevice(Image);
+        ok = true;
+    } catch (const EAbort&) {
+    } catch (const std::exception&) {
+    }
+    quiet_ = nullptr;
+    return ok;
+}

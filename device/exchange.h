@@ -52,6 +52,9 @@ public:
     void ReadDataFromDevice(uint8_t* Image);
     void SendInitData(const uint8_t* Image);
     void LeaveInitMode();
+    // The verified read, showing nothing: after a write whose verification failed, it tells
+    // what the device holds now. False when the device does not answer rightly.
+    bool ReadSilently(uint8_t* Image);
 
     // After a refused answer: how long the line must stay silent before the next command,
     // and the most the wait may take, in ms at the port's rate.
@@ -65,7 +68,10 @@ private:
     void SettleLine();
     [[noreturn]] void Mismatch();
 
+    TDeviceUi& Ui() { return quiet_ ? *quiet_ : ui_; }
+
     TComPort& port_;
     TDeviceUi& ui_;
+    TDeviceUi* quiet_ = nullptr;  // stands in for ui_ during a silent read
     bool unsettled_ = false;  // the last answer was refused or cut short
 };

@@ -123,9 +123,16 @@ THandle PosixCommApi::CreateFile(const std::string& name)
     if (path.empty())
         return INVALID_HANDLE_VALUE_;
     // O_NOCTTY: a hang-up must not signal us; O_NONBLOCK: do not wait for carrier.
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return INVALID_HANDLE_VALUE_;
+    if (fd <= 2) {  // a closed standard stream: the port must not receive what is printed there
+        const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        ::close(fd);
+        if (high < 0)
+            return INVALID_HANDLE_VALUE_;
+        fd = high;
+    }
     termios probe;
     if (::tcgetattr(fd, &probe) != 0) {  // not a terminal (a directory, a plain file)
         ::close(fd);

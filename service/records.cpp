@@ -5,10 +5,20 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QTimeZone>
 
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "settings.h"
 
@@ -87,17 +97,18 @@ QString LocalStamp()
 }
 }  // namespace
 
-QString TServiceRecords::Stamp() const { return LocalStamp(); }
-
-QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& action, const QString& port) const
+QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& action, const QString& port,
+                                    const QString& model) const
 {
     TImageBuffer copy = image;
     const TDeviceSettings s(copy);
     QString t;
-    t += u"# zenda-init image backup: the device's 72 bytes as read before a write\n"_qs;
+    t += action == u"backup"_qs ? u"# zenda-init image backup: the device's 72 bytes as read\n"_qs
+                               : u"# zenda-init image backup: the device's 72 bytes as read before a write\n"_qs;
     t += u"# time: "_qs + LocalStamp() + u" ("_qs + QDateTime::currentDateTime().timeZoneAbbreviation() + u")\n"_qs;
     t += u"# port: "_qs + port + u"\n"_qs;
-    t += u"# model: "_qs + ModelName(s.ModelCode()) + u"\n"_qs;
+    // Only what the device said: the image holds no model, and the window's list may be wrong.
+    t += u"# model: "_qs + (model.isEmpty() ? u"unknown (not asked)"_qs : model) + u"\n"_qs;
     t += u"# serial: "_qs + QString::number(s.SerialNumber()) + u"\n"_qs;
     t += u"# address: "_qs + QString::number(s.Address()) + u"\n"_qs;
     t += u"# action: "_qs + action + u"\n"_qs;
@@ -107,55 +118,157 @@ QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& ac
     return t;
 }
 
-void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port,
-                                   const QString& path)
+namespace {
+std::filesystem::path FsPath(const QString& p)
 {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile f(path);  // whole or not at all
-    if (!f.open(QIODevice::WriteOnly))
-        throw std::runtime_error(f.errorString().toStdString());
-    f.write(BackupText(image, action, port).toUtf8());
-    if (!f.commit())
-        throw std::runtime_error(f.errorString().toStdString());
+#ifdef _WIN32
+    return std::filesystem::path(p.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(p).toStdString());
+#endif
 }
 
-QString TServiceRecords::SaveBackup(const TImageBuffer& image, const QString& action, const QString& port)
+[[noreturn]] void Refuse(const QString& why) { throw std::runtime_error(why.toStdString()); }
+
+// The folder, made when missing; the system's own reason when it cannot be.
+void MakeFolder(const QString& dir)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(FsPath(dir), ec);
+    if (ec)
+        Refuse(dir + u": "_qs + QString::fromStdString(ec.message()));
+    if (!QFileInfo(dir).isDir())
+        Refuse(dir + u": not a folder"_qs);
+}
+
+bool SyncToDisk(int fd)
+{
+#ifdef _WIN32
+    return _commit(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
+}
+
+// The bytes in a new file of the folder, flushed to the disk and closed; its path. Nothing
+// is left behind when any step fails.
+QString WriteTemporary(const QString& dir, const QByteArray& bytes)
+{
+    MakeFolder(dir);
+    QTemporaryFile f(dir + u"/.zenda-XXXXXX.tmp"_qs);
+    f.setAutoRemove(false);
+    if (!f.open())
+        Refuse(dir + u": "_qs + f.errorString());
+    const QString path = f.fileName();
+    QString why;
+    if (f.write(bytes) != bytes.size() || !f.flush())
+        why = f.errorString();
+    else if (!SyncToDisk(f.handle()))
+        why = QString::fromLocal8Bit(std::strerror(errno));
+    f.close();
+    if (why.isEmpty() && f.error() != QFileDevice::NoError)
+        why = f.errorString();
+    if (!why.isEmpty()) {
+        QFile::remove(path);
+        Refuse(why);
+    }
+    return path;
+}
+
+// Gives the file a name of its own in the folder: base + ext, else base-2 + ext, ...; never
+// over an existing file (the rename does not replace), so two programs in the same
+// millisecond keep two files.
+QString PublishUnique(const QString& temp, const QString& dir, const QString& base, const QString& ext)
+{
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = base + (n > 1 ? u"-"_qs + QString::number(n) : QString()) + ext;
+        if (QFile::rename(temp, dir + u'/' + name))
+            return name;
+        if (!QFileInfo::exists(dir + u'/' + name))
+            break;
+    }
+    QFile::remove(temp);
+    Refuse(dir + u'/' + base + ext + u": cannot be created"_qs);
+}
+
+// Refuses a backup that did not reach the disk as written.
+void CheckReadsBack(const QString& temp, const TImageBuffer& image)
+{
+    TImageBuffer back;
+    QString error;
+    if (!TServiceRecords::LoadImageFile(temp, back, error) ||
+        std::memcmp(back.Image(), image.Image(), kImageSize) != 0) {
+        QFile::remove(temp);
+        Refuse(u"the file read back is not the image written"_qs + (error.isEmpty() ? QString() : u" ("_qs + error + u')'));
+    }
+}
+
+QString TimeName() { return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_qs); }
+}  // namespace
+
+void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port,
+                                   const QString& model, const QString& path)
+{
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile())
+        Refuse(path + u": not a regular file"_qs);
+    const QString temp = WriteTemporary(target.absolutePath(), BackupText(image, action, port, model).toUtf8());
+    CheckReadsBack(temp, image);
+    std::error_code ec;
+    std::filesystem::rename(FsPath(temp), FsPath(target.absoluteFilePath()), ec);  // replaces whole
+    if (ec) {
+        QFile::remove(temp);
+        Refuse(path + u": "_qs + QString::fromStdString(ec.message()));
+    }
+}
+
+QString TServiceRecords::SaveBackup(const TImageBuffer& image, const QString& action, const QString& port,
+                                    const QString& model)
 {
     TImageBuffer copy = image;
-    const QString rel = u"backups/"_qs + QString::number(TDeviceSettings(copy).SerialNumber()) + u"/"_qs +
-                        QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_qs) + u"-"_qs + action +
-                        u".hex"_qs;
-    SaveBackupAs(image, action, port, DataFolder() + u"/"_qs + rel);
-    return rel;
+    const QString sub = u"backups/"_qs + QString::number(TDeviceSettings(copy).SerialNumber());
+    const QString dir = DataFolder() + u'/' + sub;
+    const QString temp = WriteTemporary(dir, BackupText(image, action, port, model).toUtf8());
+    CheckReadsBack(temp, image);
+    return sub + u'/' + PublishUnique(temp, dir, TimeName() + u'-' + action, u".hex"_qs);
 }
 
-bool TServiceRecords::LoadImageFile(const QString& path, TImageBuffer& image, QString& error)
+bool TServiceRecords::LoadImageFile(const QString& path, TImageBuffer& image, QString& error, TImageFileError* why)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        error = f.errorString();
+    TImageFileError local;
+    TImageFileError& e = why ? *why : local;
+    auto fail = [&](TImageFileError::Kind kind, const QString& detail, const QString& text) {
+        e = {kind, detail};
+        error = text;
         return false;
-    }
+    };
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return fail(TImageFileError::NotRegular, {}, u"not a regular file"_qs);
+    if (info.size() > kImageFileMax)
+        return fail(TImageFileError::TooLarge, QString::number(info.size()),
+                    u"too large for an image file ("_qs + QString::number(info.size()) + u" bytes)"_qs);
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return fail(TImageFileError::Open, f.errorString(), f.errorString());
     std::vector<uint8_t> bytes;
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).trimmed();
+    while (!f.atEnd() && f.pos() <= kImageFileMax) {
+        const QString line = QString::fromUtf8(f.readLine(kImageFileMax)).trimmed();
         if (line.startsWith(u'#') || line.isEmpty())
             continue;
         for (const QString& w : line.split(u' ', Qt::SkipEmptyParts)) {
             bool ok = false;
             const uint v = w.toUInt(&ok, 16);
-            if (!ok || v > 255 || w.size() > 2) {
-                error = u"not a hex byte: "_qs + w;
-                return false;
-            }
+            if (!ok || v > 255 || w.size() > 2)
+                return fail(TImageFileError::BadByte, w, u"not a hex byte: "_qs + w);
             bytes.push_back(static_cast<uint8_t>(v));
         }
     }
-    if (bytes.size() != kImageSize) {
-        error = QString::number(bytes.size()) + u" bytes, not 72"_qs;
-        return false;
-    }
+    if (bytes.size() != kImageSize)
+        return fail(TImageFileError::Count, QString::number(bytes.size()),
+                    QString::number(bytes.size()) + u" bytes, not 72"_qs);
     std::copy(bytes.begin(), bytes.end(), image.Image());
+    e = {};
     return true;
 }
 
@@ -208,44 +321,59 @@ QStringList ParseCsvLine(const QString& text, qsizetype& at)
 bool TServiceRecords::Journal(TJournalLine l)
 {
     if (l.time.isEmpty())
-        l.time = Stamp();
+        l.time = LocalStamp();
     const QStringList fields = {l.time,   l.action,  l.port,    l.model,  l.serial,
                                 l.address, l.outcome, l.changes.join(u"; "_qs), l.backup, l.traffic};
     QString line;
     for (const QString& f : fields)
         line += (line.isEmpty() ? QString() : u","_qs) + Csv(f);
     line += u"\r\n"_qs;
-    if (!QDir().mkpath(DataFolder()))
+    try {
+        MakeFolder(DataFolder());
+    } catch (const std::exception& e) {
+        journalError_ = QString::fromStdString(e.what());
         return false;
+    }
     QFile f(JournalPath());
     // Appended, never rewritten: one write of one whole line to a file opened for appending.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        journalError_ = JournalPath() + u": "_qs + f.errorString();
         return false;
+    }
     QByteArray bytes;
     if (f.size() == 0)  // a new journal: the byte-order mark and the header, so spreadsheets read it right
         bytes = "\xEF\xBB\xBF" + (u"time,action,port,model,serial,address,outcome,changes,backup,traffic\r\n"_qs).toUtf8();
     bytes += line.toUtf8();
-    return f.write(bytes) == bytes.size() && f.flush();
+    if (f.write(bytes) != bytes.size() || !f.flush()) {
+        journalError_ = JournalPath() + u": "_qs + f.errorString();
+        return false;
+    }
+    return true;
 }
 
 QString TServiceRecords::SaveTraffic(const std::string& text, const QString& action)
 {
-    const QString rel = u"traffic/"_qs + QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_qs) + u"-"_qs +
-                        action + u".log"_qs;
-    const QString path = DataFolder() + u"/"_qs + rel;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.data(), static_cast<qint64>(text.size())) < 0)
+    try {
+        const QString dir = DataFolder() + u"/traffic"_qs;
+        const QString temp = WriteTemporary(dir, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+        return u"traffic/"_qs + PublishUnique(temp, dir, TimeName() + u'-' + action, u".log"_qs);
+    } catch (const std::exception&) {
         return {};
-    return rel;
+    }
 }
 
-std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path)
+std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QString* error)
 {
     std::vector<TJournalLine> out;
+    const QFileInfo info(path);
+    if (!info.exists())
+        return out;  // nothing journaled yet
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = path + u": "_qs + (info.isFile() ? f.errorString() : u"not a regular file"_qs);
         return out;
+    }
     QString text = QString::fromUtf8(f.readAll());
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);

@@ -50,31 +50,47 @@ private:
     TimePoint start_{};
 };
 
+// Why an image file could not be read; each face words it in its own language.
+struct TImageFileError {
+    enum Kind { None, Open, NotRegular, TooLarge, BadByte, Count } kind = None;
+    QString detail;  // the system's message, the word that is not a hex byte, or the count of bytes
+};
+
 class TServiceRecords {
 public:
     explicit TServiceRecords(QString program) : program_(std::move(program)) {}
 
-    // Saves the image as read before a write; returns the file, relative to the data
-    // folder. Throws std::runtime_error with the reason when it cannot be saved.
-    QString SaveBackup(const TImageBuffer& image, const QString& action, const QString& port);
-    // Saves the image as a backup file at the given path (the command line's `backup FILE`).
-    void SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port, const QString& path);
+    // Saves the image as read before a write under a name of its own (never over another
+    // file); returns the file, relative to the data folder. The model is the one the device
+    // named in this action, empty when it was not asked. Counts only when written, flushed to
+    // the disk, closed and read back as the same 72 bytes; else throws std::runtime_error with
+    // the system's reason.
+    QString SaveBackup(const TImageBuffer& image, const QString& action, const QString& port, const QString& model);
+    // The same at a path of the user's (the command line's `backup FILE`); an existing regular
+    // file there is replaced whole, anything else is refused.
+    void SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port, const QString& model,
+                      const QString& path);
     // Appends the line; false when the journal cannot be written (the caller tells the user,
-    // once a run; device work goes on).
+    // once a run, with JournalError(); device work goes on).
     bool Journal(TJournalLine line);
-    // Writes a failed action's traffic; the file relative to the data folder, "" on failure.
+    QString JournalError() const { return journalError_; }
+    // Writes a failed action's traffic under a name of its own; the file relative to the
+    // data folder, "" on failure.
     QString SaveTraffic(const std::string& text, const QString& action);
 
     static QString JournalPath();
-    // Newest first; at most `limit` lines when limit > 0.
-    static std::vector<TJournalLine> ReadJournal(const QString& path = JournalPath());
-    // A backup (or any image file zenda-sim reads): comment lines and 72 hex bytes.
-    static bool LoadImageFile(const QString& path, TImageBuffer& image, QString& error);
+    // Newest first. A journal that is missing is empty; one that cannot be read sets *error.
+    static std::vector<TJournalLine> ReadJournal(const QString& path = JournalPath(), QString* error = nullptr);
+    // A backup (or any image file zenda-sim reads): comment lines and 72 hex bytes. Only a
+    // regular file of a sane size is read (a FIFO would block, a device never end).
+    static bool LoadImageFile(const QString& path, TImageBuffer& image, QString& error, TImageFileError* why = nullptr);
+    static constexpr qint64 kImageFileMax = 64 * 1024;
 
 private:
-    QString Stamp() const;
-    QString BackupText(const TImageBuffer& image, const QString& action, const QString& port) const;
+    QString BackupText(const TImageBuffer& image, const QString& action, const QString& port,
+                       const QString& model) const;
     QString program_;
+    QString journalError_;
 };
 
 // "ZENDA1".."ZENDA3", or the code in hex.

@@ -1,5 +1,6 @@
 // The real zenda against the real zenda-sim, each its own process: every command, its JSON,
 // its exit status, and the refusals.
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,11 +9,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sys/wait.h>
 #include <sys/file.h>
 
 #include <gtest/gtest.h>
 
 #include "e2e_harness.h"
+#include "records.h"
 
 using namespace e2e;
 
@@ -35,8 +39,10 @@ std::string ReadAll(int fd)
 }
 
 // Runs zenda with the bench's settings. Standard input is empty (no terminal) unless
-// answer is given: then it is a terminal that answers the question with that line.
-TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* answer = nullptr)
+// answer is given: then it is a terminal that answers the question with that line (and
+// had `early` typed into it before the question came).
+TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* answer = nullptr,
+           const char* early = nullptr)
 {
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0)
@@ -67,15 +73,19 @@ TRun Zenda(const Bench& b, const std::vector<std::string>& args, const char* ans
     std::string asked;
     if (answer) {
         close(slave);
-        // Wine's console drops what was typed before the program's first read of it: there the
-        // answer is typed a moment after the question, and Enter is a CR, as on a Windows console.
-        if (UnderWine()) {
-            char chunk[256];
-            ssize_t got;
-            while (asked.find("[y/N]") == std::string::npos && (got = read(err[0], chunk, sizeof chunk)) > 0)
-                asked.append(chunk, static_cast<size_t>(got));
-            std::this_thread::sleep_for(std::chrono::seconds(1));
+        // What is typed before the question is dropped: the answer is typed once it is asked
+        // (under Wine a moment later, as its console drops what comes before the first read),
+        // and Enter is a CR there, as on a Windows console.
+        if (early) {
+            const std::string typed = std::string(early) + "\n";
+            [[maybe_unused]] auto n = write(master, typed.data(), typed.size());
         }
+        char chunk[256];
+        ssize_t got;
+        while (asked.find("[y/N]") == std::string::npos && (got = read(err[0], chunk, sizeof chunk)) > 0)
+            asked.append(chunk, static_cast<size_t>(got));
+        if (UnderWine())
+            std::this_thread::sleep_for(std::chrono::seconds(1));
         const std::string line = std::string(answer) + (UnderWine() ? "\r" : "\n");
         [[maybe_unused]] auto n = write(master, line.data(), line.size());
     }
@@ -204,6 +214,14 @@ TEST_F(Cli, NothingIsWrittenWithoutAYes)
     TRun r = Zenda(bench, {"init", "--serial", "1"}, "n");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Это правильное время?"), std::string::npos) << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    // A "y" typed while the device was still being read does not answer the question.
+    const std::string saved = (bench.dir / "early.hex").string();
+    ASSERT_EQ(Zenda(bench, {"backup", saved}).status, 0);
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "7"}).status, 0);
+    sim->Cmd("clearlog");
+    r = Zenda(bench, {"restore", saved}, "n", "y");
+    EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
     r = Zenda(bench, {"init", "--serial", "1"}, "y");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -471,4 +489,84 @@ TEST_F(Cli, NoBackupNoWriteUnlessNoBackupIsGiven)
     r = Zenda(bench, {"--yes", "--no-backup", "rtc", "3"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Field(11), "03");
+}
+
+// Habits of scripts and services that once wrote a device elsewhere, wrote messages down the
+// line, or left a backup that was not one.
+TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
+{
+    for (const char* port : {"", "  "}) {  // an empty variable: never the saved port
+        const TRun r = Zenda(bench, {"--port", port, "--yes", "rtc", "7"});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find("--port is empty"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+
+    // Standard output and error closed: the port is not descriptor 1 or 2, so what would
+    // be printed never reaches the device as commands.
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(1);
+        close(2);
+        setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
+        setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+        auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+        for (const char* a : {"--port", bench.line.c_str(), "--yes", "--json", "rtc", "3"})
+            argv.push_back(a);
+        ExecOrExit(argv);
+    }
+    int status = -1;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Field(11), "03");
+    std::ifstream log(bench.logFile);
+    const std::string traffic((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(traffic.find("unknown command"), std::string::npos) << traffic;
+
+    // A backup that cannot be written whole is no backup: nothing is written to the device.
+    const TRun full = Zenda(bench, {"backup", "/dev/full"});
+    EXPECT_NE(full.status, 0) << full.err;
+    EXPECT_NE(full.err.find("not a regular file"), std::string::npos) << full.err;
+    // A data folder that cannot be made: the system's own reason, and nothing written.
+    std::ofstream(bench.dir / "plain") << "x";
+    Bench blocked = bench;
+    blocked.data = (bench.dir / "plain" / "data").string();
+    const TRun r = Zenda(blocked, {"--yes", "rtc", "9"});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
+    EXPECT_EQ(Field(11), "03");
+}
+
+// Two programs writing in the same millisecond keep two backups, each journal line its own,
+// and each names the model only when the device was asked for it.
+TEST_F(Cli, BackupsAndTrafficFilesNeverShareAName)
+{
+    TServiceRecords a(QStringLiteral("zenda test")), b(QStringLiteral("zenda test"));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(bench.data));
+    TImageBuffer image;
+    image.At(7) = 0x30;
+    image.At(8) = 0x39;  // serial 12345
+    std::set<QString> names;
+    for (int i = 0; i < 20; ++i) {
+        names.insert(a.SaveBackup(image, QStringLiteral("rtc"), QStringLiteral("COM1"), QString()));
+        names.insert(b.SaveBackup(image, QStringLiteral("rtc"), QStringLiteral("COM1"), QStringLiteral("ZENDA2")));
+        names.insert(a.SaveTraffic("x", QStringLiteral("read")));
+    }
+    EXPECT_EQ(names.size(), 60u);
+    int unknown = 0, zenda2 = 0;
+    for (const QString& n : names) {
+        if (!n.endsWith(u".hex"))
+            continue;
+        QFile f(DataFolder() + u'/' + n);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(f.readAll());
+        unknown += text.contains(u"# model: unknown (not asked)\n");
+        zenda2 += text.contains(u"# model: ZENDA2\n");
+    }
+    EXPECT_EQ(unknown, 20);
+    EXPECT_EQ(zenda2, 20);
+    // Nothing half-made is left beside them.
+    for (const auto& e : std::filesystem::recursive_directory_iterator(bench.data))
+        EXPECT_EQ(e.path().filename().string().find(".zenda-"), std::string::npos) << e.path();
+    qunsetenv("XDG_DATA_HOME");
 }

@@ -53,6 +53,15 @@ std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImag
         field("tp2", Counter(was, TCounter::Tp2, time), Counter(now, TCounter::Tp2, time));
         field("V1", Counter(was, TCounter::V1, was.VolumeMask(1)), Counter(now, TCounter::V1, now.VolumeMask(1)));
         field("V2", Counter(was, TCounter::V2, was.VolumeMask(2)), Counter(now, TCounter::V2, now.VolumeMask(2)));
+    } else {
+        // The counters keep their digits, but a new pulse value moves the comma: the reading changes.
+        for (int c : {1, 2}) {
+            const TCounter k = c == 1 ? TCounter::V1 : TCounter::V2;
+            const std::string from = Counter(was, k, was.VolumeMask(c)), to = Counter(now, k, now.VolumeMask(c));
+            if (from != to)
+                out.push_back("V" + std::to_string(c) + ": показание " + from + " -> " + to +
+                              " (меняется с ценой импульса)");
+        }
     }
     bool stamp = false;
     for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
