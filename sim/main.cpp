@@ -197,8 +197,9 @@ int main(int argc, char** argv)
         };
         if (a == "--baud") {
             const std::string v = next();
-            if (!ParseInt(v, 1, 4000000, opt.Baud))
-                Refuse("bad rate '" + v + "'");
+            if (v != "4800" && v != "9600")
+                Refuse("the rate is 4800 or 9600, not '" + v + "'");
+            opt.Baud = std::stoi(v);
         } else if (a == "--no-pace") {
             opt.Pace = false;
         } else if (a == "--model") {

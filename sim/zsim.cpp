@@ -87,7 +87,7 @@ bool ParseFault(const std::string& text, Fault& out, std::string& error)
         return true;
     };
     const std::string kinds =
-        "noanswer, wrongecho, ackff, short:K, badread, badecho, badreadback, delay:MS, "
+        "noanswer, wrongecho, ackff, short:K, badread[:POS], badecho[:POS], badreadback[:POS], delay:MS, "
         "garbage:K, drop:K; then optional @COMMAND (0, 3, 4, 5) and xCOUNT (1 or more)";
     if (!takeSuffix('x', f.Remaining) || !takeSuffix('@', f.Command) || !takeSuffix(':', f.Param, &hasParam)) {
         error = "bad number in fault '" + text + "' (" + kinds + ")";
@@ -99,17 +99,24 @@ bool ParseFault(const std::string& text, Fault& out, std::string& error)
     }
     for (const auto& k : kKinds)
         if (s == k.name) {
+            const bool position = k.kind == FaultKind::CorruptFirstRead || k.kind == FaultKind::CorruptWriteEcho ||
+                                  k.kind == FaultKind::CorruptReadBack;
             // The limits keep a fault from outliving a stop request or filling memory.
-            const int limit = k.kind == FaultKind::ShortBlock || k.kind == FaultKind::CorruptFirstRead ||
-                                      k.kind == FaultKind::CorruptWriteEcho || k.kind == FaultKind::CorruptReadBack
-                                  ? 72
-                              : k.kind == FaultKind::DropLine ? 73
-                              : k.kind == FaultKind::Delay    ? 60000
-                              : k.kind == FaultKind::Garbage  ? 4096
-                                                              : -1;
-            if (hasParam && (limit < 0 || f.Param > limit)) {
-                error = limit < 0 ? "fault '" + s + "' takes no parameter"
-                                  : "parameter of '" + s + "' is at most " + std::to_string(limit);
+            const int limit = position || k.kind == FaultKind::ShortBlock ? 72
+                              : k.kind == FaultKind::DropLine         ? 73
+                              : k.kind == FaultKind::Delay            ? 60000
+                              : k.kind == FaultKind::Garbage          ? 4096
+                                                                      : -1;
+            if (hasParam && (limit < 0 || f.Param > limit || (position && f.Param < 1))) {
+                error = limit < 0  ? "fault '" + s + "' takes no parameter"
+                        : position ? "position of '" + s + "' is 1..72 (" + kinds + ")"
+                                   : "parameter of '" + s + "' is at most " + std::to_string(limit);
+                return false;
+            }
+            // A short block, a delay, garbage and a drop mean nothing without their size.
+            if (!hasParam && limit >= 0 && !position) {
+                error = "fault '" + s + "' needs its number, as in " + s + ":" +
+                        (k.kind == FaultKind::Delay ? "MS" : "K") + " (" + kinds + ")";
                 return false;
             }
             f.Kind = k.kind;

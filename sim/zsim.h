@@ -36,7 +36,8 @@ struct Fault {
 
 // Parses "kind[:param][@command][xN]", for example "short:10@4x2", "delay:500", "drop:3@0".
 // Refuses signs, blanks, counts below 1, commands other than 0, 3, 4, 5, parameters on the
-// faults that take none, and parameters above short:72, badread/badecho/badreadback:72, drop:73, delay:60000, garbage:4096.
+// faults that take none, short/delay/garbage/drop without theirs, positions outside 1..72, and
+// parameters above short:72, drop:73, delay:60000, garbage:4096.
 bool ParseFault(const std::string& text, Fault& out, std::string& error);
 std::string FaultName(FaultKind kind);
 

@@ -275,9 +275,11 @@ TEST(SimFaults, RefusesWhatIsNotPlain)
     std::string err;
     for (const char* bad :
          {"noanswerx-5", "short:-1", "delay: 5", "delay:5 ", "short:73", "garbage:999999", "delay:60001", "drop:74",
-          "noanswer:5", "wrongecho@7", "noanswerx0", "short:", "badread:73", "delay:+5"})
+          "noanswer:5", "wrongecho@7", "noanswerx0", "short:", "badread:73", "delay:+5", "short", "delay@3",
+          "garbage", "drop", "badread:0", "badecho:0", "badreadback:0"})
         EXPECT_FALSE(zsim::ParseFault(bad, f, err)) << bad;
-    for (const char* good : {"short:72", "drop:73", "delay:60000", "garbage:4096", "badread:72@4x1", "ackff@5"})
+    for (const char* good : {"short:72", "drop:73", "delay:60000", "garbage:4096", "badread:72@4x1", "ackff@5", "short:0",
+                             "drop:0", "badread", "badecho:1@0", "badreadback:72"})
         EXPECT_TRUE(zsim::ParseFault(good, f, err)) << good << ": " << err;
 }
 

@@ -517,18 +517,21 @@ TEST(SimProgram, StopsPromptlyInEveryState)
 TEST(SimProgram, RefusesMalformedOptionsAndCommands)
 {
     Bench b;
-    for (const std::string args : {"--model 2x", "--ack zz", "--model 4", "--baud 96x", "--fault noanswerx-5",
-                                   "--fault short:-1", "--fault 'delay: 5'", "--frobnicate"}) {
+    for (const std::string args : {"--model 2x", "--ack zz", "--model 4", "--baud 96x", "--baud 1200",
+                                   "--fault noanswerx-5", "--fault short:-1", "--fault short", "--fault badread:0",
+                                   "--fault 'delay: 5'", "--frobnicate"}) {
         const std::string err = (b.dir / "err").string();
-        const int rc = std::system(
-            (std::string(ZENDA_SIM_PATH) + " --link " + b.line + " " + args + " 2>" + err + " >/dev/null").c_str());
+        const int rc = std::system(("timeout 10 " + std::string(ZENDA_SIM_PATH) + " --link " + b.line + " " + args +
+                                    " 2>" + err + " >/dev/null")
+                                       .c_str());  // an option taken by mistake would run for good
         EXPECT_EQ(WEXITSTATUS(rc), 2) << args;
         std::ifstream in(err);
         const std::string text(std::istreambuf_iterator<char>(in), {});
         EXPECT_NE(text.find("usage: zenda-sim"), std::string::npos) << args;
     }
     auto sim = b.StartSim();
-    for (const char* bad : {"fault noanswerx-5", "fault", "count 4x", "model 2x", "image now", "frobnicate"})
+    for (const char* bad :
+         {"fault noanswerx-5", "fault", "fault short", "count 4x", "model 2x", "image now", "frobnicate"})
         EXPECT_EQ(sim->Cmd(bad).rfind("error", 0), 0u) << bad;
     EXPECT_EQ(sim->Cmd("count 4"), "0");
 }
