@@ -146,6 +146,7 @@ Simulator::~Simulator()
 
 std::string Simulator::StartPty(const std::string& linkPath)
 {
+    Stop();
     int master = -1, slave = -1;
     char name[256];
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
@@ -153,7 +154,7 @@ std::string Simulator::StartPty(const std::string& linkPath)
     ::fcntl(master, F_SETFD, FD_CLOEXEC);
     ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     // A new slave starts cooked (ECHO, ICRNL); and keeping our own slave fd open stops the
-    // master from seeing a hang-up whenever the tool closes its port.
+    // master from seeing a hang-up (poll returning at once) while no tool holds the line.
     MakeRaw(slave);
     MakeRaw(master);
     path_ = name;
@@ -164,13 +165,18 @@ std::string Simulator::StartPty(const std::string& linkPath)
             throw std::runtime_error("zenda-sim: cannot make the link " + link_);
     }
     slaveKeep_ = slave;
-    StartFd(master);
+    Begin(master);
     return path_;
 }
 
 void Simulator::StartFd(int fd)
 {
     Stop();
+    Begin(fd);
+}
+
+void Simulator::Begin(int fd)
+{
     MakeRaw(fd);
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     master_ = fd;
@@ -544,16 +550,22 @@ void Simulator::Serve()
         }
         if (p[0].revents & (POLLERR | POLLNVAL))
             return;
-        if (!(p[0].revents & POLLIN))
+        if (!(p[0].revents & POLLIN)) {
+            // A hung-up line polls ready at once for as long as it stays hung up: look
+            // again a little later rather than spin.
+            if (!WaitUntil(Clock::now() + std::chrono::milliseconds(20)))
+                return;
             continue;
+        }
         uint8_t buf[512];
         const ssize_t n = ::read(master_, buf, sizeof buf);
         const auto readTime = Clock::now();
         if (n <= 0) {
             if (n < 0 && (errno == EINTR || errno == EAGAIN))
                 continue;
-            // EIO: nobody holds the other side (cannot happen while we keep the slave open).
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            // EIO: nobody holds the other side (a pty cannot, as we keep its slave open).
+            if (!WaitUntil(Clock::now() + std::chrono::milliseconds(20)))
+                return;
             continue;
         }
         {

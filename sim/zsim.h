@@ -106,6 +106,7 @@ private:
     void AddLog(bool fromTool, std::vector<uint8_t> bytes, std::string note);
     double MsSinceStart(Clock::time_point t) const;
     std::chrono::nanoseconds ByteTime() const;
+    void Begin(int fd);
     void CloseLine();
 
     Options opt_;

@@ -1,6 +1,7 @@
 // The real zenda-init against the real zenda-sim, each its own process, driven as a user
 // drives them: clicks and keys on the real widgets through the program's automation hook.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <map>
@@ -534,4 +535,38 @@ TEST(SimProgram, RefusesMalformedOptionsAndCommands)
          {"fault noanswerx-5", "fault", "fault short", "count 4x", "model 2x", "image now", "frobnicate"})
         EXPECT_EQ(sim->Cmd(bad).rfind("error", 0), 0u) << bad;
     EXPECT_EQ(sim->Cmd("count 4"), "0");
+}
+
+TEST(SimProgram, IdleItSleepsYetAnswersAtOnce)
+{
+    // No tool on the line, then a tool that asks and leaves: the simulator's processor time
+    // stays near nothing, and the question is still answered at once.
+    Bench b;
+    rusage before{}, after{};
+    getrusage(RUSAGE_CHILDREN, &before);
+    {
+        Proc sim({ZENDA_SIM_PATH, "--link", b.line, "--quiet", "--no-pace"}, {}, (b.dir / "sim.err").string());
+        for (int i = 0; i < 200 && !std::filesystem::exists(b.line); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        const int fd = open(b.line.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(fd, 0);
+        const uint8_t model = 5;
+        const auto t0 = Clock::now();
+        ASSERT_EQ(write(fd, &model, 1), 1);
+        size_t got = 0;
+        uint8_t buf[8];
+        for (pollfd p{fd, POLLIN, 0}; got < 2 && poll(&p, 1, 1000) > 0;)
+            got += static_cast<size_t>(std::max<ssize_t>(0, read(fd, buf, sizeof buf)));
+        EXPECT_EQ(got, 2u);  // the acknowledgement and the model code
+        const double answerMs = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        EXPECT_LT(answerMs, 100.0);
+        close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    }  // ended and waited for: its times are in RUSAGE_CHILDREN now
+    getrusage(RUSAGE_CHILDREN, &after);
+    auto ms = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
+    };
+    EXPECT_LT(ms(after) - ms(before), 100.0);  // 1.4 s of spinning would be over 1000
 }
