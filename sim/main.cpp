@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
@@ -28,9 +31,10 @@ void Usage(std::ostream& out = std::cout)
            "  --model 1|2|3        ZENDA1, ZENDA2 or ZENDA3 (default 1)\n"
            "  --ack HEX            acknowledgement byte of the model query (default 00)\n"
            "  --image FILE         load the image from FILE (72 hex bytes; lines starting with # are\n"
-        "                       comments, so a backup of zenda-init loads) and save it there after\n"
-           "                       every write, so settings survive a restart\n"
-           "  --link PATH          make PATH a symlink to the line's pseudo-terminal\n"
+           "                       comments, so a backup of zenda-init loads) and save it there after\n"
+           "                       every write, comments kept, so settings survive a restart\n"
+           "  --link PATH          make PATH a symlink to the line's pseudo-terminal (only a\n"
+           "                       missing PATH or an old link to a pseudo-terminal is replaced)\n"
            "  --device PATH        serve this serial device instead of a pseudo-terminal\n"
            "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
            "                       kinds: noanswer wrongecho ackff short:K badread[:POS] badecho[:POS]\n"
@@ -70,43 +74,109 @@ bool ParseHexByte(const std::string& s, uint8_t& out)
     std::exit(2);
 }
 
-bool LoadImage(const std::string& path, std::array<uint8_t, 72>& image)
+// The image file as loaded: where it is saved and the comment lines (a backup's heading)
+// that a save keeps above the bytes.
+struct ImageFile {
+    std::string path;
+    mode_t mode = 0644;
+    std::vector<std::string> comments;
+};
+
+// A backup is under 1 KB; anything near this size is not an image, and a device or a FIFO
+// named by mistake is never read at all.
+constexpr off_t kMaxImageFile = 64 * 1024;
+
+// Loads the image; "" on success or when the file does not exist yet (the first write makes
+// it), otherwise why it is refused.
+std::string LoadImage(ImageFile& file, std::array<uint8_t, 72>& image)
 {
-    std::ifstream file(path);
-    if (!file)
-        return false;
-    // Lines starting with "#" are comments (a backup's heading); the rest is 72 hex bytes.
-    std::string text, line;
-    while (std::getline(file, line))
-        if (line.find_first_not_of(" \t") == std::string::npos || line[line.find_first_not_of(" \t")] != '#')
-            text += line + "\n";
-    std::istringstream in(text);
+    const mode_t mask = umask(0);
+    umask(mask);
+    file.mode = 0666 & ~mask;
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            return file.path + ": " + std::strerror(errno);
+        const auto slash = file.path.rfind('/');
+        const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.path.substr(0, slash);
+        if (::access(dir.c_str(), W_OK) != 0)
+            return "cannot make " + file.path + " (" + dir + ": " + std::strerror(errno) + ")";
+        return "";
+    }
+    struct stat st{};
+    std::string text;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxImageFile) {
+        ::close(fd);
+        return file.path + (S_ISREG(st.st_mode) ? " is too large for an image (72 hex bytes)" : " is not a regular file");
+    }
+    char buf[4096];
+    ssize_t n;
+    while (text.size() <= static_cast<size_t>(kMaxImageFile) && (n = ::read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    file.mode = st.st_mode & 07777;
+    // Saves go to the file itself, not over a link to it.
+    if (char* real = ::realpath(file.path.c_str(), nullptr)) {
+        file.path = real;
+        std::free(real);
+    }
+    // Lines starting with "#" are comments; the rest is 72 hex bytes.
+    std::istringstream lines(text);
+    std::string bytes, line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        const auto first = line.find_first_not_of(" \t");
+        if (first != std::string::npos && line[first] == '#')
+            file.comments.push_back(line);
+        else
+            bytes += line + "\n";
+    }
+    std::istringstream in(bytes);
     std::array<uint8_t, 72> tmp{};
     for (int i = 0; i < 72; ++i) {
         unsigned v;
         if (!(in >> std::hex >> v) || v > 255)
-            return false;
+            return file.path + " does not hold 72 hex bytes";
         tmp[i] = static_cast<uint8_t>(v);
     }
     std::string extra;
     if (in >> extra)
-        return false;  // more than 72 bytes
+        return file.path + " holds more than 72 hex bytes";
     image = tmp;
-    return true;
+    return "";
 }
 
-void SaveImage(const std::string& path, const std::array<uint8_t, 72>& image)
+// Writes a new file beside the old one and renames it over: a reader sees the old image or
+// the new one, never a half-written one.
+void SaveImage(const ImageFile& file, const std::array<uint8_t, 72>& image)
 {
-    const std::string tmp = path + ".tmp";
-    {
-        std::ofstream out(tmp);
-        char h[4];
-        for (int i = 0; i < 72; ++i) {
-            std::snprintf(h, sizeof h, "%02X", image[i]);
-            out << h << ((i % 12) == 11 ? "\n" : " ");
-        }
+    std::string text;
+    for (const auto& c : file.comments)
+        text += c + "\n";
+    char h[4];
+    for (int i = 0; i < 72; ++i) {
+        std::snprintf(h, sizeof h, "%02X", image[i]);
+        text += h;
+        text += (i % 12) == 11 ? "\n" : " ";
     }
-    std::rename(tmp.c_str(), path.c_str());  // never leave a half-written image behind
+    std::string tmp = file.path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    bool ok = fd >= 0 && ::fchmod(fd, file.mode) == 0;
+    for (size_t done = 0; ok && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        ok = n > 0;
+        done += ok ? static_cast<size_t>(n) : 0;
+    }
+    const int err = errno;
+    if (fd >= 0 && ::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(tmp.c_str(), file.path.c_str()) == 0)
+        return;
+    std::cerr << "zenda-sim: cannot save the image to " << file.path << ": " << std::strerror(ok ? errno : err)
+              << "\n";
+    if (fd >= 0)
+        ::unlink(tmp.c_str());
 }
 
 std::string Hex(const std::array<uint8_t, 72>& image)
@@ -238,6 +308,14 @@ int main(int argc, char** argv)
         }
     }
 
+    if (!link.empty() && device.empty()) {
+        const std::string why = zsim::LinkRefusal(link);
+        if (!why.empty()) {
+            std::cerr << "zenda-sim: " << why << "\n";
+            return 2;
+        }
+    }
+
     zsim::Simulator sim(opt);
     {
         // A device as one comes from the field: number 12345, address 5, both channels
@@ -251,14 +329,16 @@ int main(int argc, char** argv)
         sim.SetImage(image);
     }
     if (!imagePath.empty()) {
-        std::array<uint8_t, 72> image{};
-        if (LoadImage(imagePath, image))
-            sim.SetImage(image);
-        else if (access(imagePath.c_str(), F_OK) == 0) {
-            std::cerr << "zenda-sim: " << imagePath << " does not hold 72 hex bytes\n";
+        ImageFile file;
+        file.path = imagePath;
+        std::array<uint8_t, 72> image = sim.Image();
+        const std::string why = LoadImage(file, image);
+        if (!why.empty()) {
+            std::cerr << "zenda-sim: " << why << "\n";
             return 2;
         }
-        sim.SetImageSink([imagePath](const std::array<uint8_t, 72>& img) { SaveImage(imagePath, img); });
+        sim.SetImage(image);
+        sim.SetImageSink([file](const std::array<uint8_t, 72>& img) { SaveImage(file, img); });
     }
     for (const auto& f : faults)
         sim.AddFault(f);

@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 namespace zsim {
@@ -46,6 +49,21 @@ void MakeRaw(int fd)
         t.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &t);
     }
+}
+
+// A path that openpty hands out: /dev/pts/N.
+bool IsPtyPath(const std::string& p)
+{
+    const std::string dir = "/dev/pts/";
+    return p.size() > dir.size() && p.compare(0, dir.size(), dir) == 0 &&
+           p.find_first_not_of("0123456789", dir.size()) == std::string::npos;
+}
+
+std::string LinkTarget(const std::string& path)
+{
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    return n > 0 && static_cast<size_t>(n) < sizeof target ? std::string(target, static_cast<size_t>(n)) : "";
 }
 
 }  // namespace
@@ -140,13 +158,28 @@ Simulator::~Simulator()
     Stop();
     ::close(stopPipe_[0]);
     ::close(stopPipe_[1]);
-    if (!link_.empty())
+    if (!link_.empty() && LinkTarget(link_) == path_)  // only while it is still ours
         ::unlink(link_.c_str());
+}
+
+std::string LinkRefusal(const std::string& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? "" : path + ": " + std::strerror(errno);
+    if (S_ISLNK(st.st_mode) && IsPtyPath(LinkTarget(path)))
+        return "";
+    return path + " exists and is not a link to a pseudo-terminal; the line's link is not made over it";
 }
 
 std::string Simulator::StartPty(const std::string& linkPath)
 {
     Stop();
+    if (!linkPath.empty()) {
+        const std::string why = LinkRefusal(linkPath);
+        if (!why.empty())
+            throw std::runtime_error("zenda-sim: " + why);
+    }
     int master = -1, slave = -1;
     char name[256];
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
@@ -161,8 +194,11 @@ std::string Simulator::StartPty(const std::string& linkPath)
     if (!linkPath.empty()) {
         link_ = linkPath;
         ::unlink(link_.c_str());
-        if (::symlink(path_.c_str(), link_.c_str()) != 0)
-            throw std::runtime_error("zenda-sim: cannot make the link " + link_);
+        if (::symlink(path_.c_str(), link_.c_str()) != 0) {
+            ::close(master);
+            ::close(slave);
+            throw std::runtime_error("zenda-sim: cannot make the link " + link_ + ": " + std::strerror(errno));
+        }
     }
     slaveKeep_ = slave;
     Begin(master);
@@ -504,6 +540,19 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
                 shortK = f->Param;
         note += initMode_ ? " [init mode]" : "";
     }
+    if (code == 0) {
+        // Stored before the answer, as the device does: whatever then happens on the line
+        // (silence, a delay cut short, a drop), the saved image is the one served.
+        std::function<void(const std::array<uint8_t, 72>&)> imageSink;
+        std::array<uint8_t, 72> img;
+        {
+            std::lock_guard<std::mutex> g(mu_);
+            imageSink = imageSink_;
+            img = image_;
+        }
+        if (imageSink)
+            imageSink(img);
+    }
     if (silent) {
         AddLog(false, {}, note.empty() || note == "unknown command" ? note : "no answer (fault)");
         return;
@@ -514,17 +563,7 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
         out.insert(out.begin(), static_cast<size_t>(garbage), 0xAA);
     if (delayMs > 0 && !WaitUntil(Clock::now() + std::chrono::milliseconds(delayMs)))
         return;
-    if (!Send(out, dropAfter, note))
-        return;
-    std::function<void(const std::array<uint8_t, 72>&)> imageSink;
-    std::array<uint8_t, 72> img;
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        imageSink = imageSink_;
-        img = image_;
-    }
-    if (code == 0 && imageSink)
-        imageSink(img);
+    Send(out, dropAfter, note);
 }
 
 void Simulator::Serve()

@@ -41,6 +41,10 @@ struct Fault {
 bool ParseFault(const std::string& text, Fault& out, std::string& error);
 std::string FaultName(FaultKind kind);
 
+// Why PATH may not become the line's link, or "" when it may: only a missing path or a
+// symlink to a pseudo-terminal (one an earlier run left behind) is ever replaced.
+std::string LinkRefusal(const std::string& path);
+
 struct LogEntry {
     double Ms;      // since the simulator started
     bool FromTool;  // direction

@@ -2,6 +2,7 @@
 // drives them: clicks and keys on the real widgets through the program's automation hook.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <map>
@@ -535,6 +536,89 @@ TEST(SimProgram, RefusesMalformedOptionsAndCommands)
          {"fault noanswerx-5", "fault", "fault short", "count 4x", "model 2x", "image now", "frobnicate"})
         EXPECT_EQ(sim->Cmd(bad).rfind("error", 0), 0u) << bad;
     EXPECT_EQ(sim->Cmd("count 4"), "0");
+}
+
+namespace {
+std::string FileText(const std::filesystem::path& p)
+{
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+}  // namespace
+
+TEST(SimProgram, TakesNoPathThatIsNotItsOwn)
+{
+    // --link and --image swapped by mistake must not delete a backup, and a device or a FIFO
+    // as the image must not be read for ever: each is refused and left as it was.
+    Bench b;
+    const auto backup = b.dir / "backup.hex", big = b.dir / "big.hex", fifo = b.dir / "fifo", tty = b.dir / "tty";
+    std::ofstream(backup) << "# a backup\n";
+    std::ofstream(big) << std::string(100000, '0');
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/ttyS0", tty);
+    const std::string before = FileText(backup);
+    for (const auto& [option, path] : std::vector<std::pair<std::string, std::string>>{
+             {"--link", backup}, {"--link", tty}, {"--image", "/dev/zero"}, {"--image", fifo}, {"--image", big}}) {
+        const std::string err = (b.dir / "err").string();
+        const int rc = std::system(("timeout 10 " + std::string(ZENDA_SIM_PATH) + " --quiet " + option + " " + path +
+                                    " 2>" + err + " >/dev/null")
+                                       .c_str());
+        EXPECT_EQ(WEXITSTATUS(rc), 2) << option << " " << path;
+        EXPECT_NE(FileText(err).find(path), std::string::npos) << option << " " << path;
+    }
+    EXPECT_EQ(FileText(backup), before);
+    EXPECT_EQ(std::filesystem::read_symlink(tty), "/dev/ttyS0");
+
+    // A link to a pseudo-terminal that an earlier run left behind is replaced.
+    std::filesystem::create_symlink("/dev/pts/999999", b.line);
+    auto sim = b.StartSim();
+    EXPECT_EQ(sim->Cmd("line"), "up");
+    EXPECT_TRUE(std::filesystem::exists(b.line));
+}
+
+TEST(SimProgram, AWriteKeepsTheImageFilesCommentsAndLeavesNoTemporaryFile)
+{
+    Bench b;
+    const std::vector<std::string> comments = {"# zenda-init image backup", "# serial: 12345"};
+    {
+        std::ofstream out(b.imageFile);
+        for (const auto& c : comments)
+            out << c << "\n";
+        for (int i = 0; i < 72; ++i)
+            out << "00" << (i % 12 == 11 ? "\n" : " ");
+    }
+    auto sim = b.StartSim();
+    std::vector<uint8_t> write = {0};
+    for (int i = 0; i < 72; ++i)
+        write.push_back(static_cast<uint8_t>(0x80 + i));
+    const int fd = open(b.line.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, write.data(), write.size()), static_cast<ssize_t>(write.size()));
+    size_t echoed = 0;
+    uint8_t buf[128];
+    for (pollfd p{fd, POLLIN, 0}; echoed < write.size() && poll(&p, 1, 2000) > 0;)
+        echoed += static_cast<size_t>(std::max<ssize_t>(0, read(fd, buf, sizeof buf)));
+    close(fd);
+    ASSERT_EQ(echoed, write.size());  // the device answers once the image is stored
+
+    std::ifstream in(b.imageFile);
+    std::vector<std::string> kept;
+    std::string hex, written;
+    for (std::string l; std::getline(in, l);) {
+        if (l.rfind("#", 0) == 0)
+            kept.push_back(l);
+        else
+            hex += l;
+    }
+    for (size_t i = 1; i < write.size(); ++i) {
+        char h[4];
+        std::snprintf(h, sizeof h, i % 12 == 0 ? "%02X" : "%02X ", write[i]);
+        written += h;
+    }
+    EXPECT_EQ(kept, comments);
+    EXPECT_EQ(hex, written);
+    for (const auto& e : std::filesystem::directory_iterator(b.dir))
+        EXPECT_EQ(e.path().filename().string().rfind("image.hex.", 0), std::string::npos) << e.path();
 }
 
 TEST(SimProgram, IdleItSleepsYetAnswersAtOnce)
