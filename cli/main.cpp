@@ -1025,7 +1025,7 @@ int main(int argc, char** argv)
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
         program.Finish(e.what());
-        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what());
+        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what(), false, program.Held());
     }
     return kUsage;
 }
