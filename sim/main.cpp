@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 
+#include "stdstreams.h"
 #include "zsim.h"
 
 namespace {
@@ -251,6 +252,7 @@ std::string Control(zsim::Simulator& sim, const std::string& line)
 
 int main(int argc, char** argv)
 {
+    KeepStandardStreams();
     zsim::Options opt;
     std::string imagePath, link, device;
     std::vector<zsim::Fault> faults;
