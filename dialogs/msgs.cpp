@@ -18,9 +18,10 @@ QString TidyMessage(const QString& Msg)
     return s;
 }
 
-int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType, const QVariantList& Buttons)
+int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType, const QVariantList& Buttons,
+                  int DefaultButton)
 {
-    return MessageDlgEx(DlgType, TidyMessage(Msg), Caption, Buttons, 0, clBtnFace, nullptr);
+    return MessageDlgEx(DlgType, TidyMessage(Msg), Caption, Buttons, DefaultButton, clBtnFace, nullptr);
 }
 
 namespace {
@@ -46,9 +47,10 @@ void ShowInfoMsg(const QString& Msg, const QString& Caption)
     StdMessageDlg(Msg, Caption, DialogType::Information, {QStringLiteral("ОК")});
 }
 
-bool AskYesNo(const QString& Msg, const QString& Caption)
+bool AskYesNo(const QString& Msg, const QString& Caption, bool defaultNo)
 {
-    return StdMessageDlg(Msg, Caption, DialogType::Confirmation, {QStringLiteral("Да"), QStringLiteral("Нет")}) == 1;
+    return StdMessageDlg(Msg, Caption, DialogType::Confirmation, {QStringLiteral("Да"), QStringLiteral("Нет")},
+                         defaultNo ? 1 : 0) == 1;
 }
 
 void ErrorAbort(const QString& Msg, const QString& Caption)

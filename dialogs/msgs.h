@@ -9,10 +9,12 @@
 // Trims characters <= 32 at both ends and ends the text with ".", "!" or "?".
 QString TidyMessage(const QString& Msg);
 
-int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType, const QVariantList& Buttons);
+int StdMessageDlg(const QString& Msg, const QString& Caption, DialogType DlgType, const QVariantList& Buttons,
+                  int DefaultButton = 0);
 void ShowErrorMsg(const QString& Msg, const QString& Caption);
 void ShowInfoMsg(const QString& Msg, const QString& Caption);
-bool AskYesNo(const QString& Msg, const QString& Caption);
+// "Да" is the default button (Enter) unless defaultNo.
+bool AskYesNo(const QString& Msg, const QString& Caption, bool defaultNo = false);
 // The error box, then the silent abort.
 [[noreturn]] void ErrorAbort(const QString& Msg, const QString& Caption);
 // The text of the last error box shown (as tidied for the box); the journal records it.

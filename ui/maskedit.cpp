@@ -175,6 +175,15 @@ void TMaskEdit::keyPressEvent(QKeyEvent* e)
         insertFromClipboard();
         return;
     }
+    if (e->matches(QKeySequence::Cut)) {
+        CutSelection();
+        return;
+    }
+    // The line edit's other editing shortcuts would change its text behind the mask's back.
+    for (const auto k : {QKeySequence::Undo, QKeySequence::Redo, QKeySequence::DeleteEndOfLine,
+                         QKeySequence::DeleteCompleteLine})
+        if (e->matches(k))
+            return;
     if (e->key() == Qt::Key_Backspace || e->key() == Qt::Key_Delete) {
         if (isReadOnly())
             return;
@@ -214,6 +223,22 @@ void TMaskEdit::keyPressEvent(QKeyEvent* e)
     }
     // Navigation, selection, Tab, Enter: the line edit's own handling.
     QLineEdit::keyPressEvent(e);
+}
+
+void TMaskEdit::CutSelection()
+{
+    if (!hasSelectedText())
+        return;
+    copy();
+    if (isReadOnly())
+        return;
+    const int from = selectionStart();
+    const int to = from + static_cast<int>(selectedText().size());
+    deselect();
+    ClearSlots(from, to);
+    modified_ = true;
+    Show();
+    setCursorPosition(from);
 }
 
 void TMaskEdit::insertFromClipboard()
@@ -278,6 +303,19 @@ void TMaskEdit::focusOutEvent(QFocusEvent* e)
     // Refused. The decision is made now, while the click or key that moved the focus has
     // not acted yet; that input is held back and lost. The message comes one event turn
     // later: a modal box inside a focus change would leave the focus in two places.
+    RefuseLater();
+}
+
+bool TMaskEdit::RefuseLeaving()
+{
+    if (!HasMask() || !Refuses())
+        return false;
+    RefuseLater();
+    return true;
+}
+
+void TMaskEdit::RefuseLater()
+{
     hold_->Engage();
     QMetaObject::invokeMethod(
         this,

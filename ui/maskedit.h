@@ -31,6 +31,10 @@ public:
     // refusal can stop the click that moved the focus. The refusal itself is shown by the
     // Exited handler, which must agree with this check.
     void SetExitCheck(std::function<bool()> check) { exitCheck_ = std::move(check); }
+    // For a way of leaving that does not move the focus first (a page tab): when leaving is
+    // refused, holds back the input that came with it, says why one event turn later, and
+    // answers true; the caller drops its event.
+    bool RefuseLeaving();
     // The value as the focus first entered the field (what Esc puts back).
     QString EntryValue() const { return QString::fromStdString(entryValue_); }
 
@@ -53,6 +57,8 @@ private:
     void ClearSlots(int from, int to);
     bool Refuses() const;
     void ShowRefusal();
+    void RefuseLater();
+    void CutSelection();
     int NextDigitSlot(int from) const;
     int PrevDigitSlot(int from) const;
 
