@@ -4,12 +4,15 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
+
+#include <optional>
 
 #include "formutil.h"
 
@@ -39,6 +42,18 @@ const TJournalLine* TJournalModel::Line(int row) const
     return row >= 0 && row < static_cast<int>(shown_.size()) ? &all_[shown_[row]] : nullptr;
 }
 
+int TJournalModel::RowOf(const TJournalLine& line) const
+{
+    auto same = [&](const TJournalLine& l) {
+        return l.time == line.time && l.action == line.action && l.port == line.port && l.serial == line.serial &&
+               l.outcome == line.outcome && l.backup == line.backup && l.traffic == line.traffic;
+    };
+    for (int r = 0; r < static_cast<int>(shown_.size()); ++r)
+        if (same(all_[shown_[r]]))
+            return r;
+    return -1;
+}
+
 int TJournalModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(shown_.size());
@@ -51,7 +66,7 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
         return {};
     switch (index.column()) {
     case 0: return QString(l->time).replace(u'T', u' ');
-    case 1: return l->action;
+    case 1: return TJournalForm::ActionText(l->action);
     case 2: return l->serial;
     case 3: return l->model;
     case 4: return l->address;
@@ -94,17 +109,20 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->verticalHeader()->hide();
     Table->verticalHeader()->setDefaultSectionSize(19);
-    Table->horizontalHeader()->setStretchLastSection(true);
     Table->setWordWrap(false);
-    const int widths[7] = {130, 70, 55, 60, 45, 220, 120};
+    const int widths[7] = {130, 140, 55, 60, 45, 220, 120};
     for (int c = 0; c < 7; ++c)
         Table->setColumnWidth(c, widths[c]);
+    Table->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);  // the outcome takes the room
     Details = new QPlainTextEdit(this);
     Details->setObjectName(QStringLiteral("Details"));
     Details->setReadOnly(true);
     Details->setMaximumHeight(120);
     WithCounters = new QCheckBox(QStringLiteral("Включая счетчики"), this);
     WithCounters->setObjectName(QStringLiteral("WithCounters"));
+    RestoreNote = new QLabel(this);
+    RestoreNote->setObjectName(QStringLiteral("RestoreNote"));
+    RestoreNote->setEnabled(false);  // greyed, as the button it explains
     Restore = new QPushButton(QStringLiteral("Восстановить"), this);
     Restore->setObjectName(QStringLiteral("Restore"));
     Close = new QPushButton(QStringLiteral("Закрыть"), this);
@@ -118,6 +136,7 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(WithCounters);
     bottom->addStretch();
+    bottom->addWidget(RestoreNote);
     bottom->addWidget(Restore);
     bottom->addWidget(Close);
     auto* all = new QVBoxLayout(this);
@@ -127,9 +146,12 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     all->addLayout(bottom);
 
     connect(Filter, &QLineEdit::textChanged, this, [this](const QString& s) {
+        const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
+        const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
         model_->Filter(s);
-        ShowChosen();
+        Choose(keep ? &*keep : nullptr);
     });
+    Filter->installEventFilter(this);
     connect(Table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { ShowChosen(); });
     connect(Close, &QPushButton::clicked, this, &QDialog::accept);
     connect(Restore, &QPushButton::clicked, this, [this] {
@@ -137,15 +159,59 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
         if (!l || l->backup.isEmpty() || !OnRestore)
             return;
         OnRestore(DataFolder() + u'/' + l->backup, WithCounters->isChecked());
-        Load();
+        Reload();
     });
+}
+
+QString TJournalForm::ActionText(const QString& action)
+{
+    static const std::pair<const char16_t*, const char16_t*> names[] = {
+        {u"read", u"Считывание"},      {u"init", u"Инициализация"}, {u"leave", u"Выход из инициализации"},
+        {u"rtc", u"Коррекция RTC"},    {u"counters", u"Счетчики"},  {u"restore", u"Восстановление"},
+        {u"backup", u"Резервная копия"},
+    };
+    for (const auto& [key, text] : names)
+        if (action == QStringView(key))
+            return QString::fromUtf16(text);
+    return action;  // a key of a later version: as written
+}
+
+bool TJournalForm::eventFilter(QObject* watched, QEvent* e)
+{
+    // Enter in the filter filters (it does at every key already); it does not close.
+    if (watched == Filter && e->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            model_->Filter(Filter->text());
+            Choose(nullptr);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, e);
 }
 
 void TJournalForm::Load(const QString& path)
 {
+    path_ = path;
     model_->Set(TServiceRecords::ReadJournal(path), Filter->text());
+    Choose(nullptr);
+    WithCounters->setChecked(false);
+    Table->setFocus();
+}
+
+void TJournalForm::Reload()
+{
+    const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
+    const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
+    model_->Set(TServiceRecords::ReadJournal(path_), Filter->text());
+    Choose(keep ? &*keep : nullptr);
+}
+
+void TJournalForm::Choose(const TJournalLine* line)
+{
+    const int row = line ? model_->RowOf(*line) : -1;
     if (model_->rowCount() > 0)
-        Table->setCurrentIndex(model_->index(0, 0));
+        Table->setCurrentIndex(model_->index(row >= 0 ? row : 0, 0));
     ShowChosen();
 }
 
@@ -154,9 +220,10 @@ void TJournalForm::ShowChosen()
     const TJournalLine* l = model_->Line(Table->currentIndex().row());
     QString text;
     if (l) {
-        text = l->time + u"  "_qs + l->action + u"  "_qs + l->port + u'\n';
+        text = l->time + u"  "_qs + ActionText(l->action) + u"  "_qs + l->port + u'\n';
         if (!l->serial.isEmpty())
-            text += l->model + u" №"_qs + l->serial + u", адрес "_qs + l->address + u'\n';
+            text += (l->model.isEmpty() ? QString() : l->model + u' ') + u"№"_qs + l->serial + u", адрес "_qs +
+                    l->address + u'\n';
         text += u"Итог: "_qs + l->outcome + u'\n';
         for (const QString& c : l->changes)
             text += u"  "_qs + c + u'\n';
@@ -166,5 +233,12 @@ void TJournalForm::ShowChosen()
             text += u"Обмен: "_qs + DataFolder() + u'/' + l->traffic + u'\n';
     }
     Details->setPlainText(text);
-    Restore->setEnabled(l && !l->backup.isEmpty() && QFileInfo::exists(DataFolder() + u'/' + l->backup));
+    QString why;
+    if (!l || l->backup.isEmpty())
+        why = l ? QStringLiteral("У этой строки нет резервной копии") : QString();
+    else if (!QFileInfo::exists(DataFolder() + u'/' + l->backup))
+        why = QStringLiteral("Файл резервной копии не найден");
+    Restore->setEnabled(l && why.isEmpty());
+    RestoreNote->setText(why);
+    Restore->setToolTip(why);
 }

@@ -11,6 +11,7 @@
 #include "records.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -22,6 +23,8 @@ public:
     void Set(std::vector<TJournalLine> lines, const QString& serial);
     void Filter(const QString& serial);
     const TJournalLine* Line(int row) const;
+    // The row that shows this line, -1 when it is not shown.
+    int RowOf(const TJournalLine& line) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& = QModelIndex()) const override { return 7; }
     QVariant data(const QModelIndex& index, int role) const override;
@@ -36,18 +39,31 @@ class TJournalForm : public QDialog {
     Q_OBJECT
 public:
     explicit TJournalForm(QWidget* parent = nullptr);
-    // Reads the journal afresh (every time the dialog is opened).
+    // Reads the journal afresh for an opening of the dialog: the newest line chosen, the
+    // counters left out, the focus on the table (Enter closes, it never restores).
     void Load(const QString& path = TServiceRecords::JournalPath());
+    // The journal's action keys (read, init, ...) in the window's words.
+    static QString ActionText(const QString& action);
+
     // Called with the chosen backup (its full path) and the check box's state.
     std::function<void(const QString& file, bool withCounters)> OnRestore;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
     void ShowChosen();
+    // Reads the journal again after an action, the chosen line kept chosen.
+    void Reload();
+    // Chooses the row of this line when it is shown, else the newest.
+    void Choose(const TJournalLine* line);
+    QString path_;
     TJournalModel* model_;
     QLineEdit* Filter;
     QTableView* Table;
     QPlainTextEdit* Details;
     QCheckBox* WithCounters;
+    QLabel* RestoreNote;  // why "Восстановить" is greyed
     QPushButton* Restore;
     QPushButton* Close;
 };
