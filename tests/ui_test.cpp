@@ -2,12 +2,16 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableView>
 #include <QPlainTextEdit>
@@ -139,12 +143,11 @@ TEST_F(Window, ChangingSpeedSavesBothAndReopens)
     EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 1);
     EXPECT_EQ(Settings()->value(QStringLiteral("BaudRate")).toInt(), 1);
 
-    // Typing a port that has no device: the error, the port closed, and back again.
+    // Choosing a port that has no device: the error, the port closed, and back again.
     Settings()->setValue(QStringLiteral("Ports/COM2"), QStringLiteral("/nonexistent/tty"));
     BoxRecorder rec;
-    W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit()->setFocus();
-    W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit()->selectAll();
-    QTest::keyClicks(W<QComboBox>(form.get(), "Com_Port_Name")->lineEdit(), QStringLiteral("COM2"));
+    W<QComboBox>(form.get(), "Com_Port_Name")->setCurrentIndex(1);
+    emit W<QComboBox>(form.get(), "Com_Port_Name")->activated(1);
     EXPECT_FALSE(form->Session().IsOpen());
     EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 2);
     EXPECT_EQ(rec.seen.last(), kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта."));
@@ -215,6 +218,26 @@ TEST_F(Window, FieldChecksAndCtrl)
     EXPECT_TRUE(W<TMaskEdit>(form.get(), "Address")->hasFocus());
     QTest::keyClick(W<TMaskEdit>(form.get(), "Address"), Qt::Key_Control, Qt::ControlModifier);
     EXPECT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
+
+    // Ctrl with another key is that key's shortcut in the field, never the jump: select all
+    // in the address, and the next digit replaces the address, not the serial number.
+    auto* address = W<TMaskEdit>(form.get(), "Address");
+    address->setFocus();
+    for (const Qt::Key key : {Qt::Key_A, Qt::Key_C, Qt::Key_V}) {
+        QTest::keyPress(address, Qt::Key_Control, Qt::ControlModifier);
+        QTest::keyClick(address, key, Qt::ControlModifier);
+        QTest::keyRelease(address, Qt::Key_Control, Qt::NoModifier);
+        EXPECT_TRUE(address->hasFocus()) << key;
+    }
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(address, QStringLiteral("7"));
+    EXPECT_EQ(address->Value(), QStringLiteral("7 "));
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("1    "));
+    // Cut takes the digits out of the mask's slots, not only off the screen.
+    QTest::keyClick(address, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(address, Qt::Key_X, Qt::ControlModifier);
+    EXPECT_EQ(address->Value(), QStringLiteral("  "));
+    EXPECT_EQ(QApplication::clipboard()->text().left(1), QStringLiteral("7"));
     W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
     W<QPushButton>(form.get(), "BitBtn1")->setFocus();
     QTest::keyClick(W<QPushButton>(form.get(), "BitBtn1"), Qt::Key_Control, Qt::ControlModifier);
@@ -816,6 +839,84 @@ TEST_F(Window, QuickClickAfterABadNumberOrAddressIsLost)
     EXPECT_TRUE(W<TMaskEdit>(form.get(), "Address")->hasFocus());
     EXPECT_EQ(line.sim.Log().size(), 0u);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    Key(Qt::Key_Escape);
+
+    // The "Сервис" tab, by a click (the tab bar acts on the press and takes no focus) or by
+    // Ctrl+Tab: the page stays, as with any other way out of the field.
+    auto* pages = W<QTabWidget>(form.get(), "PageControl1");
+    const std::function<void()> ways[] = {
+        [&] { QTest::mouseClick(pages->tabBar(), Qt::LeftButton, Qt::NoModifier, pages->tabBar()->tabRect(1).center()); },
+        [&] { Key(Qt::Key_Tab, Qt::ControlModifier); },
+    };
+    for (const auto& leave : ways) {
+        rec.seen.clear();
+        Activate(form.get());
+        W<TMaskEdit>(form.get(), "Number")->setFocus();
+        W<TMaskEdit>(form.get(), "Number")->setCursorPosition(0);
+        QTest::keyClicks(W<TMaskEdit>(form.get(), "Number"), QStringLiteral("70000"));
+        QSignalSpy pageChanges(pages, &QTabWidget::currentChanged);
+        leave();
+        WaitForBoxes(rec, 1);
+        Activate(form.get());
+        EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Номер прибора должен быть числом от 0 до 65535.")});
+        EXPECT_EQ(pageChanges.count(), 0);
+        EXPECT_TRUE(W<TMaskEdit>(form.get(), "Number")->hasFocus());
+        Key(Qt::Key_Escape);
+    }
+}
+
+TEST_F(Window, TypingIntoTheConnectionListsChoosesAnItemAsAClickDoes)
+{
+    zsim::Simulator second(SimLine::NoPace());
+    Settings()->setValue(QStringLiteral("Ports/COM2"), QString::fromStdString(second.StartPty()));
+    Settings()->setValue(QStringLiteral("Ports/COM3"), QStringLiteral("/nonexistent/tty"));
+    Start();
+    Activate(form.get());
+    auto* port = W<QComboBox>(form.get(), "Com_Port_Name");
+    auto* speed = W<QComboBox>(form.get(), "Com_Port_Speed");
+    auto type = [](const QString& keys) {
+        for (const QChar c : keys) {
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+            QApplication::processEvents();  // a person types one key an event turn
+        }
+    };
+    BoxRecorder rec;
+    speed->setFocus();
+    Key(Qt::Key_Backtab, Qt::ShiftModifier);
+    ASSERT_TRUE(port->lineEdit()->hasFocus());
+    type(QStringLiteral("com2"));
+    EXPECT_EQ(rec.seen, QStringList{});
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 2);
+    ASSERT_TRUE(form->Session().IsOpen());
+    Key(Qt::Key_Tab);
+    type(QStringLiteral("9"));
+    EXPECT_EQ(speed->currentText(), QStringLiteral("9600"));
+    EXPECT_EQ(form->Session().BaudRate(), 9600);
+    EXPECT_EQ(Settings()->value(QStringLiteral("BaudRate")).toInt(), 1);
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(second.CommandCount(4), 2);  // the device on COM2 was read
+    EXPECT_EQ(line.sim.CommandCount(4), 0);
+
+    // Text that names no item opens and stores nothing; leaving shows the port in use again.
+    Key(Qt::Key_Backtab, Qt::ShiftModifier);
+    port->lineEdit()->selectAll();
+    type(QStringLiteral("X7"));
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(rec.seen, QStringList{});
+    EXPECT_EQ(port->currentText(), QStringLiteral("COM2"));
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 2);
+    EXPECT_TRUE(form->Session().IsOpen());
+
+    // A typed port that cannot be opened says so once, when its name is complete.
+    Key(Qt::Key_Backtab, Qt::ShiftModifier);
+    port->lineEdit()->selectAll();
+    type(QStringLiteral("COM3"));
+    WaitForBoxes(rec, 1);
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта.")});
+    EXPECT_FALSE(form->Session().IsOpen());
+    EXPECT_EQ(Settings()->value(QStringLiteral("ComNumber")).toInt(), 3);
 }
 
 TEST_F(Window, TabSelectsTheFieldAndTypingReplacesIt)
@@ -902,6 +1003,37 @@ TEST_F(Window, APortMappingIsReadAsWrittenNeverReplaced)
     emit W<QComboBox>(form.get(), "Com_Port_Name")->activated(2);
     EXPECT_FALSE(form->Session().IsOpen());
     EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Ошибка открытия СОМ-порта.")});
+}
+
+TEST_F(Window, AfterTheLineDropsAndComesBackTheNextActionReopensThePort)
+{
+    // A device behind a link, as an adapter behind its /dev/serial/by-id name.
+    zsim::Simulator device(SimLine::NoPace());
+    const std::string link = dir.path().toStdString() + "/adapter";
+    device.StartPty(link);
+    device.SetImage(DeviceImage());
+    Settings()->setValue(QStringLiteral("Ports/COM1"), QString::fromStdString(link));
+    Start();
+    ASSERT_TRUE(form->Session().IsOpen());
+    BoxRecorder rec;
+    device.AddFault({zsim::FaultKind::DropLine, 4, 1, 0});  // the cable pulled during a read
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    ASSERT_EQ(rec.seen.size(), 1);
+    ASSERT_FALSE(device.LineUp());
+
+    // Still unplugged: the reopen fails and the action fails as it always did.
+    rec.seen.clear();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(rec.seen, QStringList{kTitle + QStringLiteral(": Драйвер COM-порта: Не удалось очистить COM-порт.")});
+
+    // Plugged back: the next action works without choosing the port again.
+    device.Replug();
+    device.ClearLog();
+    rec.seen.clear();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(rec.seen, QStringList{});
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
+    EXPECT_EQ(device.CommandCount(4), 2);
 }
 
 TEST_F(Window, TheV2FlagIsBit4OfPosition10)
@@ -1024,7 +1156,7 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     OnNextModal([&](QWidget* w) {
         auto* table = W<QTableView>(w, "Table");
         EXPECT_EQ(table->model()->rowCount(), 2);  // read, init
-        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("init"));
+        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Инициализация"));
         QTest::keyClicks(W<QLineEdit>(w, "Filter"), QStringLiteral("99"));
         EXPECT_EQ(table->model()->rowCount(), 0);  // the lines carry the serial number as read: 256
         W<QLineEdit>(w, "Filter")->clear();
@@ -1050,13 +1182,149 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
     W<QPushButton>(form.get(), "BitBtn3")->click();
     ASSERT_EQ(asked.size(), 3u);
-    EXPECT_TRUE(asked[0].contains(QStringLiteral("Заводской номер: 999 -> 256"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("Заводской номер: 999 -> 256\n"))) << asked[0].toStdString();
+    EXPECT_TRUE(asked[0].endsWith(QStringLiteral("\nПродолжить?"))) << asked[0].toStdString();
     EXPECT_TRUE(asked[1].contains(QStringLiteral("№ 256"))) << asked[1].toStdString();
     const auto now = line.sim.Image();
     EXPECT_EQ(now[6], 0x01);
     EXPECT_EQ(now[7], 0x00);      // 256 again
     EXPECT_EQ(now[12], 0x42);     // the counter as the device had it
     EXPECT_EQ(now[30], DeviceImage()[30]);
+    // The page shows what the device holds now: an initialization would not undo the restore.
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(0);
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
+    const auto restoreLine = TServiceRecords::ReadJournal()[0];
+    ASSERT_FALSE(restoreLine.changes.isEmpty());
+    EXPECT_TRUE(restoreLine.changes[0].startsWith(QStringLiteral("из резервной копии: backups/256/")))
+        << restoreLine.changes[0].toStdString();
+
+    // With the counters the question's default is "Нет": Enter there writes nothing.
+    line.sim.ClearLog();
+    QString question;
+    OnNextModal([&](QWidget* w) {
+        auto* table = W<QTableView>(w, "Table");
+        table->setCurrentIndex(table->model()->index(1, 0));  // restore, init, read: the init line
+        QTest::mouseClick(W<QCheckBox>(w, "WithCounters"), Qt::LeftButton, Qt::NoModifier, QPoint(4, 8));
+        OnNextModal([&](QWidget* box) {
+            question = BoxText(box);
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, Qt::Key_Return);
+        }, w);
+        QTest::mouseClick(W<QPushButton>(w, "Restore"), Qt::LeftButton);
+        W<QPushButton>(w, "Close")->click();
+    });
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    W<QPushButton>(form.get(), "BitBtn3")->click();
+    EXPECT_TRUE(question.contains(QStringLiteral("tp1: "))) << question.toStdString();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_EQ(line.sim.Image()[12], 0x42);
+}
+
+TEST_F(Window, TheJournalDialogOpensSafeKeepsTheChosenLineAndSaysWhyRestoreIsGreyed)
+{
+    TServiceRecords records(QStringLiteral("zenda-init tests"));
+    const QString kept = QStringLiteral("backups/256/kept.hex");
+    QDir().mkpath(DataFolder() + QStringLiteral("/backups/256"));
+    QFile(DataFolder() + u'/' + kept).open(QIODevice::WriteOnly);
+    auto journal = [&](const char* time, const char* action, const char* model, const QString& backup) {
+        TJournalLine l;
+        l.time = QString::fromLatin1(time);
+        l.action = QString::fromLatin1(action);
+        l.port = QStringLiteral("COM1");
+        l.model = QString::fromLatin1(model);
+        l.serial = QStringLiteral("256");
+        l.address = QStringLiteral("5");
+        l.outcome = QStringLiteral("выполнено");
+        l.backup = backup;
+        ASSERT_TRUE(records.Journal(l));
+    };
+    journal("2026-03-07T09:00:00", "read", "ZENDA1", {});
+    journal("2026-03-07T09:01:00", "rtc", "", kept);
+    journal("2026-03-07T09:02:00", "counters", "", QStringLiteral("backups/256/gone.hex"));
+    TJournalForm d;
+    std::vector<bool> restored;  // withCounters of each restore asked for
+    d.OnRestore = [&](const QString& file, bool withCounters) {
+        EXPECT_EQ(file, DataFolder() + u'/' + kept);
+        restored.push_back(withCounters);
+        journal("2026-03-07T09:03:00", "restore", "ZENDA1", {});  // the restore's own line, newest
+    };
+    d.Load();
+    OnNextModal([&](QWidget*) {
+        auto* table = W<QTableView>(&d, "Table");
+        EXPECT_TRUE(table->hasFocus());
+        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Счетчики"));
+        EXPECT_EQ(table->model()->index(1, 1).data().toString(), QStringLiteral("Коррекция RTC"));
+        EXPECT_EQ(table->model()->index(2, 1).data().toString(), QStringLiteral("Считывание"));
+        // Each greyed "Восстановить" says why.
+        auto* restore = W<QPushButton>(&d, "Restore");
+        EXPECT_FALSE(restore->isEnabled());
+        EXPECT_EQ(W<QLabel>(&d, "RestoreNote")->text(), QStringLiteral("Файл резервной копии не найден"));
+        Key(Qt::Key_End, Qt::ControlModifier);
+        EXPECT_FALSE(restore->isEnabled());
+        EXPECT_EQ(W<QLabel>(&d, "RestoreNote")->text(), QStringLiteral("У этой строки нет резервной копии"));
+        EXPECT_TRUE(W<QPlainTextEdit>(&d, "Details")->toPlainText().contains(QStringLiteral("\nZENDA1 №256, адрес 5\n")));
+        Key(Qt::Key_Up);
+        EXPECT_TRUE(restore->isEnabled());
+        EXPECT_EQ(W<QLabel>(&d, "RestoreNote")->text(), QString());
+        EXPECT_TRUE(W<QPlainTextEdit>(&d, "Details")->toPlainText().contains(QStringLiteral("\n№256, адрес 5\n")));
+        // Restored with the counters: the line stays chosen though a newer one came in.
+        QTest::mouseClick(W<QCheckBox>(&d, "WithCounters"), Qt::LeftButton, Qt::NoModifier, QPoint(4, 8));
+        QTest::mouseClick(restore, Qt::LeftButton);
+        EXPECT_EQ(table->model()->rowCount(), 4);
+        EXPECT_EQ(table->model()->index(table->currentIndex().row(), 1).data().toString(),
+                  QStringLiteral("Коррекция RTC"));
+        // Enter in the filter filters; the dialog stays.
+        QTest::mouseClick(W<QLineEdit>(&d, "Filter"), Qt::LeftButton);
+        QTest::keyClicks(W<QLineEdit>(&d, "Filter"), QStringLiteral("99"));
+        Key(Qt::Key_Return);
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_EQ(table->model()->rowCount(), 0);
+        W<QLineEdit>(&d, "Filter")->clear();
+        W<QPushButton>(&d, "Close")->click();
+    });
+    d.exec();
+    ASSERT_EQ(restored, std::vector<bool>{true});
+    // Opened again: the counters left out, the focus on the table; Enter twice restores nothing.
+    d.Load();
+    OnNextModal([&](QWidget*) {
+        EXPECT_FALSE(W<QCheckBox>(&d, "WithCounters")->isChecked());
+        EXPECT_TRUE(W<QTableView>(&d, "Table")->hasFocus());
+        Key(Qt::Key_Return);
+    });
+    EXPECT_EQ(d.exec(), QDialog::Accepted);
+    EXPECT_EQ(restored.size(), 1u);
+}
+
+TEST_F(Window, ABackupThatCannotBeReadIsRefusedInRussianAndJournaled)
+{
+    Start();
+    const QString file = dir.path() + QStringLiteral("/backup.hex");
+    const std::pair<QByteArray, const char*> cases[] = {
+        {"# comment\n00 ZZ\n", "\"ZZ\" не является шестнадцатеричным байтом."},
+        {QByteArray("00 ").repeated(60), "в файле 60 байт вместо 72."},
+        {QByteArray("00 ").repeated(73), "в файле 73 байта вместо 72."},
+        {QByteArray(), "в файле 0 байт вместо 72."},
+    };
+    BoxRecorder rec;
+    for (const auto& [text, shown] : cases) {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+        f.close();
+        rec.seen.clear();
+        RunGuarded([&] { form->RestoreBackup(file, false); });
+        EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: ") + file + QStringLiteral(": ") + QString::fromUtf8(shown)});
+    }
+    QFile::remove(file);
+    rec.seen.clear();
+    RunGuarded([&] { form->RestoreBackup(file, false); });
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: ") + file + QStringLiteral(": файл не найден.")});
+    EXPECT_EQ(line.sim.Log().size(), 0u);
+    // Journaled as a failed restore that names the file.
+    const auto journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 5u);
+    EXPECT_EQ(journal[0].action, QStringLiteral("restore"));
+    EXPECT_EQ(journal[0].outcome, file + QStringLiteral(": файл не найден."));
+    EXPECT_EQ(journal[0].changes, QStringList{QStringLiteral("из резервной копии: ") + file});
 }
 
 TEST_F(Window, InitializationAndCountersEachLeaveOneBackupAndOneLine)

@@ -3,16 +3,20 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 #include "abort.h"
@@ -54,6 +58,33 @@ int StrToIntDef(const QString& text, int def)
 }
 
 QString PadRight(const QString& s, int n) { return s.leftJustified(n, u' '); }
+
+// Why a backup file cannot be restored, in the window's language.
+QString ImageFileProblem(const QString& file, const TImageFileError& e)
+{
+    auto bytes = [](const QString& n) {
+        const int v = n.toInt();
+        const bool few = v % 10 >= 2 && v % 10 <= 4 && (v % 100 < 12 || v % 100 > 14);
+        return n + (few ? QStringLiteral(" байта") : QStringLiteral(" байт"));
+    };
+    switch (e.kind) {
+    case TImageFileError::Open:
+        return QFileInfo::exists(file) ? QStringLiteral("нет доступа к файлу") : QStringLiteral("файл не найден");
+    case TImageFileError::NotRegular: return QStringLiteral("это не файл резервной копии");
+    case TImageFileError::TooLarge: return QStringLiteral("файл слишком велик (%1)").arg(bytes(e.detail));
+    case TImageFileError::BadByte: return QStringLiteral("\"%1\" не является шестнадцатеричным байтом").arg(e.detail);
+    case TImageFileError::Count: return QStringLiteral("в файле %1 вместо 72").arg(bytes(e.detail));
+    case TImageFileError::None: break;
+    }
+    return QStringLiteral("файл не прочитан");
+}
+
+// A backup's name as the journal keeps it: relative to the data folder when inside it.
+QString RelativeToDataFolder(const QString& file)
+{
+    const QString folder = DataFolder() + u'/';
+    return file.startsWith(folder) ? file.mid(folder.size()) : file;
+}
 }  // namespace
 
 // ------------------------------------------------------------------ the window
@@ -289,10 +320,20 @@ void TForm1::Form_Create()
 void TForm1::ConnectHandlers()
 {
     auto guarded = [](auto f) { return [f] { RunGuarded(f); }; };
-    // A choice from the list or each character typed: the handlers of a user change only.
+    // A choice from the list or an item chosen by typing: the handlers of a user change only.
     for (QComboBox* c : {Com_Port_Name, Com_Port_Speed}) {
         connect(c, &QComboBox::activated, this, guarded([this] { Change_Port_and_Speed(); }));
-        connect(c->lineEdit(), &QLineEdit::textEdited, this, guarded([this] { Change_Port_and_Speed(); }));
+        // The list completes the typed text only after this signal: look one event turn later.
+        connect(c->lineEdit(), &QLineEdit::textEdited, this, [this, c] {
+            if (typedPending_.contains(c))
+                return;
+            typedPending_ << c;
+            QTimer::singleShot(0, this, [this, c] {
+                typedPending_.removeAll(c);
+                RunGuarded([this, c] { ConnectionTyped(c); });
+            });
+        });
+        connect(c->lineEdit(), &QLineEdit::editingFinished, this, [this, c] { ConnectionLeft(c); });
     }
     connect(Device_Version, &QComboBox::activated, this, guarded([this] { Device_VersionChange(); }));
     connect(Device_Version->lineEdit(), &QLineEdit::textEdited, this, guarded([this] { Device_VersionChange(); }));
@@ -326,8 +367,41 @@ int TForm1::SelectedIndex(const QComboBox* combo) const
     return combo->findText(combo->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
+void TForm1::ConnectionTyped(QComboBox* combo)
+{
+    QLineEdit* edit = combo->lineEdit();
+    const int i = combo->findText(edit->text(), Qt::MatchFixedString);  // whole text, any case
+    if (i < 0)
+        return;  // not an item (yet): nothing is opened or stored
+    const bool changed = i != combo->currentIndex();
+    // The item's own spelling, the typing position kept: the completion keeps the case typed.
+    const int selStart = edit->selectionStart();
+    const int selLength = static_cast<int>(edit->selectedText().size());
+    const int cursor = edit->cursorPosition();
+    combo->setCurrentIndex(i);
+    if (edit->text() != combo->itemText(i))
+        edit->setText(combo->itemText(i));
+    if (selStart >= 0 && selLength > 0)
+        edit->setSelection(selStart + selLength, -selLength);
+    else
+        edit->setCursorPosition(cursor);
+    if (changed)
+        Change_Port_and_Speed();
+}
+
+void TForm1::ConnectionLeft(QComboBox* combo)
+{
+    // Left with text that names no item: the list shows again what is in use.
+    if (SelectedIndex(combo) < 0)
+        combo->setEditText(combo->currentIndex() >= 0 ? combo->itemText(combo->currentIndex()) : QString());
+}
+
 void TForm1::FieldError(QWidget* field, const QString& message)
 {
+    // A field on a page not shown (a page change raced the check) comes back into view.
+    for (QWidget* page : {TabSheet1, TabSheet3})
+        if (page->isAncestorOf(field))
+            PageControl1->setCurrentWidget(page);
     field->setFocus();
     ErrorAbort(message, QStringLiteral("Ошибка"));
 }
@@ -340,9 +414,12 @@ void TForm1::DoCloseCom() { session_->Close(); }
 
 void TForm1::WriteComSettings()
 {
+    // Only an item is stored: text that names none would come back as a nonsense setting.
     const auto s = OpenSettings();
-    s->setValue(QStringLiteral("ComNumber"), SelectedIndex(Com_Port_Name) + 1);
-    s->setValue(QStringLiteral("BaudRate"), SelectedIndex(Com_Port_Speed));
+    if (const int port = SelectedIndex(Com_Port_Name); port >= 0)
+        s->setValue(QStringLiteral("ComNumber"), port + 1);
+    if (const int speed = SelectedIndex(Com_Port_Speed); speed >= 0)
+        s->setValue(QStringLiteral("BaudRate"), speed);
 }
 
 void TForm1::ShowPortPaths()
@@ -382,6 +459,12 @@ void TForm1::ReadSettingsFromDevice()
     line_.model = ModelName(code);
     line_.serial = QString::number(settings_.SerialNumber());
     line_.address = QString::number(settings_.Address());
+    ShowDeviceSettings(code);
+}
+
+void TForm1::ShowDeviceSettings(uint8_t modelCode)
+{
+    Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(modelCode));  // no model change
     Number->SetValue(PadRight(QString::number(settings_.SerialNumber()), 5));
     Address->SetValue(settings_.Address() == 0 ? QStringLiteral("  ")
                                                : PadRight(QString::number(settings_.Address()), 2));
@@ -528,7 +611,7 @@ void TForm1::ReadForWrite()
 void TForm1::WriteImage()
 {
     try {
-        line_.backup = records_.SaveBackup(read_, line_.action, line_.port);
+        line_.backup = records_.SaveBackup(read_, line_.action, line_.port, line_.model);
     } catch (const std::exception& e) {
         // No backup, no write, unless the engineer says so; "Нет" is the default.
         TCursorSuspend noWaitCursor;
@@ -547,20 +630,35 @@ void TForm1::WriteImage()
     line_.changes.clear();
     for (const auto& c : DescribeChanges(read_, image_))
         line_.changes << QString::fromStdString(c);
-    session_->SendInitData(image_);
+    try {
+        session_->SendInitData(image_);
+    } catch (...) {
+        // The boxes have been shown; the journal says what the device holds now.
+        line_.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(session_->HeldAfterFailedWrite(read_, image_))));
+        throw;
+    }
 }
 
 void TForm1::RestoreBackup(const QString& file, bool withCounters)
 {
-    TImageBuffer backup;
-    QString error;
-    if (!TServiceRecords::LoadImageFile(file, backup, error))
-        ErrorAbort(file + QStringLiteral(": ") + error, QStringLiteral("Ошибка"));
     Journaled("restore", [&] {
+        // The line names the file restored from, however the restore ends.
+        struct NameSource {
+            QStringList& changes;
+            QString text;
+            ~NameSource() { changes.prepend(text); }
+        } source{line_.changes, QStringLiteral("из резервной копии: ") + RelativeToDataFolder(file)};
+        TImageBuffer backup;
+        QString error;
+        TImageFileError why;
+        if (!TServiceRecords::LoadImageFile(file, backup, error, &why))
+            ErrorAbort(file + QStringLiteral(": ") + ImageFileProblem(file, why), QStringLiteral("Ошибка"));
+        uint8_t code = 0;
         {
             TWaitCursor wait;
             CheckComOpened();
-            settings_.SetModelCode(session_->ReadDeviceVersion());
+            code = session_->ReadDeviceVersion();
+            settings_.SetModelCode(code);
             ReadForWrite();
             line_.model = ModelName(settings_.ModelCode());
         }
@@ -571,10 +669,16 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
             cancelled_ = true;
             return;
         }
+        // Billing data goes back only on a deliberate "Да": Enter alone keeps the counters.
+        bool countersChange = false;
+        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+            countersChange |= target.At(p) != image_.At(p);
         QString list;
         for (const auto& c : changes)
             list += QString::fromStdString(c) + u'\n';
-        if (!AskYesNo(QStringLiteral("Записать в прибор из резервной копии:\n") + list, QStringLiteral("Подтвердите"))) {
+        // The question comes last, so that the box's closing period never lands on a value.
+        if (!AskYesNo(QStringLiteral("Записать в прибор из резервной копии:\n") + list + QStringLiteral("Продолжить?"),
+                      QStringLiteral("Подтвердите"), countersChange)) {
             cancelled_ = true;
             return;
         }
@@ -585,7 +689,7 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
                                      "настройки другого прибора?")
                           .arg(backupSerial)
                           .arg(settings_.SerialNumber()),
-                      QStringLiteral("Подтвердите"))) {
+                      QStringLiteral("Подтвердите"), countersChange)) {
             cancelled_ = true;
             return;
         }
@@ -594,6 +698,9 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
             TWaitCursor wait;
             WriteImage();
         }
+        // The page shows what the device holds now, so that an initialization does not
+        // write the settings from before the restore back.
+        ShowDeviceSettings(code);
         ShowInfoMsg(QStringLiteral("Настройки восстановлены из резервной копии"), QStringLiteral("Информация"));
     });
 }
@@ -635,20 +742,58 @@ void TForm1::FormKeyDown(int key)
         Number->setFocus(Qt::OtherFocusReason);
 }
 
+bool TForm1::PageChangeRefused()
+{
+    auto* field = qobject_cast<TMaskEdit*>(QApplication::focusWidget());
+    return field && field->window() == this && field->RefuseLeaving();
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* e)
 {
-    // Key preview: the key once, at its first receiver (the focus widget) in this window.
-    QWidget* focus = QApplication::focusWidget();
-    if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this &&
-        (watched == focus || (!focus && watched == this))) {
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        ctrlAlone_ = false;
+        // The tab bar changes the page on the press and takes no focus from the field, so
+        // the field's own exit check would come after the page had changed.
+        if (watched == PageControl1->tabBar() && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+            const int tab = PageControl1->tabBar()->tabAt(static_cast<QMouseEvent*>(e)->position().toPoint());
+            if (tab >= 0 && tab != PageControl1->currentIndex() && PageChangeRefused())
+                return true;
+        }
+        break;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        // Key preview: the key once, at its first receiver (the focus widget) in this window.
+        QWidget* focus = QApplication::focusWidget();
         const auto* k = static_cast<QKeyEvent*>(e);
-        if (!k->isAutoRepeat())
-            FormKeyDown(k->key());
+        if (e->type() == QEvent::KeyPress && !k->isAutoRepeat())
+            ctrlAlone_ = k->key() == Qt::Key_Control;  // any other key makes it a shortcut
+        if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != this ||
+            !(watched == focus || (!focus && watched == this)))
+            break;
+        if (e->type() == QEvent::KeyRelease) {
+            // Ctrl pressed and released alone jumps; Ctrl with a key is that key's shortcut.
+            if (k->key() == Qt::Key_Control && !k->isAutoRepeat() && ctrlAlone_) {
+                ctrlAlone_ = false;
+                FormKeyDown(k->key());
+            }
+            break;
+        }
+        // The page keys of the tab widget, like a click on its tabs.
+        const bool pageKey = (k->modifiers() & Qt::ControlModifier) &&
+                             (k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab ||
+                              k->key() == Qt::Key_PageUp || k->key() == Qt::Key_PageDown);
+        if (pageKey && PageChangeRefused())
+            return true;
         // The pin is a tool button, which has no Enter of its own; a focused button takes Enter.
         if (watched == Button_Fixed && (k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter)) {
             Button_Fixed->click();
             return true;
         }
+        break;
+    }
+    default: break;
     }
     return QWidget::eventFilter(watched, e);
 }

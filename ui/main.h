@@ -63,6 +63,8 @@ public:
     void InitializeDevice();
     void InitializeDeviceConfirmed();  // after the clock check's "Да"
     void ReadSettingsFromDevice();
+    // The page shows the image buffer as the device holds it (after a read or a restore).
+    void ShowDeviceSettings(uint8_t modelCode);
     void ValidateDeviceNumber();
     void ValidateDeviceAddress();
     bool NumberAccepted() const;
@@ -89,6 +91,12 @@ private:
     void BuildControls();
     void ConnectHandlers();
     int SelectedIndex(const QComboBox* combo) const;
+    // Typing into a connection list: the text the completion made of it chooses an item as
+    // a click does; text that names none chooses nothing (and is put back on leaving).
+    void ConnectionTyped(QComboBox* combo);
+    void ConnectionLeft(QComboBox* combo);
+    // A page change while the focused field refuses to be left is lost, as a click is.
+    bool PageChangeRefused();
     void ShowPortPaths();
     // One device action with its journal line: what it read, changed, saved and how it ended.
     void Journaled(const char* action, const std::function<void()>& body);
@@ -102,6 +110,8 @@ private:
     TImageBuffer read_;
     bool cancelled_ = false;
     bool journalWarned_ = false;
+    bool ctrlAlone_ = false;  // Ctrl is down and no other key or click came since
+    QList<QComboBox*> typedPending_;  // typed into, not looked at yet
     [[noreturn]] void FieldError(QWidget* field, const QString& message);
 
     TQtDeviceUi ui_;
