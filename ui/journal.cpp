@@ -92,7 +92,7 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     setWindowTitle(QStringLiteral("Журнал"));
     SetDialogFrame(this);
     setFont(WindowFont());
-    resize(760, 480);
+    resize(880, 480);  // room for the outcome, which the column widths leave over
 
     auto* filterLabel = new QLabel(QStringLiteral("Заводской номер:"), this);
     filterLabel->setObjectName(QStringLiteral("FilterLabel"));
