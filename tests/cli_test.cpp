@@ -537,6 +537,20 @@ TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
     EXPECT_EQ(Field(11), "03");
+
+    // A full disk (a 64 KB tmpfs, where this user may mount one): no backup, so no write.
+    const auto tiny = bench.dir / "full";
+    std::filesystem::create_directories(tiny);
+    if (std::system(("mount -t tmpfs -o size=64k tmpfs " + tiny.string() + " 2>/dev/null").c_str()) == 0) {
+        std::ofstream(tiny / "fill") << std::string(64 * 1024, 'x');
+        Bench onFull = bench;
+        onFull.data = tiny.string();
+        const TRun onFullRun = Zenda(onFull, {"--yes", "rtc", "8"});
+        EXPECT_EQ(onFullRun.status, 2) << onFullRun.err;
+        EXPECT_NE(onFullRun.err.find("No space left on device"), std::string::npos) << onFullRun.err;
+        EXPECT_EQ(Field(11), "03");
+        EXPECT_EQ(std::system(("umount " + tiny.string()).c_str()), 0);
+    }
 }
 
 // Two programs writing in the same millisecond keep two backups, each journal line its own,
