@@ -1094,6 +1094,10 @@ TEST_F(Window, EachWriteKeepsTheImageAsReadAndAJournalLine)
     QString error;
     ASSERT_TRUE(TServiceRecords::LoadImageFile(QString::fromStdString(files[0].string()), backup, error)) << error.toStdString();
     EXPECT_EQ(0, std::memcmp(backup.Image(), DeviceImage().data(), 72));  // before the write
+    // The RTC write does not ask the model: the backup names none rather than the list's.
+    QFile head(QString::fromStdString(files[0].string()));
+    ASSERT_TRUE(head.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(head.readAll().contains("# model: unknown (not asked)\n"));
     const auto journal = TServiceRecords::ReadJournal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0].action, QStringLiteral("rtc"));
@@ -1360,6 +1364,8 @@ TEST_F(Window, AFailedWriteIsJournaledWithTheMessageSeenAndItsTraffic)
     const auto journal = TServiceRecords::ReadJournal();
     ASSERT_EQ(journal.size(), 1u);
     EXPECT_EQ(journal[0].outcome, QStringLiteral("Ошибка приемо/прередачи: несовпадение принятых данных."));
+    // The write reached the device all the same: the silent read after it (no fourth box) says so.
+    EXPECT_EQ(journal[0].changes.value(0), QStringLiteral("после сбоя прочитано: прибор хранит новые настройки"));
     ASSERT_FALSE(journal[0].traffic.isEmpty());
     QFile traffic(DataFolder() + u'/' + journal[0].traffic);
     ASSERT_TRUE(traffic.open(QIODevice::ReadOnly));
