@@ -808,7 +808,8 @@ QString Description()
         d += u"  %1 %2\n      %3\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args),
                                          QString::fromLatin1(c.summary));
     d += u"\nChannel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).\n"
-         "Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be opened.\n"
+         "Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be opened,\n"
+         "128+N stopped by signal N before anything was written.\n"
          "Writing commands ask y/N on a terminal; without one they need --yes."_s;
     return d;
 }

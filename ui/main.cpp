@@ -115,6 +115,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
+    // A focused list's line edit says "editing finished" while the children are destroyed,
+    // when this is no longer a TForm1.
+    for (QComboBox* c : {Com_Port_Name, Com_Port_Speed})
+        c->lineEdit()->disconnect(this);
     // The session closes the port's handle; the dialogs are children of the window.
 }
 
