@@ -610,6 +610,16 @@ public:
         Open("restore");
         ReadDevice();
         const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+        // Nothing the connected model does not take is written, whatever the backup holds.
+        std::string refused;
+        for (const auto& r : ModelRefusals(target, settings_.ModelCode(), withCounters))
+            refused += (refused.empty() ? "" : "; ") + r;
+        if (!refused.empty())
+            throw ERefused("Резервная копия не подходит к подключенному прибору " + line_.model.toStdString() + ": " +
+                           refused + ". Ничего не записано");
+        const QString otherModel = TServiceRecords::OtherModelNote(file, line_.model);
+        if (!otherModel.isEmpty())
+            std::fprintf(stderr, "  %s\n", otherModel.toUtf8().constData());
         const auto changes = DescribeChanges(image_, target);
         for (const auto& c : changes)
             std::fprintf(stderr, "  %s\n", c.c_str());
@@ -618,7 +628,8 @@ public:
             Finish("выполнено");
             return Emit(Result(true));
         }
-        Consent(g_, "Restore these settings from " + file.toStdString() + "?");
+        Consent(g_, (otherModel.isEmpty() ? std::string() : otherModel.toStdString() + ". ") + "Restore these settings from " +
+                        file.toStdString() + "?");
         TImageBuffer b = backup;
         if (TDeviceSettings(b).SerialNumber() != settings_.SerialNumber() && !otherSerial) {
             const std::string q = "The backup is of serial number " + std::to_string(TDeviceSettings(b).SerialNumber()) +

@@ -272,6 +272,27 @@ bool TServiceRecords::LoadImageFile(const QString& path, TImageBuffer& image, QS
     return true;
 }
 
+QString TServiceRecords::BackupModel(const QString& path)
+{
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    while (!f.atEnd() && f.pos() <= kImageFileMax) {
+        const QString line = QString::fromUtf8(f.readLine(kImageFileMax)).trimmed();
+        if (line.startsWith(u"# model: ZENDA"_qs))
+            return line.mid(9);
+    }
+    return {};
+}
+
+QString TServiceRecords::OtherModelNote(const QString& path, const QString& connected)
+{
+    const QString model = BackupModel(path);
+    if (model.isEmpty() || model == connected)
+        return {};
+    return u"Резервная копия прибора "_qs + model + u", подключен "_qs + connected;
+}
+
 // ------------------------------------------------------------------ the journal
 
 QString TServiceRecords::JournalPath() { return DataFolder() + u"/journal.csv"_qs; }

@@ -85,6 +85,11 @@ public:
     // regular file of a sane size is read (a FIFO would block, a device never end).
     static bool LoadImageFile(const QString& path, TImageBuffer& image, QString& error, TImageFileError* why = nullptr);
     static constexpr qint64 kImageFileMax = 64 * 1024;
+    // The model a backup file names ("ZENDA3"), empty when it names none.
+    static QString BackupModel(const QString& path);
+    // "Резервная копия прибора ZENDA3, подключен ZENDA1", empty when the models agree or the
+    // backup names none.
+    static QString OtherModelNote(const QString& path, const QString& connected);
 
 private:
     QString BackupText(const TImageBuffer& image, const QString& action, const QString& port,

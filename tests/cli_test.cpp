@@ -734,3 +734,26 @@ TEST_F(Cli, StopSignalsEndBetweenExchanges)
         EXPECT_EQ(Field(11), row.field11) << row.fault;
     }
 }
+
+// A ZENDA3 with a frequency input, backed up, then restored onto a ZENDA1: refused, nothing
+// written; a backup the ZENDA1 does take is named as another model's in the question.
+TEST_F(Cli, ARestoreTheConnectedModelDoesNotTakeIsRefused)
+{
+    Bench zenda3;
+    auto sim3 = zenda3.StartSim({"--model", "3"});
+    const std::string freq = (bench.dir / "freq.hex").string(), pulse = (bench.dir / "pulse.hex").string();
+    ASSERT_EQ(Zenda(zenda3, {"backup", pulse}).status, 0);
+    ASSERT_EQ(Zenda(zenda3, {"--yes", "init", "--ch1", "type=freq,test=no"}).status, 0);
+    ASSERT_EQ(Zenda(zenda3, {"backup", freq}).status, 0);
+    sim->Cmd("clearlog");
+    TRun r = Zenda(bench, {"--yes", "restore", "--other-serial", freq});
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("не подходит к подключенному прибору ZENDA1: канал 1, тип входного сигнала"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    EXPECT_EQ(sim->Cmd("image"), baseline);
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "7"}).status, 0);
+    r = Zenda(bench, {"--yes", "restore", pulse});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Резервная копия прибора ZENDA3, подключен ZENDA1"), std::string::npos) << r.err;
+}

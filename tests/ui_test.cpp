@@ -1372,3 +1372,36 @@ TEST_F(Window, AFailedWriteIsJournaledWithTheMessageSeenAndItsTraffic)
     EXPECT_EQ(traffic.readAll().count(" -> 00\n"), 3);  // the three write attempts
     EXPECT_EQ(BackupFiles().size(), 1u);  // the backup before the first attempt
 }
+
+// A ZENDA3's backup with a frequency input is not written onto a ZENDA1 from the journal: the
+// connected model's rules refuse it, and nothing goes to the device.
+TEST_F(Window, ARestoreTheConnectedModelDoesNotTakeIsRefused)
+{
+    Start();
+    TImageBuffer freq;
+    const auto img = DeviceImage();
+    std::copy(img.begin(), img.end(), freq.Image());
+    TDeviceSettings(freq).SetInputType(1, 2);
+    TServiceRecords records(QStringLiteral("test"));
+    TJournalLine l;
+    l.action = QStringLiteral("init");
+    l.model = QStringLiteral("ZENDA3");
+    l.serial = QStringLiteral("256");
+    l.outcome = QStringLiteral("выполнено");
+    l.backup = records.SaveBackup(freq, l.action, QStringLiteral("COM1"), l.model);
+    ASSERT_TRUE(records.Journal(l));
+    line.sim.ClearLog();
+    BoxRecorder rec;
+    OnNextModal([&](QWidget* w) {
+        QTest::mouseClick(W<QPushButton>(w, "Restore"), Qt::LeftButton);
+        W<QPushButton>(w, "Close")->click();
+    });
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    W<QPushButton>(form.get(), "BitBtn3")->click();
+    ASSERT_EQ(rec.seen.size(), 1) << rec.seen.join(u'|').toStdString();
+    EXPECT_TRUE(rec.seen[0].startsWith(QStringLiteral(
+        "Ошибка: Резервная копия не подходит к подключенному прибору ZENDA1: канал 1, тип входного сигнала")))
+        << rec.seen[0].toStdString();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_TRUE(TServiceRecords::ReadJournal()[0].outcome.contains(QStringLiteral("не подходит")));
+}

@@ -5,6 +5,7 @@
 #include "channels.h"
 #include "counters.h"
 #include "editmask.h"
+#include "settings.h"
 
 // ------------------------------------------------------------------ mask class
 
@@ -243,4 +244,47 @@ TEST(Counters, DigitsRoundTrip)
     b.At(16) = 0xAF;
     EXPECT_FALSE(CounterIsBcd(b, 16, 4));
     EXPECT_TRUE(CounterIsBcd(b, 20, 4));
+}
+
+// What each model takes from an image about to be restored onto it.
+TEST(ModelRules, WhatEachModelTakesFromARestoredImage)
+{
+    auto image = [](int type1, int code1, bool flag1, int address, bool withBadMinutes) {
+        TImageBuffer b;
+        TDeviceSettings s(b);
+        s.SetInputType(1, type1);
+        s.SetPulseValueCode(1, code1);
+        s.SetLineTest(1, flag1);
+        s.SetLineTest(2, true);  // channel 2: a slow input, as a slow input must be
+        s.SetAddress(address);
+        s.SetCorrection(0);
+        if (withBadMinutes)
+            s.SetCounterText(TCounter::Tp1, "0000175");
+        return b;
+    };
+    const struct {
+        TImageBuffer image;
+        uint8_t model;
+        bool counters;
+        const char* refusal;  // a part of the one refusal, or "" for none
+    } rows[] = {
+        {image(0, 1, true, 5, false), kModelZenda1, false, ""},
+        {image(2, 3, false, 5, false), kModelZenda3, false, ""},
+        {image(2, 3, false, 5, false), kModelZenda1, false, "не из тех, что принимает ZENDA1"},
+        {image(0, 3, true, 5, false), kModelZenda2, false, "цена входного импульса"},
+        {image(0, 1, false, 5, false), kModelZenda2, false, "тест линии"},
+        {image(1, 2, false, 0, false), kModelZenda1, false, ""},  // no address is the window's empty field
+        {image(1, 2, false, 64, false), kModelZenda1, false, "сетевой адрес 64"},
+        {image(0, 1, true, 5, true), kModelZenda1, false, ""},  // the counters stay the device's
+        {image(0, 1, true, 5, true), kModelZenda1, true, "tp1: минуты"},
+    };
+    for (const auto& row : rows) {
+        const auto refusals = ModelRefusals(row.image, row.model, row.counters);
+        if (std::string(row.refusal).empty()) {
+            EXPECT_TRUE(refusals.empty()) << refusals.front();
+        } else {
+            ASSERT_EQ(refusals.size(), 1u) << row.refusal;
+            EXPECT_NE(refusals[0].find(row.refusal), std::string::npos) << refusals[0];
+        }
+    }
 }

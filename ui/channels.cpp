@@ -4,6 +4,8 @@
 
 #include "abort.h"
 
+#include <cctype>
+
 const char* const TicksTexts[4] = {"0,01 м3/имп", "0,1 м3/имп", "1 м3/имп", "---"};
 const char* const TicksTextsFast[4] = {"0,001 м3/имп", "0,01 м3/имп", "0,1 м3/имп", "---"};
 // "OK" Latin in the first two, "ОК" Cyrillic in the third.
@@ -223,4 +225,44 @@ void TChannelTable::StoreChannels(const std::function<void(int row)>& noType)
         settings.SetLineTest(c, row.Line_Test);
         settings.SetInputType(c, row.Type_InSig);
     }
+}
+
+std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelCode, bool withCounters)
+{
+    TImageBuffer copy = image;
+    const TDeviceSettings s(copy);
+    std::vector<std::string> out;
+    const int model = TDeviceSettings::ModelIndex(modelCode);
+    if (model < 0) {
+        out.push_back("тип прибора не известен");
+        return out;
+    }
+    const int types = model == 0 ? 2 : 3;  // a frequency input on ZENDA2 and ZENDA3 only
+    for (int c : {1, 2}) {
+        const std::string ch = "канал " + std::to_string(c) + ", ";
+        const int t = s.InputType(c);
+        if (t >= types) {
+            out.push_back(ch + "тип входного сигнала \"" + TypeInSigTexts[t] + "\" не из тех, что принимает ZENDA" +
+                          std::to_string(model + 1));
+            continue;
+        }
+        if (t <= 1 && s.PulseValueCode(c) > 2)
+            out.push_back(ch + "цена входного импульса не из списка");
+        if (t == 0 && !s.LineTest(c))  // a slow input has no line test: its flag is always set
+            out.push_back(ch + "тест линии у входа \"" + std::string(TypeInSigTexts[0]) + "\" невозможен");
+    }
+    if (s.Address() != 0 && !range::Address(s.Address()))
+        out.push_back("сетевой адрес " + std::to_string(s.Address()) + " вне 1..63");
+    if (!range::Correction(s.Correction()))
+        out.push_back("автокоррекция RTC " + std::to_string(s.Correction()) + " сек вне -25..25");
+    if (withCounters)
+        for (TCounter k : {TCounter::Tp1, TCounter::Tp2}) {
+            const std::string text = s.CounterText(k);
+            const size_t n = text.size();
+            const bool digits = n >= 2 && std::isdigit(static_cast<unsigned char>(text[n - 2])) &&
+                                std::isdigit(static_cast<unsigned char>(text[n - 1]));
+            if (!digits || !range::Minutes((text[n - 2] - '0') * 10 + (text[n - 1] - '0')))
+                out.push_back(std::string(k == TCounter::Tp1 ? "tp1" : "tp2") + ": минуты вне 0..59");
+        }
+    return out;
 }

@@ -94,3 +94,8 @@ private:
     std::array<TColumnSettings, 4> columns_;
     int current_ = 0;
 };
+
+// What the connected model would refuse in an image about to be written to it (a restore):
+// the channel table's type and pulse-value choices for that model and the ranges its fields
+// keep; with the counters, their minutes. One line a refusal; none when it takes it all.
+std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelCode, bool withCounters);

@@ -667,6 +667,14 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
             line_.model = ModelName(settings_.ModelCode());
         }
         const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+        // Nothing the connected model does not take is written, whatever the backup holds.
+        QStringList refused;
+        for (const auto& r : ModelRefusals(target, code, withCounters))
+            refused << QString::fromStdString(r);
+        if (!refused.isEmpty())
+            ErrorAbort(QStringLiteral("Резервная копия не подходит к подключенному прибору ") + line_.model +
+                           QStringLiteral(": ") + refused.join(u"; ") + QStringLiteral(". Ничего не записано"),
+                       QStringLiteral("Ошибка"));
         const auto changes = DescribeChanges(image_, target);
         if (changes.empty()) {
             ShowInfoMsg(QStringLiteral("Прибор уже хранит настройки этой резервной копии"), QStringLiteral("Информация"));
@@ -678,6 +686,9 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
         for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
             countersChange |= target.At(p) != image_.At(p);
         QString list;
+        const QString otherModel = TServiceRecords::OtherModelNote(file, line_.model);
+        if (!otherModel.isEmpty())
+            list += otherModel + QStringLiteral(".\n");
         for (const auto& c : changes)
             list += QString::fromStdString(c) + u'\n';
         // The question comes last, so that the box's closing period never lands on a value.
