@@ -2,8 +2,8 @@
 # Builds zenda-init and runs every test. With --sanitize: the same suite under
 # AddressSanitizer and UndefinedBehaviorSanitizer, in a build directory of its own.
 # With --release: only an optimized (-O3) build, which must be free of warnings too.
-# With --no-gui: the build without Qt at all (serial, device, simulator, the window's
-# toolkit-free core) and its tests.
+# With --no-gui: the build without Qt at all (serial, device with the channel rules and
+# masks, simulator) and its tests.
 # Every build treats warnings as errors.
 set -euo pipefail
 cd "$(dirname "$0")"

@@ -101,7 +101,7 @@ if [ $shots = 1 ]; then
 fi
 
 echo "== the core under Wine"
-wine build-win/tests/uicore_test.exe
+wine build-win/tests/model_test.exe
 group 'WinePlain.*'
 group 'WineTimeouts.*' --fault noanswer@3 --fault short:10@4 --fault noanswer@5
 group 'WineModelCode.*' --fault short:0@5

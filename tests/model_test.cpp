@@ -1,4 +1,5 @@
-// The toolkit-free rules behind the window: the mask language, the channel table, counters.
+// The toolkit-free rules behind both faces: the mask language, the channel table, counters,
+// what each model takes.
 #include <gtest/gtest.h>
 
 #include "abort.h"
