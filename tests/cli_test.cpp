@@ -215,14 +215,17 @@ TEST_F(Cli, NothingIsWrittenWithoutAYes)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Это правильное время?"), std::string::npos) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
-    // A "y" typed while the device was still being read does not answer the question.
-    const std::string saved = (bench.dir / "early.hex").string();
-    ASSERT_EQ(Zenda(bench, {"backup", saved}).status, 0);
-    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "7"}).status, 0);
-    sim->Cmd("clearlog");
-    r = Zenda(bench, {"restore", saved}, "n", "y");
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    // A "y" typed while the device was still being read does not answer the question. (Wine's
+    // console, behind a pseudo-terminal, ignores FlushConsoleInputBuffer: a Windows console only.)
+    if (!UnderWine()) {
+        const std::string saved = (bench.dir / "early.hex").string();
+        ASSERT_EQ(Zenda(bench, {"backup", saved}).status, 0);
+        ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "7"}).status, 0);
+        sim->Cmd("clearlog");
+        r = Zenda(bench, {"restore", saved}, "n", "y");
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(sim->Cmd("count 0"), "0");
+    }
     r = Zenda(bench, {"init", "--serial", "1"}, "y");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "1");
