@@ -902,9 +902,18 @@ int main(int argc, char** argv)
     // The command is the first word that is neither an option nor an option's value.
     const QStringList args = QCoreApplication::arguments();
     QString command;
-    QStringList rest{args.value(0)}, numbers;
+    QStringList rest{args.value(0)}, numbers;  // numbers: the positional arguments after "--"
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (a == u"--") {  // the end of the options, as in every POSIX tool: "rtc -- -5"
+            for (++i; i < args.size(); ++i) {
+                if (command.isEmpty())
+                    command = args[i];
+                else
+                    numbers << args[i];
+            }
+            break;
+        }
         bool isNumber = false;
         a.toInt(&isNumber);
         if (isNumber && a.startsWith(u'-')) {  // "rtc -7": a value, not an option

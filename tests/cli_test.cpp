@@ -182,7 +182,10 @@ TEST_F(Cli, InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies)
 
 TEST_F(Cli, RtcCountersAndLeave)
 {
-    TRun r = Zenda(bench, {"--yes", "rtc", "-7"});
+    TRun r = Zenda(bench, {"--yes", "rtc", "--", "-6"});  // "--" ends the options
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(11), "46");
+    r = Zenda(bench, {"--yes", "rtc", "-7"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(Field(11), "47");
     r = Zenda(bench, {"--yes", "counters", "--tp2", "7:15", "--v1", "12,5"});
