@@ -1,0 +1,149 @@
+// What zenda says and asks: the device's settings as JSON and for people, the failures, the
+// questions and the stop between exchanges.
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+#include "editmask.h"
+#include "settings.h"
+#include "terminal.h"
+#include "zenda.h"
+
+using namespace Qt::StringLiterals;
+
+std::string Hex(const uint8_t* b, int n)
+{
+    std::string s;
+    char h[4];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(h, sizeof h, "%02X", b[i]);
+        s += h;
+    }
+    return s;
+}
+
+// ------------------------------------------------------------------ what the device holds
+
+static const char* const kModelNames[3] = {"ZENDA1", "ZENDA2", "ZENDA3"};
+
+// A counter as its field in the window shows it (the mask's literals in place).
+static std::string CounterShown(const TDeviceSettings& s, TCounter c, const std::string& mask)
+{
+    if (mask.empty())
+        return {};
+    const TEditMask m(mask);
+    return m.ValueToDisplay(s.CounterText(c));
+}
+
+QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table)
+{
+    TDeviceSettings s(image);
+    QJsonObject o;
+    const int model = TDeviceSettings::ModelIndex(s.ModelCode());
+    o[u"model"_s] = model >= 0 ? QString::fromLatin1(kModelNames[model]) : QString();
+    o[u"serial"_s] = s.SerialNumber();
+    o[u"address"_s] = s.Address();
+    o[u"v2_reset"_s] = s.V2Reset();
+    o[u"rtc_correction"_s] = s.Correction();
+    o[u"last_init"_s] = QString::fromStdString(s.StampDateText() + " " + s.StampTimeText());
+    QJsonArray channels;
+    for (int r = 0; r < table.RowCount(); ++r) {
+        QJsonObject c;
+        c[u"value"_s] = QString::fromStdString(table.GetText(r, colCenaDiv));
+        c[u"type"_s] = QString::fromStdString(table.GetText(r, colTypeInSig));
+        c[u"line_test"_s] = QString::fromStdString(table.GetText(r, colLineTest));
+        channels.append(c);
+    }
+    o[u"channels"_s] = channels;
+    QJsonObject counters;
+    counters[u"tp1"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp1, "00000\\:00;0;_"));
+    counters[u"tp2"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp2, "00000\\:00;0;_"));
+    counters[u"v1"_s] = QString::fromStdString(CounterShown(s, TCounter::V1, s.VolumeMask(1)));
+    counters[u"v2"_s] = QString::fromStdString(CounterShown(s, TCounter::V2, s.VolumeMask(2)));
+    o[u"counters"_s] = counters;
+    o[u"image"_s] = QString::fromStdString(Hex(image.Image(), kImageSize));
+    return o;
+}
+
+void PrintForPeople(const QJsonObject& o)
+{
+    auto line = [](const char* name, const QString& v) { std::printf("%-15s %s\n", name, v.toUtf8().constData()); };
+    if (o.contains(u"ok"_s))
+        line("ok", o[u"ok"_s].toBool() ? u"yes"_s : u"no"_s);
+    if (!o.contains(u"model"_s))
+        return;
+    line("model", o[u"model"_s].toString());
+    line("serial", QString::number(o[u"serial"_s].toInt()));
+    line("address", QString::number(o[u"address"_s].toInt()));
+    line("v2_reset", o[u"v2_reset"_s].toBool() ? u"yes"_s : u"no"_s);
+    line("rtc_correction", QString::number(o[u"rtc_correction"_s].toInt()));
+    line("last_init", o[u"last_init"_s].toString());
+    const QJsonArray ch = o[u"channels"_s].toArray();
+    for (int i = 0; i < ch.size(); ++i) {
+        const QJsonObject c = ch[i].toObject();
+        std::printf("%-15s value=%s, type=%s, line_test=%s\n", ("channel" + std::to_string(i + 1)).c_str(),
+                    c[u"value"_s].toString().toUtf8().constData(), c[u"type"_s].toString().toUtf8().constData(),
+                    c[u"line_test"_s].toString().toUtf8().constData());
+    }
+    const QJsonObject k = o[u"counters"_s].toObject();
+    for (const char* name : {"tp1", "tp2", "v1", "v2"})
+        line(name, k[QString::fromLatin1(name)].toString());
+    line("image", o[u"image"_s].toString());
+}
+
+// Says why (unless the engine has said it already) and gives the exit status.
+int Fail(const TGlobal& g, int status, const std::string& message, bool said, const QString& held)
+{
+    if (!said && !message.empty())
+        std::fprintf(stderr, "zenda: %s\n", message.c_str());
+    if (g.json) {
+        QJsonObject o;
+        o[u"ok"_s] = false;
+        o[u"exit"_s] = status;
+        o[u"error"_s] = QString::fromStdString(message);
+        if (!held.isEmpty())
+            o[u"device_holds"_s] = held;  // after a failed write: "new", "old" or "unknown"
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    }
+    return status;
+}
+
+// Between exchanges: a stop that was asked for ends the action here.
+void Checkpoint()
+{
+    if (const int sig = StopSignal())
+        throw EStopped(sig);
+}
+
+bool Ask(const std::string& question)
+{
+    FlushTerminalInput();
+    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fflush(stderr);
+    char buf[64] = {};
+    if (!std::fgets(buf, sizeof buf, stdin))
+        return false;
+    return buf[0] == 'y' || buf[0] == 'Y' || std::string(buf).rfind("д", 0) == 0 || std::string(buf).rfind("Д", 0) == 0;
+}
+
+// Writing needs a yes: --yes, or a "y" typed at the terminal.
+void Consent(const TGlobal& g, const std::string& question)
+{
+    if (g.yes)
+        return;
+    if (!IsTerminal(0))
+        throw ERefused("not a terminal: nothing is written without --yes");
+    const bool yes = Ask(question);
+    Checkpoint();
+    if (!yes)
+        throw ERefused("declined: nothing written");
+}
+
+std::string PcTime()
+{
+    const TLocalTime t = NowLocal();
+    char b[16];
+    std::snprintf(b, sizeof b, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
+    return b;
+}
