@@ -34,7 +34,7 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
         static const struct {
             const char* word;
             int type;
-        } words[] = {{"pulse", 0}, {"contact", 0}, {"dry", 0}, {"slow", 0},     {"fast", 1},
+        } words[] = {{"pulse", 0}, {"contact", 0}, {"dry", 0},  {"slow", 0},     {"fast", 1},
                      {"1-5", 1},   {"short", 1},   {"freq", 2}, {"frequency", 2}};
         int t = -1;
         for (const auto& w : words)
@@ -81,11 +81,11 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
     }
     const std::string typeNow = table.GetText(row, colTypeInSig);
     if (value.isEmpty() && table.GetText(row, colCenaDiv) != valueBefore)
-        notes.push_back(where + "pulse value " + valueBefore + " -> " + table.GetText(row, colCenaDiv) + ", as the type \"" +
-                        typeNow + "\" requires");
+        notes.push_back(where + "pulse value " + valueBefore + " -> " + table.GetText(row, colCenaDiv) +
+                        ", as the type \"" + typeNow + "\" requires");
     if (test.isEmpty() && table.GetText(row, colLineTest) != testBefore)
-        notes.push_back(where + "line test " + testBefore + " -> " + table.GetText(row, colLineTest) + ", as the type \"" +
-                        typeNow + "\" requires");
+        notes.push_back(where + "line test " + testBefore + " -> " + table.GetText(row, colLineTest) +
+                        ", as the type \"" + typeNow + "\" requires");
 }
 
 QString Description()
@@ -93,7 +93,7 @@ QString Description()
     QString d = u"The service tool for ZENDA devices, from the command line.\n\nCommands:\n"_s;
     for (const auto& c : kCommands)
         d += u"  %1 %2\n      %3\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args),
-                                         QString::fromLatin1(c.summary));
+                                          QString::fromLatin1(c.summary));
     d += u"\nChannel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).\n"
          "Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be opened,\n"
          "128+N stopped by signal N before anything was written.\n"
@@ -116,7 +116,8 @@ void AddGlobalOptions(QCommandLineParser& p)
 void AddCommandOptions(QCommandLineParser& p, const QString& command)
 {
     if (command == u"ports")
-        p.addOption({u"map"_s, u"Map COMn to a device path in the per-user settings; COMn= removes it."_s, u"COMn=PATH"_s});
+        p.addOption(
+            {u"map"_s, u"Map COMn to a device path in the per-user settings; COMn= removes it."_s, u"COMn=PATH"_s});
     if (command == u"init") {
         p.addOptions({{u"serial"_s, u"Serial number, 0..65535."_s, u"N"_s},
                       {u"address"_s, u"Network address, 1..63."_s, u"A"_s},

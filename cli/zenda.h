@@ -31,8 +31,7 @@ struct TGlobal {
 struct EStopped : std::runtime_error {
     explicit EStopped(int sig)
         : std::runtime_error("прервано (сигнал " + std::to_string(sig) + "): остановлено до записи"), signal(sig)
-    {
-    }
+    {}
     int signal;
 };
 

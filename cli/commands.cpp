@@ -1,0 +1,317 @@
+// The commands with more to them: init, counters, backup, restore; the journal and the ports.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+#include <ctime>
+
+#include "changes.h"
+#include "editmask.h"
+#include "program.h"
+#include "settingsstore.h"
+
+using namespace Qt::StringLiterals;
+
+int TProgram::Init(const QCommandLineParser& p)
+{
+    // What can be checked without the device is checked before anything is sent.
+    auto number = [&](const char* name, long long lo, long long hi, const char* message) {
+        bool ok = false;
+        const long long v = p.value(QString::fromLatin1(name)).trimmed().toLongLong(&ok);
+        if (!ok || v < lo || v > hi)
+            throw ERefused(message);
+        return static_cast<int>(v);
+    };
+    const bool setSerial = p.isSet(u"serial"_s), setAddress = p.isSet(u"address"_s);
+    const int serial =
+        setSerial ? number("serial", 0, range::SerialMax, "Номер прибора должен быть числом от 0 до 65535") : 0;
+    const int address = setAddress ? number("address", range::AddressMin, range::AddressMax,
+                                            "Сетевой адрес прибора должен быть числом от 1 до 63")
+                                   : 0;
+    int v2 = -1;
+    if (p.isSet(u"v2-reset"_s)) {
+        const QString v = p.value(u"v2-reset"_s).toLower();
+        v2 = v == u"yes" ? 1 : v == u"no" ? 0 : -2;
+        if (v2 == -2)
+            throw ERefused("--v2-reset is yes or no");
+    }
+    Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
+    Open("init");
+    ReadDevice();
+    std::vector<std::string> notes;
+    for (int ch : {1, 2}) {
+        const QString name = u"ch"_s + QString::number(ch);
+        if (p.isSet(name))
+            ApplyChannelSpec(table_, ch - 1, p.value(name), notes);
+    }
+    if (setSerial)
+        settings_.SetSerialNumber(serial);
+    if (setAddress)
+        settings_.SetAddress(address);
+    if (v2 >= 0)
+        settings_.SetV2Reset(v2 == 1);
+    table_.StoreChannels([&](int) { ui_.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
+    settings_.ClearCounters();
+    settings_.StampClock();
+    Write();
+    Say("Прибор проинициализирован успешно.");
+    for (const auto& n : notes)
+        Say(n);
+    const bool stopped = StopSignal() != 0;  // the write is done and verified; only the leave is left out
+    if (p.isSet(u"leave"_s) && stopped) {
+        line_.changes << u"выход из режима инициализации не выполнен: прервано"_s;
+        Say("stopped: the device was initialized but is still in initialization mode");
+    } else if (p.isSet(u"leave"_s)) {
+        session_.LeaveInitMode();
+        Say("Выход из режима инициализации произведен успешно");
+    }
+    QJsonObject o = Result(true);
+    if (!notes.empty()) {
+        QJsonArray a;
+        for (const auto& n : notes)
+            a.append(QString::fromStdString(n));
+        o[u"notes"_s] = a;
+    }
+    Emit(o);
+    return stopped ? 128 + StopSignal() : kDone;
+}
+
+int TProgram::Counters(const QCommandLineParser& p)
+{
+    struct Want {
+        const char* option;
+        TCounter counter;
+        std::string digits;
+    };
+    std::vector<Want> wants;
+    for (const char* o : {"tp1", "tp2"}) {
+        if (!p.isSet(QString::fromLatin1(o)))
+            continue;
+        const QString v = p.value(QString::fromLatin1(o));
+        const QStringList hm = v.split(u':');
+        bool okH = false, okM = false;
+        const long long h = hm.size() == 2 ? hm[0].toLongLong(&okH) : -1;
+        const int m = hm.size() == 2 ? hm[1].toInt(&okM) : -1;
+        if (!okH || !okM || h < 0 || h > 99999 || hm[1].size() != 2)
+            throw ERefused(std::string("--") + o + " is HOURS:MM (0..99999 hours), not '" + v.toStdString() + "'");
+        if (!range::Minutes(m))
+            throw ERefused("Введите значение минут в диапазоне 0-59");
+        char d[16];
+        std::snprintf(d, sizeof d, "%05lld%02d", h, m);
+        wants.push_back({o, std::string(o) == "tp1" ? TCounter::Tp1 : TCounter::Tp2, d});
+    }
+    const bool any = !wants.empty() || p.isSet(u"v1"_s) || p.isSet(u"v2"_s);
+    if (!any)
+        throw ERefused("nothing to set: give --tp1, --tp2, --v1 or --v2");
+    Consent(g_, "Preset the counters?");
+    Open("counters");
+    ReadDevice();
+    for (int ch : {1, 2}) {
+        const QString name = u"v"_s + QString::number(ch);
+        if (!p.isSet(name))
+            continue;
+        const std::string mask = settings_.VolumeMask(ch);
+        if (mask.empty())
+            throw ERefused(ch == 1
+                               ? "По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"
+                               : "По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!");
+        // The decimals the channel's mask shows; the value is given in those units.
+        const qsizetype comma = QString::fromStdString(mask).indexOf(u',');
+        const int decimals = comma < 0 ? 0 : static_cast<int>(QString::fromStdString(mask).indexOf(u';') - comma - 1);
+        QString v = p.value(name).trimmed();
+        v.replace(u',', u'.');
+        const QStringList parts = v.split(u'.');
+        const QString whole = parts[0], frac = parts.size() > 1 ? parts[1] : QString();
+        auto digitsOnly = [](const QString& s) {
+            for (QChar c : s)
+                if (!c.isDigit())
+                    return false;
+            return true;
+        };
+        if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) || frac.size() > decimals ||
+            whole.size() > 8 - decimals)
+            throw ERefused("--" + name.toStdString() + " is a number with at most " + std::to_string(8 - decimals) +
+                           " digits and " + std::to_string(decimals) + " decimals for this channel, not '" +
+                           p.value(name).toStdString() + "'");
+        const QString digits = whole.rightJustified(8 - decimals, u'0') + frac.leftJustified(decimals, u'0');
+        wants.push_back({ch == 1 ? "v1" : "v2", ch == 1 ? TCounter::V1 : TCounter::V2, digits.toStdString()});
+    }
+    for (const auto& w : wants)
+        settings_.SetCounterText(w.counter, w.digits);
+    Write();
+    Say("Счетчики установлены");
+    return Emit(Result(true));
+}
+
+// backup [FILE]: the device's image into FILE, or into the backups folder.
+int TProgram::BackupCommand(const QStringList& positional)
+{
+    Open("backup");
+    ReadDevice();
+    try {
+        if (positional.isEmpty()) {
+            line_.backup = records_.SaveBackup(image_, u"backup"_s, line_.port, line_.model);
+        } else {
+            records_.SaveBackupAs(image_, u"backup"_s, line_.port, line_.model, positional[0]);
+            line_.backup = QFileInfo(positional[0]).absoluteFilePath();
+        }
+    } catch (const std::exception& e) {
+        throw ERefused(std::string("Не удалось сохранить резервную копию: ") + e.what());
+    }
+    Say("backup: " + (positional.isEmpty() ? (DataFolder() + u"/"_s + line_.backup) : positional[0]).toStdString());
+    QJsonObject o = Result(true);
+    o[u"backup"_s] = positional.isEmpty() ? DataFolder() + u"/"_s + line_.backup : positional[0];
+    return Emit(o);
+}
+
+// restore FILE [--with-counters]: the backup's settings back onto the device.
+int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
+{
+    TImageBuffer backup;
+    QString error;
+    if (!TServiceRecords::LoadImageFile(file, backup, error))
+        throw ERefused(file.toStdString() + ": " + error.toStdString());
+    Open("restore");
+    ReadDevice();
+    const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+    // Nothing the connected model does not take is written, whatever the backup holds.
+    std::string refused;
+    for (const auto& r : ModelRefusals(target, settings_.ModelCode(), withCounters))
+        refused += (refused.empty() ? "" : "; ") + r;
+    if (!refused.empty())
+        throw ERefused("Резервная копия не подходит к подключенному прибору " + line_.model.toStdString() + ": " +
+                       refused + ". Ничего не записано");
+    const QString otherModel = TServiceRecords::OtherModelNote(file, line_.model);
+    if (!otherModel.isEmpty())
+        std::fprintf(stderr, "  %s\n", otherModel.toUtf8().constData());
+    const auto changes = DescribeChanges(image_, target);
+    for (const auto& c : changes)
+        std::fprintf(stderr, "  %s\n", c.c_str());
+    if (changes.empty()) {
+        Say("nothing to change: the device holds the backup's settings");
+        Finish("выполнено");
+        return Emit(Result(true));
+    }
+    Consent(g_, (otherModel.isEmpty() ? std::string() : otherModel.toStdString() + ". ") +
+                    "Restore these settings from " + file.toStdString() + "?");
+    TImageBuffer b = backup;
+    if (TDeviceSettings(b).SerialNumber() != settings_.SerialNumber() && !otherSerial) {
+        const std::string q = "The backup is of serial number " + std::to_string(TDeviceSettings(b).SerialNumber()) +
+                              ", the device is " + std::to_string(settings_.SerialNumber()) +
+                              ". Write another device's settings to this one?";
+        if (!IsTerminal(0))
+            throw ERefused(q + " Give --other-serial to do so.");
+        if (!Ask(q))
+            throw ERefused("declined: nothing written");
+    }
+    image_ = target;
+    Write();
+    Say("Восстановлено из " + file.toStdString());
+    return Emit(Result(true));
+}
+
+// journal [--serial N]: the service journal, newest first.
+int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
+{
+    QString error;
+    const auto lines = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
+    if (!error.isEmpty())
+        return Fail(g, kDeviceError, "the service journal cannot be read: " + error.toStdString());
+    const QString serial = p.value(u"serial"_s);
+    QJsonArray rows;
+    for (const auto& l : lines) {
+        if (!serial.isEmpty() && l.serial != serial)
+            continue;
+        if (g.json) {
+            QJsonObject o;
+            o[u"time"_s] = l.time;
+            o[u"action"_s] = l.action;
+            o[u"port"_s] = l.port;
+            o[u"model"_s] = l.model;
+            o[u"serial"_s] = l.serial;
+            o[u"address"_s] = l.address;
+            o[u"outcome"_s] = l.outcome;
+            o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
+            o[u"backup"_s] = l.backup;
+            o[u"traffic"_s] = l.traffic;
+            rows.append(o);
+        } else {
+            std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
+                        l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
+                        l.outcome.toUtf8().constData());
+            for (const auto& c : l.changes)
+                std::printf("    %s\n", c.toUtf8().constData());
+            if (!l.backup.isEmpty())
+                std::printf("    backup: %s\n", l.backup.toUtf8().constData());
+            if (!l.traffic.isEmpty())
+                std::printf("    traffic: %s\n", l.traffic.toUtf8().constData());
+        }
+    }
+    if (g.json) {
+        QJsonObject o;
+        o[u"ok"_s] = true;
+        o[u"journal"_s] = rows;
+        o[u"folder"_s] = DataFolder();
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    }
+    return kDone;
+}
+
+// ------------------------------------------------------------------ ports
+
+int Ports(const TGlobal& g, const QCommandLineParser& p)
+{
+    for (const QString& m : p.values(u"map"_s)) {
+        const qsizetype eq = m.indexOf(u'=');
+        const QString com = m.left(eq).toUpper();
+        bool ok = false;
+        const int n = com.startsWith(u"COM"_s) ? com.mid(3).toInt(&ok) : 0;
+        if (eq < 0 || !ok || n < 1 || n > 16)
+            throw ERefused("--map is COMn=PATH (n 1..16; an empty PATH removes the mapping), not '" + m.toStdString() +
+                           "'");
+        SetPortMapping(com.toStdString(), m.mid(eq + 1).trimmed().toStdString());
+    }
+    const auto list = ListPorts();
+    if (g.json) {
+        QJsonObject o;
+        QJsonArray coms, devices;
+        for (const auto& c : list.coms) {
+            QJsonObject j;
+            j[u"name"_s] = QString::fromStdString(c.name);
+            j[u"path"_s] = QString::fromStdString(c.path);
+            j[u"mapped"_s] = c.mapped;
+            j[u"state"_s] = QString::fromStdString(c.state);
+            coms.append(j);
+        }
+        for (const auto& d : list.devices) {
+            QJsonObject j;
+            j[u"path"_s] = QString::fromStdString(d.path);
+            j[u"target"_s] = QString::fromStdString(d.target);
+            j[u"state"_s] = QString::fromStdString(d.state);
+            devices.append(j);
+        }
+        o[u"ok"_s] = true;
+        o[u"ports"_s] = coms;
+        o[u"devices"_s] = devices;
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        return kDone;
+    }
+    for (const auto& c : list.coms)
+        std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), c.state.c_str(), c.mapped ? " (mapped)" : "");
+#ifndef _WIN32  // Windows names every serial line COMn: the list above is all there is
+    std::printf("\nserial devices found:\n");
+    if (list.devices.empty())
+        std::printf("  none\n");
+    for (const auto& d : list.devices)
+        std::printf("  %-40s %s%s\n", d.path.c_str(), d.state.c_str(),
+                    d.target.empty() ? "" : (" -> " + d.target).c_str());
+#endif
+    if (list.noPermission)
+        std::printf(
+            "\nSome devices cannot be opened by this user: add yourself to the 'dialout' group\n"
+            "(sudo usermod -aG dialout $USER) and log in again.\n");
+    return kDone;
+}
