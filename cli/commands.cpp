@@ -65,7 +65,15 @@ int TProgram::Init(const QCommandLineParser& p)
         line_.changes << u"выход из режима инициализации не выполнен: прервано"_s;
         Say("stopped: the device was initialized but is still in initialization mode");
     } else if (p.isSet(u"leave"_s)) {
-        session_.LeaveInitMode();
+        try {
+            session_.LeaveInitMode();
+        } catch (...) {
+            // A script must not initialize again: the initialization itself is done and verified.
+            line_.changes << u"выход из режима инициализации не выполнен"_s;
+            std::fprintf(stderr, "zenda: the device was initialized and verified; only leaving initialization mode "
+                                 "failed\n");
+            throw;
+        }
         Say("Выход из режима инициализации произведен успешно");
     }
     QJsonObject o = Result(true);

@@ -122,7 +122,16 @@ int main(int argc, char** argv)
                     : command == u"restore" ? "restore takes one backup file"
                                             : "unexpected argument");
 
+    // Options given twice take the last value silently in the parser: "--port A --port B" in a
+    // script would write to B. Refused instead.
+    for (const QString& name : p.optionNames())
+        if (p.values(name).size() > 1)
+            return Fail(g, kUsage, "--" + name.toStdString() + " is given more than once");
+    if (!positional.isEmpty() && positional[0].isEmpty())
+        return Fail(g, kUsage, command.toStdString() + ": the file name is empty");
+
     TProgram program(g);
+    return OutputStatus(g, [&]() -> int {
     try {
         if (command == u"ports")
             return Ports(g, p);
@@ -176,4 +185,5 @@ int main(int argc, char** argv)
         return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what(), false, program.Held());
     }
     return kUsage;
+    }());
 }

@@ -13,6 +13,8 @@ using namespace Qt::StringLiterals;
 void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes)
 {
     const std::string valueBefore = table.GetText(row, colCenaDiv), testBefore = table.GetText(row, colLineTest);
+    if (spec.trimmed().isEmpty())  // an empty variable in a script: not "keep", but a mistake
+        throw ERefused("channel " + std::to_string(row + 1) + ": the SPEC is empty (value=, type=, test=)");
     QString value, type, test;
     for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = part.indexOf(u'=');

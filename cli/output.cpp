@@ -3,7 +3,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "editmask.h"
 #include "settings.h"
@@ -146,4 +148,12 @@ std::string PcTime()
     char b[16];
     std::snprintf(b, sizeof b, "%02d:%02d:%02d", t.Hour, t.Minute, t.Second);
     return b;
+}
+
+int OutputStatus(const TGlobal& /*g*/, int status)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return status;
+    std::fprintf(stderr, "zenda: standard output: %s\n", std::strerror(errno));
+    return status == kDone ? kDeviceError : status;
 }

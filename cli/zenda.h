@@ -44,6 +44,9 @@ void PrintForPeople(const QJsonObject& o);
 // Says why (unless the engine has said it already) and gives the exit status; with --json,
 // one JSON object.
 int Fail(const TGlobal& g, int status, const std::string& message, bool said = false, const QString& held = {});
+// The status, or 1 when what was printed could not be written (a full disk, a closed pipe):
+// a script must not take a result it never got for done.
+int OutputStatus(const TGlobal& g, int status);
 // Between exchanges: a stop that was asked for ends the action here (EStopped).
 void Checkpoint();
 // Writing needs a yes: --yes, or a "y" typed at the terminal after the question.

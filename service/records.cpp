@@ -209,16 +209,22 @@ QString TimeName() { return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHm
 void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port,
                                    const QString& model, const QString& path)
 {
+    // Never over an existing file (the journal, an earlier backup, anything of the user's),
+    // and only into a folder that exists: a mistyped path makes nothing.
     const QFileInfo target(path);
+    if (path.isEmpty())
+        Refuse(u"no file name"_qs);
     if (target.exists() && !target.isFile())
         Refuse(path + u": not a regular file"_qs);
+    if (target.exists() || target.isSymLink())
+        Refuse(path + u": exists already; give a new name"_qs);
+    if (!QFileInfo(target.absolutePath()).isDir())
+        Refuse(target.absolutePath() + u": no such folder"_qs);
     const QString temp = WriteTemporary(target.absolutePath(), BackupText(image, action, port, model).toUtf8());
     CheckReadsBack(temp, image);
-    std::error_code ec;
-    std::filesystem::rename(FsPath(temp), FsPath(target.absoluteFilePath()), ec);  // replaces whole
-    if (ec) {
+    if (!QFile::rename(temp, target.absoluteFilePath())) {  // does not replace
         QFile::remove(temp);
-        Refuse(path + u": "_qs + QString::fromStdString(ec.message()));
+        Refuse(path + u": exists already; give a new name"_qs);
     }
 }
 
@@ -362,6 +368,11 @@ bool TServiceRecords::Journal(TJournalLine l)
         return false;
     }
     QByteArray bytes;
+    if (f.size() > 0) {  // a journal cut mid-line: the new line starts a line of its own
+        QFile tail(JournalPath());
+        if (tail.open(QIODevice::ReadOnly) && tail.seek(f.size() - 1) && tail.read(1) != "\n")
+            bytes = "\r\n";
+    }
     if (f.size() == 0)  // a new journal: the byte-order mark and the header, so spreadsheets read it right
         bytes = "\xEF\xBB\xBF" + (u"time,action,port,model,serial,address,outcome,changes,backup,traffic\r\n"_qs).toUtf8();
     bytes += line.toUtf8();
@@ -387,8 +398,13 @@ std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QStr
 {
     std::vector<TJournalLine> out;
     const QFileInfo info(path);
-    if (!info.exists())
-        return out;  // nothing journaled yet
+    if (!info.exists()) {
+        std::error_code ec;
+        (void)std::filesystem::status(FsPath(path), ec);
+        if (ec && ec != std::errc::no_such_file_or_directory && error)  // a file where a folder should be
+            *error = path + u": "_qs + QString::fromStdString(ec.message());
+        return out;  // else nothing journaled yet
+    }
     QFile f(path);
     if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
         if (error)

@@ -763,3 +763,56 @@ TEST_F(Cli, ARestoreTheConnectedModelDoesNotTakeIsRefused)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("Резервная копия прибора ZENDA3, подключен ZENDA1"), std::string::npos) << r.err;
 }
+
+// Script mistakes that once wrote somewhere unmeant, lost a record or took a lost result for done.
+TEST_F(Cli, ScriptMistakesAreRefusedAndRecordsKept)
+{
+    const std::string kept = (bench.dir / "kept.txt").string();
+    std::ofstream(kept) << "the user's own file";
+    const struct {
+        std::vector<std::string> args;
+        const char* why;
+    } rows[] = {
+        {{"--port", "/dev/null", "--port", bench.line, "--yes", "rtc", "4"}, "more than once"},
+        {{"--yes", "init", "--serial", "1", "--serial", "2"}, "more than once"},
+        {{"--yes", "init", "--ch1", ""}, "SPEC is empty"},
+        {{"backup", kept}, "exists already"},
+        {{"backup", (bench.dir / "no" / "such" / "x.hex").string()}, "no such folder"},
+        {{"--yes", "restore", ""}, "file name is empty"},
+    };
+    for (const auto& row : rows) {
+        const TRun r = Zenda(bench, row.args);
+        EXPECT_EQ(r.status, 2) << row.why << r.err;
+        EXPECT_NE(r.err.find(row.why), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+    EXPECT_EQ(Slurp(kept), "the user's own file");
+    EXPECT_FALSE(std::filesystem::exists(bench.dir / "no"));
+    if (UnderWine())
+        return;  // /dev/full and a journal cut by hand are POSIX cases
+
+    // A journal whose last line lost its line end (a copy cut short, an editor): the next line
+    // starts a line of its own, and both are listed.
+    ASSERT_EQ(Zenda(bench, {"read"}).status, 0);
+    const auto journal = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / "journal.csv";
+    std::string text = Slurp(journal);
+    ASSERT_EQ(text.substr(text.size() - 2), "\r\n");
+    std::ofstream(journal, std::ios::trunc | std::ios::binary) << text.substr(0, text.size() - 2);
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "6"}).status, 0);
+    const QJsonArray lines = Zenda(bench, {"--json", "journal"}).Json()[u"journal"].toArray();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.at(0).toObject()[u"action"].toString(), QStringLiteral("rtc"));
+    EXPECT_EQ(lines.at(1).toObject()[u"action"].toString(), QStringLiteral("read"));
+
+    // A result that could not be printed is not "done".
+    const std::string cmd = "XDG_CONFIG_HOME='" + bench.config + "' XDG_DATA_HOME='" + bench.data + "' " +
+                            ZENDA_CLI_PATH + " --json read >/dev/full 2>/dev/null";
+    const int status = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+
+    // A file where the data folder should be: the journal is an error, not an empty history.
+    Bench blocked = bench;
+    std::ofstream(bench.dir / "plainfile") << "x";
+    blocked.data = (bench.dir / "plainfile").string();
+    EXPECT_EQ(Zenda(blocked, {"--json", "journal"}).status, 1);
+}
