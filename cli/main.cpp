@@ -131,7 +131,7 @@ int main(int argc, char** argv)
         return Fail(g, kUsage, command.toStdString() + ": the file name is empty");
 
     TProgram program(g);
-    return OutputStatus(g, [&]() -> int {
+    return OutputStatus([&]() -> int {
     try {
         if (command == u"ports")
             return Ports(g, p);

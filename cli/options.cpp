@@ -1,11 +1,11 @@
-// What zenda is told: the commands and their options, the help, and the channel specs.
+// What zenda is told: the commands and their options, the help, and the channel settings (--ch1, --ch2).
 #include <QStringList>
 
 #include "zenda.h"
 
 using namespace Qt::StringLiterals;
 
-// ------------------------------------------------------------------ channel specs
+// ------------------------------------------------------------------ channel settings
 
 // "value=0.01,type=pulse,test=yes" or the window's own texts; applied through the window's
 // channel rules, so that what the grid would refuse is refused here. What is not given keeps
@@ -14,7 +14,7 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
 {
     const std::string valueBefore = table.GetText(row, colCenaDiv), testBefore = table.GetText(row, colLineTest);
     if (spec.trimmed().isEmpty())  // an empty variable in a script: not "keep", but a mistake
-        throw ERefused("channel " + std::to_string(row + 1) + ": the SPEC is empty (value=, type=, test=)");
+        throw ERefused("channel " + std::to_string(row + 1) + ": the channel settings are empty (value=, type=, test=)");
     QString value, type, test;
     for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = part.indexOf(u'=');

@@ -150,7 +150,7 @@ std::string PcTime()
     return b;
 }
 
-int OutputStatus(const TGlobal& /*g*/, int status)
+int OutputStatus(int status)
 {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return status;

@@ -46,7 +46,7 @@ void PrintForPeople(const QJsonObject& o);
 int Fail(const TGlobal& g, int status, const std::string& message, bool said = false, const QString& held = {});
 // The status, or 1 when what was printed could not be written (a full disk, a closed pipe):
 // a script must not take a result it never got for done.
-int OutputStatus(const TGlobal& g, int status);
+int OutputStatus(int status);
 // Between exchanges: a stop that was asked for ends the action here (EStopped).
 void Checkpoint();
 // Writing needs a yes: --yes, or a "y" typed at the terminal after the question.
@@ -79,5 +79,5 @@ QString Description();
 void AddGlobalOptions(QCommandLineParser& p);
 void AddCommandOptions(QCommandLineParser& p, const QString& command);
 QString HelpAll(const QCommandLineParser& main);
-// A channel SPEC applied through the channel table's rules; notes say what a new type forced.
+// A channel's settings (--ch1, --ch2) applied through the channel table's rules; notes say what a new type forced.
 void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes);

@@ -775,7 +775,7 @@ TEST_F(Cli, ScriptMistakesAreRefusedAndRecordsKept)
     } rows[] = {
         {{"--port", "/dev/null", "--port", bench.line, "--yes", "rtc", "4"}, "more than once"},
         {{"--yes", "init", "--serial", "1", "--serial", "2"}, "more than once"},
-        {{"--yes", "init", "--ch1", ""}, "SPEC is empty"},
+        {{"--yes", "init", "--ch1", ""}, "channel settings are empty"},
         {{"backup", kept}, "exists already"},
         {{"backup", (bench.dir / "no" / "such" / "x.hex").string()}, "no such folder"},
         {{"--yes", "restore", ""}, "file name is empty"},
