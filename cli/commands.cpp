@@ -39,47 +39,45 @@ int TProgram::Init(const QCommandLineParser& p)
             throw ERefused("--v2-reset is yes or no");
     }
     Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
-    Open("init");
-    ReadDevice();
-    std::vector<std::string> notes;
-    for (int ch : {1, 2}) {
-        const QString name = u"ch"_s + QString::number(ch);
-        if (p.isSet(name))
-            ApplyChannelSpec(table_, ch - 1, p.value(name), notes);
+    PreparePort();
+    face_.leave = p.isSet(u"leave"_s);
+    try {
+        actions_.Initialize(
+            [&] {
+                LoadTable();
+                for (int ch : {1, 2}) {
+                    const QString name = u"ch"_s + QString::number(ch);
+                    if (p.isSet(name))
+                        ApplyChannelSpec(table_, ch - 1, p.value(name), face_.initNotes);
+                }
+                if (setSerial)
+                    settings_.SetSerialNumber(serial);
+                if (setAddress)
+                    settings_.SetAddress(address);
+                if (v2 >= 0)
+                    settings_.SetV2Reset(v2 == 1);
+                table_.StoreChannels([&](int) { face_.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
+                return true;
+            },
+            TDeviceActions::TLeave::Ask);
+    } catch (...) {
+        // A script must not initialize again: the initialization itself is done and verified.
+        if (actions_.Result().wrote && face_.leave)
+            std::fprintf(stderr,
+                         "zenda: the device was initialized and verified; only leaving initialization mode "
+                         "failed\n");
+        throw;
     }
-    if (setSerial)
-        settings_.SetSerialNumber(serial);
-    if (setAddress)
-        settings_.SetAddress(address);
-    if (v2 >= 0)
-        settings_.SetV2Reset(v2 == 1);
-    table_.StoreChannels([&](int) { ui_.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
-    settings_.ClearCounters();
-    settings_.StampClock();
-    Write();
-    Say("Прибор проинициализирован успешно.");
-    for (const auto& n : notes)
-        Say(n);
-    const bool stopped = StopSignal() != 0;  // the write is done and verified; only the leave is left out
-    if (p.isSet(u"leave"_s) && stopped) {
-        line_.changes << u"выход из режима инициализации не выполнен: прервано"_s;
-        Say("stopped: the device was initialized but is still in initialization mode");
-    } else if (p.isSet(u"leave"_s)) {
-        try {
-            session_.LeaveInitMode();
-        } catch (...) {
-            // A script must not initialize again: the initialization itself is done and verified.
-            line_.changes << u"выход из режима инициализации не выполнен"_s;
-            std::fprintf(stderr, "zenda: the device was initialized and verified; only leaving initialization mode "
-                                 "failed\n");
-            throw;
-        }
-        Say("Выход из режима инициализации произведен успешно");
-    }
+    LoadTable();
+    const bool stopped = face_.leave && !actions_.Result().left;  // only the leave is left out
+    if (stopped)
+        face_.Say("stopped: the device was initialized but is still in initialization mode");
+    else if (face_.leave)
+        face_.Say("Выход из режима инициализации произведен успешно");
     QJsonObject o = Result(true);
-    if (!notes.empty()) {
+    if (!face_.initNotes.empty()) {
         QJsonArray a;
-        for (const auto& n : notes)
+        for (const auto& n : face_.initNotes)
             a.append(QString::fromStdString(n));
         o[u"notes"_s] = a;
     }
@@ -115,63 +113,57 @@ int TProgram::Counters(const QCommandLineParser& p)
     if (!any)
         throw ERefused("nothing to set: give --tp1, --tp2, --v1 or --v2");
     Consent(g_, "Preset the counters?");
-    Open("counters");
-    ReadDevice();
-    for (int ch : {1, 2}) {
-        const QString name = u"v"_s + QString::number(ch);
-        if (!p.isSet(name))
-            continue;
-        const std::string mask = settings_.VolumeMask(ch);
-        if (mask.empty())
-            throw ERefused(ch == 1
-                               ? "По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"
-                               : "По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!");
-        // The decimals the channel's mask shows; the value is given in those units.
-        const qsizetype comma = QString::fromStdString(mask).indexOf(u',');
-        const int decimals = comma < 0 ? 0 : static_cast<int>(QString::fromStdString(mask).indexOf(u';') - comma - 1);
-        QString v = p.value(name).trimmed();
-        v.replace(u',', u'.');
-        const QStringList parts = v.split(u'.');
-        const QString whole = parts[0], frac = parts.size() > 1 ? parts[1] : QString();
-        auto digitsOnly = [](const QString& s) {
-            for (QChar c : s)
-                if (!c.isDigit())
-                    return false;
-            return true;
-        };
-        if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) || frac.size() > decimals ||
-            whole.size() > 8 - decimals)
-            throw ERefused("--" + name.toStdString() + " is a number with at most " + std::to_string(8 - decimals) +
-                           " digits and " + std::to_string(decimals) + " decimals for this channel, not '" +
-                           p.value(name).toStdString() + "'");
-        const QString digits = whole.rightJustified(8 - decimals, u'0') + frac.leftJustified(decimals, u'0');
-        wants.push_back({ch == 1 ? "v1" : "v2", ch == 1 ? TCounter::V1 : TCounter::V2, digits.toStdString()});
-    }
-    for (const auto& w : wants)
-        settings_.SetCounterText(w.counter, w.digits);
-    Write();
-    Say("Счетчики установлены");
+    PreparePort();
+    actions_.Counters([&] {
+        for (int ch : {1, 2}) {
+            const QString name = u"v"_s + QString::number(ch);
+            if (!p.isSet(name))
+                continue;
+            const std::string mask = settings_.VolumeMask(ch);
+            if (mask.empty())
+                throw ERefused(
+                    ch == 1 ? "По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"
+                            : "По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!");
+            // The decimals the channel's mask shows; the value is given in those units.
+            const qsizetype comma = QString::fromStdString(mask).indexOf(u',');
+            const int decimals =
+                comma < 0 ? 0 : static_cast<int>(QString::fromStdString(mask).indexOf(u';') - comma - 1);
+            QString v = p.value(name).trimmed();
+            v.replace(u',', u'.');
+            const QStringList parts = v.split(u'.');
+            const QString whole = parts[0], frac = parts.size() > 1 ? parts[1] : QString();
+            auto digitsOnly = [](const QString& s) {
+                for (QChar c : s)
+                    if (!c.isDigit())
+                        return false;
+                return true;
+            };
+            if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) ||
+                frac.size() > decimals || whole.size() > 8 - decimals)
+                throw ERefused("--" + name.toStdString() + " is a number with at most " + std::to_string(8 - decimals) +
+                               " digits and " + std::to_string(decimals) + " decimals for this channel, not '" +
+                               p.value(name).toStdString() + "'");
+            const QString digits = whole.rightJustified(8 - decimals, u'0') + frac.leftJustified(decimals, u'0');
+            wants.push_back({ch == 1 ? "v1" : "v2", ch == 1 ? TCounter::V1 : TCounter::V2, digits.toStdString()});
+        }
+        for (const auto& w : wants)
+            settings_.SetCounterText(w.counter, w.digits);
+        return true;
+    });
+    LoadTable();
     return Emit(Result(true));
 }
 
 // backup [FILE]: the device's image into FILE, or into the backups folder.
 int TProgram::BackupCommand(const QStringList& positional)
 {
-    Open("backup");
-    ReadDevice();
-    try {
-        if (positional.isEmpty()) {
-            line_.backup = records_.SaveBackup(image_, u"backup"_s, line_.port, line_.model);
-        } else {
-            records_.SaveBackupAs(image_, u"backup"_s, line_.port, line_.model, positional[0]);
-            line_.backup = QFileInfo(positional[0]).absoluteFilePath();
-        }
-    } catch (const std::exception& e) {
-        throw ERefused(std::string("Не удалось сохранить резервную копию: ") + e.what());
-    }
-    Say("backup: " + (positional.isEmpty() ? (DataFolder() + u"/"_s + line_.backup) : positional[0]).toStdString());
+    PreparePort();
+    const QString file = actions_.Backup(positional.value(0)).line.backup;
+    LoadTable();
+    const QString shown = positional.isEmpty() ? DataFolder() + u"/"_s + file : positional[0];
+    face_.Say("backup: " + shown.toStdString());
     QJsonObject o = Result(true);
-    o[u"backup"_s] = positional.isEmpty() ? DataFolder() + u"/"_s + line_.backup : positional[0];
+    o[u"backup"_s] = shown;
     return Emit(o);
 }
 
@@ -182,42 +174,12 @@ int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
     QString error;
     if (!TServiceRecords::LoadImageFile(file, backup, error))
         throw ERefused(file.toStdString() + ": " + error.toStdString());
-    Open("restore");
-    ReadDevice();
-    const TImageBuffer target = RestoredImage(image_, backup, withCounters);
-    // Nothing the connected model does not take is written, whatever the backup holds.
-    std::string refused;
-    for (const auto& r : ModelRefusals(target, settings_.ModelCode(), withCounters))
-        refused += (refused.empty() ? "" : "; ") + r;
-    if (!refused.empty())
-        throw ERefused("Резервная копия не подходит к подключенному прибору " + line_.model.toStdString() + ": " +
-                       refused + ". Ничего не записано");
-    const QString otherModel = TServiceRecords::OtherModelNote(file, line_.model);
-    if (!otherModel.isEmpty())
-        std::fprintf(stderr, "  %s\n", otherModel.toUtf8().constData());
-    const auto changes = DescribeChanges(image_, target);
-    for (const auto& c : changes)
-        std::fprintf(stderr, "  %s\n", c.c_str());
-    if (changes.empty()) {
-        Say("nothing to change: the device holds the backup's settings");
-        Finish("выполнено");
-        return Emit(Result(true));
-    }
-    Consent(g_, (otherModel.isEmpty() ? std::string() : otherModel.toStdString() + ". ") +
-                    "Restore these settings from " + file.toStdString() + "?");
-    TImageBuffer b = backup;
-    if (TDeviceSettings(b).SerialNumber() != settings_.SerialNumber() && !otherSerial) {
-        const std::string q = "The backup is of serial number " + std::to_string(TDeviceSettings(b).SerialNumber()) +
-                              ", the device is " + std::to_string(settings_.SerialNumber()) +
-                              ". Write another device's settings to this one?";
-        if (!IsTerminal(0))
-            throw ERefused(q + " Give --other-serial to do so.");
-        if (!Ask(q))
-            throw ERefused("declined: nothing written");
-    }
-    image_ = target;
-    Write();
-    Say("Восстановлено из " + file.toStdString());
+    PreparePort();
+    face_.restoreFile = file;
+    face_.otherSerial = otherSerial;
+    actions_.Restore(
+        file, [&] { return backup; }, withCounters);
+    LoadTable();
     return Emit(Result(true));
 }
 

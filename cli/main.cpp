@@ -137,36 +137,27 @@ int main(int argc, char** argv)
             return Ports(g, p);
         if (command == u"journal")
             return JournalCommand(g, p);
-        const int status = [&] {
-            if (command == u"backup")
-                return program.BackupCommand(positional);
-            if (command == u"restore")
-                return program.Restore(positional[0], p.isSet(u"with-counters"_s), p.isSet(u"other-serial"_s));
-            return kUsage;
-        }();
-        if (status != kUsage) {
-            program.Finish("выполнено");
-            return status;
-        }
+        if (command == u"backup")
+            return program.BackupCommand(positional);
+        if (command == u"restore")
+            return program.Restore(positional[0], p.isSet(u"with-counters"_s), p.isSet(u"other-serial"_s));
         if (command == u"read")
-            return program.Done(program.Read());
+            return program.Read();
         if (command == u"leave")
-            return program.Done(program.Leave());
+            return program.Leave();
         if (command == u"init")
-            return program.Done(program.Init(p));
+            return program.Init(p);
         if (command == u"rtc")
-            return program.Done(program.Rtc(positional[0]));
+            return program.Rtc(positional[0]);
         if (command == u"counters")
-            return program.Done(program.Counters(p));
+            return program.Counters(p);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
-        program.Finish(e.what());
         return Fail(g, 128 + e.signal, e.what());
     } catch (const ERefused& e) {
-        program.Finish(e.what());
+        program.Ui().progress.Clear();
         return Fail(g, kUsage, e.what());
     } catch (const EAbort&) {
-        program.Finish(program.Ui().last);
         // Already said (a verification that failed three times said it three times).
         const auto& ui = program.Ui();
         const QString held = program.Held();
@@ -181,7 +172,6 @@ int main(int argc, char** argv)
         return Fail(g, kDeviceError, ui.last, true, program.Held());
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
-        program.Finish(e.what());
         return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what(), false, program.Held());
     }
     return kUsage;

@@ -1,41 +1,87 @@
-// The run of one command: the port, the read, the backup, the verified write, the journal line;
-// read, leave and rtc.
-#include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QJsonArray>
+// The command line's face on the device actions, and the commands read, leave and rtc.
 #include <QJsonDocument>
 
 #include <cstdio>
-#include <ctime>
 
-#include "changes.h"
-#include "editmask.h"
 #include "program.h"
 #include "settingsstore.h"
 
 using namespace Qt::StringLiterals;
 
-// The journal's line of this action: begun when the port is opened, ended once.
-void TProgram::Finish(const std::string& outcome)
+// ------------------------------------------------------------------ the face
+
+void TCliFace::ErrorAbort(const std::string& Msg, const std::string& /*Caption*/)
 {
-    if (!journaling_)
-        return;
-    journaling_ = false;
-    line_.outcome = QString::fromStdString(outcome);
-    if (outcome != "выполнено" && !traffic_.Empty())
-        line_.traffic = records_.SaveTraffic(traffic_.Text(), line_.action);
-    if (!records_.Journal(line_))
-        std::fprintf(stderr, "zenda: the service journal cannot be written: %s\n",
-                     records_.JournalError().toUtf8().constData());
+    progress.Clear();
+    std::fprintf(stderr, "zenda: %s\n", Msg.c_str());
+    ++errors;
+    last = Msg;
+    throw EAbort();
 }
 
-void TProgram::Open(const char* action)
+bool TCliFace::Ask(const TQuestion& q)
 {
-    line_ = TJournalLine{};
-    line_.action = QString::fromLatin1(action);
-    int comIndex = 0;
+    switch (q.kind) {
+    case TQuestion::WithoutBackup:
+        throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" +
+                       q.reason.toStdString() + "); nothing written (--no-backup writes without one)");
+    case TQuestion::LeaveAfterInit:
+        Say("Прибор проинициализирован успешно.");
+        for (const auto& n : initNotes)
+            Say(n);
+        return leave;
+    case TQuestion::Restore:
+        progress.Clear();
+        for (const QString& line : (q.note.isEmpty() ? QStringList() : QStringList{q.note}) + q.changes)
+            std::fprintf(stderr, "  %s\n", line.toUtf8().constData());
+        Consent(g_, (q.note.isEmpty() ? std::string() : q.note.toStdString() + ". ") + "Restore these settings from " +
+                        restoreFile.toStdString() + "?");
+        return true;
+    case TQuestion::OtherSerial: {
+        if (otherSerial)
+            return true;
+        const std::string text = "The backup is of serial number " + std::to_string(q.backupSerial) +
+                                 ", the device is " + std::to_string(q.deviceSerial) +
+                                 ". Write another device's settings to this one?";
+        if (!IsTerminal(0))
+            throw ERefused(text + " Give --other-serial to do so.");
+        if (!::Ask(text))
+            throw ERefused("declined: nothing written");
+        return true;
+    }
+    }
+    return false;
+}
+
+void TCliFace::OpenLine(TDeviceSession& session)
+{
+    try {
+        session.Open(comIndex, baud);
+    } catch (const std::exception& e) {
+        openError = e.what();
+        throw;
+    }
+    Checkpoint();
+}
+
+void TCliFace::JournalFailed(const QString& error)
+{
+    std::fprintf(stderr, "zenda: the service journal cannot be written: %s\n", error.toUtf8().constData());
+}
+
+void TCliFace::Say(const std::string& text)
+{
+    progress.Clear();
+    if (!g_.json)
+        std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+// ------------------------------------------------------------------ the run
+
+void TProgram::PreparePort()
+{
     const bool isPath = g_.port.startsWith(u'/') || g_.port.startsWith(u"\\\\"_s);  // or \\.\COM20
+    int comIndex = 0;
     if (isPath) {
         const std::string path = g_.port.toStdString();
         SetPortNameResolver([path](const std::string&) { return path; });
@@ -49,81 +95,30 @@ void TProgram::Open(const char* action)
         }
         comIndex = n < 1 ? 0 : n - 1;
     }
-    int baud = g_.baud;
-    if (!baud)
-        baud = StoredBaudRate() == 1 ? 9600 : 4800;
-    session_.SetObserver(&observer_);
+    face_.comIndex = comIndex;
+    face_.baud = g_.baud ? g_.baud : StoredBaudRate() == 1 ? 9600 : 4800;
+    actions_.Session().SetObserver(&observer_);
     observer_.trace = g_.trace;
-    observer_.progress = IsTerminal(2) ? &ui_.progress : nullptr;
-    observer_.next = &traffic_;
+    observer_.progress = IsTerminal(2) ? &face_.progress : nullptr;
+    observer_.next = &actions_.Traffic();
     const std::string com = isPath ? std::string() : "COM" + std::to_string(comIndex + 1);
-    line_.port = QString::fromStdString(com.empty() ? g_.port.toStdString() : com + " -> " + ResolvePortName(com));
-    journaling_ = true;
-    try {
-        session_.Open(comIndex, baud);
-    } catch (const std::exception& e) {
-        openError_ = e.what();
-        throw;
-    }
-    Checkpoint();
-}
-
-void TProgram::ReadDevice()
-{
-    session_.CheckOpen();
-    settings_.SetModelCode(session_.ReadDeviceVersion());
-    session_.ReadDataFromDevice(image_);
-    line_.model = ModelName(settings_.ModelCode());
-    line_.serial = QString::number(settings_.SerialNumber());
-    line_.address = QString::number(settings_.Address());
-    read_ = image_;
-    LoadTable();
-    Checkpoint();
-}
-
-// The image as read, saved before anything is written (unless --no-backup).
-void TProgram::Backup()
-{
-    if (g_.noBackup)
-        return;
-    try {
-        line_.backup = records_.SaveBackup(read_, line_.action, line_.port, line_.model);  // as read, not as changed
-    } catch (const std::exception& e) {
-        throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" + e.what() +
-                       "); nothing written (--no-backup writes without one)");
-    }
-}
-
-void TProgram::Write()
-{
-    Checkpoint();
-    Backup();
-    line_.changes.clear();
-    for (const auto& c : DescribeChanges(read_, image_))
-        line_.changes << QString::fromStdString(c);
-    try {
-        session_.SendInitData(image_);
-    } catch (...) {
-        // It may have reached the device all the same: one silent read says which image it holds.
-        held_ = session_.HeldAfterFailedWrite(read_, image_);
-        line_.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*held_)));
-        throw;
-    }
-    LoadTable();  // what is printed is what was written
+    face_.portText = QString::fromStdString(com.empty() ? g_.port.toStdString() : com + " -> " + ResolvePortName(com));
 }
 
 // After a failed write: "new", "old" or "unknown"; empty when no write failed.
 QString TProgram::Held() const
 {
-    if (!held_)
+    const auto& held = actions_.Result().held;
+    if (!held)
         return {};
-    return *held_ == TDeviceSession::THeld::New   ? u"new"_s
-           : *held_ == TDeviceSession::THeld::Old ? u"old"_s
-                                                  : u"unknown"_s;
+    return *held == TDeviceSession::THeld::New   ? u"new"_s
+           : *held == TDeviceSession::THeld::Old ? u"old"_s
+                                                 : u"unknown"_s;
 }
 
 void TProgram::LoadTable()
 {
+    settings_.SetModelCode(actions_.Result().model);
     table_.Recreate();
     table_.AppendStartRows();
     if (settings_.ModelCode() == kModelZenda1)
@@ -140,20 +135,28 @@ QJsonObject TProgram::Result(bool ok) const
     return o;
 }
 
+int TProgram::Emit(const QJsonObject& o)
+{
+    if (g_.json)
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    else
+        PrintForPeople(o);
+    return kDone;
+}
+
 int TProgram::Read()
 {
-    Open("read");
-    ReadDevice();
+    PreparePort();
+    actions_.Read();
+    LoadTable();
     return Emit(Result(true));
 }
 
 int TProgram::Leave()
 {
     Consent(g_, "Leave initialization mode?");
-    Open("leave");
-    session_.CheckOpen();
-    session_.LeaveInitMode();
-    Say("Выход из режима инициализации произведен успешно");
+    PreparePort();
+    actions_.Leave();
     QJsonObject o;
     o[u"ok"_s] = true;
     return Emit(o);
@@ -166,32 +169,11 @@ int TProgram::Rtc(const QString& arg)
     if (!ok || !range::Correction(seconds))
         throw ERefused("the correction is a whole number of seconds, -25..25, not '" + arg.toStdString() + "'");
     Consent(g_, "Set the RTC correction to " + std::to_string(seconds) + " s?");
-    Open("rtc");
-    ReadDevice();
-    settings_.SetCorrection(seconds);
-    Write();
-    Say("Автокоррекция RTC произведена успешно");
+    PreparePort();
+    actions_.Rtc([&] {
+        settings_.SetCorrection(seconds);
+        return true;
+    });
+    LoadTable();  // what is printed is what was written
     return Emit(Result(true));
-}
-
-int TProgram::Emit(const QJsonObject& o)
-{
-    if (g_.json)
-        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-    else
-        PrintForPeople(o);
-    return kDone;
-}
-
-void TProgram::Say(const std::string& text)
-{
-    ui_.progress.Clear();
-    if (!g_.json)
-        std::fprintf(stderr, "%s\n", text.c_str());
-}
-
-int TProgram::Done(int status)
-{
-    Finish("выполнено");
-    return status;
 }

@@ -1,5 +1,5 @@
-// zenda's commands: one TProgram a run, which opens the port, reads, backs up, writes, verifies
-// and journals, with the command line's answers (TCliUi) to what the engine reports.
+// zenda's commands: one TProgram a run. The device actions do the work; TCliFace is what the
+// command line answers to them: y/N or --yes, messages on stderr, refusals as exit status 2.
 #pragma once
 
 #include <QCommandLineParser>
@@ -7,83 +7,88 @@
 #include <QStringList>
 
 #include <cstdio>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include "abort.h"
+#include "actions.h"
 #include "channels.h"
-#include "records.h"
-#include "session.h"
 #include "settings.h"
 #include "terminal.h"
 #include "zenda.h"
 
 // ------------------------------------------------------------------ the face's answers
 
-class TCliUi : public TDeviceUi {
+class TCliFace : public TActionFace {
 public:
-    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& /*Caption*/) override
-    {
-        progress.Clear();
-        std::fprintf(stderr, "zenda: %s\n", Msg.c_str());
-        ++errors;
-        last = Msg;
-        throw EAbort();
-    }
+    explicit TCliFace(const TGlobal& g) : g_(g) {}
+    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
+    bool Ask(const TQuestion& q) override;
+    void Inform(const QString& text) override { Say(text.toStdString()); }
+    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(text.toStdString()); }
+    QString PortText() const override { return portText; }
+    void OpenLine(TDeviceSession& session) override;
+    void Checkpoint() override { ::Checkpoint(); }
+    bool StopRequested() const override { return StopSignal() != 0; }
+    QString ShownError() const override { return QString::fromStdString(last); }
+    void JournalFailed(const QString& error) override;
+    void Say(const std::string& text);
+
+    QString portText;  // for the journal
+    int comIndex = 0, baud = 4800;
+    QString restoreFile;                 // restore: named in the question
+    bool otherSerial = false;            // restore: --other-serial
+    bool leave = false;                  // init: --leave
+    std::vector<std::string> initNotes;  // init: what a channel's new type forced
+    std::string openError;               // the port could not be opened
     TProgress progress;
     int errors = 0;
     std::string last;  // the message the user saw last
+
+private:
+    const TGlobal& g_;
 };
 
 class TProgram {
 public:
-    TProgram(const TGlobal& g) : g_(g), session_(ui_), settings_(image_), table_(image_) {}
+    explicit TProgram(const TGlobal& g)
+        : g_(g), face_(g), settings_(image_), table_(image_), actions_(face_, image_, QStringLiteral("zenda 1.03"))
+    {
+        actions_.askModel = true;  // every journal line names the model
+        actions_.noBackup = g.noBackup;
+    }
 
-    // The journal's line of this action: begun when the port is opened, ended once.
-    void Finish(const std::string& outcome);
-    void Open(const char* action);
-    void ReadDevice();
-
-    // The image as read, saved before anything is written (unless --no-backup).
-    void Backup();
-    void Write();
-
-    // After a failed write: "new", "old" or "unknown"; empty when no write failed.
-    QString Held() const;
-    void LoadTable();
-    QJsonObject Result(bool ok) const;
     int Read();
     int Leave();
     int Init(const QCommandLineParser& p);
     int Rtc(const QString& arg);
     int Counters(const QCommandLineParser& p);
-    int Emit(const QJsonObject& o);
-    void Say(const std::string& text);
-
     // backup [FILE]: the device's image into FILE, or into the backups folder.
     int BackupCommand(const QStringList& positional);
-
     // restore FILE [--with-counters]: the backup's settings back onto the device.
     int Restore(const QString& file, bool withCounters, bool otherSerial);
-    int Done(int status);
-    const std::string& OpenError() const { return openError_; }
-    TCliUi& Ui() { return ui_; }
+
+    // After a failed write: "new", "old" or "unknown"; empty when no write failed.
+    QString Held() const;
+    const std::string& OpenError() const { return face_.openError; }
+    TCliFace& Ui() { return face_; }
 
 private:
+    // The port named on the command line (or the stored one), checked before anything is
+    // opened: a wrong --port is a refusal, not an action.
+    void PreparePort();
+    // What the device holds now, as the result shows it.
+    void LoadTable();
+    QJsonObject Result(bool ok) const;
+    int Emit(const QJsonObject& o);
+
     const TGlobal& g_;
-    TCliUi ui_;
-    TDeviceSession session_;
+    TCliFace face_;
     TImageBuffer image_;
     TDeviceSettings settings_;
     TChannelTable table_;
     TLineObserver observer_;
-    std::string openError_;
-    TServiceRecords records_{QStringLiteral("zenda 1.03")};
-    TTrafficRecorder traffic_;
-    TJournalLine line_;
-    TImageBuffer read_;  // the image as read, for the list of changes
-    std::optional<TDeviceSession::THeld> held_;
-    bool journaling_ = false;
+    TDeviceActions actions_;
 };
 
 // journal [--serial N]: the service journal, newest first.

@@ -88,14 +88,12 @@ std::string TTrafficRecorder::Text() const
 
 // ------------------------------------------------------------------ backups
 
-namespace {
 // Local time with its offset from UTC, e.g. 2026-12-08T12:00:56+03:00.
 QString LocalStamp()
 {
     const QDateTime now = QDateTime::currentDateTime();
     return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
 }
-}  // namespace
 
 QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& action, const QString& port,
                                     const QString& model) const

@@ -98,5 +98,8 @@ private:
     QString journalError_;
 };
 
+// Now, as the journal and the backups write it: ISO 8601 with the zone.
+QString LocalStamp();
+
 // "ZENDA1".."ZENDA3", or the code in hex.
 QString ModelName(uint8_t code);

@@ -79,12 +79,6 @@ QString ImageFileProblem(const QString& file, const TImageFileError& e)
     return QStringLiteral("файл не прочитан");
 }
 
-// A backup's name as the journal keeps it: relative to the data folder when inside it.
-QString RelativeToDataFolder(const QString& file)
-{
-    const QString folder = DataFolder() + u'/';
-    return file.startsWith(folder) ? file.mid(folder.size()) : file;
-}
 }  // namespace
 
 // ------------------------------------------------------------------ the window
@@ -296,8 +290,11 @@ void TForm1::Form_Create()
 {
     ApplyModel1();
     PageControl1->setCurrentIndex(0);
-    session_ = std::make_unique<TDeviceSession>(ui_);
-    session_->SetObserver(&traffic_);  // kept for the journal when an action fails
+    ui_.portText = [this] { return PortText(); };
+    ui_.modelRead = [this](uint8_t code) {
+        Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change
+    };
+    actions_ = std::make_unique<TDeviceActions>(ui_, image_, QStringLiteral("zenda-init 1.03"));
     cdsChannels.Recreate();
     for (QComboBox* c : findChildren<QComboBox*>())
         if (c->count() > 0)
@@ -412,9 +409,9 @@ void TForm1::FieldError(QWidget* field, const QString& message)
 
 // ------------------------------------------------------------------ connection
 
-void TForm1::DoOpenCom() { session_->Open(SelectedIndex(Com_Port_Name), StrToInt(Com_Port_Speed->currentText())); }
+void TForm1::DoOpenCom() { actions_->Session().Open(SelectedIndex(Com_Port_Name), StrToInt(Com_Port_Speed->currentText())); }
 
-void TForm1::DoCloseCom() { session_->Close(); }
+void TForm1::DoCloseCom() { actions_->Session().Close(); }
 
 void TForm1::WriteComSettings()
 {
@@ -442,29 +439,15 @@ void TForm1::Change_Port_and_Speed()
     RunGuarded([this] { DoOpenCom(); });
 }
 
-void TForm1::CheckComOpened() { session_->CheckOpen(); }
+void TForm1::CheckComOpened() { actions_->Session().CheckOpen(); }
 
 // ------------------------------------------------------------------ actions
 
 void TForm1::Button_Read_IniClick() { ReadIniParams(); }
 
-void TForm1::ReadIniParams()
-{
-    Journaled("read", [this] { ReadSettingsFromDevice(); });
-}
+void TForm1::ReadIniParams() { ReadSettingsFromDevice(); }
 
-void TForm1::ReadSettingsFromDevice()
-{
-    CheckComOpened();
-    TWaitCursor wait;
-    const uint8_t code = session_->ReadDeviceVersion();
-    Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change, no code stored
-    session_->ReadDataFromDevice(image_);
-    line_.model = ModelName(code);
-    line_.serial = QString::number(settings_.SerialNumber());
-    line_.address = QString::number(settings_.Address());
-    ShowDeviceSettings(code);
-}
+void TForm1::ReadSettingsFromDevice() { ShowDeviceSettings(actions_->Read().model); }
 
 void TForm1::ShowDeviceSettings(uint8_t modelCode)
 {
@@ -478,17 +461,7 @@ void TForm1::ShowDeviceSettings(uint8_t modelCode)
     Device_Date->setText(QString::fromStdString(settings_.StampDateText()));
 }
 
-void TForm1::Button_DeinitClick()
-{
-    Journaled("leave", [this] {
-        CheckComOpened();
-        {
-            TWaitCursor wait;  // as every device operation
-            session_->LeaveInitMode();
-        }
-        ShowInfoMsg(QStringLiteral("Выход из режима инициализации произведен успешно"), QStringLiteral("Информация"));
-    });
-}
+void TForm1::Button_DeinitClick() { actions_->Leave(); }
 
 void TForm1::Button_InitClick() { InitializeDevice(); }
 
@@ -496,62 +469,39 @@ void TForm1::InitializeDevice()
 {
     if (ClockVerifyForm->exec() != QDialog::Accepted)
         return;
-    Journaled("init", [this] { InitializeDeviceConfirmed(); });
+    InitializeDeviceConfirmed();
 }
 
 void TForm1::InitializeDeviceConfirmed()
 {
-    TWaitCursor wait;
-    CheckComOpened();
-    const uint8_t code = session_->ReadDeviceVersion();
-    settings_.SetModelCode(code);
-    Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));
-    session_->ReadDataFromDevice(image_);
-    read_ = image_;
-    line_.model = ModelName(code);
-    line_.serial = QString::number(settings_.SerialNumber());
-    line_.address = QString::number(settings_.Address());
-    // The fields' own range checks, so that no out-of-range value is cut to another one.
-    ValidateDeviceNumber();
-    settings_.SetSerialNumber(StrToInt(Number->Value().trimmed()));
-    ValidateDeviceAddress();
-    const QString address = Address->Value().trimmed();
-    settings_.SetAddress(address.isEmpty() ? 0 : StrToInt(address));
-    settings_.SetV2Reset(CheckBox1->isChecked());
-    StoreChannels();
-    settings_.ClearCounters();
-    settings_.StampClock();
-    WriteImage();
-    if (AskYesNo(QStringLiteral("Прибор проинициализирован успешно. Выйти из режима инициализации?"),
-                 QStringLiteral("Подтвердите")))
-        session_->LeaveInitMode();
+    actions_->Initialize(
+        [this] {
+            // The fields' own range checks, so that no out-of-range value is cut to another one.
+            ValidateDeviceNumber();
+            settings_.SetSerialNumber(StrToInt(Number->Value().trimmed()));
+            ValidateDeviceAddress();
+            const QString address = Address->Value().trimmed();
+            settings_.SetAddress(address.isEmpty() ? 0 : StrToInt(address));
+            settings_.SetV2Reset(CheckBox1->isChecked());
+            StoreChannels();
+            return true;
+        },
+        TDeviceActions::TLeave::Ask);
 }
 
 void TForm1::BitBtn1Click()
 {
-    Journaled("rtc", [this] {
-        ReadForWrite();
-        if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef())) {
-            cancelled_ = true;
-            return;
-        }
+    actions_->Rtc([this] {
+        if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
+            return false;
         QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
-        WriteImage();
-        ShowInfoMsg(QStringLiteral("Автокоррекция RTC произведена успешно"), QStringLiteral("Информация"));
+        return true;
     });
 }
 
 void TForm1::BitBtn2Click()
 {
-    Journaled("counters", [this] {
-        ReadForWrite();
-        if (CountersForm->exec() != QDialog::Accepted) {
-            cancelled_ = true;
-            return;
-        }
-        WriteImage();
-        ShowInfoMsg(QStringLiteral("Счетчики установлены"), QStringLiteral("Информация"));
-    });
+    actions_->Counters([this] { return CountersForm->exec() == QDialog::Accepted; });
 }
 
 // ------------------------------------------------------------------ the journal and backups
@@ -571,153 +521,20 @@ QString TForm1::PortText() const
     return QString::fromStdString(com + " -> " + ResolvePortName(com));
 }
 
-void TForm1::Journaled(const char* action, const std::function<void()>& body)
-{
-    line_ = TJournalLine{};
-    line_.action = QString::fromLatin1(action);
-    line_.port = PortText();
-    traffic_.Clear();
-    cancelled_ = false;
-    ForgetLastError();
-    auto finish = [&](const QString& outcome) {
-        line_.outcome = outcome;
-        if (outcome != u"выполнено" && outcome != u"отменено" && !traffic_.Empty())
-            line_.traffic = records_.SaveTraffic(traffic_.Text(), line_.action);
-        if (!records_.Journal(line_) && !journalWarned_) {
-            journalWarned_ = true;  // once a run; the device work goes on
-            ShowErrorMsg(QStringLiteral("Не удалось записать журнал обслуживания: ") + TServiceRecords::JournalPath(),
-                         QStringLiteral("Ошибка"));
-        }
-    };
-    try {
-        body();
-    } catch (const EAbort&) {
-        const QString shown = LastErrorShown();
-        finish(shown.isEmpty() ? QStringLiteral("отменено") : shown);
-        throw;
-    } catch (const std::exception& e) {
-        finish(TopLevelText(QString::fromUtf8(e.what())));
-        throw;
-    }
-    finish(cancelled_ ? QStringLiteral("отменено") : QStringLiteral("выполнено"));
-}
-
-void TForm1::ReadForWrite()
-{
-    CheckComOpened();
-    session_->ReadDataFromDevice(image_);
-    read_ = image_;
-    line_.serial = QString::number(settings_.SerialNumber());
-    line_.address = QString::number(settings_.Address());
-    // These actions do not ask the device for its model: the journal names none.
-}
-
-void TForm1::WriteImage()
-{
-    try {
-        line_.backup = records_.SaveBackup(read_, line_.action, line_.port, line_.model);
-    } catch (const std::exception& e) {
-        // No backup, no write, unless the engineer says so; "Нет" is the default.
-        TCursorSuspend noWaitCursor;
-        const int answer =
-            MessageDlgEx(DialogType::Confirmation,
-                         TidyMessage(QStringLiteral("Не удалось сохранить резервную копию в ") + DataFolder() +
-                                     QStringLiteral(" (") + QString::fromUtf8(e.what()) +
-                                     QStringLiteral("). Продолжить без нее?")),
-                         QStringLiteral("Подтвердите"), {QStringLiteral("Да"), QStringLiteral("Нет")}, 1, clBtnFace,
-                         nullptr);
-        if (answer != 1) {
-            cancelled_ = true;
-            throw EAbort();
-        }
-    }
-    line_.changes.clear();
-    for (const auto& c : DescribeChanges(read_, image_))
-        line_.changes << QString::fromStdString(c);
-    try {
-        session_->SendInitData(image_);
-    } catch (...) {
-        // The boxes have been shown; the journal says what the device holds now.
-        line_.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(session_->HeldAfterFailedWrite(read_, image_))));
-        throw;
-    }
-}
-
 void TForm1::RestoreBackup(const QString& file, bool withCounters)
 {
-    Journaled("restore", [&] {
-        // The line names the file restored from, however the restore ends.
-        struct NameSource {
-            QStringList& changes;
-            QString text;
-            ~NameSource() { changes.prepend(text); }
-        } source{line_.changes, QStringLiteral("из резервной копии: ") + RelativeToDataFolder(file)};
+    const auto load = [&file] {
         TImageBuffer backup;
         QString error;
         TImageFileError why;
         if (!TServiceRecords::LoadImageFile(file, backup, error, &why))
             ErrorAbort(file + QStringLiteral(": ") + ImageFileProblem(file, why), QStringLiteral("Ошибка"));
-        uint8_t code = 0;
-        {
-            TWaitCursor wait;
-            CheckComOpened();
-            code = session_->ReadDeviceVersion();
-            settings_.SetModelCode(code);
-            ReadForWrite();
-            line_.model = ModelName(settings_.ModelCode());
-        }
-        const TImageBuffer target = RestoredImage(image_, backup, withCounters);
-        // Nothing the connected model does not take is written, whatever the backup holds.
-        QStringList refused;
-        for (const auto& r : ModelRefusals(target, code, withCounters))
-            refused << QString::fromStdString(r);
-        if (!refused.isEmpty())
-            ErrorAbort(QStringLiteral("Резервная копия не подходит к подключенному прибору ") + line_.model +
-                           QStringLiteral(": ") + refused.join(u"; ") + QStringLiteral(". Ничего не записано"),
-                       QStringLiteral("Ошибка"));
-        const auto changes = DescribeChanges(image_, target);
-        if (changes.empty()) {
-            ShowInfoMsg(QStringLiteral("Прибор уже хранит настройки этой резервной копии"), QStringLiteral("Информация"));
-            cancelled_ = true;
-            return;
-        }
-        // Billing data goes back only on a deliberate "Да": Enter alone keeps the counters.
-        bool countersChange = false;
-        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
-            countersChange |= target.At(p) != image_.At(p);
-        QString list;
-        const QString otherModel = TServiceRecords::OtherModelNote(file, line_.model);
-        if (!otherModel.isEmpty())
-            list += otherModel + QStringLiteral(".\n");
-        for (const auto& c : changes)
-            list += QString::fromStdString(c) + u'\n';
-        // The question comes last, so that the box's closing period never lands on a value.
-        if (!AskYesNo(QStringLiteral("Записать в прибор из резервной копии:\n") + list + QStringLiteral("Продолжить?"),
-                      QStringLiteral("Подтвердите"), countersChange)) {
-            cancelled_ = true;
-            return;
-        }
-        TImageBuffer b = backup;
-        const int backupSerial = TDeviceSettings(b).SerialNumber();
-        if (backupSerial != settings_.SerialNumber() &&
-            !AskYesNo(QStringLiteral("Резервная копия сделана с прибора № %1, подключен прибор № %2. Записать в него "
-                                     "настройки другого прибора?")
-                          .arg(backupSerial)
-                          .arg(settings_.SerialNumber()),
-                      QStringLiteral("Подтвердите"), countersChange)) {
-            cancelled_ = true;
-            return;
-        }
-        image_ = target;
-        {
-            TWaitCursor wait;
-            WriteImage();
-        }
-        // The page shows what the device holds now, so that an initialization does not
-        // write the settings from before the restore back.
-        ShowDeviceSettings(code);
-        ShowInfoMsg(QStringLiteral("Настройки восстановлены из резервной копии"), QStringLiteral("Информация"));
-    });
+        return backup;
+    };
+    // The page shows what the device holds now, so that an initialization does not write the
+    // settings from before the restore back.
+    if (const auto& r = actions_->Restore(file, load, withCounters); r.wrote)
+        ShowDeviceSettings(r.model);
 }
 
 // ------------------------------------------------------------------ checks and keys

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "actions.h"
 #include "channels.h"
 #include "image.h"
 #include "qtdeviceui.h"
@@ -77,7 +78,7 @@ public:
     // What the window owns: the device session (the port and the exchange; the device
     // operations DoCommand, ReadDeviceVersion, ReadDataFromDevice, SendInitData and
     // LeaveInitMode are its calls), the image buffer and the channel table.
-    TDeviceSession& Session() { return *session_; }
+    TDeviceSession& Session() { return actions_->Session(); }
     TImageBuffer& Image() { return image_; }
     TChannelTable& Channels() { return cdsChannels; }
     // Writes a backup's settings back (the journal dialog's "Восстановить").
@@ -98,25 +99,15 @@ private:
     // A page change while the focused field refuses to be left is lost, as a click is.
     bool PageChangeRefused();
     void ShowPortPaths();
-    // One device action with its journal line: what it read, changed, saved and how it ended.
-    void Journaled(const char* action, const std::function<void()>& body);
-    void ReadForWrite();       // reads the device; the image as read is what a backup keeps
-    void WriteImage();         // backs the read image up, notes the changes, writes verified
     QString PortText() const;  // "COM1 -> /dev/ttyUSB0"
 
-    TServiceRecords records_{QStringLiteral("zenda-init 1.03")};
-    TTrafficRecorder traffic_;
-    TJournalLine line_;
-    TImageBuffer read_;
-    bool cancelled_ = false;
-    bool journalWarned_ = false;
     bool ctrlAlone_ = false;  // Ctrl is down and no other key or click came since
     QList<QComboBox*> typedPending_;  // typed into, not looked at yet
     [[noreturn]] void FieldError(QWidget* field, const QString& message);
 
     TQtDeviceUi ui_;
-    std::unique_ptr<TDeviceSession> session_;
     TImageBuffer image_;
+    std::unique_ptr<TDeviceActions> actions_;  // the port, the exchange, the records
     TDeviceSettings settings_{image_};
     TChannelTable cdsChannels{image_};
 

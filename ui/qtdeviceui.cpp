@@ -3,6 +3,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 
+#include "custdlg.h"
+#include "guard.h"
 #include "msgs.h"
 
 void TQtDeviceUi::ErrorAbort(const std::string& Msg, const std::string& Caption)
@@ -27,4 +29,34 @@ void TQtDeviceUi::EndWait()
     pushed_.pop_back();
     if (push)
         QGuiApplication::restoreOverrideCursor();
+}
+
+bool TQtDeviceUi::Ask(const TQuestion& q)
+{
+    if (q.kind == TQuestion::WithoutBackup) {
+        TCursorSuspend noWaitCursor;
+        return MessageDlgEx(DialogType::Confirmation, TidyMessage(q.text), QStringLiteral("Подтвердите"),
+                            {QStringLiteral("Да"), QStringLiteral("Нет")}, q.defaultYes ? 0 : 1, clBtnFace,
+                            nullptr) == 1;  // the first button, "Да"
+    }
+    return AskYesNo(q.text, QStringLiteral("Подтвердите"), !q.defaultYes);
+}
+
+void TQtDeviceUi::Inform(const QString& text) { ShowInfoMsg(text, QStringLiteral("Информация")); }
+
+void TQtDeviceUi::Refuse(const QString& text) { ::ErrorAbort(text, QStringLiteral("Ошибка")); }
+
+void TQtDeviceUi::ActionBegins() { ForgetLastError(); }
+
+QString TQtDeviceUi::ShownError() const { return LastErrorShown(); }
+
+QString TQtDeviceUi::FailureText(const std::exception& e) const { return TopLevelText(QString::fromUtf8(e.what())); }
+
+void TQtDeviceUi::JournalFailed(const QString&)
+{
+    if (journalWarned_)
+        return;
+    journalWarned_ = true;  // once a run; the device work goes on
+    ShowErrorMsg(QStringLiteral("Не удалось записать журнал обслуживания: ") + TServiceRecords::JournalPath(),
+                 QStringLiteral("Ошибка"));
 }

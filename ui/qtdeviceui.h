@@ -1,11 +1,13 @@
-// The engine's hooks answered by the window: the error box and the wait cursor.
+// What the actions ask of the window: the error box, the wait cursor, the questions and the
+// information boxes.
 #pragma once
 
-#include "exchange.h"
-
+#include <functional>
 #include <vector>
 
-class TQtDeviceUi : public TDeviceUi {
+#include "actions.h"
+
+class TQtDeviceUi : public TActionFace {
 public:
     [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
     // The wait cursor, unless the action shows it already: no cursor work (a window-system
@@ -13,6 +15,20 @@ public:
     void BeginWait() override;
     void EndWait() override;
 
+    bool Ask(const TQuestion& q) override;
+    void Inform(const QString& text) override;
+    [[noreturn]] void Refuse(const QString& text) override;
+    QString PortText() const override { return portText(); }
+    void ModelRead(uint8_t code) override { modelRead(code); }
+    void ActionBegins() override;
+    QString ShownError() const override;
+    QString FailureText(const std::exception& e) const override;
+    void JournalFailed(const QString& error) override;
+
+    std::function<QString()> portText;
+    std::function<void(uint8_t)> modelRead;
+
 private:
     std::vector<bool> pushed_;  // per nesting level: whether BeginWait set a cursor
+    bool journalWarned_ = false;
 };

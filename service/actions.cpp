@@ -1,0 +1,283 @@
+#include "actions.h"
+
+#include <QFileInfo>
+
+#include "abort.h"
+#include "changes.h"
+#include "channels.h"
+#include "settings.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The engineer said no: the action ends here, journaled as cancelled, and nothing is raised.
+struct TCancelled {};
+
+// A backup's name as the journal keeps it: relative to the data folder when inside it.
+QString RelativeToDataFolder(const QString& file)
+{
+    const QString folder = DataFolder() + u'/';
+    return file.startsWith(folder) ? file.mid(folder.size()) : file;
+}
+
+QStringList ToList(const std::vector<std::string>& v)
+{
+    QStringList l;
+    for (const auto& s : v)
+        l << QString::fromStdString(s);
+    return l;
+}
+}  // namespace
+
+TDeviceActions::TDeviceActions(TActionFace& face, TImageBuffer& image, QString program)
+    : face_(face), image_(image), session_(face), records_(std::move(program))
+{
+    session_.SetObserver(&traffic_);  // kept for the journal when an action fails
+}
+
+const TActionResult& TDeviceActions::Journaled(const char* action, const std::function<void()>& body)
+{
+    result_ = TActionResult{};
+    TJournalLine& line = result_.line;
+    line.action = QString::fromLatin1(action);
+    line.port = face_.PortText();
+    traffic_.Clear();
+    face_.ActionBegins();
+    try {
+        face_.OpenLine(session_);
+        body();
+    } catch (const TCancelled&) {
+        result_.cancelled = true;
+        Finish(u"отменено"_s);
+        return result_;
+    } catch (const EAbort&) {
+        const QString shown = face_.ShownError();
+        Finish(shown.isEmpty() ? u"отменено"_s : shown);
+        throw;
+    } catch (const std::exception& e) {
+        Finish(face_.FailureText(e));
+        throw;
+    }
+    result_.done = !result_.cancelled;
+    Finish(result_.cancelled ? u"отменено"_s : u"выполнено"_s);
+    return result_;
+}
+
+void TDeviceActions::Finish(const QString& outcome)
+{
+    TJournalLine& line = result_.line;
+    line.outcome = outcome;
+    line.time = LocalStamp();
+    const bool failed = outcome != u"выполнено" && outcome != u"отменено";
+    if (failed && !traffic_.Empty())
+        line.traffic = records_.SaveTraffic(traffic_.Text(), line.action);
+    if (!records_.Journal(line))
+        face_.JournalFailed(records_.JournalError());
+}
+
+void TDeviceActions::ReadDevice(bool withModel)
+{
+    session_.CheckOpen();
+    TDeviceSettings settings(image_);
+    if (withModel) {
+        result_.model = session_.ReadDeviceVersion();
+        result_.modelAsked = true;
+        result_.line.model = ModelName(result_.model);
+        face_.ModelRead(result_.model);
+        face_.Checkpoint();
+    }
+    session_.ReadDataFromDevice(image_);
+    result_.read = image_;
+    result_.line.serial = QString::number(settings.SerialNumber());
+    result_.line.address = QString::number(settings.Address());
+    face_.Checkpoint();
+}
+
+void TDeviceActions::WriteImage()
+{
+    face_.Checkpoint();
+    TJournalLine& line = result_.line;
+    if (!noBackup) {
+        try {
+            line.backup = records_.SaveBackup(result_.read, line.action, line.port, line.model);  // as read
+        } catch (const std::exception& e) {
+            // No backup, no write, unless the engineer says so; "Нет" is the default.
+            TActionFace::TQuestion q(TActionFace::TQuestion::WithoutBackup);
+            q.reason = QString::fromUtf8(e.what());
+            q.text = u"Не удалось сохранить резервную копию в "_s + DataFolder() + u" ("_s + q.reason +
+                     u"). Продолжить без нее?"_s;
+            if (!face_.Ask(q))
+                throw TCancelled{};
+        }
+    }
+    line.changes = ToList(DescribeChanges(result_.read, image_));
+    try {
+        session_.SendInitData(image_);
+    } catch (...) {
+        // It may have reached the device all the same: one silent read says which image it holds.
+        result_.held = session_.HeldAfterFailedWrite(result_.read, image_);
+        line.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*result_.held)));
+        throw;
+    }
+    result_.wrote = true;
+    result_.written = image_;  // the exchange has read it back and compared it
+}
+
+const TActionResult& TDeviceActions::Read()
+{
+    return Journaled("read", [this] {
+        TWaitScope wait(face_);
+        ReadDevice(true);  // the model is shown, not stored: the page's model changes only by hand
+    });
+}
+
+const TActionResult& TDeviceActions::Initialize(const TEdit& edit, TLeave leave)
+{
+    return Journaled("init", [&] {
+        TWaitScope wait(face_);
+        ReadDevice(true);
+        TDeviceSettings settings(image_);
+        settings.SetModelCode(result_.model);
+        if (!edit())
+            throw TCancelled{};
+        settings.ClearCounters();
+        settings.StampClock();
+        WriteImage();
+        TActionFace::TQuestion q(TActionFace::TQuestion::LeaveAfterInit);
+        q.text = u"Прибор проинициализирован успешно. Выйти из режима инициализации?"_s;
+        q.defaultYes = true;
+        const bool yes = leave == TLeave::Yes || (leave == TLeave::Ask && face_.Ask(q));
+        if (yes && face_.StopRequested()) {
+            result_.line.changes << u"выход из режима инициализации не выполнен: прервано"_s;
+            return;
+        }
+        if (!yes)
+            return;
+        try {
+            session_.LeaveInitMode();
+        } catch (...) {
+            // The initialization itself is done and verified; the journal says what is left.
+            result_.line.changes << u"выход из режима инициализации не выполнен"_s;
+            throw;
+        }
+        result_.left = true;
+    });
+}
+
+const TActionResult& TDeviceActions::Leave()
+{
+    return Journaled("leave", [this] {
+        session_.CheckOpen();
+        {
+            TWaitScope wait(face_);
+            session_.LeaveInitMode();
+        }
+        result_.left = true;
+        face_.Inform(u"Выход из режима инициализации произведен успешно"_s);
+    });
+}
+
+const TActionResult& TDeviceActions::Change(const char* action, const TEdit& edit, const QString& doneText)
+{
+    return Journaled(action, [&] {
+        ReadDevice(askModel);
+        if (askModel)
+            TDeviceSettings(image_).SetModelCode(result_.model);
+        if (!edit())
+            throw TCancelled{};
+        WriteImage();
+        face_.Inform(doneText);
+    });
+}
+
+const TActionResult& TDeviceActions::Rtc(const TEdit& edit)
+{
+    return Change("rtc", edit, u"Автокоррекция RTC произведена успешно"_s);
+}
+
+const TActionResult& TDeviceActions::Counters(const TEdit& edit)
+{
+    return Change("counters", edit, u"Счетчики установлены"_s);
+}
+
+const TActionResult& TDeviceActions::Restore(const QString& file, const std::function<TImageBuffer()>& load,
+                                             bool withCounters)
+{
+    return Journaled("restore", [&] {
+        // The line names the file restored from, however the restore ends.
+        struct NameSource {
+            QStringList& changes;
+            QString text;
+            ~NameSource() { changes.prepend(text); }
+        } name{result_.line.changes, u"из резервной копии: "_s + RelativeToDataFolder(file)};
+        const TImageBuffer backup = load();
+        {
+            TWaitScope wait(face_);
+            ReadDevice(true);
+            TDeviceSettings(image_).SetModelCode(result_.model);
+        }
+        const TImageBuffer target = RestoredImage(image_, backup, withCounters);
+        // Nothing the connected model does not take is written, whatever the backup holds.
+        const QStringList refused = ToList(ModelRefusals(target, result_.model, withCounters));
+        if (!refused.isEmpty())
+            face_.Refuse(u"Резервная копия не подходит к подключенному прибору "_s + result_.line.model + u": "_s +
+                         refused.join(u"; "_s) + u". Ничего не записано"_s);
+        TActionFace::TQuestion q(TActionFace::TQuestion::Restore);
+        q.changes = ToList(DescribeChanges(image_, target));
+        if (q.changes.isEmpty()) {
+            face_.Inform(u"Прибор уже хранит настройки этой резервной копии"_s);
+            return;
+        }
+        // Billing data goes back only on a deliberate "Да": Enter alone keeps the counters.
+        bool countersChange = false;
+        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+            countersChange |= target.At(p) != image_.At(p);
+        q.defaultYes = !countersChange;
+        q.note = TServiceRecords::OtherModelNote(file, result_.line.model);
+        // The question comes last, so that the box's closing period never lands on a value.
+        q.text = u"Записать в прибор из резервной копии:\n"_s + (q.note.isEmpty() ? QString() : q.note + u".\n"_s) +
+                 q.changes.join(u'\n') + u"\nПродолжить?"_s;
+        if (!face_.Ask(q))
+            throw TCancelled{};
+        TImageBuffer b = backup;
+        const int backupSerial = TDeviceSettings(b).SerialNumber();
+        const int deviceSerial = TDeviceSettings(image_).SerialNumber();
+        if (backupSerial != deviceSerial) {
+            TActionFace::TQuestion s(TActionFace::TQuestion::OtherSerial);
+            s.backupSerial = backupSerial;
+            s.deviceSerial = deviceSerial;
+            s.defaultYes = !countersChange;
+            s.text =
+                u"Резервная копия сделана с прибора № %1, подключен прибор № %2. Записать в него настройки "
+                u"другого прибора?"_s.arg(backupSerial)
+                    .arg(deviceSerial);
+            if (!face_.Ask(s))
+                throw TCancelled{};
+        }
+        image_ = target;
+        {
+            TWaitScope wait(face_);
+            WriteImage();
+        }
+        face_.Inform(u"Настройки восстановлены из резервной копии"_s);
+    });
+}
+
+const TActionResult& TDeviceActions::Backup(const QString& path)
+{
+    return Journaled("backup", [&] {
+        ReadDevice(true);
+        TDeviceSettings(image_).SetModelCode(result_.model);
+        TJournalLine& line = result_.line;
+        try {
+            if (path.isEmpty()) {
+                line.backup = records_.SaveBackup(image_, line.action, line.port, line.model);
+            } else {
+                records_.SaveBackupAs(image_, line.action, line.port, line.model, path);
+                line.backup = QFileInfo(path).absoluteFilePath();
+            }
+        } catch (const std::exception& e) {
+            face_.Refuse(u"Не удалось сохранить резервную копию: "_s + QString::fromUtf8(e.what()));
+        }
+    });
+}
