@@ -1405,3 +1405,100 @@ TEST_F(Window, ARestoreTheConnectedModelDoesNotTakeIsRefused)
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_TRUE(TServiceRecords::ReadJournal()[0].outcome.contains(QStringLiteral("не подходит")));
 }
+
+// ------------------------------------------------------------------ the actions under a face of their own
+
+namespace {
+// A face that is neither the window nor zenda: what a new face gets from the actions.
+struct TScriptFace : TActionFace {
+    std::vector<TQuestion::Kind> asked;
+    std::vector<bool> defaults;
+    QStringList informed;
+    std::string last;
+    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string&) override
+    {
+        last = Msg;
+        throw EAbort();
+    }
+    bool Ask(const TQuestion& q) override
+    {
+        asked.push_back(q.kind);
+        defaults.push_back(q.defaultYes);
+        return q.defaultYes;  // Enter
+    }
+    void Inform(const QString& text) override { informed << text; }
+    [[noreturn]] void Refuse(const QString& text) override { ErrorAbort(text.toStdString(), ""); }
+    QString PortText() const override { return QStringLiteral("script"); }
+    void OpenLine(TDeviceSession& s) override
+    {
+        if (!s.IsOpen())
+            s.Open(0, 4800);
+    }
+    QString ShownError() const override { return QString::fromStdString(last); }
+    void JournalFailed(const QString& error) override { ADD_FAILURE() << error.toStdString(); }
+};
+}  // namespace
+
+TEST_F(Window, ActionsGiveAnyFaceWhatWasReadWrittenAndJournaled)
+{
+    TScriptFace face;
+    TImageBuffer image;
+    TDeviceActions actions(face, image, QStringLiteral("script 1"));
+    TDeviceSettings settings(image);
+    const auto before = DeviceImage();
+
+    // A write: the edit sees the image as read; the result holds both images, the changes, the backup,
+    // and is the journal's line.
+    const TActionResult& r = actions.Counters([&] {
+        EXPECT_EQ(0, std::memcmp(image.Image(), before.data(), 72));
+        settings.SetCounterText(TCounter::Tp1, "0001234");
+        return true;
+    });
+    EXPECT_TRUE(r.done);
+    EXPECT_FALSE(r.modelAsked);  // as the window's counters: no model query
+    EXPECT_EQ(0, std::memcmp(r.read.Image(), before.data(), 72));
+    const auto after = line.sim.Image();
+    EXPECT_EQ(0, std::memcmp(r.written.Image(), after.data(), 72));
+    EXPECT_NE(after, before);
+    EXPECT_EQ(face.informed, QStringList{QStringLiteral("Счетчики установлены")});
+    auto journal = TServiceRecords::ReadJournal();
+    ASSERT_EQ(journal.size(), 1u);
+    for (const TJournalLine& l : {r.line, journal[0]}) {
+        EXPECT_EQ(l.outcome, QStringLiteral("выполнено"));
+        EXPECT_EQ(l.port, QStringLiteral("script"));
+        EXPECT_FALSE(l.changes.isEmpty());
+    }
+    EXPECT_EQ(r.line.changes, journal[0].changes);
+    EXPECT_EQ(r.line.backup, journal[0].backup);
+    EXPECT_EQ(r.line.time, journal[0].time);
+    TImageBuffer saved;
+    QString error;
+    ASSERT_TRUE(TServiceRecords::LoadImageFile(DataFolder() + u'/' + r.line.backup, saved, error));
+    EXPECT_EQ(0, std::memcmp(saved.Image(), before.data(), 72));
+
+    // An edit that says no: nothing written, no backup, journaled as cancelled.
+    actions.askModel = true;
+    const TActionResult& c = actions.Rtc([] { return false; });
+    EXPECT_TRUE(c.cancelled);
+    EXPECT_FALSE(c.done || c.wrote);
+    EXPECT_TRUE(c.modelAsked);
+    EXPECT_EQ(line.sim.Image(), after);
+    EXPECT_EQ(BackupFiles().size(), 1u);
+    EXPECT_EQ(TServiceRecords::ReadJournal()[0].outcome, QStringLiteral("отменено"));
+
+    // A restore that would put billing data back asks with "no" as the default, and Enter keeps the device.
+    const TActionResult& back = actions.Restore(
+        DataFolder() + u'/' + r.line.backup, [&] { return saved; }, true);
+    EXPECT_EQ(face.asked, std::vector{TActionFace::TQuestion::Restore});
+    EXPECT_EQ(face.defaults, std::vector{false});
+    EXPECT_TRUE(back.cancelled);
+    EXPECT_EQ(line.sim.Image(), after);
+    journal = TServiceRecords::ReadJournal();
+    EXPECT_EQ(journal[0].changes.value(0), QStringLiteral("из резервной копии: ") + r.line.backup);
+
+    // A failure ends in the face's message, and the journal keeps it.
+    line.sim.AddFault({zsim::FaultKind::WrongEcho, -1, -1, 0});
+    EXPECT_THROW(actions.Read(), EAbort);
+    EXPECT_EQ(TServiceRecords::ReadJournal()[0].outcome, QString::fromStdString(face.last));
+    EXPECT_FALSE(face.last.empty());
+}
