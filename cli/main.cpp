@@ -2,9 +2,13 @@
 // scripts. The same session, exchange, settings model and messages as the window.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
 #include "program.h"
 #include "settingsstore.h"
@@ -19,7 +23,21 @@ int main(int argc, char** argv)
     KeepStandardStreams();
     PrepareConsole();
     CatchStopSignals();
-    QCoreApplication app(argc, argv);
+    // The protocol draws text (fonts need the GUI part of Qt), with no display: over SSH too.
+    bool protocol = false;
+    for (int i = 1; i < argc; ++i)
+        protocol |= std::strcmp(argv[i], "protocol") == 0;
+#ifndef _WIN32
+    if (protocol && !std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
+    if (protocol)  // the GUI part's notes on the platform (no runtime folder over SSH) are not for the user
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "zenda: %s\n", text.toUtf8().constData());
+        });
+    std::unique_ptr<QCoreApplication> application(protocol ? new QGuiApplication(argc, argv)
+                                                           : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(u"1.03"_s);
     InstallSettingsPortResolver();
@@ -151,6 +169,8 @@ int main(int argc, char** argv)
             return program.Rtc(positional[0]);
         if (command == u"counters")
             return program.Counters(p);
+        if (command == u"protocol")
+            return program.Protocol(p);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
         return Fail(g, 128 + e.signal, e.what());

@@ -139,6 +139,16 @@ void AddCommandOptions(QCommandLineParser& p, const QString& command)
     }
     if (command == u"journal")
         p.addOption({u"serial"_s, u"Only this serial number's lines."_s, u"N"_s});
+    if (command == u"protocol") {
+        p.addOptions({{u"now"_s, u"Of the device as it is now (a read), not of its last write."_s},
+                      {u"line"_s, u"Of this journal line (its time, as `zenda journal` prints it)."_s, u"TIME"_s},
+                      {u"out"_s, u"Write the PDF here (default: the protocols folder)."_s, u"FILE"_s},
+                      {u"organisation"_s, u"The organisation (kept for the next protocol)."_s, u"TEXT"_s},
+                      {u"engineer"_s, u"The engineer (kept)."_s, u"TEXT"_s},
+                      {u"site"_s, u"The site, the metering point's object (kept)."_s, u"TEXT"_s},
+                      {u"site-address"_s, u"The site's address (kept)."_s, u"TEXT"_s},
+                      {u"customer"_s, u"The customer (kept)."_s, u"TEXT"_s}});
+    }
     if (command == u"counters") {
         p.addOptions({{u"tp1"_s, u"Operating time 1, hours:minutes."_s, u"H:MM"_s},
                       {u"tp2"_s, u"Operating time 2, hours:minutes."_s, u"H:MM"_s},

@@ -7,8 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "editmask.h"
-#include "settings.h"
+#include "shown.h"
 #include "terminal.h"
 #include "zenda.h"
 
@@ -27,42 +26,30 @@ std::string Hex(const uint8_t* b, int n)
 
 // ------------------------------------------------------------------ what the device holds
 
-static const char* const kModelNames[3] = {"ZENDA1", "ZENDA2", "ZENDA3"};
-
-// A counter as its field in the window shows it (the mask's literals in place).
-static std::string CounterShown(const TDeviceSettings& s, TCounter c, const std::string& mask)
+QJsonObject SettingsJson(const TImageBuffer& image)
 {
-    if (mask.empty())
-        return {};
-    const TEditMask m(mask);
-    return m.ValueToDisplay(s.CounterText(c));
-}
-
-QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table)
-{
-    TDeviceSettings s(image);
+    const TShownSettings s = ShownSettings(image);
     QJsonObject o;
-    const int model = TDeviceSettings::ModelIndex(s.ModelCode());
-    o[u"model"_s] = model >= 0 ? QString::fromLatin1(kModelNames[model]) : QString();
-    o[u"serial"_s] = s.SerialNumber();
-    o[u"address"_s] = s.Address();
-    o[u"v2_reset"_s] = s.V2Reset();
-    o[u"rtc_correction"_s] = s.Correction();
-    o[u"last_init"_s] = QString::fromStdString(s.StampDateText() + " " + s.StampTimeText());
+    o[u"model"_s] = QString::fromStdString(s.model);
+    o[u"serial"_s] = s.serial;
+    o[u"address"_s] = s.address;
+    o[u"v2_reset"_s] = s.v2Reset;
+    o[u"rtc_correction"_s] = s.correction;
+    o[u"last_init"_s] = QString::fromStdString(s.stampDate + " " + s.stampTime);
     QJsonArray channels;
-    for (int r = 0; r < table.RowCount(); ++r) {
+    for (const auto& ch : s.channels) {
         QJsonObject c;
-        c[u"value"_s] = QString::fromStdString(table.GetText(r, colCenaDiv));
-        c[u"type"_s] = QString::fromStdString(table.GetText(r, colTypeInSig));
-        c[u"line_test"_s] = QString::fromStdString(table.GetText(r, colLineTest));
+        c[u"value"_s] = QString::fromStdString(ch.value);
+        c[u"type"_s] = QString::fromStdString(ch.type);
+        c[u"line_test"_s] = QString::fromStdString(ch.lineTest);
         channels.append(c);
     }
     o[u"channels"_s] = channels;
     QJsonObject counters;
-    counters[u"tp1"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp1, "00000\\:00;0;_"));
-    counters[u"tp2"_s] = QString::fromStdString(CounterShown(s, TCounter::Tp2, "00000\\:00;0;_"));
-    counters[u"v1"_s] = QString::fromStdString(CounterShown(s, TCounter::V1, s.VolumeMask(1)));
-    counters[u"v2"_s] = QString::fromStdString(CounterShown(s, TCounter::V2, s.VolumeMask(2)));
+    counters[u"tp1"_s] = QString::fromStdString(s.tp1);
+    counters[u"tp2"_s] = QString::fromStdString(s.tp2);
+    counters[u"v1"_s] = QString::fromStdString(s.v1);
+    counters[u"v2"_s] = QString::fromStdString(s.v2);
     o[u"counters"_s] = counters;
     o[u"image"_s] = QString::fromStdString(Hex(image.Image(), kImageSize));
     return o;

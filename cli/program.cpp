@@ -130,7 +130,7 @@ void TProgram::LoadTable()
 
 QJsonObject TProgram::Result(bool ok) const
 {
-    QJsonObject o = SettingsJson(const_cast<TImageBuffer&>(image_), const_cast<TChannelTable&>(table_));
+    QJsonObject o = SettingsJson(image_);
     o[u"ok"_s] = ok;
     return o;
 }

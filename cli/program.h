@@ -68,6 +68,9 @@ public:
     // restore FILE [--with-counters]: the backup's settings back onto the device.
     int Restore(const QString& file, bool withCounters, bool otherSerial);
 
+    // protocol: the commissioning protocol's PDF.
+    int Protocol(const QCommandLineParser& p);
+
     // After a failed write: "new", "old" or "unknown"; empty when no write failed.
     QString Held() const;
     const std::string& OpenError() const { return face_.openError; }

@@ -39,7 +39,7 @@ struct EStopped : std::runtime_error {
 
 std::string Hex(const uint8_t* b, int n);
 // The device's settings as JSON: model, numbers, channels as the window shows them, counters.
-QJsonObject SettingsJson(TImageBuffer& image, TChannelTable& table);
+QJsonObject SettingsJson(const TImageBuffer& image);
 void PrintForPeople(const QJsonObject& o);
 // Says why (unless the engine has said it already) and gives the exit status; with --json,
 // one JSON object.
@@ -73,6 +73,8 @@ inline constexpr TCommand kCommands[] = {
     {"restore", "write a backup's settings back (the device keeps its counters unless --with-counters)",
      "FILE [--with-counters] [--other-serial]"},
     {"journal", "the service journal, newest first", "[--serial N]"},
+    {"protocol", "the commissioning protocol (PDF) of the device's last write, a journal line, or the device now",
+     "[--now | --line TIME] [--out FILE] [--engineer TEXT] ..."},
 };
 
 QString Description();

@@ -121,6 +121,8 @@ void TDeviceActions::WriteImage()
     }
     result_.wrote = true;
     result_.written = image_;  // the exchange has read it back and compared it
+    // Kept with the journal line, so that a protocol made later shows what was written then.
+    line.written = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(image_.Image()), kImageSize).toHex().toUpper());
 }
 
 const TActionResult& TDeviceActions::Read()

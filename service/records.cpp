@@ -204,11 +204,11 @@ void CheckReadsBack(const QString& temp, const TImageBuffer& image)
 QString TimeName() { return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_qs); }
 }  // namespace
 
-void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port,
-                                   const QString& model, const QString& path)
+namespace {
+// Never over an existing file (the journal, an earlier backup, anything of the user's), and
+// only into a folder that exists: a mistyped path makes nothing.
+void CheckNewFile(const QString& path)
 {
-    // Never over an existing file (the journal, an earlier backup, anything of the user's),
-    // and only into a folder that exists: a mistyped path makes nothing.
     const QFileInfo target(path);
     if (path.isEmpty())
         Refuse(u"no file name"_qs);
@@ -218,12 +218,36 @@ void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& act
         Refuse(path + u": exists already; give a new name"_qs);
     if (!QFileInfo(target.absolutePath()).isDir())
         Refuse(target.absolutePath() + u": no such folder"_qs);
-    const QString temp = WriteTemporary(target.absolutePath(), BackupText(image, action, port, model).toUtf8());
-    CheckReadsBack(temp, image);
-    if (!QFile::rename(temp, target.absoluteFilePath())) {  // does not replace
+}
+
+void Publish(const QString& temp, const QString& path)
+{
+    if (!QFile::rename(temp, QFileInfo(path).absoluteFilePath())) {  // does not replace
         QFile::remove(temp);
         Refuse(path + u": exists already; give a new name"_qs);
     }
+}
+}  // namespace
+
+void TServiceRecords::SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port,
+                                   const QString& model, const QString& path)
+{
+    CheckNewFile(path);
+    const QString temp =
+        WriteTemporary(QFileInfo(path).absolutePath(), BackupText(image, action, port, model).toUtf8());
+    CheckReadsBack(temp, image);
+    Publish(temp, path);
+}
+
+void SaveFileAs(const QString& path, const QByteArray& bytes)
+{
+    CheckNewFile(path);
+    Publish(WriteTemporary(QFileInfo(path).absolutePath(), bytes), path);
+}
+
+QString SaveFileUnique(const QString& dir, const QString& base, const QString& ext, const QByteArray& bytes)
+{
+    return PublishUnique(WriteTemporary(dir, bytes), dir, base, ext);
 }
 
 QString TServiceRecords::SaveBackup(const TImageBuffer& image, const QString& action, const QString& port,
@@ -347,8 +371,8 @@ bool TServiceRecords::Journal(TJournalLine l)
 {
     if (l.time.isEmpty())
         l.time = LocalStamp();
-    const QStringList fields = {l.time,   l.action,  l.port,    l.model,  l.serial,
-                                l.address, l.outcome, l.changes.join(u"; "_qs), l.backup, l.traffic};
+    const QStringList fields = {l.time,    l.action,  l.port,    l.model,  l.serial,
+                                l.address, l.outcome, l.changes.join(u"; "_qs), l.backup, l.traffic, l.written};
     QString line;
     for (const QString& f : fields)
         line += (line.isEmpty() ? QString() : u","_qs) + Csv(f);
@@ -372,7 +396,7 @@ bool TServiceRecords::Journal(TJournalLine l)
             bytes = "\r\n";
     }
     if (f.size() == 0)  // a new journal: the byte-order mark and the header, so spreadsheets read it right
-        bytes = "\xEF\xBB\xBF" + (u"time,action,port,model,serial,address,outcome,changes,backup,traffic\r\n"_qs).toUtf8();
+        bytes = "\xEF\xBB\xBF" + (u"time,action,port,model,serial,address,outcome,changes,backup,traffic,written\r\n"_qs).toUtf8();
     bytes += line.toUtf8();
     if (f.write(bytes) != bytes.size() || !f.flush()) {
         journalError_ = JournalPath() + u": "_qs + f.errorString();
@@ -422,8 +446,9 @@ std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QStr
         }
         if (c.size() < 10)
             continue;
+        // Lines from before the written image was kept have ten fields.
         out.push_back({c[0], c[1], c[2], c[3], c[4], c[5], c[6],
-                       c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9]});
+                       c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9], c.value(10)});
     }
     std::reverse(out.begin(), out.end());
     return out;

@@ -31,6 +31,7 @@ struct TJournalLine {
     QStringList changes;
     QString backup;   // relative to the data folder
     QString traffic;  // relative to the data folder
+    QString written;  // a write that was verified: the 72 bytes written, in hex
 };
 
 // Records every byte of an action, for the traffic file of a failed one.
@@ -97,6 +98,14 @@ private:
     QString program_;
     QString journalError_;
 };
+
+// A file written whole or not at all (a temporary file in its folder, flushed to the disk,
+// renamed), never over another file; std::runtime_error with the reason. At a path of the
+// user's, in a folder that exists:
+void SaveFileAs(const QString& path, const QByteArray& bytes);
+// In a folder (made when missing) under a name of its own: base + ext, else base-2 + ext, ...;
+// the name.
+QString SaveFileUnique(const QString& dir, const QString& base, const QString& ext, const QByteArray& bytes);
 
 // Now, as the journal and the backups write it: ISO 8601 with the zone.
 QString LocalStamp();

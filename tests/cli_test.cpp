@@ -9,13 +9,16 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 #include <sys/file.h>
 
 #include <gtest/gtest.h>
 
 #include "e2e_harness.h"
+#include "pdf_text.h"
 #include "records.h"
 
 using namespace e2e;
@@ -815,4 +818,84 @@ TEST_F(Cli, ScriptMistakesAreRefusedAndRecordsKept)
     std::ofstream(bench.dir / "plainfile") << "x";
     blocked.data = (bench.dir / "plainfile").string();
     EXPECT_EQ(Zenda(blocked, {"--json", "journal"}).status, 1);
+}
+
+// The commissioning protocol from zenda: one page with its fonts embedded, every value of the
+// device as written and the change list, for a ZENDA1 and a ZENDA3 with a frequency input; the
+// parties kept for the next one; an old line's protocol shows what was written then.
+TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
+{
+    const std::string a = (bench.dir / "a.pdf").string(), b = (bench.dir / "b.pdf").string(),
+                      c = (bench.dir / "c.pdf").string();
+    TRun r = Zenda(bench, {"protocol", "--out", a});
+    EXPECT_EQ(r.status, 2) << r.err;  // nothing written yet: --now is offered
+    EXPECT_NE(r.err.find("--now"), std::string::npos) << r.err;
+    EXPECT_EQ(Zenda(bench, {"protocol", "--now", "--line", "x"}).status, 2);
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "1017", "--address", "5", "--ch1", "value=0.1"}).status, 0);
+    r = Zenda(bench, {"--json", "protocol", "--out", a, "--engineer", "Иванов И. И.", "--organisation", "ООО \"Тест\""});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject o = r.Json();
+    EXPECT_EQ(o[QStringLiteral("protocol")].toString().toStdString(), a);
+    const std::string text = PdfText(a);
+    std::vector<std::string> want = {"Протокол инициализации прибора ЗЕНДА", "ZENDA1", "1017", "Иванов И. И.",
+                                     "ООО \"Тест\"", "Инициализация", "записано в прибор и проверено чтением",
+                                     "Представитель заказчика", "_______", o[QStringLiteral("fingerprint")].toString().toStdString(),
+                                     "№ " + std::to_string(o[QStringLiteral("number")].toInt())};
+    for (const auto& ch : o[QStringLiteral("channels")].toArray())
+        for (const char* k : {"value", "type", "line_test"})
+            want.push_back(ch.toObject()[QString::fromLatin1(k)].toString().toStdString());
+    for (const char* k : {"tp1", "tp2", "v1", "v2"})
+        want.push_back(o[QStringLiteral("counters")].toObject()[QString::fromLatin1(k)].toString().toStdString());
+    for (const auto& ch : o[QStringLiteral("changes")].toArray())
+        want.push_back(ch.toString().toStdString());
+    EXPECT_GE(o[QStringLiteral("changes")].toArray().size(), 3);  // the number, the address, the counters, the stamp
+    for (const auto& w : want)
+        EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
+    const std::string info = CommandOutput("pdfinfo '" + a + "'");
+    EXPECT_TRUE(std::regex_search(info, std::regex("\nPages: +1\n"))) << info;
+    // Every font embedded: the fifth column from the end of each of pdffonts' rows.
+    std::istringstream fonts(CommandOutput("pdffonts '" + a + "'"));
+    int rows = 0;
+    for (std::string row; std::getline(fonts, row);) {
+        std::vector<std::string> cols;
+        std::istringstream words(row);
+        for (std::string w; words >> w;)
+            cols.push_back(w);
+        if (++rows > 2) {
+            EXPECT_TRUE(cols.size() >= 5 && cols[cols.size() - 5] == "yes") << row;
+        }
+    }
+    EXPECT_GE(rows, 3);
+
+    // The device changed since: the protocol of the initialization's line still shows 1017 as written then,
+    // the parties as typed last time; the device as it is now says so.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a journal line's time is to the second
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "2000"}).status, 0);
+    const QJsonArray journal = Zenda(bench, {"--json", "journal"}).Json()[QStringLiteral("journal")].toArray();
+    QString initTime;  // the first initialization's line: the oldest of them
+    for (const auto& l : journal)
+        if (l.toObject()[QStringLiteral("action")].toString() == QStringLiteral("init"))
+            initTime = l.toObject()[QStringLiteral("time")].toString();
+    ASSERT_FALSE(initTime.isEmpty());
+    r = Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(PdfText(b).find("1017"), std::string::npos);
+    EXPECT_EQ(PdfText(b).find("2000"), std::string::npos);
+    EXPECT_NE(PdfText(b).find("Иванов И. И."), std::string::npos);
+    EXPECT_EQ(Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b}).status, 1);  // never over a file
+    r = Zenda(bench, {"protocol", "--now", "--out", c});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(PdfText(c).find("как считан"), std::string::npos);
+
+    // A ZENDA3 with a frequency input: "---" for its pulse value, saved under the protocols folder.
+    Bench zenda3;
+    auto sim3 = zenda3.StartSim({"--model", "3"});
+    ASSERT_EQ(Zenda(zenda3, {"--yes", "init", "--ch1", "type=freq,test=no"}).status, 0);
+    r = Zenda(zenda3, {"--json", "protocol"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string saved = r.Json()[QStringLiteral("protocol")].toString().toStdString();
+    EXPECT_NE(saved.find("/protocols/"), std::string::npos) << saved;
+    const std::string text3 = PdfText(saved);
+    for (const char* w : {"ZENDA3", "---", "Частотный"})
+        EXPECT_NE(text3.find(w), std::string::npos) << w << "\n" << text3;
 }

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QDir>
 #include <QGuiApplication>
@@ -34,6 +35,7 @@
 #include "records.h"
 #include "settingsstore.h"
 #include "maskedit.h"
+#include "pdf_text.h"
 #include "qt_helpers.h"
 #include "rtccorr.h"
 #include "sim_fixture.h"
@@ -1427,7 +1429,11 @@ struct TScriptFace : TActionFace {
         return q.defaultYes;  // Enter
     }
     void Inform(const QString& text) override { informed << text; }
-    [[noreturn]] void Refuse(const QString& text) override { ErrorAbort(text.toStdString(), ""); }
+    [[noreturn]] void Refuse(const QString& text) override
+    {
+        last = text.toStdString();
+        throw EAbort();
+    }
     QString PortText() const override { return QStringLiteral("script"); }
     void OpenLine(TDeviceSession& s) override
     {
@@ -1502,3 +1508,68 @@ TEST_F(Window, ActionsGiveAnyFaceWhatWasReadWrittenAndJournaled)
     EXPECT_EQ(TServiceRecords::ReadJournal()[0].outcome, QString::fromStdString(face.last));
     EXPECT_FALSE(face.last.empty());
 }
+
+// ------------------------------------------------------------------ the commissioning protocol
+
+namespace {
+// Stands in for the system's viewer: notes what it was asked to open.
+class TViewer : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void Open(const QUrl& url) { opened << url; }
+};
+}  // namespace
+
+TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
+{
+    TViewer viewer;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &viewer, "Open");
+    Start();
+    auto* beside = W<QPushButton>(form.get(), "Button_Protocol");
+    EXPECT_FALSE(beside->isEnabled());  // no write yet
+    QTest::mouseClick(W<QPushButton>(form.get(), "Button_Read_Ini"), Qt::LeftButton);
+    W<TMaskEdit>(form.get(), "Number")->SetValue(QStringLiteral("4660 "));
+    AnswerClock(true);
+    {
+        BoxRecorder rec;  // "Да": leave initialization mode
+        QTest::mouseClick(W<QPushButton>(form.get(), "Button_Init"), Qt::LeftButton);
+    }
+    EXPECT_TRUE(beside->isEnabled());
+
+    // From the journal: the newest line, the initialization; the parties typed in their dialog.
+    OnNextModal([&](QWidget* journal) {
+        OnNextModal(
+            [&](QWidget* parties) {
+                EXPECT_EQ(parties->windowTitle(), QStringLiteral("Данные протокола"));
+                W<QLineEdit>(parties, "Engineer")->setText(QStringLiteral("Петров П. П."));
+                QTest::keyClick(parties, Qt::Key_Return);
+            },
+            journal);
+        QTest::mouseClick(W<QPushButton>(journal, "Protocol"), Qt::LeftButton);
+        W<QPushButton>(journal, "Close")->click();
+    });
+    W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
+    QTest::mouseClick(W<QPushButton>(form.get(), "BitBtn3"), Qt::LeftButton);
+    ASSERT_EQ(viewer.opened.size(), 1);
+    const QString first = viewer.opened[0].toLocalFile();
+    EXPECT_TRUE(first.startsWith(DataFolder() + QStringLiteral("/protocols/"))) << first.toStdString();
+    const std::string text = PdfText(first.toStdString());
+    for (const char* w : {"4660", "Петров П. П.", "Инициализация", "записано в прибор и проверено чтением"})
+        EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
+
+    // Beside "Журнал": the same write, the parties offered again; a new number, a new file.
+    OnNextModal([&](QWidget* parties) {
+        EXPECT_EQ(W<QLineEdit>(parties, "Engineer")->text(), QStringLiteral("Петров П. П."));
+        QTest::keyClick(parties, Qt::Key_Return);
+    });
+    QTest::mouseClick(W<QPushButton>(form.get(), "BitBtn4"), Qt::LeftButton);
+    ASSERT_EQ(viewer.opened.size(), 2);
+    EXPECT_NE(viewer.opened[1], viewer.opened[0]);
+    EXPECT_TRUE(viewer.opened[1].toLocalFile().contains(QStringLiteral("-N2-4660-init"))) << viewer.opened[1].toString().toStdString();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+#include "ui_test.moc"

@@ -1,5 +1,7 @@
 #include "journal.h"
 
+#include "protocol.h"
+
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -125,6 +127,9 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     RestoreNote->setEnabled(false);  // greyed, as the button it explains
     Restore = new QPushButton(QStringLiteral("Восстановить"), this);
     Restore->setObjectName(QStringLiteral("Restore"));
+    Protocol = new QPushButton(QStringLiteral("Протокол"), this);
+    Protocol->setObjectName(QStringLiteral("Protocol"));
+    Protocol->setToolTip(QStringLiteral("Протокол инициализации этой записи в прибор (PDF)"));
     Close = new QPushButton(QStringLiteral("Закрыть"), this);
     Close->setObjectName(QStringLiteral("Close"));
     Close->setDefault(true);
@@ -138,6 +143,7 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     bottom->addStretch();
     bottom->addWidget(RestoreNote);
     bottom->addWidget(Restore);
+    bottom->addWidget(Protocol);
     bottom->addWidget(Close);
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);
@@ -160,6 +166,11 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
             return;
         OnRestore(DataFolder() + u'/' + l->backup, WithCounters->isChecked());
         Reload();
+    });
+    connect(Protocol, &QPushButton::clicked, this, [this] {
+        const TJournalLine* l = model_->Line(Table->currentIndex().row());
+        if (l && HasProtocol(*l) && OnProtocol)
+            OnProtocol(*l);
     });
 }
 
@@ -239,6 +250,7 @@ void TJournalForm::ShowChosen()
     else if (!QFileInfo::exists(DataFolder() + u'/' + l->backup))
         why = QStringLiteral("Файл резервной копии не найден");
     Restore->setEnabled(l && why.isEmpty());
+    Protocol->setEnabled(l && HasProtocol(*l));
     RestoreNote->setText(why);
     Restore->setToolTip(why);
 }

@@ -1,5 +1,5 @@
 // "Журнал": the service journal as a table, newest first, with a filter by serial number,
-// the chosen line's changes in full, and the restore of its backup.
+// the chosen line's changes in full, the restore of its backup and its protocol.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -47,6 +47,8 @@ public:
 
     // Called with the chosen backup (its full path) and the check box's state.
     std::function<void(const QString& file, bool withCounters)> OnRestore;
+    // Called with the chosen line, a completed write ("Протокол").
+    std::function<void(const TJournalLine& line)> OnProtocol;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -65,5 +67,6 @@ private:
     QCheckBox* WithCounters;
     QLabel* RestoreNote;  // why "Восстановить" is greyed
     QPushButton* Restore;
+    QPushButton* Protocol;
     QPushButton* Close;
 };

@@ -23,6 +23,8 @@
 #include "journal.h"
 #include "maskedit.h"
 #include "msgs.h"
+#include "protocol.h"
+#include "protocoldlg.h"
 #include "rtccorr.h"
 #include "settingsstore.h"
 
@@ -133,6 +135,8 @@ void TForm1::ConnectHandlers()
     connect(BitBtn1, &QPushButton::clicked, this, guarded([this] { BitBtn1Click(); }));
     connect(BitBtn2, &QPushButton::clicked, this, guarded([this] { BitBtn2Click(); }));
     connect(BitBtn3, &QPushButton::clicked, this, guarded([this] { BitBtn3Click(); }));
+    for (QPushButton* b : {BitBtn4, Button_Protocol})
+        connect(b, &QPushButton::clicked, this, guarded([this] { ProtocolClick(); }));
     connect(Number, &TMaskEdit::Exited, this, guarded([this] { NumberExit(); }));
     connect(Address, &TMaskEdit::Exited, this, guarded([this] { AddressExit(); }));
     Number->SetExitCheck([this] { return NumberAccepted(); });
@@ -189,7 +193,7 @@ void TForm1::InitializeDevice()
 
 void TForm1::InitializeDeviceConfirmed()
 {
-    actions_->Initialize(
+    Wrote(actions_->Initialize(
         [this] {
             // The fields' own range checks, so that no out-of-range value is cut to another one.
             ValidateDeviceNumber();
@@ -201,22 +205,22 @@ void TForm1::InitializeDeviceConfirmed()
             StoreChannels();
             return true;
         },
-        TDeviceActions::TLeave::Ask);
+        TDeviceActions::TLeave::Ask));
 }
 
 void TForm1::BitBtn1Click()
 {
-    actions_->Rtc([this] {
+    Wrote(actions_->Rtc([this] {
         if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
             return false;
         QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
         return true;
-    });
+    }));
 }
 
 void TForm1::BitBtn2Click()
 {
-    actions_->Counters([this] { return CountersForm->exec() == QDialog::Accepted; });
+    Wrote(actions_->Counters([this] { return CountersForm->exec() == QDialog::Accepted; }));
 }
 
 // ------------------------------------------------------------------ the journal and backups
@@ -225,6 +229,21 @@ void TForm1::BitBtn3Click()
 {
     JournalForm->Load();
     JournalForm->exec();
+}
+
+void TForm1::Wrote(const TActionResult& r)
+{
+    if (!r.done || !HasProtocol(r.line))
+        return;
+    lastWrite_ = r.line;
+    BitBtn4->setEnabled(true);
+    Button_Protocol->setEnabled(true);
+}
+
+void TForm1::ProtocolClick()
+{
+    if (HasProtocol(lastWrite_))
+        ProtocolForm->Make(lastWrite_, QStringLiteral("zenda-init 1.03"));
 }
 
 QString TForm1::PortText() const
@@ -248,8 +267,10 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
     };
     // The page shows what the device holds now, so that an initialization does not write the
     // settings from before the restore back.
-    if (const auto& r = actions_->Restore(file, load, withCounters); r.wrote)
+    if (const auto& r = actions_->Restore(file, load, withCounters); r.wrote) {
         ShowDeviceSettings(r.model);
+        Wrote(r);
+    }
 }
 
 // ------------------------------------------------------------------ checks and keys

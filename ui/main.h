@@ -29,6 +29,7 @@ class TClockVerifyForm;
 class TRTCCorrectionForm;
 class TCountersForm;
 class TJournalForm;
+class TProtocolForm;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -50,6 +51,7 @@ public:
     void BitBtn1Click();
     void BitBtn2Click();
     void BitBtn3Click();  // the journal
+    void ProtocolClick();  // the protocol of this run's last completed write
     void NumberExit();
     void AddressExit();
     void Device_VersionChange();
@@ -100,6 +102,9 @@ private:
     bool PageChangeRefused();
     void ShowPortPaths();
     QString PortText() const;  // "COM1 -> /dev/ttyUSB0"
+    // After an action: a completed write becomes the protocol buttons' line.
+    void Wrote(const TActionResult& r);
+    TJournalLine lastWrite_;
 
     bool ctrlAlone_ = false;  // Ctrl is down and no other key or click came since
     QList<QComboBox*> typedPending_;  // typed into, not looked at yet
@@ -143,11 +148,14 @@ private:
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;
     QPushButton* BitBtn3;  // "Журнал"
+    QPushButton* BitBtn4;  // "Протокол", beside "Журнал"
+    QPushButton* Button_Protocol;  // "Протокол" on the initialization page
 
     TClockVerifyForm* ClockVerifyForm = nullptr;
     TRTCCorrectionForm* RTCCorrectionForm = nullptr;
     TCountersForm* CountersForm = nullptr;
     TJournalForm* JournalForm = nullptr;
+    TProtocolForm* ProtocolForm = nullptr;
 };
 
 // The conversion error of a text that is not an integer.

@@ -18,6 +18,7 @@
 #include "ctrcorr.h"
 #include "guard.h"
 #include "journal.h"
+#include "protocoldlg.h"
 #include "rtccorr.h"
 #include "maskedit.h"
 
@@ -62,6 +63,10 @@ void TForm1::CreateServiceDialogs()
     JournalForm = new TJournalForm(this);
     JournalForm->OnRestore = [this](const QString& file, bool withCounters) {
         RunGuarded([&] { RestoreBackup(file, withCounters); });
+    };
+    ProtocolForm = new TProtocolForm(this);
+    JournalForm->OnProtocol = [this](const TJournalLine& line) {
+        RunGuarded([&] { ProtocolForm->Make(line, QStringLiteral("zenda-init 1.03")); });
     };
 }
 
@@ -204,6 +209,13 @@ void TForm1::BuildControls()
     BitBtn1 = MakeButton(TabSheet3, "BitBtn1", QStringLiteral("Калибровка RTC"), 8, 8, 120, 25);
     BitBtn2 = MakeButton(TabSheet3, "BitBtn2", QStringLiteral("Установка счетчиков"), 8, 40, 120, 25);
     BitBtn3 = MakeButton(TabSheet3, "BitBtn3", QStringLiteral("Журнал"), 8, 72, 120, 25);
+    // The protocol of the last completed write, one click from where it was made.
+    BitBtn4 = MakeButton(TabSheet3, "BitBtn4", QStringLiteral("Протокол"), 136, 72, 120, 25);
+    Button_Protocol = MakeButton(p1, "Button_Protocol", QStringLiteral("Протокол"), 216, 184, 89, 25);
+    for (QPushButton* b : {BitBtn4, Button_Protocol}) {
+        b->setEnabled(false);  // until a write is completed in this run
+        b->setToolTip(QStringLiteral("Протокол инициализации последней записи в прибор (PDF)"));
+    }
 
     // Tab orders within each parent, as listed; the model list last on its page.
     setTabOrder(Com_Port_Name, Com_Port_Speed);
@@ -217,9 +229,11 @@ void TForm1::BuildControls()
     setTabOrder(CheckBox1, Button_Read_Ini);
     setTabOrder(Button_Read_Ini, Button_Init);
     setTabOrder(Button_Init, Button_Deinit);
-    setTabOrder(Button_Deinit, Device_Version);
+    setTabOrder(Button_Deinit, Button_Protocol);
+    setTabOrder(Button_Protocol, Device_Version);
     setTabOrder(BitBtn1, BitBtn2);
     setTabOrder(BitBtn2, BitBtn3);
+    setTabOrder(BitBtn3, BitBtn4);
 
     cdsChannels.OnChanged = [this] { dsChannels->Refresh(); };
 }

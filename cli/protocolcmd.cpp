@@ -1,0 +1,94 @@
+// protocol: the commissioning protocol of the device's last write (found in the journal by the
+// device's serial number and model), of a journal line, or of the device as it is now.
+#include <QDateTime>
+#include <QJsonArray>
+
+#include "program.h"
+#include "protocol.h"
+
+using namespace Qt::StringLiterals;
+
+int TProgram::Protocol(const QCommandLineParser& p)
+{
+    if (p.isSet(u"now"_s) && p.isSet(u"line"_s))
+        throw ERefused("--now and --line name two different protocols: give one");
+    TProtocolParties parties = TProtocolParties::Load();
+    const struct {
+        const char* option;
+        QString* field;
+    } given[] = {{"organisation", &parties.organisation},
+                 {"engineer", &parties.engineer},
+                 {"site", &parties.site},
+                 {"site-address", &parties.siteAddress},
+                 {"customer", &parties.customer}};
+    for (const auto& g : given)
+        if (p.isSet(QString::fromLatin1(g.option)))
+            *g.field = p.value(QString::fromLatin1(g.option)).trimmed();
+    if (p.isSet(u"out"_s) && p.value(u"out"_s).isEmpty())
+        throw ERefused("protocol: the file name is empty");
+
+    TProtocol doc;
+    doc.parties = parties;
+    doc.program = u"zenda 1.03"_s;
+    QString error;
+    const auto journal = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
+    if (!error.isEmpty() && !p.isSet(u"now"_s))
+        throw std::runtime_error("the service journal cannot be read: " + error.toStdString());
+    if (p.isSet(u"line"_s)) {
+        const QString time = p.value(u"line"_s);
+        // Times are to the second: a read may share it with the write it follows.
+        auto it = std::find_if(journal.begin(), journal.end(),
+                               [&](const TJournalLine& l) { return l.time == time && HasProtocol(l); });
+        if (it == journal.end())
+            throw ERefused(
+                std::any_of(journal.begin(), journal.end(), [&](const TJournalLine& l) { return l.time == time; })
+                    ? "the journal line of " + time.toStdString() +
+                          " is not a completed write with its image kept: no protocol"
+                    : "no journal line of " + time.toStdString() + " (zenda journal lists them)");
+        doc.line = *it;
+    } else {
+        PreparePort();
+        const TActionResult& read = actions_.Read();
+        LoadTable();
+        if (p.isSet(u"now"_s)) {
+            doc.asNow = true;
+            doc.line = read.line;
+            doc.image = image_;
+        } else {
+            // The newest completed write that left this number in a device of this model.
+            const QString serial = read.line.serial, model = read.line.model;
+            auto it = std::find_if(journal.begin(), journal.end(), [&](const TJournalLine& l) {
+                TImageBuffer written;
+                return HasProtocol(l) && (l.model.isEmpty() || l.model == model) && WrittenImage(l, written) &&
+                       QString::number(TDeviceSettings(written).SerialNumber()) == serial;
+            });
+            if (it == journal.end())
+                throw ERefused("the journal holds no completed write of " + model.toStdString() + " № " +
+                               serial.toStdString() + "; --now makes the protocol of the device as it is");
+            doc.line = *it;
+        }
+    }
+    if (!doc.asNow)
+        WrittenImage(doc.line, doc.image);
+    parties.Save();
+    doc.number = NextProtocolNumber();
+    doc.made = QDateTime::currentDateTime();
+    QString path;
+    if (p.isSet(u"out"_s)) {
+        path = p.value(u"out"_s);
+        WriteProtocolPdf(doc, path);
+    } else {
+        path = SaveProtocol(doc);
+    }
+    face_.Say("protocol: " + path.toStdString());
+    QJsonObject o = SettingsJson(doc.image);
+    o[u"ok"_s] = true;
+    o[u"protocol"_s] = path;
+    o[u"number"_s] = doc.number;
+    o[u"action"_s] = doc.asNow ? u"now"_s : doc.line.action;
+    o[u"time"_s] = doc.line.time;
+    o[u"changes"_s] = QJsonArray::fromStringList(doc.asNow ? QStringList() : doc.line.changes);
+    o[u"backup"_s] = doc.line.backup;
+    o[u"fingerprint"_s] = ImageFingerprint(doc.image);
+    return Emit(o);
+}

@@ -1,0 +1,50 @@
+// The commissioning protocol: one A4 page, in Russian, of what a write put into a device, who
+// did it, where and when; made as PDF from the journal's line (which keeps the image written)
+// or from a read of the device as it is now. Both faces make it; Qt Gui draws it, with no
+// display needed.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include "image.h"
+#include "records.h"
+
+// Who and where: typed once, kept per user, the last values offered again.
+struct TProtocolParties {
+    QString organisation, engineer, site, siteAddress, customer;
+    static TProtocolParties Load();
+    void Save() const;
+};
+
+struct TProtocol {
+    int number = 0;  // this PC's running number
+    QDateTime made;  // when the protocol was made
+    TProtocolParties parties;
+    TJournalLine line;   // the action: its time, port, changes, backup, outcome
+    TImageBuffer image;  // the image written (or read, asNow), with the model code
+    bool asNow = false;  // the device as read now, not a write
+    QString program;     // "zenda-init 1.03"
+};
+
+// The image a journal line says was written and verified, with the model the line names;
+// false when it holds none (nothing was written, or a line from before images were kept).
+bool WrittenImage(const TJournalLine& line, TImageBuffer& image);
+// Whether a protocol can be made of the line: a completed write with its image kept.
+bool HasProtocol(const TJournalLine& line);
+// A short fingerprint of the 72 bytes: the first 16 hex digits of their SHA-256; a later read
+// of the device gives the same unless its settings or counters changed since.
+QString ImageFingerprint(const TImageBuffer& image);
+extern const char* const kFingerprintName;  // how the page names it
+
+// The next running number of this PC's protocols, kept beside the journal (several programs
+// at once never get the same number); throws std::runtime_error when it cannot be kept.
+int NextProtocolNumber();
+// The PDF's bytes: one page, however long the change list (it is scaled to fit).
+QByteArray ProtocolPdf(const TProtocol& p);
+// Writes the PDF whole: a temporary file in the folder, renamed into place, never over
+// another file. Throws std::runtime_error with the reason.
+void WriteProtocolPdf(const TProtocol& p, const QString& path);
+// Under DataFolder()/protocols, a name of its own ("2026-12-08-143000-N12-1017-init.pdf");
+// returns the full path.
+QString SaveProtocol(const TProtocol& p);

@@ -1,0 +1,22 @@
+// "Данные протокола": who made the protocol, where and for whom; the last values offered
+// again. An empty field prints as a line to write on by hand.
+#pragma once
+
+#include <QDialog>
+
+#include "protocol.h"
+
+class QLineEdit;
+
+class TProtocolForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TProtocolForm(QWidget* parent = nullptr);
+    // Shows the last values; on "OK" keeps and returns the typed ones, else nothing.
+    bool Ask(TProtocolParties& parties);
+    // The protocol of a completed write: asks the parties, saves the PDF under the data
+    // folder and opens it in the system's viewer. False when cancelled.
+    bool Make(const TJournalLine& line, const QString& program);
+
+    QLineEdit *Organisation, *Engineer, *Site, *SiteAddress, *Customer;
+};
