@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -149,6 +150,7 @@ struct TInputQueue {
 TAutomation::TAutomation(QObject* parent) : QObject(parent)
 {
     ProcessClock().start();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open");
 #ifdef _WIN32
     queue_ = std::make_shared<TInputQueue>();
     std::thread([q = queue_] {
@@ -226,6 +228,10 @@ void TAutomation::Take(const QByteArray& bytes)
     }
 }
 
+TAutomation::~TAutomation() { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+
+void TAutomation::Open(const QUrl& url) { opened_ = url.toLocalFile(); }
+
 QString TAutomation::Handle(const QString& line)
 {
     const QStringList a = line.split(u' ', Qt::SkipEmptyParts);
@@ -249,6 +255,8 @@ QString TAutomation::Handle(const QString& line)
     }
     if (cmd == u"rss")
         return PeakRss();
+    if (cmd == u"opened")
+        return opened_.isEmpty() ? QStringLiteral("-") : opened_;
     if (cmd == u"quit") {
         QApplication::exit(0);
         return QStringLiteral("ok");

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <memory>
 
@@ -13,8 +14,10 @@ class QTimer;
 struct TInputQueue;
 
 class TAutomation : public QObject {
+    Q_OBJECT
 public:
     explicit TAutomation(QObject* parent = nullptr);
+    ~TAutomation() override;
     // Reports "@ shown <ms>" once the main window is first on screen.
     void WatchForShow(QWidget* window);
 
@@ -35,4 +38,9 @@ private:
 #endif
     QByteArray pending_;
     QWidget* watched_ = nullptr;
+    QString opened_;  // the last file handed to the system's viewer ("opened")
+
+private slots:
+    // Stands in for the system's viewer, so that a test sees what would have been opened.
+    void Open(const QUrl& url);
 };

@@ -129,9 +129,24 @@ EOF
 echo "== zenda-init.exe under Wine"
 ./build/tests/e2e_test --gtest_filter="$(tr -d ' \n' <<'EOF'
 Program.ReadShowsTheDevice:Program.InitializationTypedByTheUser:Program.LeaveInitializationAndTheServicePage:
-Program.ClosingAsksFirst:Program.PulledCableThenPortChosenAgain
+Program.ClosingAsksFirst:Program.PulledCableThenPortChosenAgain:Program.ProtocolAfterAnInitialization
 EOF
 )"
+
+echo "== the protocol from zenda.exe under Wine"
+start_sim
+wine build-win/cli/zenda.exe --port COM1 --yes init --serial 1017 >/dev/null
+wine build-win/cli/zenda.exe --port COM1 protocol --engineer 'Иванов И. И.' --out "$(winepath -w "$work/p.pdf")" \
+  >/dev/null
+stop_sim
+text=$(pdftotext -layout "$work/p.pdf" -)
+for w in 'Протокол инициализации прибора ЗЕНДА' 1017 ZENDA1 'Иванов И. И.'; do
+  grep -qF "$w" <<<"$text" || { echo "windows: the protocol lacks '$w'" >&2; exit 1; }
+done
+pdfinfo "$work/p.pdf" | grep -Eq '^Pages: +1$' || { echo "windows: the protocol is not one page" >&2; exit 1; }
+pdffonts "$work/p.pdf" | awk 'NR > 2 && $(NF - 4) != "yes" { bad = 1 } END { exit bad }' \
+  || { echo "windows: a font of the protocol is not embedded" >&2; exit 1; }
+echo "windows: zenda.exe made a one-page protocol with its fonts embedded"
 
 if [ $matrix = 1 ]; then
   ./build/tests/e2e_test --gtest_filter=Program.FaultMatrix

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "e2e_harness.h"
+#include "pdf_text.h"
 
 using namespace e2e;
 
@@ -653,4 +654,25 @@ TEST(SimProgram, IdleItSleepsYetAnswersAtOnce)
         return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
     };
     EXPECT_LT(ms(after) - ms(before), 100.0);  // 1.4 s of spinning would be over 1000
+}
+
+// The protocol from the window, by clicks: an initialization, then "Протокол" beside it; the
+// PDF holds the number typed (zenda-init.exe under Wine too).
+TEST_F(Program, ProtocolAfterAnInitialization)
+{
+    app->Act("click Button_Read_Ini");
+    app->Cmd("click Number");
+    app->Cmd("key Number Home");
+    app->Cmd("keys 54321");
+    app->Act("click Button_Init");
+    const Outcome o = app->Act("click Button_Protocol");
+    ASSERT_EQ(o.seen.size(), 1u) << ::testing::PrintToString(o.seen);
+    EXPECT_EQ(o.seen[0].substr(0, o.seen[0].find('|')), "Данные протокола");
+    std::string path = app->Cmd("opened");
+    ASSERT_NE(path, "-");
+    if (UnderWine())
+        path = CommandOutput("winepath -u '" + path + "' 2>/dev/null | tr -d '\\n'");
+    const std::string text = PdfText(path);
+    for (const char* w : {"Протокол инициализации прибора ЗЕНДА", "54321", "ZENDA1", "записано в прибор"})
+        EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
 }

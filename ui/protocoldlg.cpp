@@ -31,8 +31,10 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
     field(SiteAddress, "SiteAddress", QStringLiteral("&Адрес объекта:"));
     field(Customer, "Customer", QStringLiteral("&Заказчик:"));
     auto* buttons = new QDialogButtonBox(this);
-    buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole)->setDefault(true);
-    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    ok->setDefault(true);
+    ok->setObjectName(QStringLiteral("btn0"));  // named as the message boxes' buttons
+    buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("btn1"));
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* all = new QVBoxLayout(this);
