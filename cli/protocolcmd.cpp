@@ -29,7 +29,7 @@ int TProgram::Protocol(const QCommandLineParser& p)
 
     TProtocol doc;
     doc.parties = parties;
-    doc.program = u"zenda 1.03"_s;
+    doc.program = QStringLiteral("zenda " ZENDA_VERSION);
     QString error;
     const auto journal = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
     if (!error.isEmpty() && !p.isSet(u"now"_s))
@@ -76,7 +76,11 @@ int TProgram::Protocol(const QCommandLineParser& p)
     QString path;
     if (p.isSet(u"out"_s)) {
         path = p.value(u"out"_s);
-        WriteProtocolPdf(doc, path);
+        try {
+            WriteProtocolPdf(doc, path);
+        } catch (const std::exception& e) {  // as backup FILE: the user's path, refused
+            throw ERefused(std::string("Не удалось сохранить протокол: ") + e.what());
+        }
     } else {
         path = SaveProtocol(doc);
     }

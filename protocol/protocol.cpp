@@ -76,9 +76,11 @@ int NextProtocolNumber()
     if (!lock.tryLock(10000))
         throw std::runtime_error((path + u".lock: the number is held by another program"_s).toStdString());
     int n = 0;
-    QFile in(path);
-    if (in.open(QIODevice::ReadOnly))
-        n = in.readAll().trimmed().toInt();
+    {
+        QFile in(path);  // closed before the new number replaces it: Windows replaces no open file
+        if (in.open(QIODevice::ReadOnly))
+            n = in.readAll().trimmed().toInt();
+    }
     QSaveFile out(path);  // replaced whole, or kept as it was
     if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray::number(n + 1) + '\n') < 0 || !out.commit())
         throw std::runtime_error((path + u": "_s + out.errorString()).toStdString());

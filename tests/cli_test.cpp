@@ -882,7 +882,7 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     EXPECT_NE(PdfText(b).find("1017"), std::string::npos);
     EXPECT_EQ(PdfText(b).find("2000"), std::string::npos);
     EXPECT_NE(PdfText(b).find("Иванов И. И."), std::string::npos);
-    EXPECT_EQ(Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b}).status, 1);  // never over a file
+    EXPECT_EQ(Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b}).status, 2);  // never over a file
     r = Zenda(bench, {"protocol", "--now", "--out", c});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(PdfText(c).find("как считан"), std::string::npos);
