@@ -14,6 +14,7 @@
 #include "settingsstore.h"
 #include "stdstreams.h"
 #include "terminal.h"
+#include "version.h"
 #include "zenda.h"
 
 using namespace Qt::StringLiterals;
@@ -39,7 +40,7 @@ int main(int argc, char** argv)
     std::unique_ptr<QCoreApplication> application(protocol ? new QGuiApplication(argc, argv)
                                                            : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(u"zenda"_s);
-    QCoreApplication::setApplicationVersion(u"1.03"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZENDA_VERSION));
     InstallSettingsPortResolver();
 
     // The command is the first word that is neither an option nor an option's value.
@@ -109,7 +110,7 @@ int main(int argc, char** argv)
         return kDone;
     }
     if (p.isSet(u"version"_s)) {
-        std::printf("zenda 1.03\n");
+        std::printf("zenda %s\n", ZENDA_VERSION);
         return kDone;
     }
     if (command.isEmpty()) {

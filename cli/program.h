@@ -15,6 +15,7 @@
 #include "channels.h"
 #include "settings.h"
 #include "terminal.h"
+#include "version.h"
 #include "zenda.h"
 
 // ------------------------------------------------------------------ the face's answers
@@ -52,7 +53,7 @@ private:
 class TProgram {
 public:
     explicit TProgram(const TGlobal& g)
-        : g_(g), face_(g), settings_(image_), table_(image_), actions_(face_, image_, QStringLiteral("zenda 1.03"))
+        : g_(g), face_(g), settings_(image_), table_(image_), actions_(face_, image_, QStringLiteral("zenda " ZENDA_VERSION))
     {
         actions_.askModel = true;  // every journal line names the model
         actions_.noBackup = g.noBackup;

@@ -24,7 +24,7 @@ struct TProtocol {
     TJournalLine line;   // the action: its time, port, changes, backup, outcome
     TImageBuffer image;  // the image written (or read, asNow), with the model code
     bool asNow = false;  // the device as read now, not a write
-    QString program;     // "zenda-init 1.03"
+    QString program;     // the program and its version
 };
 
 // The image a journal line says was written and verified, with the model the line names;

@@ -3,7 +3,7 @@
 # With package names as arguments: those instead (scripts/windows.sh uses it so).
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest
-      fonts-liberation2 xvfb xauth x11-utils python3-serial poppler-utils)
+      fonts-liberation2 xvfb xauth x11-utils python3-serial poppler-utils lintian appstream desktop-file-utils)
 [ $# -gt 0 ] && pkgs=("$@")
 missing=()
 for p in "${pkgs[@]}"; do

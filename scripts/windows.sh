@@ -173,6 +173,12 @@ ZENDA_WINE_INIT="$pf/zenda-init.exe" ZENDA_WINE_CLI="$pf/zenda.exe" \
   ./build/tests/e2e_test --gtest_filter=Program.ReadShowsTheDevice
 ZENDA_WINE_CLI="$pf/zenda.exe" ./build/tests/cli_test --gtest_filter=Cli.ReadGivesEveryFieldAsJsonAndForPeople
 [ -f "$data/journal.csv" ] || { echo "windows: no journal in $data before the uninstall" >&2; exit 1; }
+# One version: the installer's, the command line's and the window program's resource.
+version=$(basename "$installer" | sed 's/^zenda-init-\(.*\)-win64\.exe$/\1/')
+[ "$(wine "$pf/zenda.exe" --version | tr -d '\r')" = "zenda $version" ] \
+  || { echo "windows: zenda.exe --version is not $version" >&2; exit 1; }
+strings -el "$pf/zenda-init.exe" | grep -A1 -x FileVersion | grep -qx "$version" \
+  || { echo "windows: zenda-init.exe's resource does not say $version" >&2; exit 1; }
 wine "$pf/Uninstall.exe" /S
 # The uninstaller runs a copy of itself and returns at once: wait for the files to go.
 for _ in $(seq 150); do [ -e "$pf" ] || break; sleep 0.2; done

@@ -70,7 +70,7 @@ struct TActionResult {
 class TDeviceActions {
 public:
     // The actions read into and write from image, which the face's settings and channel
-    // table look at; program names this tool in backups ("zenda 1.03").
+    // table look at; program names this tool in backups ("zenda 1.03": the name and the version).
     TDeviceActions(TActionFace& face, TImageBuffer& image, QString program);
 
     TDeviceSession& Session() { return session_; }

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "stdstreams.h"
+#include "version.h"
 #include "zsim.h"
 
 namespace {
@@ -44,7 +45,8 @@ void Usage(std::ostream& out = std::cout)
            "  --log FILE           write the traffic to FILE instead\n"
            "  --control            take commands on standard input, one a line, answered with\n"
            "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
-           "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n";
+           "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n"
+           "  --version            print the name and version\n";
 }
 
 // A whole decimal number within [lo, hi], nothing else around it.
@@ -304,6 +306,9 @@ int main(int argc, char** argv)
             control = true;
         } else if (a == "-h" || a == "--help") {
             Usage();
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "zenda-sim " ZENDA_VERSION "\n";
             return 0;
         } else {
             Refuse("unknown option " + a);

@@ -20,6 +20,7 @@
 #include "e2e_harness.h"
 #include "pdf_text.h"
 #include "records.h"
+#include "version.h"
 
 using namespace e2e;
 
@@ -416,7 +417,7 @@ TEST_F(Cli, EveryWriteLeavesOneBackupOfTheDeviceAsItWasAndOneJournalLine)
     EXPECT_EQ(BackupHex(backups[0]), baseline);  // as before the write, not after
     const std::string head = Slurp(backups[0]);
     for (const char* field : {"# time: ", "# port: COM1 -> ", "# model: ZENDA1", "# serial: 12345", "# address: 5",
-                              "# action: rtc", "# program: zenda 1.03"})
+                              "# action: rtc", "# program: zenda " ZENDA_VERSION})
         EXPECT_NE(head.find(field), std::string::npos) << field;
 
     TRun j = Zenda(bench, {"--json", "journal"});

@@ -1,6 +1,7 @@
 // The main window's handlers: each device action is one call into the actions with the
 // window's answers; the field checks, the keys and the channel table's events.
 #include "main.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -83,7 +84,7 @@ void TForm1::Form_Create()
     ui_.modelRead = [this](uint8_t code) {
         Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change
     };
-    actions_ = std::make_unique<TDeviceActions>(ui_, image_, QStringLiteral("zenda-init 1.03"));
+    actions_ = std::make_unique<TDeviceActions>(ui_, image_, QStringLiteral("zenda-init " ZENDA_VERSION));
     cdsChannels.Recreate();
     for (QComboBox* c : findChildren<QComboBox*>())
         if (c->count() > 0)
@@ -243,7 +244,7 @@ void TForm1::Wrote(const TActionResult& r)
 void TForm1::ProtocolClick()
 {
     if (HasProtocol(lastWrite_))
-        ProtocolForm->Make(lastWrite_, QStringLiteral("zenda-init 1.03"));
+        ProtocolForm->Make(lastWrite_, QStringLiteral("zenda-init " ZENDA_VERSION));
 }
 
 QString TForm1::PortText() const

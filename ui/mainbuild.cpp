@@ -14,6 +14,7 @@
 #include "channelgrid.h"
 #include "formutil.h"
 #include "main.h"
+#include "version.h"
 #include "clockverify.h"
 #include "ctrcorr.h"
 #include "guard.h"
@@ -66,7 +67,7 @@ void TForm1::CreateServiceDialogs()
     };
     ProtocolForm = new TProtocolForm(this);
     JournalForm->OnProtocol = [this](const TJournalLine& line) {
-        RunGuarded([&] { ProtocolForm->Make(line, QStringLiteral("zenda-init 1.03")); });
+        RunGuarded([&] { ProtocolForm->Make(line, QStringLiteral("zenda-init " ZENDA_VERSION)); });
     };
 }
 
