@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -383,9 +384,19 @@ bool TServiceRecords::Journal(TJournalLine l)
         journalError_ = QString::fromStdString(e.what());
         return false;
     }
+    // One writer at a time, threads of this program and other programs alike (the window and
+    // zenda at once): the size is looked at, the header written and the line appended under
+    // the lock, so a new journal gets one header and no line lands inside another.
+    static std::mutex threads;
+    const std::lock_guard<std::mutex> inProcess(threads);
+    QLockFile lock(JournalPath() + u".lock"_qs);
+    if (!lock.tryLock(10000)) {
+        journalError_ = JournalPath() + u".lock: held by another program"_qs;
+        return false;
+    }
     QFile f(JournalPath());
     // Appended, never rewritten: one write of one whole line to a file opened for appending.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || !f.seek(f.size())) {
         journalError_ = JournalPath() + u": "_qs + f.errorString();
         return false;
     }

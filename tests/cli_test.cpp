@@ -7,6 +7,7 @@
 
 #include <pty.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -899,4 +900,61 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     const std::string text3 = PdfText(saved);
     for (const char* w : {"ZENDA3", "---", "Частотный"})
         EXPECT_NE(text3.find(w), std::string::npos) << w << "\n" << text3;
+}
+
+// Three programs of four threads each append 250 lines a thread at the same moment to a
+// journal that does not exist yet: one header, every line whole, none lost.
+TEST(Journal, ProgramsAndThreadsAppendWholeLinesUnderOneHeader)
+{
+    char tmpl[] = "/tmp/zenda-journal.XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    const auto go = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    std::vector<pid_t> pids;
+    for (int p = 0; p < 3; ++p) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            std::this_thread::sleep_until(go);
+            std::vector<std::thread> threads;
+            std::atomic<bool> failed{false};
+            for (int t = 0; t < 4; ++t)
+                threads.emplace_back([p, t, &failed] {
+                    TServiceRecords records(QStringLiteral("test"));
+                    for (int i = 0; i < 250; ++i) {
+                        TJournalLine l;
+                        l.action = QStringLiteral("read");
+                        l.serial = QStringLiteral("%1-%2-%3").arg(p).arg(t).arg(i);
+                        l.outcome = QStringLiteral("выполнено");
+                        l.changes = {QStringLiteral("a \"quoted\", change"), QStringLiteral("second")};
+                        failed = failed || !records.Journal(l);
+                    }
+                });
+            for (auto& th : threads)
+                th.join();
+            _exit(failed ? 3 : 0);
+        }
+        pids.push_back(pid);
+    }
+    for (const pid_t pid : pids) {
+        int st = 0;
+        waitpid(pid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st;
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - go).count();
+    RecordProperty("lines_per_second", static_cast<int>(3000 / seconds));
+    const std::string text = Slurp(TServiceRecords::JournalPath().toStdString());  // the bytes as written
+    EXPECT_EQ(text.rfind("\xEF\xBB\xBFtime,action,", 0), 0u);
+    EXPECT_EQ(Count(text, "time,action,"), 1u);
+    EXPECT_EQ(Count(text, "\r\n"), 3001u);
+    const auto lines = TServiceRecords::ReadJournal();
+    ASSERT_EQ(lines.size(), 3000u);
+    std::set<QString> serials;
+    for (const auto& l : lines) {
+        serials.insert(l.serial);
+        ASSERT_EQ(l.changes, (QStringList{QStringLiteral("a \"quoted\", change"), QStringLiteral("second")}))
+            << l.serial.toStdString();
+    }
+    EXPECT_EQ(serials.size(), 3000u);
+    std::filesystem::remove_all(dir);
+    unsetenv("XDG_DATA_HOME");
 }
