@@ -38,6 +38,7 @@ TDeviceActions::TDeviceActions(TActionFace& face, TImageBuffer& image, QString p
 const TActionResult& TDeviceActions::Journaled(const char* action, const std::function<void()>& body)
 {
     result_ = TActionResult{};
+    journalFailed_ = false;
     TJournalLine& line = result_.line;
     line.action = QString::fromLatin1(action);
     line.port = face_.PortText();
@@ -71,7 +72,7 @@ void TDeviceActions::Finish(const QString& outcome)
     const bool failed = outcome != u"выполнено" && outcome != u"отменено";
     if (failed && !traffic_.Empty())
         line.traffic = records_.SaveTraffic(traffic_.Text(), line.action);
-    if (!records_.Journal(line))
+    if (!records_.Journal(line) && !journalFailed_)  // said once an action
         face_.JournalFailed(records_.JournalError());
 }
 
@@ -111,6 +112,14 @@ void TDeviceActions::WriteImage()
         }
     }
     line.changes = ToList(DescribeChanges(result_.read, image_));
+    // On the disk before the first byte of the write: a program killed or a power cut during
+    // the write still leaves it on record, with its backup.
+    TJournalLine begun = line;
+    begun.outcome = TServiceRecords::kBegun;
+    begun.time = LocalStamp();
+    journalFailed_ = !records_.Journal(begun, true);
+    if (journalFailed_)
+        face_.JournalFailed(records_.JournalError());
     try {
         session_.SendInitData(image_);
     } catch (...) {

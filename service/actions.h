@@ -114,4 +114,5 @@ private:
     TServiceRecords records_;
     TTrafficRecorder traffic_;
     TActionResult result_;
+    bool journalFailed_ = false;  // the begun line could not be written: said already
 };

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #ifdef _WIN32
@@ -368,7 +369,9 @@ QStringList ParseCsvLine(const QString& text, qsizetype& at)
 }
 }  // namespace
 
-bool TServiceRecords::Journal(TJournalLine l)
+const QString TServiceRecords::kBegun = u"запись в прибор начата, итога нет: программа прервана или еще пишет"_qs;
+
+bool TServiceRecords::Journal(TJournalLine l, bool sync)
 {
     if (l.time.isEmpty())
         l.time = LocalStamp();
@@ -409,7 +412,7 @@ bool TServiceRecords::Journal(TJournalLine l)
     if (f.size() == 0)  // a new journal: the byte-order mark and the header, so spreadsheets read it right
         bytes = "\xEF\xBB\xBF" + (u"time,action,port,model,serial,address,outcome,changes,backup,traffic,written\r\n"_qs).toUtf8();
     bytes += line.toUtf8();
-    if (f.write(bytes) != bytes.size() || !f.flush()) {
+    if (f.write(bytes) != bytes.size() || !f.flush() || (sync && !SyncToDisk(f.handle()))) {
         journalError_ = JournalPath() + u": "_qs + f.errorString();
         return false;
     }
@@ -461,6 +464,20 @@ std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QStr
         out.push_back({c[0], c[1], c[2], c[3], c[4], c[5], c[6],
                        c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9], c.value(10)});
     }
-    std::reverse(out.begin(), out.end());
-    return out;
+    // From the end: a begun line is hidden by the first line after it of the same write (the
+    // same action, port, device and backup: a port serves one program at a time).
+    std::vector<TJournalLine> shown;
+    std::map<QString, int> ended;
+    for (auto it = out.rbegin(); it != out.rend(); ++it) {
+        const QString key = it->action + u'\n' + it->port + u'\n' + it->serial + u'\n' + it->backup;
+        int& later = ended[key];
+        if (it->outcome != kBegun) {
+            ++later;
+        } else if (later > 0) {
+            --later;
+            continue;
+        }
+        shown.push_back(std::move(*it));
+    }
+    return shown;
 }

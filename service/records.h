@@ -72,15 +72,20 @@ public:
     void SaveBackupAs(const TImageBuffer& image, const QString& action, const QString& port, const QString& model,
                       const QString& path);
     // Appends the line; false when the journal cannot be written (the caller tells the user,
-    // once a run, with JournalError(); device work goes on).
-    bool Journal(TJournalLine line);
+    // once a run, with JournalError(); device work goes on). sync: on the disk before it returns.
+    bool Journal(TJournalLine line, bool sync = false);
+    // The outcome of the line written just before a write goes to the device. The action's own
+    // line, appended when it ends, hides it; alone (the program was killed, the power cut) it
+    // says that a write began and how it ended is not known.
+    static const QString kBegun;
     QString JournalError() const { return journalError_; }
     // Writes a failed action's traffic under a name of its own; the file relative to the
     // data folder, "" on failure.
     QString SaveTraffic(const std::string& text, const QString& action);
 
     static QString JournalPath();
-    // Newest first. A journal that is missing is empty; one that cannot be read sets *error.
+    // Newest first, a write's begun line hidden by the line of its end. A journal that is
+    // missing is empty; one that cannot be read sets *error.
     static std::vector<TJournalLine> ReadJournal(const QString& path = JournalPath(), QString* error = nullptr);
     // A backup (or any image file zenda-sim reads): comment lines and 72 hex bytes. Only a
     // regular file of a sane size is read (a FIFO would block, a device never end).

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -127,6 +128,23 @@ protected:
         baseline = sim->Cmd("image");
     }
     std::string Field(int position) { return sim->Cmd("image").substr(2 * (position - 1), 2); }
+    // zenda started and left running, its output on the null device.
+    pid_t Spawn(const std::vector<std::string>& args)
+    {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
+            setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
+            setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+            auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+            argv.insert(argv.end(), args.begin(), args.end());
+            ExecOrExit(argv);
+        }
+        return pid;
+    }
     Bench bench;
     std::unique_ptr<Proc> sim;
     std::string baseline;
@@ -692,21 +710,6 @@ TEST_F(Cli, StopSignalsEndBetweenExchanges)
 {
     if (UnderWine())
         GTEST_SKIP() << "POSIX signals";
-    auto start = [&](const std::vector<std::string>& args) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_RDWR);
-            dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
-            setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
-            setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
-            auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
-            argv.insert(argv.end(), args.begin(), args.end());
-            ExecOrExit(argv);
-        }
-        return pid;
-    };
     auto wait = [](pid_t pid) {
         int status = -1;
         waitpid(pid, &status, 0);
@@ -728,7 +731,7 @@ TEST_F(Cli, StopSignalsEndBetweenExchanges)
     for (const auto& row : rows) {
         sim->Cmd("clear");
         sim->Cmd(std::string("fault ") + row.fault);
-        const pid_t pid = start({"--yes", "rtc", row.exit == 0 ? "9" : "7"});
+        const pid_t pid = Spawn({"--yes", "rtc", row.exit == 0 ? "9" : "7"});
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         for (int sig : row.sent) {
             kill(pid, sig);
@@ -956,5 +959,44 @@ TEST(Journal, ProgramsAndThreadsAppendWholeLinesUnderOneHeader)
     }
     EXPECT_EQ(serials.size(), 3000u);
     std::filesystem::remove_all(dir);
+    unsetenv("XDG_DATA_HOME");
+}
+
+// zenda killed (SIGKILL) at seeded random moments of its writes, many times: the journal always
+// parses and ends with a whole line, and every write that reached the device is on record
+// (its own line, or the line written before it) with a backup of the image before it.
+TEST_F(Cli, WritesCutShortByAKillAreOnRecord)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "POSIX signals";
+    sim->Cmd("fault delay:120@0");  // every write is answered late: many kills land inside one
+    setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+    std::mt19937 random(20261208);
+    int cut = 0;
+    for (int i = 0; i < 25; ++i) {
+        const std::string before = sim->Cmd("image");
+        const int writes = std::stoi(sim->Cmd("count 0"));
+        const pid_t pid = Spawn({"--yes", "rtc", std::to_string(i % 20 - 10)});
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<>(0, 350)(random)));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        QString error;
+        const auto journal = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        if (!journal.empty()) {
+            const std::string text = Slurp(TServiceRecords::JournalPath().toStdString());
+            EXPECT_EQ(text.substr(text.size() - 2), "\r\n") << i;
+        }
+        if (std::stoi(sim->Cmd("count 0")) == writes)
+            continue;  // killed before the write: nothing reached the device
+        ASSERT_FALSE(journal.empty()) << i;
+        const TJournalLine& l = journal[0];
+        EXPECT_EQ(l.action, QStringLiteral("rtc")) << i;
+        cut += l.outcome == TServiceRecords::kBegun;
+        ASSERT_FALSE(l.backup.isEmpty()) << i;
+        EXPECT_EQ(BackupHex((DataFolder() + u'/' + l.backup).toStdString()), before) << i;
+    }
+    EXPECT_GT(cut, 0) << "no kill landed inside a write";
+    RecordProperty("kills_inside_a_write", cut);
     unsetenv("XDG_DATA_HOME");
 }
