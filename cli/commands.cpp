@@ -186,47 +186,50 @@ int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
 {
+    // A line at a time, newest first: a journal of half a million lines is never held whole.
     QString error;
-    const auto lines = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
-    if (!error.isEmpty())
+    if (!TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [](const TJournalLine&) { return false; },
+                                             &error))
         return Fail(g, kDeviceError, "the service journal cannot be read: " + error.toStdString());
-    const QString serial = p.value(u"serial"_s);
-    QJsonArray rows;
-    for (const auto& l : lines) {
-        if (!serial.isEmpty() && l.serial != serial)
-            continue;
-        if (g.json) {
-            QJsonObject o;
-            o[u"time"_s] = l.time;
-            o[u"action"_s] = l.action;
-            o[u"port"_s] = l.port;
-            o[u"model"_s] = l.model;
-            o[u"serial"_s] = l.serial;
-            o[u"address"_s] = l.address;
-            o[u"outcome"_s] = l.outcome;
-            o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
-            o[u"backup"_s] = l.backup;
-            o[u"traffic"_s] = l.traffic;
-            rows.append(o);
-        } else {
-            std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
-                        l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
-                        l.outcome.toUtf8().constData());
-            for (const auto& c : l.changes)
-                std::printf("    %s\n", c.toUtf8().constData());
-            if (!l.backup.isEmpty())
-                std::printf("    backup: %s\n", l.backup.toUtf8().constData());
-            if (!l.traffic.isEmpty())
-                std::printf("    traffic: %s\n", l.traffic.toUtf8().constData());
-        }
-    }
-    if (g.json) {
-        QJsonObject o;
-        o[u"ok"_s] = true;
-        o[u"journal"_s] = rows;
-        o[u"folder"_s] = DataFolder();
-        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-    }
+    bool any = false;
+    if (g.json)
+        std::printf("{\"ok\":true,\"folder\":%s,\"journal\":[",
+                    QJsonDocument(QJsonArray{DataFolder()}).toJson(QJsonDocument::Compact).mid(1).chopped(1).constData());
+    const bool read = TServiceRecords::ForEachJournalLine(
+        TServiceRecords::JournalPath(), {-1, p.value(u"serial"_s)},
+        [&](const TJournalLine& l) {
+            if (g.json) {
+                QJsonObject o;
+                o[u"time"_s] = l.time;
+                o[u"action"_s] = l.action;
+                o[u"port"_s] = l.port;
+                o[u"model"_s] = l.model;
+                o[u"serial"_s] = l.serial;
+                o[u"address"_s] = l.address;
+                o[u"outcome"_s] = l.outcome;
+                o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
+                o[u"backup"_s] = l.backup;
+                o[u"traffic"_s] = l.traffic;
+                std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+            } else {
+                std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
+                            l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
+                            l.outcome.toUtf8().constData());
+                for (const auto& c : l.changes)
+                    std::printf("    %s\n", c.toUtf8().constData());
+                if (!l.backup.isEmpty())
+                    std::printf("    backup: %s\n", l.backup.toUtf8().constData());
+                if (!l.traffic.isEmpty())
+                    std::printf("    traffic: %s\n", l.traffic.toUtf8().constData());
+            }
+            any = true;
+            return true;
+        },
+        &error);
+    if (g.json)
+        std::printf("]}\n");
+    if (!read)  // gone between the two looks
+        return Fail(TGlobal{}, kDeviceError, "the service journal cannot be read: " + error.toStdString());
     return kDone;
 }
 

@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
 #include <QTemporaryFile>
 #include <QTimeZone>
 
@@ -13,7 +14,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <utility>
 #include <system_error>
 
 #ifdef _WIN32
@@ -279,11 +282,26 @@ bool TServiceRecords::LoadImageFile(const QString& path, TImageBuffer& image, QS
         return fail(TImageFileError::TooLarge, QString::number(info.size()),
                     u"too large for an image file ("_qs + QString::number(info.size()) + u" bytes)"_qs);
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!f.open(QIODevice::ReadOnly))
         return fail(TImageFileError::Open, f.errorString(), f.errorString());
+    return ParseImage(f.read(kImageFileMax + 1), image, error, why);
+}
+
+bool TServiceRecords::ParseImage(const QByteArray& text, TImageBuffer& image, QString& error, TImageFileError* why)
+{
+    TImageFileError local;
+    TImageFileError& e = why ? *why : local;
+    auto fail = [&](TImageFileError::Kind kind, const QString& detail, const QString& message) {
+        e = {kind, detail};
+        error = message;
+        return false;
+    };
+    if (text.size() > kImageFileMax)
+        return fail(TImageFileError::TooLarge, QString::number(text.size()),
+                    u"too large for an image file ("_qs + QString::number(text.size()) + u" bytes)"_qs);
     std::vector<uint8_t> bytes;
-    while (!f.atEnd() && f.pos() <= kImageFileMax) {
-        const QString line = QString::fromUtf8(f.readLine(kImageFileMax)).trimmed();
+    for (const QByteArray& raw : text.split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
         if (line.startsWith(u'#') || line.isEmpty())
             continue;
         for (const QString& w : line.split(u' ', Qt::SkipEmptyParts)) {
@@ -332,10 +350,13 @@ QString Csv(const QString& v)
 {
     QString s = v;
     s.replace(u'"', u"\"\""_qs);
+    // A journal line is one line of the file: a stray quote in a damaged line then costs that
+    // line alone, never the lines after it.
+    s.replace(u"\r\n"_qs, u" "_qs).replace(u'\n', u' ').replace(u'\r', u' ');
     return u'"' + s + u'"';
 }
 
-// One CSV record (quotes doubled, fields quoted; line breaks inside quotes allowed).
+// One CSV record (quotes doubled, fields quoted); a line break ends it, inside quotes too.
 QStringList ParseCsvLine(const QString& text, qsizetype& at)
 {
     QStringList fields;
@@ -343,6 +364,10 @@ QStringList ParseCsvLine(const QString& text, qsizetype& at)
     bool quoted = false;
     for (; at < text.size(); ++at) {
         const QChar c = text[at];
+        if (c == u'\n') {
+            ++at;
+            break;
+        }
         if (quoted) {
             if (c == u'"' && at + 1 < text.size() && text[at + 1] == u'"') {
                 cur += u'"';
@@ -369,6 +394,7 @@ QStringList ParseCsvLine(const QString& text, qsizetype& at)
 }
 }  // namespace
 
+const QString TServiceRecords::kDamaged = u"damaged"_qs;
 const QString TServiceRecords::kBegun = u"запись в прибор начата, итога нет: программа прервана или еще пишет"_qs;
 
 bool TServiceRecords::Journal(TJournalLine l, bool sync)
@@ -404,6 +430,19 @@ bool TServiceRecords::Journal(TJournalLine l, bool sync)
         return false;
     }
     QByteArray bytes;
+    {
+        QFile head(JournalPath());
+        if (head.open(QIODevice::ReadOnly)) {
+            const QByteArray start = head.read(4);
+            if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF") ||
+                (start.size() == 4 && start[1] == '\0' && start[3] == '\0')) {
+                // Saved by a spreadsheet as UTF-16: UTF-8 lines after it would be garbage to both.
+                journalError_ = JournalPath() + u": saved as UTF-16 by another program; not appended to (save it "
+                                                u"as CSV UTF-8, or move it away for a new journal)"_qs;
+                return false;
+            }
+        }
+    }
     if (f.size() > 0) {  // a journal cut mid-line: the new line starts a line of its own
         QFile tail(JournalPath());
         if (tail.open(QIODevice::ReadOnly) && tail.seek(f.size() - 1) && tail.read(1) != "\n")
@@ -430,54 +469,146 @@ QString TServiceRecords::SaveTraffic(const std::string& text, const QString& act
     }
 }
 
-std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QString* error)
+namespace {
+// One line of the file as a journal line: whole, or kept as damaged.
+TJournalLine ParseLine(const QString& raw)
 {
-    std::vector<TJournalLine> out;
+    qsizetype at = 0;
+    const QStringList c = ParseCsvLine(raw, at);
+    // Lines from before the written image was kept have ten fields.
+    if ((c.size() == 10 || c.size() == 11) && QDateTime::fromString(c[0], Qt::ISODate).isValid())
+        return {c[0], c[1], c[2], c[3], c[4], c[5], c[6],
+                c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9], c.value(10)};
+    TJournalLine d;  // shown as what it is, never dropped in silence and never rewritten
+    d.action = TServiceRecords::kDamaged;
+    d.outcome = u"строка журнала повреждена: "_qs + raw.left(200);
+    return d;
+}
+
+bool IsUtf16(const QByteArray& head)
+{
+    return head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF") ||
+           (head.size() >= 4 && head[1] == '\0' && head[3] == '\0');
+}
+
+// Takes the lines newest first: a begun line is hidden by the first line after it of the same
+// write (the same action, port, device and backup: a port serves one program at a time).
+struct TNewestFirst {
+    const TJournalQuery& query;
+    const std::function<bool(const TJournalLine&)>& sink;
+    std::map<QString, int> ended;
+    bool Take(const QString& raw)  // false: enough
+    {
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            return true;
+        TJournalLine l = ParseLine(line);
+        if (!query.serial.isEmpty() && !l.serial.startsWith(query.serial))
+            return true;
+        int& later = ended[l.action + u'\n' + l.port + u'\n' + l.serial + u'\n' + l.backup];
+        if (l.outcome != TServiceRecords::kBegun) {
+            ++later;
+        } else if (later > 0) {
+            --later;
+            return true;
+        }
+        return sink(l);
+    }
+};
+}  // namespace
+
+bool TServiceRecords::ForEachJournalLine(const QString& path, const TJournalQuery& query,
+                                         const std::function<bool(const TJournalLine&)>& sink, QString* error)
+{
     const QFileInfo info(path);
     if (!info.exists()) {
         std::error_code ec;
         (void)std::filesystem::status(FsPath(path), ec);
         if (ec && ec != std::errc::no_such_file_or_directory && error)  // a file where a folder should be
             *error = path + u": "_qs + QString::fromStdString(ec.message());
-        return out;  // else nothing journaled yet
+        return !(ec && ec != std::errc::no_such_file_or_directory);  // else nothing journaled yet
     }
     QFile f(path);
     if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
         if (error)
             *error = path + u": "_qs + (info.isFile() ? f.errorString() : u"not a regular file"_qs);
-        return out;
+        return false;
     }
-    QString text = QString::fromUtf8(f.readAll());
+    if (IsUtf16(f.peek(4))) {  // rare: read whole
+        for (const TJournalLine& l : ParseJournal(f.readAll(), query))
+            if (!sink(l))
+                break;
+        return true;
+    }
+    // From the end, a megabyte at a time: the newest lines come first and the rest is never
+    // read when the caller has enough. A line whose bytes cannot hold the serial number asked
+    // for is not even decoded.
+    TNewestFirst take{query, sink, {}};
+    const QByteArray wanted = query.serial.isEmpty() ? QByteArray() : ",\"" + query.serial.toUtf8();
+    constexpr qint64 kChunk = 1 << 20;
+    qint64 pos = f.size();
+    QByteArray carry;
+    while (pos > 0) {
+        const qint64 from = std::max<qint64>(0, pos - kChunk);
+        if (!f.seek(from))
+            break;
+        QByteArray buffer = f.read(pos - from) + carry;
+        pos = from;
+        qsizetype end = buffer.size();
+        for (qsizetype nl = buffer.lastIndexOf('\n', end - 1); nl >= 0 || pos == 0;
+             nl = end > 0 ? buffer.lastIndexOf('\n', end - 1) : -1) {
+            const qsizetype begin = nl + 1;
+            if (nl < 0 && pos > 0)
+                break;  // the start of this line is in the chunk before
+            QByteArray raw = buffer.mid(begin, end - begin);
+            const bool first = pos == 0 && begin == 0;
+            if (first && raw.startsWith("\xEF\xBB\xBF"))
+                raw.remove(0, 3);
+            if (!(first && raw.startsWith("time,action,")) && (wanted.isEmpty() || raw.contains(wanted)) &&
+                !take.Take(QString::fromUtf8(raw)))
+                return true;
+            end = nl;
+            if (nl < 0)
+                break;
+        }
+        carry = buffer.left(std::max<qsizetype>(end, 0));
+    }
+    return true;
+}
+
+std::vector<TJournalLine> TServiceRecords::ReadJournal(const QString& path, QString* error, const TJournalQuery& query)
+{
+    std::vector<TJournalLine> out;
+    ForEachJournalLine(
+        path, query,
+        [&](const TJournalLine& l) {
+            out.push_back(l);
+            return query.newest < 0 || static_cast<int>(out.size()) < query.newest;
+        },
+        error);
+    return out;
+}
+
+std::vector<TJournalLine> TServiceRecords::ParseJournal(const QByteArray& bytes, const TJournalQuery& query)
+{
+    // UTF-8 as written; UTF-16 as a spreadsheet may save it (with its byte-order mark, or
+    // without one: a zero byte in every other place).
+    QString text = IsUtf16(bytes) ? QStringDecoder(bytes.startsWith("\xFE\xFF") ? QStringConverter::Utf16BE
+                                                                               : QStringConverter::Utf16LE)
+                                        .decode(bytes)
+                                  : QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
-    qsizetype at = 0;
-    bool header = true;
-    while (at < text.size()) {
-        const QStringList c = ParseCsvLine(text, at);
-        if (header) {
-            header = false;
-            continue;
-        }
-        if (c.size() < 10)
-            continue;
-        // Lines from before the written image was kept have ten fields.
-        out.push_back({c[0], c[1], c[2], c[3], c[4], c[5], c[6],
-                       c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9], c.value(10)});
-    }
-    // From the end: a begun line is hidden by the first line after it of the same write (the
-    // same action, port, device and backup: a port serves one program at a time).
-    std::vector<TJournalLine> shown;
-    std::map<QString, int> ended;
-    for (auto it = out.rbegin(); it != out.rend(); ++it) {
-        const QString key = it->action + u'\n' + it->port + u'\n' + it->serial + u'\n' + it->backup;
-        int& later = ended[key];
-        if (it->outcome != kBegun) {
-            ++later;
-        } else if (later > 0) {
-            --later;
-            continue;
-        }
-        shown.push_back(std::move(*it));
-    }
-    return shown;
+    QStringList lines = text.split(u'\n');
+    if (!lines.isEmpty() && lines.first().startsWith(u"time,action,"_qs))
+        lines.removeFirst();  // the header
+    std::vector<TJournalLine> out;
+    const std::function<bool(const TJournalLine&)> sink = [&](const TJournalLine& l) {
+        out.push_back(l);
+        return query.newest < 0 || static_cast<int>(out.size()) < query.newest;
+    };
+    TNewestFirst take{query, sink, {}};
+    for (auto it = lines.crbegin(); it != lines.crend() && take.Take(*it);)
+        ++it;
+    return out;
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
@@ -32,6 +33,13 @@ struct TJournalLine {
     QString backup;   // relative to the data folder
     QString traffic;  // relative to the data folder
     QString written;  // a write that was verified: the 72 bytes written, in hex
+};
+
+// Which journal lines a reader wants: the newest N (all when negative), of serial numbers that
+// start so (all when empty).
+struct TJournalQuery {
+    int newest = -1;
+    QString serial;
 };
 
 // Records every byte of an action, for the traffic file of a failed one.
@@ -84,12 +92,23 @@ public:
     QString SaveTraffic(const std::string& text, const QString& action);
 
     static QString JournalPath();
-    // Newest first, a write's begun line hidden by the line of its end. A journal that is
-    // missing is empty; one that cannot be read sets *error.
-    static std::vector<TJournalLine> ReadJournal(const QString& path = JournalPath(), QString* error = nullptr);
+    // Newest first, a write's begun line hidden by the line of its end; only as many and only
+    // the device's as asked. A journal that is missing is empty; one that cannot be read sets
+    // *error. It is read from its end, so the newest lines of a large journal come at once.
+    static std::vector<TJournalLine> ReadJournal(const QString& path = JournalPath(), QString* error = nullptr,
+                                                 const TJournalQuery& query = {});
+    // The same, a line at a time to sink until it returns false; false when it cannot be read.
+    static bool ForEachJournalLine(const QString& path, const TJournalQuery& query,
+                                   const std::function<bool(const TJournalLine&)>& sink, QString* error = nullptr);
     // A backup (or any image file zenda-sim reads): comment lines and 72 hex bytes. Only a
     // regular file of a sane size is read (a FIFO would block, a device never end).
     static bool LoadImageFile(const QString& path, TImageBuffer& image, QString& error, TImageFileError* why = nullptr);
+    // The same from the file's bytes.
+    static bool ParseImage(const QByteArray& text, TImageBuffer& image, QString& error, TImageFileError* why = nullptr);
+    // The journal from its bytes: UTF-8 or UTF-16; a line that is not a whole journal line is
+    // kept as a line of the action kDamaged, its text in the outcome.
+    static std::vector<TJournalLine> ParseJournal(const QByteArray& bytes, const TJournalQuery& query = {});
+    static const QString kDamaged;
     static constexpr qint64 kImageFileMax = 64 * 1024;
     // The model a backup file names ("ZENDA3"), empty when it names none.
     static QString BackupModel(const QString& path);

@@ -1000,3 +1000,57 @@ TEST_F(Cli, WritesCutShortByAKillAreOnRecord)
     RecordProperty("kills_inside_a_write", cut);
     unsetenv("XDG_DATA_HOME");
 }
+
+// A damaged journal is read as far as it makes sense: a stray quote, binary garbage and a cut
+// line are shown as damaged lines and cost nothing after them; a journal a spreadsheet saved
+// as UTF-16 is read too, and never appended to; nothing written before is ever rewritten.
+TEST(Journal, DamagedLinesAreShownAndNothingIsRewritten)
+{
+    char tmpl[] = "/tmp/zenda-journal.XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    setenv("XDG_DATA_HOME", dir.c_str(), 1);
+    std::filesystem::create_directories(std::filesystem::path(TServiceRecords::JournalPath().toStdString()).parent_path());
+    const std::string good1 = "\"2026-12-08T10:00:00+03:00\",\"read\",\"COM1\",\"ZENDA1\",\"1\",\"5\",\"выполнено\",\"\",\"\",\"\"\r\n";
+    const std::string good2 = "\"2026-12-08T11:00:00+03:00\",\"rtc\",\"COM1\",\"\",\"2\",\"5\",\"выполнено\",\"a; b\",\"x\",\"\",\"\"\r\n";
+    const std::string text = "\xEF\xBB\xBFtime,action,port,model,serial,address,outcome,changes,backup,traffic\r\n" + good1 +
+                             "\"2026-12-08T10:30:00+03:00\",\"rtc\",\"COM1 \"stray,\"5\r\n" + std::string("\x01\xFF\xFEgarbage\0\x02\r\n", 14) +
+                             good2 + "\"2026-12-08T12:00:00+03:00\",\"init\",\"CO";
+    const std::string path = TServiceRecords::JournalPath().toStdString();
+    std::ofstream(path, std::ios::binary) << text;
+    auto lines = TServiceRecords::ReadJournal();
+    ASSERT_EQ(lines.size(), 5u);
+    const std::vector<QString> actions = {QStringLiteral("damaged"), QStringLiteral("rtc"), QStringLiteral("damaged"),
+                                          QStringLiteral("damaged"), QStringLiteral("read")};  // newest first
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(lines[i].action, actions[i]) << i;
+    EXPECT_EQ(lines[1].changes, (QStringList{QStringLiteral("a"), QStringLiteral("b")}));
+    EXPECT_TRUE(lines[3].outcome.contains(QStringLiteral("stray"))) << lines[3].outcome.toStdString();
+
+    // An append starts a line of its own after the cut one; what was there stays byte for byte.
+    TServiceRecords records(QStringLiteral("test"));
+    TJournalLine l;
+    l.action = QStringLiteral("leave");
+    l.outcome = QStringLiteral("строка\nс переводом");
+    ASSERT_TRUE(records.Journal(l)) << records.JournalError().toStdString();
+    const std::string after = Slurp(path);
+    EXPECT_EQ(after.substr(0, text.size()), text);
+    lines = TServiceRecords::ReadJournal();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].action, QStringLiteral("leave"));
+    EXPECT_EQ(lines[0].outcome, QStringLiteral("строка с переводом"));  // one line in the file
+
+    // UTF-16, as a spreadsheet saves it: read, and refused for appending.
+    const QString utf16 = QString::fromStdString(std::string(text.begin() + 3, text.begin() + 3 + 80 + good1.size()));
+    std::string bytes = "\xFF\xFE";
+    for (QChar c : utf16)
+        bytes += std::string{static_cast<char>(c.unicode() & 0xFF), static_cast<char>(c.unicode() >> 8)};
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    lines = TServiceRecords::ReadJournal();
+    ASSERT_GE(lines.size(), 1u);
+    EXPECT_EQ(lines.back().action, QStringLiteral("read"));
+    EXPECT_FALSE(records.Journal(l));
+    EXPECT_TRUE(records.JournalError().contains(QStringLiteral("UTF-16"))) << records.JournalError().toStdString();
+    EXPECT_EQ(Slurp(path), bytes);
+    std::filesystem::remove_all(dir);
+    unsetenv("XDG_DATA_HOME");
+}

@@ -138,6 +138,10 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     top->addWidget(filterLabel);
     top->addWidget(Filter);
     top->addStretch();
+    Limit = new QLabel(this);
+    Limit->setObjectName(QStringLiteral("Limit"));
+    Limit->setEnabled(false);
+    top->addWidget(Limit);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(WithCounters);
     bottom->addStretch();
@@ -154,7 +158,8 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     connect(Filter, &QLineEdit::textChanged, this, [this](const QString& s) {
         const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
         const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
-        model_->Filter(s);
+        // Up to kShown lines of the serial numbers typed, from the whole journal.
+        SetLines(TServiceRecords::ReadJournal(path_, nullptr, {kShown, s.trimmed()}), s);
         Choose(keep ? &*keep : nullptr);
     });
     Filter->installEventFilter(this);
@@ -179,7 +184,7 @@ QString TJournalForm::ActionText(const QString& action)
     static const std::pair<const char16_t*, const char16_t*> names[] = {
         {u"read", u"Считывание"},      {u"init", u"Инициализация"}, {u"leave", u"Выход из инициализации"},
         {u"rtc", u"Коррекция RTC"},    {u"counters", u"Счетчики"},  {u"restore", u"Восстановление"},
-        {u"backup", u"Резервная копия"},
+        {u"backup", u"Резервная копия"},  {u"damaged", u"Поврежденная строка"},
     };
     for (const auto& [key, text] : names)
         if (action == QStringView(key))
@@ -204,17 +209,27 @@ bool TJournalForm::eventFilter(QObject* watched, QEvent* e)
 void TJournalForm::Load(const QString& path)
 {
     path_ = path;
-    model_->Set(TServiceRecords::ReadJournal(path), Filter->text());
+    SetLines(TServiceRecords::ReadJournal(path, nullptr, {kShown, Filter->text().trimmed()}), Filter->text());
     Choose(nullptr);
     WithCounters->setChecked(false);
     Table->setFocus();
+}
+
+void TJournalForm::SetLines(std::vector<TJournalLine> lines, const QString& serial)
+{
+    // A station's journal grows by thousands of lines a week: the newest are shown, and a
+    // serial number typed in the filter finds a device's lines however old.
+    Limit->setText(static_cast<int>(lines.size()) >= kShown
+                       ? QStringLiteral("Показаны последние %1 строк; номер прибора ищет по всему журналу").arg(kShown)
+                       : QString());
+    model_->Set(std::move(lines), serial);
 }
 
 void TJournalForm::Reload()
 {
     const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
     const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
-    model_->Set(TServiceRecords::ReadJournal(path_), Filter->text());
+    SetLines(TServiceRecords::ReadJournal(path_, nullptr, {kShown, Filter->text().trimmed()}), Filter->text());
     Choose(keep ? &*keep : nullptr);
 }
 

@@ -53,8 +53,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
+    static constexpr int kShown = 5000;  // the newest lines a view shows
+
 private:
     void ShowChosen();
+    void SetLines(std::vector<TJournalLine> lines, const QString& serial);
     // Reads the journal again after an action, the chosen line kept chosen.
     void Reload();
     // Chooses the row of this line when it is shown, else the newest.
@@ -66,6 +69,7 @@ private:
     QPlainTextEdit* Details;
     QCheckBox* WithCounters;
     QLabel* RestoreNote;  // why "Восстановить" is greyed
+    QLabel* Limit;        // says when not every line is shown
     QPushButton* Restore;
     QPushButton* Protocol;
     QPushButton* Close;
