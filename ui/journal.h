@@ -49,11 +49,10 @@ public:
     std::function<void(const QString& file, bool withCounters)> OnRestore;
     // Called with the chosen line, a completed write ("Протокол").
     std::function<void(const TJournalLine& line)> OnProtocol;
+    static constexpr int kShown = 5000;  // the newest lines a view shows
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
-
-    static constexpr int kShown = 5000;  // the newest lines a view shows
 
 private:
     void ShowChosen();
