@@ -676,3 +676,50 @@ TEST_F(Program, ProtocolAfterAnInitialization)
     for (const char* w : {"Протокол инициализации прибора ЗЕНДА", "54321", "ZENDA1", "записано в прибор"})
         EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
 }
+
+// zenda-init killed (SIGKILL) in the middle of its writes: each write that reached the device
+// is on record, its journal line naming the backup of the image before it.
+TEST_F(Program, AWindowKilledDuringAWriteLeavesItOnRecord)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "POSIX signals";
+    sim->Cmd("fault delay:400@0");  // the write's answer comes late: the kill lands inside it
+    const auto folder = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init";
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the killed write's late answer goes by
+            app = std::make_unique<App>(bench);
+        }
+        const std::string before = sim->Cmd("image");
+        const int writes = std::stoi(sim->Cmd("count 0"));
+        app->Cmd("tab PageControl1 1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        app->Cmd("click BitBtn1");
+        const std::string modal = app->FirstModal();
+        ASSERT_EQ(modal.rfind("Автокоррекция RTC", 0), 0u) << round << " " << modal;
+        app->Cmd("key TrackBar1 PageDown");
+        app->Cmd("click BitBtn1");  // OK: the backup, the begun line, the write
+        for (int i = 0; i < 200 && std::stoi(sim->Cmd("count 0")) == writes; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        app->proc->Signal(SIGKILL);
+        ASSERT_TRUE(app->proc->Exited(5000));
+        ASSERT_GT(std::stoi(sim->Cmd("count 0")), writes) << round;
+        std::ifstream in(folder / "journal.csv");
+        std::string line, last;
+        while (std::getline(in, line))
+            if (!line.empty())
+                last = line;
+        EXPECT_NE(last.find("\"rtc\""), std::string::npos) << last;
+        EXPECT_NE(last.find("запись в прибор начата"), std::string::npos) << last;
+        const size_t at = last.find("\"backups/");
+        ASSERT_NE(at, std::string::npos) << last;
+        std::ifstream backup(folder / last.substr(at + 1, last.find('"', at + 1) - at - 1));
+        std::string hex;
+        while (std::getline(backup, line))
+            if (!line.empty() && line[0] != '#')
+                for (char c : line)
+                    if (c != ' ')
+                        hex += c;
+        EXPECT_EQ(hex, before) << round;
+    }
+}
