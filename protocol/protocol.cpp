@@ -8,9 +8,11 @@
 #include <QLockFile>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "settingsstore.h"
@@ -79,8 +81,14 @@ int NextProtocolNumber()
     {
         QFile in(path);  // closed before the new number replaces it: Windows replaces no open file
         if (in.open(QIODevice::ReadOnly))
-            n = in.readAll().trimmed().toInt();
+            n = std::max(0, in.readAll().trimmed().toInt());
     }
+    // A number file lost or damaged must not give a number twice: the protocols made here
+    // carry theirs in their names ("...-N12-...").
+    static const QRegularExpression numbered(QStringLiteral("-N(\\d{1,9})-"));
+    for (const QString& name : QDir(folder + u"/protocols"_s).entryList({u"*.pdf"_s}, QDir::Files))
+        if (const auto m = numbered.match(name); m.hasMatch())
+            n = std::max(n, m.captured(1).toInt());
     QSaveFile out(path);  // replaced whole, or kept as it was
     if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray::number(n + 1) + '\n') < 0 || !out.commit())
         throw std::runtime_error((path + u": "_s + out.errorString()).toStdString());

@@ -38,7 +38,8 @@ QString ImageFingerprint(const TImageBuffer& image);
 extern const char* const kFingerprintName;  // how the page names it
 
 // The next running number of this PC's protocols, kept beside the journal (several programs
-// at once never get the same number); throws std::runtime_error when it cannot be kept.
+// at once never get the same number; a number file lost or damaged resumes after the highest
+// number in protocols/); throws std::runtime_error when it cannot be kept.
 int NextProtocolNumber();
 // The PDF's bytes: one page, however long the change list (it is scaled to fit).
 QByteArray ProtocolPdf(const TProtocol& p);

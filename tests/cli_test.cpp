@@ -903,6 +903,13 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     const std::string text3 = PdfText(saved);
     for (const char* w : {"ZENDA3", "---", "Частотный"})
         EXPECT_NE(text3.find(w), std::string::npos) << w << "\n" << text3;
+    // A damaged number file gives no number twice: the numbering goes on after the files made.
+    const int number = r.Json()[QStringLiteral("number")].toInt();
+    std::ofstream(std::filesystem::path(zenda3.data) / "ЛЮМРАД" / "zenda-init" / "protocol-number", std::ios::trunc)
+        << "garbage";
+    r = Zenda(zenda3, {"--json", "protocol"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.Json()[QStringLiteral("number")].toInt(), number + 1);
 }
 
 // Three programs of four threads each append 250 lines a thread at the same moment to a
