@@ -3,6 +3,9 @@
 #include <QDateTime>
 #include <QJsonArray>
 
+#include <functional>
+#include <optional>
+
 #include "program.h"
 #include "protocol.h"
 
@@ -30,22 +33,35 @@ int TProgram::Protocol(const QCommandLineParser& p)
     TProtocol doc;
     doc.parties = parties;
     doc.program = QStringLiteral("zenda " ZENDA_VERSION);
-    QString error;
-    const auto journal = TServiceRecords::ReadJournal(TServiceRecords::JournalPath(), &error);
-    if (!error.isEmpty() && !p.isSet(u"now"_s))
-        throw std::runtime_error("the service journal cannot be read: " + error.toStdString());
+    // The journal is read newest first and only until the line is found: a station's journal
+    // of half a million lines is not held whole for one protocol.
+    auto find = [](const std::function<bool(const TJournalLine&)>& wanted) -> std::optional<TJournalLine> {
+        std::optional<TJournalLine> found;
+        QString error;
+        if (!TServiceRecords::ForEachJournalLine(
+                TServiceRecords::JournalPath(), {},
+                [&](const TJournalLine& l) {
+                    if (wanted(l))
+                        found = l;
+                    return !found;
+                },
+                &error))
+            throw std::runtime_error("the service journal cannot be read: " + error.toStdString());
+        return found;
+    };
     if (p.isSet(u"line"_s)) {
         const QString time = p.value(u"line"_s);
         // Times are to the second: a read may share it with the write it follows.
-        auto it = std::find_if(journal.begin(), journal.end(),
-                               [&](const TJournalLine& l) { return l.time == time && HasProtocol(l); });
-        if (it == journal.end())
-            throw ERefused(
-                std::any_of(journal.begin(), journal.end(), [&](const TJournalLine& l) { return l.time == time; })
-                    ? "the journal line of " + time.toStdString() +
-                          " is not a completed write with its image kept: no protocol"
-                    : "no journal line of " + time.toStdString() + " (zenda journal lists them)");
-        doc.line = *it;
+        bool any = false;
+        const auto line = find([&](const TJournalLine& l) {
+            any |= l.time == time;
+            return l.time == time && HasProtocol(l);
+        });
+        if (!line)
+            throw ERefused(any ? "the journal line of " + time.toStdString() +
+                                     " is not a completed write with its image kept: no protocol"
+                               : "no journal line of " + time.toStdString() + " (zenda journal lists them)");
+        doc.line = *line;
     } else {
         PreparePort();
         const TActionResult& read = actions_.Read();
@@ -57,15 +73,15 @@ int TProgram::Protocol(const QCommandLineParser& p)
         } else {
             // The newest completed write that left this number in a device of this model.
             const QString serial = read.line.serial, model = read.line.model;
-            auto it = std::find_if(journal.begin(), journal.end(), [&](const TJournalLine& l) {
+            const auto line = find([&](const TJournalLine& l) {
                 TImageBuffer written;
                 return HasProtocol(l) && (l.model.isEmpty() || l.model == model) && WrittenImage(l, written) &&
                        QString::number(TDeviceSettings(written).SerialNumber()) == serial;
             });
-            if (it == journal.end())
+            if (!line)
                 throw ERefused("the journal holds no completed write of " + model.toStdString() + " № " +
                                serial.toStdString() + "; --now makes the protocol of the device as it is");
-            doc.line = *it;
+            doc.line = *line;
         }
     }
     if (!doc.asNow)
