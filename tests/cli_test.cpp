@@ -10,6 +10,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <regex>
 #include <set>
@@ -22,6 +23,7 @@
 #include "e2e_harness.h"
 #include "pdf_text.h"
 #include "records.h"
+#include "settings.h"
 #include "version.h"
 
 using namespace e2e;
@@ -1059,5 +1061,98 @@ TEST(Journal, DamagedLinesAreShownAndNothingIsRewritten)
     EXPECT_TRUE(records.JournalError().contains(QStringLiteral("UTF-16"))) << records.JournalError().toStdString();
     EXPECT_EQ(Slurp(path), bytes);
     std::filesystem::remove_all(dir);
+    unsetenv("XDG_DATA_HOME");
+}
+
+// A seeded soak of zenda: random actions (read, rtc, counters, init, restore of an earlier
+// backup), a one-off fault of the simulator's list at a random command before half of them.
+// After each: the device holds its image before or the one asked for, never a third; "done"
+// (status 0) exactly when it holds the one asked for; the journal's line says the same; a write
+// that reached the device has a backup of the image before it. ZENDA_SOAK_SEED replays a seed,
+// ZENDA_SOAK_ACTIONS sets the count (CI: 120).
+TEST_F(Cli, SeededSoakKeepsTheDeviceAndTheRecordsTrue)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    const char* seedText = std::getenv("ZENDA_SOAK_SEED");
+    const char* countText = std::getenv("ZENDA_SOAK_ACTIONS");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::atoll(seedText)) : 20261208u;
+    const int actions = countText ? std::atoi(countText) : 120;
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return std::uniform_int_distribution<>(0, n - 1)(random); };
+    const char* const faults[] = {"wrongecho", "short:10", "badread", "badecho", "badreadback", "garbage:5", "delay:50"};
+    const char* const commands[] = {"0", "4", "5"};
+    setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+    std::map<std::string, int> counts;
+    for (int i = 0; i < actions; ++i) {
+        const std::string before = sim->Cmd("image");
+        const int writes = std::stoi(sim->Cmd("count 0"));
+        std::string fault = "none";
+        sim->Cmd("clear");
+        if (pick(2)) {
+            fault = std::string(faults[pick(7)]) + "@" + commands[pick(3)];
+            sim->Cmd("fault " + fault + "x1");
+        }
+        std::vector<std::string> args = {"--json", "--yes"};
+        int correction = 99;
+        std::vector<std::filesystem::path> backups;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / "backups", ec))
+            if (e.is_regular_file())
+                backups.push_back(e.path());
+        std::sort(backups.begin(), backups.end());
+        switch (backups.empty() ? pick(4) : pick(5)) {
+        case 0: args.push_back("read"); break;
+        case 1:
+            correction = pick(51) - 25;
+            args.insert(args.end(), {"rtc", "--", std::to_string(correction)});
+            break;
+        case 2: args.insert(args.end(), {"counters", "--v1", std::to_string(pick(100000))}); break;
+        case 3:
+            args.insert(args.end(), {"init", "--serial", std::to_string(pick(65536)), "--address", std::to_string(1 + pick(63))});
+            break;
+        default:
+            args.insert(args.end(), {"restore", "--other-serial", backups[pick(static_cast<int>(backups.size()))].string()});
+            if (pick(2))
+                args.push_back("--with-counters");
+        }
+        const TRun r = Zenda(bench, args);
+        const std::string after = sim->Cmd("image");
+        const std::string what = "seed " + std::to_string(seed) + " action " + std::to_string(i) + " (" + args[2] +
+                                 ", fault " + fault + "): status " + std::to_string(r.status) + " " + r.err;
+        ++counts[args[2] + " " + fault.substr(0, fault.find_first_of(":@")) + " -> " + std::to_string(r.status)];
+        ASSERT_TRUE(r.status == 0 || r.status == 1 || r.status == 2) << what;
+        const QJsonObject o = r.Json();
+        if (correction != 99) {  // the RTC's image asked for is known exactly
+            TImageBuffer want;
+            const QByteArray b = QByteArray::fromHex(QByteArray::fromStdString(before));
+            std::copy(b.begin(), b.end(), want.Image());
+            TDeviceSettings(want).SetCorrection(correction);
+            const std::string wanted =
+                QByteArray(reinterpret_cast<const char*>(want.Image()), 72).toHex().toUpper().toStdString();
+            ASSERT_TRUE(after == before || after == wanted) << what;
+            if (r.status == 0) {
+                ASSERT_EQ(after, wanted) << what;
+            }
+        }
+        if (r.status == 0 && args[2] != "read") {
+            ASSERT_EQ(o[QStringLiteral("image")].toString().toStdString(), after) << what;  // said done: holds it
+        }
+        if (r.status == 1 && o[QStringLiteral("device_holds")].toString() == QStringLiteral("old")) {
+            ASSERT_EQ(after, before) << what;
+        }
+        if (r.status != 0 && args[2] == "read") {
+            ASSERT_EQ(after, before) << what;
+        }
+        const auto journal = TServiceRecords::ReadJournal();
+        ASSERT_FALSE(journal.empty()) << what;
+        ASSERT_EQ(journal[0].outcome == QStringLiteral("выполнено"), r.status == 0) << what;
+        if (std::stoi(sim->Cmd("count 0")) > writes) {
+            ASSERT_FALSE(journal[0].backup.isEmpty()) << what;
+            ASSERT_EQ(BackupHex((DataFolder() + u'/' + journal[0].backup).toStdString()), before) << what;
+        }
+    }
+    for (const auto& [k, n] : counts)
+        RecordProperty(k, n);
     unsetenv("XDG_DATA_HOME");
 }
