@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <sstream>
 
 #include "e2e_harness.h"
@@ -722,4 +723,71 @@ TEST_F(Program, AWindowKilledDuringAWriteLeavesItOnRecord)
                         hex += c;
         EXPECT_EQ(hex, before) << round;
     }
+}
+
+// The window's share of the soak: seeded RTC corrections through the dialog, a one-off fault
+// at a random command before half of them. After each the device holds its image before or the
+// one asked for; the success box comes exactly when it holds the one asked for; the journal's
+// line says the same.
+TEST_F(Program, SeededSoakOfTheWindow)
+{
+    std::mt19937 random(20261208);
+    auto pick = [&](int n) { return std::uniform_int_distribution<>(0, n - 1)(random); };
+    const char* const faults[] = {"wrongecho", "short:10", "badread", "badecho", "badreadback", "garbage:5"};
+    const char* const commands[] = {"0", "4"};
+    const auto journal = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / "journal.csv";
+    app->Cmd("tab PageControl1 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    int written = 0, failed = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::string before = sim->Cmd("image");
+        std::string fault = "none";
+        sim->Cmd("clear");
+        if (pick(2)) {
+            fault = std::string(faults[pick(6)]) + "@" + commands[pick(2)];
+            fault += "x" + std::to_string(1 + pick(3));  // three times outlasts the write's retries
+            sim->Cmd("fault " + fault);
+        }
+        const int started = app->Started();
+        app->Cmd("click BitBtn1");
+        std::string modal;
+        for (int w = 0; w < 1000 && app->Started() == started; ++w)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        modal = app->FirstModal();
+        const std::string what = "action " + std::to_string(i) + ", fault " + fault + ": " + modal;
+        if (modal.rfind("Автокоррекция RTC", 0) != 0) {  // the read failed: its box, nothing written
+            app->Act("press 0");
+            EXPECT_EQ(sim->Cmd("image"), before) << what;
+            continue;
+        }
+        for (int k = pick(4); k > 0; --k)
+            app->Cmd(pick(2) ? "key TrackBar1 PageDown" : "key TrackBar1 PageUp");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        const int seconds = std::atoi(app->Cmd("get l1").c_str());
+        const Outcome o = app->Act("click BitBtn1");
+        const std::string after = sim->Cmd("image");
+        std::string wanted = before;
+        char byte[3];
+        const int m = std::abs(seconds);  // the correction's code: sign 0x40, tens, units
+        std::snprintf(byte, sizeof byte, "%02X", (seconds < 0 ? 0x40 : 0) | (m / 10) << 4 | m % 10);
+        wanted.replace(2 * 10, 2, byte);
+        EXPECT_TRUE(after == before || after == wanted) << what << " " << after;
+        const bool done = !o.seen.empty() && o.seen.back() == kInfo + "Автокоррекция RTC произведена успешно.";
+        std::ifstream in(journal);
+        std::string line, last;
+        while (std::getline(in, line))
+            if (!line.empty())
+                last = line;
+        EXPECT_EQ(last.find(",\"выполнено\",") != std::string::npos, done) << what << " " << last;
+        // Done only when the device holds it; a failed write that reached it all the same (its
+        // read-back spoiled) is journaled as holding the new settings.
+        if (done || after == wanted) {
+            EXPECT_EQ(after, wanted) << what;
+            EXPECT_TRUE(done || last.find("прибор хранит новые настройки") != std::string::npos) << what << " " << last;
+        }
+        ++(done ? written : failed);
+    }
+    RecordProperty("written", written);
+    RecordProperty("failed", failed);
+    EXPECT_GT(failed, 0) << "no fault made a write fail";
 }
