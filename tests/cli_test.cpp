@@ -1091,7 +1091,9 @@ TEST_F(Cli, SeededSoakKeepsTheDeviceAndTheRecordsTrue)
         sim->Cmd("clear");
         if (pick(2)) {
             // Up to three times: a write's retries outlast one, not three.
-            fault = std::string(faults[pick(7)]) + "@" + commands[pick(3)] + "x" + std::to_string(1 + pick(3));
+            fault = std::string(faults[pick(7)]) + '@' + commands[pick(3)];
+            fault += 'x';
+            fault += std::to_string(1 + pick(3));
             sim->Cmd("fault " + fault);
         }
         std::vector<std::string> args = {"--json", "--yes"};

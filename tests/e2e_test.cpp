@@ -745,7 +745,8 @@ TEST_F(Program, SeededSoakOfTheWindow)
         sim->Cmd("clear");
         if (pick(2)) {
             fault = std::string(faults[pick(6)]) + "@" + commands[pick(2)];
-            fault += "x" + std::to_string(1 + pick(3));  // three times outlasts the write's retries
+            fault += 'x';  // up to three times: three outlast the write's retries
+            fault += std::to_string(1 + pick(3));
             sim->Cmd("fault " + fault);
         }
         const int started = app->Started();
