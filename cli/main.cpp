@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     // The protocol draws text (fonts need the GUI part of Qt), with no display: over SSH too.
     bool protocol = false;
     for (int i = 1; i < argc; ++i)
-        protocol |= std::strcmp(argv[i], "protocol") == 0;
+        protocol |= std::strcmp(argv[i], "protocol") == 0 || std::strcmp(argv[i], "--protocol") == 0;
 #ifndef _WIN32
     if (protocol && !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -144,7 +144,7 @@ int main(int argc, char** argv)
     // Options given twice take the last value silently in the parser: "--port A --port B" in a
     // script would write to B. Refused instead.
     for (const QString& name : p.optionNames())
-        if (p.values(name).size() > 1)
+        if (p.values(name).size() > 1 && !(command == u"station" && name == u"port"))  // a fixture each
             return Fail(g, kUsage, "--" + name.toStdString() + " is given more than once");
     if (!positional.isEmpty() && positional[0].isEmpty())
         return Fail(g, kUsage, command.toStdString() + ": the file name is empty");
@@ -172,6 +172,8 @@ int main(int argc, char** argv)
             return program.Counters(p);
         if (command == u"protocol")
             return program.Protocol(p);
+        if (command == u"station")
+            return StationCommand(g, p);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
         return Fail(g, 128 + e.signal, e.what());

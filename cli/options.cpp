@@ -149,6 +149,21 @@ void AddCommandOptions(QCommandLineParser& p, const QString& command)
                       {u"site-address"_s, u"The site's address (kept)."_s, u"TEXT"_s},
                       {u"customer"_s, u"The customer (kept)."_s, u"TEXT"_s}});
     }
+    if (command == u"station") {
+        p.addOptions({{u"serial-from"_s, u"The first serial number of the batch."_s, u"N"_s},
+                      {u"count"_s, u"How many devices the batch holds."_s, u"K"_s},
+                      {u"plan"_s, u"A plan: a header row (serial, address, ch1, ch2, v2-reset), then a device a row."_s,
+                       u"FILE.csv"_s},
+                      {u"address"_s, u"Network address, 1..63, where the plan gives none."_s, u"A"_s},
+                      {u"ch1"_s, u"Channel 1 where the plan gives none: value=,type=,test=."_s, u"SPEC"_s},
+                      {u"ch2"_s, u"Channel 2 where the plan gives none: value=,type=,test=."_s, u"SPEC"_s},
+                      {u"v2-reset"_s, u"Whether the V2 counter may be reset, where the plan does not say."_s,
+                       u"yes|no"_s},
+                      {u"renumber"_s, u"Renumber devices that already hold a serial number."_s},
+                      {u"results"_s, u"Append a CSV row a device to FILE."_s, u"FILE"_s},
+                      {u"protocol"_s, u"Make each device's commissioning protocol (PDF)."_s},
+                      {u"poll"_s, u"How often the model query looks for a device, in ms (default 1000)."_s, u"MS"_s}});
+    }
     if (command == u"counters") {
         p.addOptions({{u"tp1"_s, u"Operating time 1, hours:minutes."_s, u"H:MM"_s},
                       {u"tp2"_s, u"Operating time 2, hours:minutes."_s, u"H:MM"_s},

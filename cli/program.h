@@ -97,5 +97,7 @@ private:
 
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p);
+// station: the production station (station.h).
+int StationCommand(const TGlobal& g, const QCommandLineParser& p);
 // ports [--map COMn=PATH]
 int Ports(const TGlobal& g, const QCommandLineParser& p);

@@ -120,6 +120,7 @@ void TDeviceActions::WriteImage()
     journalFailed_ = !records_.Journal(begun, true);
     if (journalFailed_)
         face_.JournalFailed(records_.JournalError());
+    result_.writeBegan = true;
     try {
         session_.SendInitData(image_);
     } catch (...) {

@@ -60,6 +60,7 @@ struct TActionResult {
     bool modelAsked = false;
     uint8_t model = 0;
     TImageBuffer read;  // the image as the device gave it
+    bool writeBegan = false;  // the first byte of a write was about to go: the device may hold it
     bool wrote = false;
     TImageBuffer written;                       // the image written and verified by reading it back
     bool left = false;                          // initialization mode was left after the write

@@ -41,11 +41,16 @@ void Usage(std::ostream& out = std::cout)
            "  --fault FAULT        inject a fault (repeatable): kind[:param][@command][xcount]\n"
            "                       kinds: noanswer wrongecho ackff short:K badread[:POS] badecho[:POS]\n"
            "                       badreadback[:POS] delay:MS garbage:K drop:K\n"
+           "  --fixture OFF:ON     a fixture of a production line: the device is taken off OFF ms\n"
+           "                       after the last command that is not a model query (the tool is\n"
+           "                       done with it), and the next one is put on ON ms later\n"
+           "  --serials N,N,...    the serial numbers of the devices put on after the first (then 0)\n"
            "  --quiet              do not print the traffic\n"
            "  --log FILE           write the traffic to FILE instead\n"
            "  --control            take commands on standard input, one a line, answered with\n"
            "                       a line starting \"@ \": fault FAULT | clear | image | mode |\n"
-           "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line\n"
+           "                       count CMD | clearlog | model 1|2|3 | setimage HEX | line |\n"
+           "                       off | on SERIAL | devices\n"
            "  --version            print the name and version\n";
 }
 
@@ -199,10 +204,23 @@ std::string Control(zsim::Simulator& sim, const std::string& line)
     std::istringstream in(line);
     std::string cmd, arg, extra;
     in >> cmd >> arg >> extra;
-    const bool takesArg = cmd == "fault" || cmd == "setimage" || cmd == "count" || cmd == "model";
+    const bool takesArg = cmd == "fault" || cmd == "setimage" || cmd == "count" || cmd == "model" || cmd == "on";
     if (!extra.empty() || (takesArg && arg.empty()) || (!takesArg && !arg.empty()))
         return "error usage: fault FAULT | clear | image | mode | count CMD | clearlog | model 1|2|3 | "
-               "setimage HEX | line";
+               "setimage HEX | line | off | on SERIAL | devices";
+    if (cmd == "off") {
+        sim.TakeOff();
+        return "ok";
+    }
+    if (cmd == "on") {
+        int serial = 0;
+        if (!ParseInt(arg, 0, 65535, serial))
+            return "error the serial number is 0..65535";
+        sim.PutOn(serial);
+        return "ok";
+    }
+    if (cmd == "devices")
+        return std::to_string(sim.DevicesPut()) + (sim.DeviceOn() ? " on" : " off");
     if (cmd == "fault") {
         zsim::Fault f{zsim::FaultKind::NoAnswer};
         std::string err;
@@ -258,7 +276,8 @@ int main(int argc, char** argv)
     zsim::Options opt;
     std::string imagePath, link, device;
     std::vector<zsim::Fault> faults;
-    bool quiet = false, control = false;
+    bool quiet = false, control = false, fixture = false;
+    zsim::FixtureOptions fixtureOpt;
     std::string logPath;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -298,6 +317,22 @@ int main(int argc, char** argv)
             if (!zsim::ParseFault(next(), f, err))
                 Refuse(err);
             faults.push_back(f);
+        } else if (a == "--fixture") {
+            const std::string v = next();
+            const auto colon = v.find(':');
+            if (colon == std::string::npos || !ParseInt(v.substr(0, colon), 0, 600000, fixtureOpt.OffMs) ||
+                !ParseInt(v.substr(colon + 1), 0, 600000, fixtureOpt.OnMs))
+                Refuse("the fixture is OFF:ON, two times in ms (0..600000), not '" + v + "'");
+            fixture = true;
+        } else if (a == "--serials") {
+            std::stringstream list(next());
+            std::string item;
+            while (std::getline(list, item, ',')) {
+                int n = 0;
+                if (!ParseInt(item, 0, 65535, n))
+                    Refuse("a serial number is 0..65535, not '" + item + "'");
+                fixtureOpt.Serials.push_back(n);
+            }
         } else if (a == "--quiet") {
             quiet = true;
         } else if (a == "--log") {
@@ -349,6 +384,10 @@ int main(int argc, char** argv)
     }
     for (const auto& f : faults)
         sim.AddFault(f);
+    if (!fixtureOpt.Serials.empty() && !fixture)
+        Refuse("--serials needs --fixture");
+    if (fixture)
+        sim.SetFixture(fixtureOpt);
     std::ofstream logFile;
     if (!logPath.empty()) {
         logFile.open(logPath, std::ios::app);

@@ -290,6 +290,71 @@ bool Simulator::InInitMode() const
     return initMode_;
 }
 
+void Simulator::SetFixture(const FixtureOptions& fixture)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    fixture_ = true;
+    fixtureOpt_ = fixture;
+    firstImage_ = image_;
+    nextSerial_ = 0;
+}
+
+bool Simulator::FixtureTurn(Clock::time_point now)
+{
+    if (!fixture_)
+        return true;
+    if (deviceOn_ && now >= offAt_) {
+        deviceOn_ = false;
+        onAt_ = offAt_ + std::chrono::milliseconds(fixtureOpt_.OnMs);
+        offAt_ = Clock::time_point::max();
+    }
+    if (!deviceOn_ && now >= onAt_)
+        PutOnLocked(nextSerial_ < fixtureOpt_.Serials.size() ? fixtureOpt_.Serials[nextSerial_++] : 0);
+    return deviceOn_;
+}
+
+void Simulator::PutOnLocked(int serial)
+{
+    image_ = firstImage_;
+    image_[6] = static_cast<uint8_t>(serial >> 8);  // the serial number: a word, high byte first
+    image_[7] = static_cast<uint8_t>(serial & 0xFF);
+    initMode_ = serial == 0;
+    deviceOn_ = true;
+    ++devicesPut_;
+    onAt_ = offAt_ = Clock::time_point::max();
+    readsSinceArmed_ = 0;
+    lastWasWrite_ = false;
+}
+
+bool Simulator::DeviceOn() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return const_cast<Simulator*>(this)->FixtureTurn(Clock::now());
+}
+
+int Simulator::DevicesPut() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    const_cast<Simulator*>(this)->FixtureTurn(Clock::now());
+    return devicesPut_;
+}
+
+void Simulator::TakeOff()
+{
+    std::lock_guard<std::mutex> g(mu_);
+    deviceOn_ = false;
+    offAt_ = Clock::time_point::max();
+    onAt_ = fixture_ ? Clock::now() + std::chrono::milliseconds(fixtureOpt_.OnMs) : Clock::time_point::max();
+}
+
+void Simulator::PutOn(int serial)
+{
+    std::lock_guard<std::mutex> g(mu_);
+    if (!fixture_)
+        firstImage_ = image_;
+    PutOnLocked(serial);
+}
+
 void Simulator::AddFault(const Fault& fault)
 {
     std::lock_guard<std::mutex> g(mu_);
@@ -469,6 +534,18 @@ void Simulator::Handle(uint8_t code, const std::vector<uint8_t>& data)
     {
         std::lock_guard<std::mutex> g(mu_);
         ++counts_[code];
+        const auto now = Clock::now();
+        if (!FixtureTurn(now))
+            silent = true;  // an empty fixture: the command goes nowhere
+        else if (fixture_ && code != 5)
+            offAt_ = now + std::chrono::milliseconds(fixtureOpt_.OffMs);
+    }
+    if (silent) {
+        AddLog(false, {}, "no device on the fixture");
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> g(mu_);
         if (TakeFault(FaultKind::NoAnswer, code))
             silent = true;
         if (auto* f = TakeFault(FaultKind::Delay, code))

@@ -52,6 +52,17 @@ struct LogEntry {
     std::string Note;  // what the simulator made of it
 };
 
+// A fixture of a production line: the device on it is taken off OffMs after the last command
+// that is not a model query (the tool is done with it: it left initialization mode, or gave
+// up), and the next is put on OnMs later. The devices put on carry the serial numbers of the
+// list in turn, then 0; each comes as the first one was, in initialization mode when its
+// number is 0.
+struct FixtureOptions {
+    int OffMs = 500;
+    int OnMs = 500;
+    std::vector<int> Serials;
+};
+
 struct Options {
     int Baud = 9600;   // line rate for pacing (10 bits a byte)
     bool Pace = true;  // false: answer at once, for fast tests
@@ -84,6 +95,12 @@ public:
     void SetAck(uint8_t ack);
     bool InInitMode() const;
 
+    void SetFixture(const FixtureOptions& fixture);
+    bool DeviceOn() const;  // false: the fixture is empty and nothing answers
+    int DevicesPut() const; // devices put on the fixture so far, the first one included
+    void TakeOff();
+    void PutOn(int serial);
+
     void AddFault(const Fault& fault);
     void ClearFaults();
 
@@ -104,7 +121,9 @@ private:
     void Serve();
     void Handle(uint8_t code, const std::vector<uint8_t>& data);
     bool Send(const std::vector<uint8_t>& bytes, int dropAfter, const std::string& note);
-    bool WaitUntil(Clock::time_point until);  // false: a stop was asked for
+    bool WaitUntil(Clock::time_point until);
+    bool FixtureTurn(Clock::time_point now);  // caller holds mu_; false: no device on
+    void PutOnLocked(int serial);  // false: a stop was asked for
     bool WriteByte(uint8_t b);
     Fault* TakeFault(FaultKind kind, int code);
     void AddLog(bool fromTool, std::vector<uint8_t> bytes, std::string note);
@@ -117,6 +136,12 @@ private:
     mutable std::mutex mu_;
     std::array<uint8_t, 72> image_{};
     bool initMode_ = false;
+    bool fixture_ = false, deviceOn_ = true;
+    FixtureOptions fixtureOpt_;
+    std::array<uint8_t, 72> firstImage_{};
+    size_t nextSerial_ = 0;
+    int devicesPut_ = 1;
+    Clock::time_point offAt_ = Clock::time_point::max(), onAt_ = Clock::time_point::max();
     std::vector<Fault> faults_;
     std::vector<LogEntry> log_;
     std::vector<double> turnarounds_;

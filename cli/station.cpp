@@ -1,0 +1,510 @@
+// The production station's plan, its book of numbers and its fixtures.
+#include "station.h"
+
+#include <QRegularExpression>
+
+#include <set>
+#include <thread>
+
+#include "abort.h"
+#include "actions.h"
+#include "channels.h"
+#include "commapi.h"
+#include "settings.h"
+#include "terminal.h"
+#include "version.h"
+
+using namespace Qt::StringLiterals;
+
+// ------------------------------------------------------------------ the plan
+
+std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
+{
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))  // a spreadsheet's byte order mark
+        text.remove(0, 1);
+    const QStringList lines = text.split(QRegularExpression(u"\r\n|\n|\r"_s));
+    auto refuse = [&](int line, const QString& what) {
+        throw ERefused((file + u':' + QString::number(line) + u": "_s + what).toStdString());
+    };
+    int headerLine = 0;
+    while (headerLine < lines.size() && lines[headerLine].trimmed().isEmpty())
+        ++headerLine;
+    if (headerLine == lines.size())
+        refuse(1, u"the plan is empty (a header row naming the columns: serial, address, ch1, ch2, v2-reset)"_s);
+    const QChar sep = lines[headerLine].count(u';') > lines[headerLine].count(u',') ? u';' : u',';
+    const QStringList header = lines[headerLine].split(sep);
+    static const QStringList known{u"serial"_s, u"address"_s, u"ch1"_s, u"ch2"_s, u"v2-reset"_s};
+    std::vector<int> column;  // index into known, per cell
+    for (const QString& h : header) {
+        const QString name = h.trimmed().toLower().remove(u'"');
+        const auto k = known.indexOf(name);
+        if (k < 0)
+            refuse(headerLine + 1, u"unknown column '"_s + name + u"' (serial, address, ch1, ch2, v2-reset)"_s);
+        if (std::find(column.begin(), column.end(), k) != column.end())
+            refuse(headerLine + 1, u"the column '"_s + name + u"' is named twice"_s);
+        column.push_back(static_cast<int>(k));
+    }
+    if (std::find(column.begin(), column.end(), 0) == column.end())
+        refuse(headerLine + 1, u"no column 'serial'"_s);
+    std::vector<TPlanRow> rows;
+    for (int i = headerLine + 1; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty())
+            continue;
+        // A channel's settings hold commas ("value=0.01,type=pulse"): quoted, as a spreadsheet
+        // saves them, or in a file that separates its cells with semicolons.
+        QStringList cells;
+        QString cell;
+        bool quoted = false;
+        for (const QChar c : lines[i]) {
+            if (c == u'"')
+                quoted = !quoted;
+            else if (c == sep && !quoted)
+                cells << std::exchange(cell, QString());
+            else
+                cell += c;
+        }
+        cells << cell;
+        if (quoted)
+            refuse(i + 1, u"a quote is not closed"_s);
+        if (cells.size() > static_cast<qsizetype>(column.size()))
+            refuse(i + 1, u"more cells than the header names"_s);
+        TPlanRow row;
+        row.line = i + 1;
+        for (qsizetype c = 0; c < cells.size(); ++c) {
+            const QString v = cells[c].trimmed();
+            if (v.isEmpty())
+                continue;
+            bool ok = false;
+            switch (column[c]) {
+            case 0:
+                row.serial = v.toInt(&ok);
+                if (!ok)
+                    refuse(i + 1, u"the serial number '"_s + v + u"' is not a number"_s);
+                break;
+            case 1:
+                row.address = v.toInt(&ok);
+                if (!ok)
+                    refuse(i + 1, u"the address '"_s + v + u"' is not a number"_s);
+                break;
+            case 2: row.ch1 = v; break;
+            case 3: row.ch2 = v; break;
+            case 4:
+                row.v2Reset = v.toLower() == u"yes" ? 1 : v.toLower() == u"no" ? 0 : -2;
+                if (row.v2Reset == -2)
+                    refuse(i + 1, u"v2-reset is yes or no, not '"_s + v + u"'"_s);
+                break;
+            }
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+void CheckPlan(const std::vector<TPlanRow>& rows)
+{
+    if (rows.empty())
+        throw ERefused("the plan holds no device");
+    std::map<int, int> seen;
+    for (const auto& r : rows) {
+        const std::string where = r.line ? "row " + std::to_string(r.line) + ": " : std::string();
+        if (r.serial < 1 || r.serial > range::SerialMax)
+            throw ERefused(where + "the serial number " + std::to_string(r.serial) + " is not 1..65535");
+        if (auto [it, fresh] = seen.emplace(r.serial, r.line); !fresh)
+            throw ERefused(where + "the serial number " + std::to_string(r.serial) + " is in the plan twice" +
+                           (it->second ? " (row " + std::to_string(it->second) + ")" : std::string()));
+        if (r.address && (*r.address < range::AddressMin || *r.address > range::AddressMax))
+            throw ERefused(where + "the address " + std::to_string(*r.address) + " is not 1..63");
+        // A channel's settings must be ones some model takes; the device's own model is
+        // checked when it is on the fixture, before anything is written.
+        for (int ch : {1, 2}) {
+            const QString& spec = ch == 1 ? r.ch1 : r.ch2;
+            if (spec.isEmpty())
+                continue;
+            std::string why;
+            bool fits = false;
+            for (uint8_t model : {kModelZenda1, kModelZenda3}) {
+                TImageBuffer image;
+                image.ModelCode() = model;
+                TChannelTable table(image);
+                table.AppendStartRows();
+                if (model == kModelZenda1)
+                    table.ApplyModel1();
+                else
+                    table.ApplyModel23(TDeviceSettings::ModelIndex(model));
+                std::vector<std::string> notes;
+                try {
+                    ApplyChannelSpec(table, ch - 1, spec, notes);
+                    fits = true;
+                } catch (const ERefused& e) {
+                    why = e.what();
+                }
+            }
+            if (!fits)
+                throw ERefused(where + why);
+        }
+    }
+}
+
+// ------------------------------------------------------------------ the book
+
+TNumberBook::TNumberBook(const std::vector<TPlanRow>& rows)
+{
+    for (const auto& r : rows) {
+        index_[r.serial] = entries_.size();
+        entries_.emplace_back().row = r;
+    }
+}
+
+void TNumberBook::MarkFromJournal(const QString& journalPath)
+{
+    static const QRegularExpression serialChange(u"^Заводской номер: \\d+ -> (\\d+)$"_s);
+    std::lock_guard<std::mutex> g(mu_);
+    // Newest first: a number keeps the newest line that used it; a verified write outranks
+    // a failed one.
+    TServiceRecords::ForEachJournalLine(journalPath, {}, [&](const TJournalLine& l) {
+        int serial = -1;
+        bool done = false;
+        const QByteArray written = QByteArray::fromHex(l.written.toLatin1());
+        if (written.size() == kImageSize) {
+            serial = static_cast<uint8_t>(written[pos::SerialNumber - 1]) * 256 +
+                     static_cast<uint8_t>(written[pos::SerialNumber]);
+            done = true;
+        } else if (l.outcome != u"выполнено" && l.outcome != u"отменено") {
+            for (const QString& c : l.changes)
+                if (const auto m = serialChange.match(c); m.hasMatch())
+                    serial = m.captured(1).toInt();
+        }
+        const auto it = index_.find(serial);
+        if (it == index_.end())
+            return true;
+        TEntry& e = entries_[it->second];
+        if (e.state == TState::Done || (e.state == TState::Spoiled && !done))
+            return true;
+        e.state = done ? TState::Done : TState::Spoiled;
+        e.fixture = l.port;
+        e.time = l.time;
+        e.earlier = true;
+        return true;
+    });
+}
+
+std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop)
+{
+    std::unique_lock<std::mutex> g(mu_);
+    for (;;) {
+        bool taken = false;
+        for (auto& e : entries_) {
+            if (e.state == TState::Free) {
+                e.state = TState::Taken;
+                return e.row;
+            }
+            taken |= e.state == TState::Taken;
+        }
+        if (!taken || stop())
+            return std::nullopt;
+        // Another fixture may still give its number back.
+        cv_.wait_for(g, std::chrono::milliseconds(200));
+    }
+}
+
+void TNumberBook::Set(int serial, TState state, const QString& fixture)
+{
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        TEntry& e = entries_.at(index_.at(serial));
+        e.state = state;
+        e.fixture = fixture;
+        e.time = state == TState::Free ? QString() : LocalStamp();
+        e.earlier = false;
+    }
+    cv_.notify_all();
+}
+
+void TNumberBook::Release(int serial) { Set(serial, TState::Free, {}); }
+void TNumberBook::Done(int serial, const QString& fixture) { Set(serial, TState::Done, fixture); }
+void TNumberBook::Spoil(int serial, const QString& fixture) { Set(serial, TState::Spoiled, fixture); }
+void TNumberBook::WakeAll() { cv_.notify_all(); }
+
+bool TNumberBook::Finished() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    for (const auto& e : entries_)
+        if (e.state == TState::Free || e.state == TState::Taken)
+            return false;
+    return true;
+}
+
+std::vector<TNumberBook::TEntry> TNumberBook::Entries() const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    return entries_;
+}
+
+int TNumberBook::Count(TState state, bool earlierToo) const
+{
+    std::lock_guard<std::mutex> g(mu_);
+    int n = 0;
+    for (const auto& e : entries_)
+        n += e.state == state && (earlierToo || !e.earlier);
+    return n;
+}
+
+// ------------------------------------------------------------------ a fixture
+
+const char* StateName(TStationEvent::TKind kind)
+{
+    static const char* const names[] = {"waiting", "device", "writing", "done", "failed",
+                                        "skipped", "take it off", "gone", "finished", "note"};
+    return names[kind];
+}
+
+namespace {
+// The station's answers to the actions: no questions asked (the plan said it all), every
+// message kept for the report.
+class TStationFace : public TActionFace {
+public:
+    [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string&) override
+    {
+        last = Msg;
+        throw EAbort();
+    }
+    bool Ask(const TQuestion& q) override
+    {
+        if (q.kind == TQuestion::WithoutBackup)
+            throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" +
+                           q.reason.toStdString() + "); nothing written (--no-backup writes without one)");
+        return q.kind == TQuestion::LeaveAfterInit;
+    }
+    void Inform(const QString&) override {}
+    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(text.toStdString()); }
+    QString PortText() const override { return portText; }
+    void ModelRead(uint8_t) override { onModel(); }
+    // A stop ends a fixture between devices or before a write, never between a write and the
+    // leave: a device is done whole or not touched.
+    void Checkpoint() override
+    {
+        if (const int sig = StopSignal())
+            throw EStopped(sig);
+    }
+    QString ShownError() const override { return QString::fromStdString(last); }
+    void JournalFailed(const QString& error) override { onJournal(error); }
+
+    QString portText;
+    std::string last;
+    std::function<void()> onModel;
+    std::function<void(const QString&)> onJournal;
+};
+
+// "на приспособлении COM2 прибор № 1017 уже пронумерован"
+QString Numbered(const QString& fixture, int serial)
+{
+    return u"на приспособлении "_s + fixture + u" прибор № "_s + QString::number(serial) + u" уже пронумерован"_s;
+}
+}  // namespace
+
+struct TStation::TFixture {
+    QString name;  // as given
+    int comIndex = 0;
+    TStationFace face;
+    TImageBuffer image;
+    TDeviceSettings settings{image};
+    TChannelTable table{image};
+    TDeviceActions actions{face, image, QStringLiteral("zenda " ZENDA_VERSION)};
+    bool journalSaid = false;
+};
+
+TStation::TStation(const TStationOptions& options, TNumberBook& book, std::function<void(const TStationEvent&)> report)
+    : opt_(options), book_(book), report_(std::move(report))
+{
+    // COMn names keep what the settings map them to; a path gets a COM index of its own.
+    std::map<std::string, std::string> paths;
+    std::set<int> used;
+    for (const QString& p : opt_.ports)
+        if (p.startsWith(u"COM"_s, Qt::CaseInsensitive))
+            used.insert(p.mid(3).toInt() - 1);
+    int nextFree = 0;
+    for (const QString& p : opt_.ports) {
+        auto f = std::make_unique<TFixture>();
+        f->name = p;
+        if (p.startsWith(u"COM"_s, Qt::CaseInsensitive)) {
+            f->comIndex = p.mid(3).toInt() - 1;
+            const std::string com = "COM" + std::to_string(f->comIndex + 1);
+            paths[com] = ResolvePortName(com);
+            f->face.portText = QString::fromStdString(com + " -> " + paths[com]);
+        } else {
+            while (used.count(nextFree))
+                ++nextFree;
+            f->comIndex = nextFree;
+            used.insert(nextFree);
+            paths["COM" + std::to_string(nextFree + 1)] = p.toStdString();
+            f->face.portText = p;
+        }
+        f->actions.askModel = true;
+        f->actions.noBackup = opt_.noBackup;
+        fixtures_.push_back(std::move(f));
+    }
+    SetPortNameResolver([paths](const std::string& name) {
+        const auto it = paths.find(name);
+        return it == paths.end() ? DefaultPortPath(name) : it->second;
+    });
+}
+
+TStation::~TStation() = default;
+
+void TStation::OpenPorts()
+{
+    for (auto& f : fixtures_) {
+        try {
+            f->actions.Session().Open(f->comIndex, opt_.baud);
+        } catch (const std::exception& e) {
+            for (auto& other : fixtures_)
+                other->actions.Session().Close();
+            throw std::runtime_error(f->name.toStdString() + ": " + e.what());
+        }
+    }
+}
+
+void TStation::Run()
+{
+    std::vector<std::thread> threads;
+    for (auto& f : fixtures_)
+        threads.emplace_back([this, &f] { RunFixture(*f); });
+    for (auto& t : threads)
+        t.join();
+    for (auto& f : fixtures_)
+        f->actions.Session().Close();
+}
+
+void TStation::RunFixture(TFixture& f)
+{
+    TDeviceSession& session = f.actions.Session();
+    auto say = [&](TStationEvent::TKind kind, int serial = -1, const QString& message = {}) {
+        report_(TStationEvent(kind, f.name, serial, message));
+    };
+    f.face.onModel = [&] { say(TStationEvent::Device); };
+    f.face.onJournal = [&](const QString& error) {
+        if (!std::exchange(f.journalSaid, true))
+            say(TStationEvent::Note, -1, u"the service journal cannot be written: "_s + error);
+    };
+    auto stopping = [&] { return StopSignal() != 0 || book_.Finished(); };
+    // The model query alone, once: does a device answer on the fixture?
+    auto answers = [&] {
+        try {
+            session.ReviveLine();
+            TComPort& port = session.Port();
+            port.PurgeInput();
+            port.WriteByte(cmd::Model);
+            port.ReadByte(std::min(opt_.pollMs, 1000));
+            port.ReadByte(timeouts::ModelCode);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    };
+    // Sleeps out the rest of a poll period, or less when a stop comes.
+    auto pause = [&](std::chrono::steady_clock::time_point from) {
+        const auto until = from + std::chrono::milliseconds(opt_.pollMs);
+        while (std::chrono::steady_clock::now() < until && !stopping())
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                std::chrono::milliseconds(20), until - std::chrono::steady_clock::now()));
+    };
+
+    while (!stopping()) {
+        say(TStationEvent::Waiting);
+        bool on = false;
+        while (!stopping()) {
+            const auto at = std::chrono::steady_clock::now();
+            if ((on = answers()))
+                break;
+            pause(at);
+        }
+        if (!on)
+            break;
+        const auto row = book_.Take([&] { return StopSignal() != 0; });
+        if (!row)
+            break;
+        TStationEvent result(TStationEvent::Done, f.name, row->serial);
+        bool skipped = false;
+        try {
+            f.actions.Initialize(
+                [&] {
+                    const int serial = f.settings.SerialNumber();
+                    result.previous = serial;
+                    if (serial != 0 && !opt_.renumber) {
+                        skipped = true;
+                        f.face.Refuse(Numbered(f.name, serial));
+                    }
+                    f.settings.SetModelCode(f.actions.Result().model);
+                    f.table.Recreate();
+                    f.table.AppendStartRows();
+                    if (f.settings.ModelCode() == kModelZenda1)
+                        f.table.ApplyModel1();
+                    else
+                        f.table.ApplyModel23(TDeviceSettings::ModelIndex(f.settings.ModelCode()));
+                    f.table.LoadChannels();
+                    std::vector<std::string> notes;
+                    for (int ch : {1, 2}) {
+                        const QString& spec = ch == 1 ? (row->ch1.isEmpty() ? opt_.defaults.ch1 : row->ch1)
+                                                      : (row->ch2.isEmpty() ? opt_.defaults.ch2 : row->ch2);
+                        if (!spec.isEmpty())
+                            ApplyChannelSpec(f.table, ch - 1, spec, notes);
+                    }
+                    f.settings.SetSerialNumber(row->serial);
+                    if (const auto a = row->address ? row->address : opt_.defaults.address)
+                        f.settings.SetAddress(*a);
+                    if (const int v2 = row->v2Reset >= 0 ? row->v2Reset : opt_.defaults.v2Reset; v2 >= 0)
+                        f.settings.SetV2Reset(v2 == 1);
+                    f.table.StoreChannels(
+                        [&](int) { f.face.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
+                    say(TStationEvent::Writing, row->serial);
+                    return true;
+                },
+                TDeviceActions::TLeave::Yes);
+        } catch (const EAbort&) {
+            result.kind = TStationEvent::Failed;
+            result.message = QString::fromStdString(f.face.last);
+        } catch (const EStopped& e) {
+            result.kind = TStationEvent::Failed;
+            result.message = QString::fromUtf8(e.what());
+        } catch (const std::exception& e) {
+            result.kind = skipped ? TStationEvent::Skipped : TStationEvent::Failed;
+            result.message = QString::fromUtf8(e.what());
+        }
+        const TActionResult& r = f.actions.Result();
+        result.backup = r.line.backup;
+        if (r.wrote) {
+            // Written and verified: the number is used, even when only the leave failed.
+            book_.Done(row->serial, f.name);
+        } else if (r.writeBegan) {
+            book_.Spoil(row->serial, f.name);
+            result.spoiled = true;
+        } else {
+            book_.Release(row->serial);
+        }
+        if (result.kind == TStationEvent::Skipped)
+            result.serial = result.previous;
+        if (result.kind == TStationEvent::Failed && !(StopSignal() && !r.writeBegan)) {
+            std::lock_guard<std::mutex> g(mu_);
+            ++failed_;
+        }
+        if (StopSignal() && !r.writeBegan && result.kind == TStationEvent::Failed) {
+            say(TStationEvent::Finished, -1, result.message);
+            return;
+        }
+        report_(result);
+        if (book_.Finished())
+            break;
+        // The operator takes the device off; the next one is waited for only then.
+        say(TStationEvent::TakeOff, result.kind == TStationEvent::Skipped ? result.previous : row->serial);
+        while (!stopping()) {
+            const auto at = std::chrono::steady_clock::now();
+            if (!answers())
+                break;
+            pause(at);
+        }
+        if (!stopping())
+            say(TStationEvent::Gone);
+    }
+    say(TStationEvent::Finished);
+}

@@ -1,0 +1,405 @@
+// station: the production station on the command line: the plan and the fixtures from the
+// options, a live table on a terminal (a line an event elsewhere, NDJSON with --json), a
+// results file, and the summary.
+#include <QDateTime>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <atomic>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "program.h"
+#include "protocol.h"
+#include "settingsstore.h"
+#include "station.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString Csv(const QString& field)
+{
+    if (!field.contains(u',') && !field.contains(u'"') && !field.contains(u'\n') && !field.contains(u';'))
+        return field;
+    return u'"' + QString(field).replace(u"\""_s, u"\"\""_s) + u'"';
+}
+
+QString Clock(qint64 seconds)
+{
+    return u"%1:%2:%3"_s.arg(seconds / 3600, 2, 10, QChar(u'0'))
+        .arg(seconds / 60 % 60, 2, 10, QChar(u'0'))
+        .arg(seconds % 60, 2, 10, QChar(u'0'));
+}
+
+// Everything the operator and the line's system are told, from any fixture's thread.
+class TReporter {
+public:
+    TReporter(const TGlobal& g, const TStationOptions& opt, TNumberBook& book, QFile* results)
+        : g_(g), book_(book), results_(results), live_(!g.json && IsTerminal(1))
+    {
+        for (const QString& p : opt.ports)
+            rows_.push_back({p, u"waiting"_s, -1, Now()});
+    }
+    ~TReporter() { StopTicker(); }
+
+    void StartTicker()
+    {
+        if (live_)
+            ticker_ = std::thread([this] {
+                while (!stop_) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                    std::lock_guard<std::mutex> g(mu_);
+                    Draw();
+                }
+            });
+    }
+    void StopTicker()
+    {
+        stop_ = true;
+        if (ticker_.joinable())
+            ticker_.join();
+    }
+
+    void Report(const TStationEvent& e)
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        const bool device = e.kind == TStationEvent::Done || e.kind == TStationEvent::Failed ||
+                            e.kind == TStationEvent::Skipped;
+        if (e.kind == TStationEvent::Done)
+            ++done_;
+        else if (e.kind == TStationEvent::Failed)
+            ++failed_;
+        else if (e.kind == TStationEvent::Skipped)
+            ++skipped_;
+        for (auto& r : rows_)
+            if (r.fixture == e.fixture && e.kind != TStationEvent::Note && e.kind != TStationEvent::Gone) {
+                r.state = QString::fromLatin1(StateName(e.kind));
+                if (e.kind == TStationEvent::Failed && e.spoiled)
+                    r.state += u", spoiled"_s;
+                if (e.serial >= 0 || e.kind == TStationEvent::Waiting)
+                    r.serial = e.serial;
+                r.since = Now();
+            }
+        if (device && results_) {
+            const QStringList cells{LocalStamp(),
+                                    e.fixture,
+                                    QString::number(e.kind == TStationEvent::Skipped ? -1 : e.serial),
+                                    e.kind == TStationEvent::Done ? u"done"_s
+                                    : e.kind == TStationEvent::Skipped ? u"skipped"_s
+                                    : e.spoiled                       ? u"spoiled"_s
+                                                                      : u"failed"_s,
+                                    QString::number(e.previous),
+                                    e.message,
+                                    e.backup};
+            QString line;
+            for (const QString& c : cells)
+                line += (line.isEmpty() ? QString() : u","_s) + Csv(c);
+            results_->write((line + u"\r\n"_s).toUtf8());
+            results_->flush();
+        }
+        if (g_.json) {
+            QJsonObject o{{u"event"_s, QString::fromLatin1(StateName(e.kind))},
+                          {u"fixture"_s, e.fixture},
+                          {u"time"_s, LocalStamp()}};
+            if (e.serial >= 0)
+                o[u"serial"_s] = e.serial;
+            if (e.previous >= 0)
+                o[u"previous"_s] = e.previous;
+            if (e.kind == TStationEvent::Failed)
+                o[u"spoiled"_s] = e.spoiled;
+            if (!e.message.isEmpty())
+                o[u"message"_s] = e.message;
+            if (!e.backup.isEmpty())
+                o[u"backup"_s] = e.backup;
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+            std::fflush(stdout);
+        } else if (live_) {
+            if (device || e.kind == TStationEvent::Note)
+                Log(e);
+            Draw();
+        } else {
+            Log(e);
+        }
+    }
+
+    int Done() const { return done_; }
+    int FailedCount() const { return failed_; }
+    int Skipped() const { return skipped_; }
+    qint64 Seconds() const { return started_.secsTo(QDateTime::currentDateTime()); }
+    QString PerHour() const
+    {
+        const qint64 s = std::max<qint64>(1, started_.msecsTo(QDateTime::currentDateTime()) / 1000);
+        return QString::number(done_ * 3600.0 / static_cast<double>(s), 'f', 0);
+    }
+
+    // The live table is cleared before the summary is printed under it.
+    void Close()
+    {
+        StopTicker();
+        std::lock_guard<std::mutex> g(mu_);
+        if (live_)
+            Draw();
+        drawn_ = 0;
+    }
+
+private:
+    struct TRow {
+        QString fixture, state;
+        int serial;
+        QDateTime since;
+    };
+    static QDateTime Now() { return QDateTime::currentDateTime(); }
+
+    // One line an event where no table is drawn; above the table where one is.
+    void Log(const TStationEvent& e)
+    {
+        QString text = QDateTime::currentDateTime().toString(u"HH:mm:ss"_s) + u' ' + e.fixture + u' ' +
+                       QString::fromLatin1(StateName(e.kind));
+        if (e.serial >= 0)
+            text += u" № "_s + QString::number(e.serial);
+        if (e.kind == TStationEvent::Failed)
+            text += e.spoiled ? u" (the number is spoiled: the write began)"_s : u" (the number is free again)"_s;
+        if (!e.message.isEmpty())
+            text += u": "_s + e.message;
+        Erase();
+        std::printf("%s\n", text.toUtf8().constData());
+        std::fflush(stdout);
+    }
+    void Erase()
+    {
+        if (drawn_ > 0)
+            std::printf("\x1b[%dA\x1b[J", drawn_);
+        drawn_ = 0;
+    }
+    void Draw()
+    {
+        if (!live_)
+            return;
+        Erase();
+        QString text = u"fixture               state                 number   time\n"_s;
+        for (const auto& r : rows_)
+            text += u"%1 %2 %3 %4\n"_s.arg(r.fixture.left(21), -21)
+                        .arg(r.state, -21)
+                        .arg(r.serial >= 0 ? QString::number(r.serial) : QString(), -8)
+                        .arg(Clock(r.since.secsTo(Now())));
+        const int left = book_.Count(TNumberBook::TState::Free) + book_.Count(TNumberBook::TState::Taken);
+        text += u"done %1, failed %2, spoiled %3, skipped %4, left in the plan %5; %6 an hour; %7\n"_s.arg(done_)
+                    .arg(failed_)
+                    .arg(book_.Count(TNumberBook::TState::Spoiled, false))
+                    .arg(skipped_)
+                    .arg(left)
+                    .arg(PerHour(), Clock(Seconds()));
+        std::printf("%s", text.toUtf8().constData());
+        std::fflush(stdout);
+        drawn_ = static_cast<int>(rows_.size()) + 2;
+    }
+
+    const TGlobal& g_;
+    TNumberBook& book_;
+    QFile* results_;
+    const bool live_;
+    std::mutex mu_;
+    std::vector<TRow> rows_;
+    int done_ = 0, failed_ = 0, skipped_ = 0, drawn_ = 0;
+    QDateTime started_ = QDateTime::currentDateTime();
+    std::atomic<bool> stop_{false};
+    std::thread ticker_;
+};
+
+}  // namespace
+
+int StationCommand(const TGlobal& g, const QCommandLineParser& p)
+{
+    // ---- the plan, checked whole before any port is opened
+    const bool range = p.isSet(u"serial-from"_s) || p.isSet(u"count"_s);
+    if (range == p.isSet(u"plan"_s))
+        throw ERefused("station: give the plan as --serial-from N --count K, or as --plan FILE.csv");
+    std::vector<TPlanRow> rows;
+    if (range) {
+        bool ok1 = false, ok2 = false;
+        const long long from = p.value(u"serial-from"_s).trimmed().toLongLong(&ok1);
+        const long long count = p.value(u"count"_s).trimmed().toLongLong(&ok2);
+        if (!ok1 || from < 1 || from > range::SerialMax)
+            throw ERefused("--serial-from is a serial number, 1..65535");
+        if (!ok2 || count < 1)
+            throw ERefused("--count is a number of devices, 1 or more");
+        if (from + count - 1 > range::SerialMax)
+            throw ERefused("--serial-from " + std::to_string(from) + " --count " + std::to_string(count) +
+                           " goes past 65535");
+        for (long long n = from; n < from + count; ++n)
+            rows.emplace_back().serial = static_cast<int>(n);
+    } else {
+        const QString file = p.value(u"plan"_s);
+        QFile f(file);
+        if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+            throw ERefused("the plan " + file.toStdString() + " cannot be read: " + f.errorString().toStdString());
+        if (f.size() > 16 * 1024 * 1024)
+            throw ERefused("the plan " + file.toStdString() + " is too large for a plan");
+        rows = ParsePlan(f.readAll(), file);
+    }
+    TStationOptions opt;
+    if (p.isSet(u"address"_s)) {
+        bool ok = false;
+        opt.defaults.address = p.value(u"address"_s).trimmed().toInt(&ok);
+        if (!ok)
+            throw ERefused("Сетевой адрес прибора должен быть числом от 1 до 63");
+    }
+    opt.defaults.ch1 = p.value(u"ch1"_s);
+    opt.defaults.ch2 = p.value(u"ch2"_s);
+    for (const char* ch : {"ch1", "ch2"})
+        if (p.isSet(QString::fromLatin1(ch)) && p.value(QString::fromLatin1(ch)).trimmed().isEmpty())
+            throw ERefused(std::string("--") + ch + " is empty (value=, type=, test=)");
+    if (p.isSet(u"v2-reset"_s)) {
+        const QString v = p.value(u"v2-reset"_s).toLower();
+        opt.defaults.v2Reset = v == u"yes" ? 1 : v == u"no" ? 0 : -2;
+        if (opt.defaults.v2Reset == -2)
+            throw ERefused("--v2-reset is yes or no");
+    }
+    {
+        TPlanRow check = opt.defaults;  // the options are checked as a row would be
+        check.serial = 1;
+        CheckPlan({check});
+    }
+    CheckPlan(rows);
+
+    // ---- the fixtures
+    std::set<QString> seen;
+    for (QString port : p.values(u"port"_s)) {
+        port = port.trimmed();
+        if (port.isEmpty())
+            throw ERefused("--port is empty: give COM1..COM16 or a device path");
+        if (port.startsWith(u"COM"_s, Qt::CaseInsensitive)) {
+            bool ok = false;
+            const int n = port.mid(3).toInt(&ok);
+            if (!ok || n < 1 || n > 16)
+                throw ERefused("--port is COM1..COM16 or a device path, not '" + port.toStdString() + "'");
+            port = u"COM"_s + QString::number(n);
+        } else if (!port.startsWith(u'/') && !port.startsWith(u"\\\\"_s)) {
+            throw ERefused("--port is COM1..COM16 or a device path, not '" + port.toStdString() + "'");
+        }
+        if (!seen.insert(port).second)
+            throw ERefused("the fixture " + port.toStdString() + " is named twice");
+        opt.ports.push_back(port);
+    }
+    if (opt.ports.empty())
+        opt.ports.push_back(u"COM"_s + QString::number(std::max(1, StoredComNumber())));
+    if (opt.ports.size() > 16)
+        throw ERefused("at most 16 fixtures");
+    opt.baud = g.baud ? g.baud : StoredBaudRate() == 1 ? 9600 : 4800;
+    if (p.isSet(u"poll"_s)) {
+        bool ok = false;
+        opt.pollMs = p.value(u"poll"_s).toInt(&ok);
+        if (!ok || opt.pollMs < 20 || opt.pollMs > 10000)
+            throw ERefused("--poll is 20..10000 ms");
+    }
+    opt.renumber = p.isSet(u"renumber"_s);
+    opt.noBackup = g.noBackup;
+    const bool protocols = p.isSet(u"protocol"_s);
+
+    std::unique_ptr<QFile> results;
+    if (p.isSet(u"results"_s)) {
+        results = std::make_unique<QFile>(p.value(u"results"_s));
+        if (results->fileName().isEmpty() || !results->open(QIODevice::Append | QIODevice::WriteOnly))
+            throw ERefused("the results file " + results->fileName().toStdString() +
+                           " cannot be written: " + results->errorString().toStdString());
+        if (results->size() == 0)
+            results->write("time,fixture,serial,outcome,previous,message,backup\r\n");
+    }
+
+    // ---- what earlier runs used
+    TNumberBook book(rows);
+    book.MarkFromJournal(TServiceRecords::JournalPath());
+
+    TReporter reporter(g, opt, book, results.get());
+    std::mutex protocolLock;  // one PDF at a time: the fonts are shared
+    TStation station(opt, book, [&](const TStationEvent& e) {
+        reporter.Report(e);
+        if (protocols && e.kind == TStationEvent::Done) {
+            // The journal line the station just wrote is the newest of this number.
+            std::lock_guard<std::mutex> lock(protocolLock);
+            try {
+                TProtocol doc;
+                doc.parties = TProtocolParties::Load();
+                doc.program = QStringLiteral("zenda " ZENDA_VERSION);
+                bool found = false;
+                TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [&](const TJournalLine& l) {
+                    TImageBuffer written;
+                    found = HasProtocol(l) && WrittenImage(l, written) &&
+                            TDeviceSettings(written).SerialNumber() == e.serial;
+                    if (found)
+                        doc.line = l;
+                    return !found;
+                });
+                if (!found)
+                    throw std::runtime_error("the journal holds no line of this write");
+                WrittenImage(doc.line, doc.image);
+                doc.number = NextProtocolNumber();
+                doc.made = QDateTime::currentDateTime();
+                const QString path = SaveProtocol(doc);
+                reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial, u"protocol: "_s + path));
+            } catch (const std::exception& x) {
+                reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial,
+                                              u"Не удалось сохранить протокол: "_s + QString::fromUtf8(x.what())));
+            }
+        }
+    });
+    if (!book.Finished()) {
+        try {
+            station.OpenPorts();
+        } catch (const std::exception& e) {
+            return Fail(g, kNoPort, e.what());
+        }
+        reporter.StartTicker();
+        station.Run();
+    }
+    reporter.Close();
+
+    // ---- the summary
+    const auto entries = book.Entries();
+    const int left = book.Count(TNumberBook::TState::Free) + book.Count(TNumberBook::TState::Taken);
+    const int sig = StopSignal();
+    const int status = reporter.FailedCount() > 0 ? kDeviceError : left > 0 && sig ? 128 + sig : kDone;
+    if (g.json) {
+        QJsonArray numbers;
+        for (const auto& e : entries)
+            if (e.state == TNumberBook::TState::Done || e.state == TNumberBook::TState::Spoiled)
+                numbers.append(QJsonObject{{u"serial"_s, e.row.serial},
+                                           {u"state"_s, e.state == TNumberBook::TState::Done ? u"done"_s : u"spoiled"_s},
+                                           {u"fixture"_s, e.fixture},
+                                           {u"time"_s, e.time},
+                                           {u"earlier"_s, e.earlier}});
+        QJsonObject o{{u"event"_s, u"summary"_s},
+                      {u"ok"_s, status == kDone},
+                      {u"done"_s, reporter.Done()},
+                      {u"failed"_s, reporter.FailedCount()},
+                      {u"spoiled"_s, book.Count(TNumberBook::TState::Spoiled, false)},
+                      {u"skipped"_s, reporter.Skipped()},
+                      {u"left"_s, left},
+                      {u"seconds"_s, reporter.Seconds()},
+                      {u"numbers"_s, numbers}};
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    } else {
+        std::printf("station: done %d, failed %d, spoiled %d, skipped %d, left in the plan %d; %s, %s an hour\n",
+                    reporter.Done(), reporter.FailedCount(), book.Count(TNumberBook::TState::Spoiled, false),
+                    reporter.Skipped(), left, Clock(reporter.Seconds()).toUtf8().constData(),
+                    reporter.PerHour().toUtf8().constData());
+        bool header = false;
+        for (const auto& e : entries) {
+            if (e.state != TNumberBook::TState::Done && e.state != TNumberBook::TState::Spoiled)
+                continue;
+            if (!std::exchange(header, true))
+                std::printf("numbers used:\n");
+            std::printf("  %5d  %-7s  %s  %s%s\n", e.row.serial,
+                        e.state == TNumberBook::TState::Done ? "done" : "spoiled", e.time.toUtf8().constData(),
+                        e.fixture.toUtf8().constData(), e.earlier ? "  (an earlier run)" : "");
+        }
+        if (left == 0)
+            std::printf("the plan is used up\n");
+    }
+    std::fflush(stdout);
+    return status;
+}
