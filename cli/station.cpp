@@ -25,7 +25,7 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
         text.remove(0, 1);
     const QStringList lines = text.split(QRegularExpression(u"\r\n|\n|\r"_s));
     auto refuse = [&](int line, const QString& what) {
-        throw ERefused((file + u':' + QString::number(line) + u": "_s + what).toStdString());
+        throw ERefused((file + u": row "_s + QString::number(line) + u": "_s + what).toStdString());
     };
     int headerLine = 0;
     while (headerLine < lines.size() && lines[headerLine].trimmed().isEmpty())
@@ -101,13 +101,15 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
     return rows;
 }
 
-void CheckPlan(const std::vector<TPlanRow>& rows)
+void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file)
 {
     if (rows.empty())
         throw ERefused("the plan holds no device");
     std::map<int, int> seen;
     for (const auto& r : rows) {
-        const std::string where = r.line ? "row " + std::to_string(r.line) + ": " : std::string();
+        const std::string where =
+            r.line ? (file.isEmpty() ? std::string() : file.toStdString() + ": ") + "row " + std::to_string(r.line) + ": "
+                   : std::string();
         if (r.serial < 1 || r.serial > range::SerialMax)
             throw ERefused(where + "the serial number " + std::to_string(r.serial) + " is not 1..65535");
         if (auto [it, fresh] = seen.emplace(r.serial, r.line); !fresh)

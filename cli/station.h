@@ -31,7 +31,7 @@ struct TPlanRow {
 // one device a row; comma or semicolon between the cells. Throws ERefused naming the row.
 std::vector<TPlanRow> ParsePlan(const QByteArray& text, const QString& file);
 // Bad numbers, duplicates, values out of range: ERefused naming the row.
-void CheckPlan(const std::vector<TPlanRow>& rows);
+void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file = {});
 
 // What has become of the plan's numbers.
 class TNumberBook {

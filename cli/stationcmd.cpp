@@ -264,7 +264,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         check.serial = 1;
         CheckPlan({check});
     }
-    CheckPlan(rows);
+    CheckPlan(rows, p.value(u"plan"_s));
 
     // ---- the fixtures
     std::set<QString> seen;

@@ -1159,3 +1159,216 @@ TEST_F(Cli, SeededSoakKeepsTheDeviceAndTheRecordsTrue)
         RecordProperty(k, n);
     unsetenv("XDG_DATA_HOME");
 }
+
+// ------------------------------------------------------------------ the production station
+
+namespace {
+// Simulators as the fixtures of a production line, each its own process with its control.
+struct TFixtures {
+    std::vector<std::unique_ptr<Proc>> sims;
+    std::vector<std::string> links;
+    TFixtures(const Bench& bench, int n, const std::vector<std::vector<std::string>>& extra = {})
+    {
+        for (int i = 0; i < n; ++i) {
+            const std::string k = std::to_string(i + 1);
+            links.push_back((bench.dir / ("fixture" + k)).string());
+            std::vector<std::string> argv = {ZENDA_SIM_PATH, "--link", links.back(), "--log",
+                                             (bench.dir / ("fixture" + k + ".log")).string(),
+                                             "--control", "--no-pace", "--fixture", "150:150"};
+            if (i < static_cast<int>(extra.size()))
+                argv.insert(argv.end(), extra[i].begin(), extra[i].end());
+            sims.push_back(std::make_unique<Proc>(argv, std::vector<std::string>{},
+                                                  (bench.dir / ("fixture" + k + ".err")).string()));
+        }
+        for (const auto& l : links)
+            for (int i = 0; i < 200 && !std::filesystem::exists(l); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    std::vector<std::string> Ports() const
+    {
+        std::vector<std::string> a;
+        for (const auto& l : links)
+            a.insert(a.end(), {"--port", l});
+        return a;
+    }
+    int Writes()
+    {
+        int n = 0;
+        for (auto& s : sims)
+            n += std::stoi(s->Cmd("count 0"));
+        return n;
+    }
+};
+
+QString JournalOf(const Bench& bench)
+{
+    return QString::fromStdString(bench.data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv");
+}
+
+// The journal's verified writes by serial number, and the numbers whose write began and failed.
+std::pair<std::map<int, int>, std::set<int>> JournalNumbers(const Bench& bench)
+{
+    std::map<int, int> written;
+    std::set<int> spoiled;
+    for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench))) {
+        const QByteArray w = QByteArray::fromHex(l.written.toLatin1());
+        if (w.size() == 72)
+            ++written[static_cast<uint8_t>(w[6]) * 256 + static_cast<uint8_t>(w[7])];
+        else if (l.outcome != QStringLiteral("выполнено") && l.outcome != QStringLiteral("отменено")) {
+            for (const QString& c : l.changes)
+                if (c.startsWith(QStringLiteral("Заводской номер: ")))
+                    spoiled.insert(c.section(QStringLiteral(" -> "), 1).toInt());
+        }
+    }
+    return {written, spoiled};
+}
+}  // namespace
+
+TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
+{
+    const auto plan = bench.dir / "plan.csv";
+    const struct {
+        const char* text;  // the plan file, or "" for the options alone
+        std::vector<std::string> args;
+        const char* said;
+    } cases[] = {
+        {"serial,address\n1000,5\n1001,6\n1000,7\n", {}, "plan.csv: row 4: the serial number 1000 is in the plan twice (row 2)"},
+        {"serial\n70000\n", {}, "row 2: the serial number 70000 is not 1..65535"},
+        {"serial\n0\n", {}, "the serial number 0 is not 1..65535"},
+        {"serial;address\n1000;64\n", {}, "row 2: the address 64 is not 1..63"},
+        {"number,address\n1000,5\n", {}, "unknown column 'number'"},
+        {"serial,ch1\n1000,\"value=9,type=pulse\"\n", {}, "pulse value '9'"},
+        {"serial,v2-reset\n1000,maybe\n", {}, "v2-reset is yes or no"},
+        {"", {"--serial-from", "65530", "--count", "10"}, "goes past 65535"},
+        {"", {"--serial-from", "1000"}, "--count is a number of devices"},
+        {"", {}, "give the plan as --serial-from N --count K, or as --plan FILE.csv"},
+        {"", {"--serial-from", "1000", "--count", "2", "--port", ""}, "--port is empty"},
+        {"", {"--serial-from", "1000", "--count", "2", "--port", "COM3", "--port", "com3"}, "COM3 is named twice"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"station", "--port", bench.line};
+        if (*c.text) {
+            std::ofstream(plan) << c.text;
+            args.insert(args.end(), {"--plan", plan.string()});
+        }
+        if (!c.args.empty() && c.args.back().empty())
+            args = {"station"};  // its own --port
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const TRun r = Zenda(bench, args);
+        EXPECT_EQ(r.status, 2) << c.said << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(sim->Cmd("count 5") + sim->Cmd("count 4") + sim->Cmd("count 0"), "000");  // not even asked
+    const TRun r = Zenda(bench, {"station", "--serial-from", "1", "--count", "1", "--port", bench.line,
+                                 "--port", (bench.dir / "no-such-line").string()});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
+}
+
+// Three fixtures, faults of the simulator's list at seeded moments, a kill in the middle and a
+// second run of the same plan: no number given twice, none left out, the guard holds.
+TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    const char* seedText = std::getenv("ZENDA_SOAK_SEED");
+    const unsigned seed = seedText ? static_cast<unsigned>(std::atoll(seedText)) : 20261209u;
+    std::mt19937 random(seed);
+    auto pick = [&](int n) { return std::uniform_int_distribution<>(0, n - 1)(random); };
+    // The first device of each fixture is numbered already (12345); the second fixture's third
+    // is too; the third fixture's first write gets no answer and the device is taken off.
+    TFixtures fixtures(bench, 3, {{}, {"--serials", "0,1017"}, {"--fault", "noanswer@0x1"}});
+    const std::vector<std::string> faults = {"noanswer@4x1", "wrongecho@0x1",   "badecho@0x3", "badreadback@0x3",
+                                             "short:10@4x1", "garbage:5@0x1", "delay:50@0x1", "ackff@5x1",
+                                             "badread@4x2",  "noanswer@0x1"};
+    std::vector<std::string> args = {"--json", "station", "--serial-from", "3000", "--count", "14", "--poll", "40",
+                                     "--results", (bench.dir / "results.csv").string(), "--address", "9"};
+    const auto ports = fixtures.Ports();
+    args.insert(args.end(), ports.begin(), ports.end());
+
+    // The first run is stopped by Ctrl+C, the second killed, each at a seeded moment, faults
+    // being set meanwhile; the third finishes the plan.
+    for (int sig : {SIGINT, SIGKILL}) {
+        const std::string out = (bench.dir / "station.out").string();
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
+            setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+            auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+            argv.insert(argv.end(), args.begin(), args.end());
+            ExecOrExit(argv);
+        }
+        const auto at = std::chrono::steady_clock::now() + std::chrono::milliseconds(700 + pick(1500));
+        while (std::chrono::steady_clock::now() < at) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100 + pick(300)));
+            fixtures.sims[pick(3)]->Cmd("fault " + faults[pick(static_cast<int>(faults.size()))]);
+        }
+        kill(pid, sig);
+        int st = 0;
+        waitpid(pid, &st, 0);
+        if (sig == SIGINT) {
+            // Each fixture ends after its device: the summary comes, no write is left without its end.
+            std::ifstream in(out);
+            const std::string text((std::istreambuf_iterator<char>(in)), {});
+            EXPECT_NE(text.find("\"event\":\"summary\""), std::string::npos) << text;
+            EXPECT_TRUE(WIFEXITED(st) && (WEXITSTATUS(st) == 130 || WEXITSTATUS(st) == 1)) << st << text;
+            for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench)))
+                EXPECT_NE(l.outcome, TServiceRecords::kBegun) << "half a device after Ctrl+C";
+        }
+    }
+
+    const TRun r = Zenda(bench, args);
+    std::map<std::string, int> events;
+    QJsonObject summary;
+    std::istringstream lines(r.out);
+    for (std::string l; std::getline(lines, l);) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(l)).object();
+        ++events[o[u"event"].toString().toStdString()];
+        if (o[u"event"] == QStringLiteral("skipped")) {
+            EXPECT_NE(o[u"message"].toString().indexOf(QStringLiteral("уже пронумерован")), -1);
+        }
+        if (o[u"event"] == QStringLiteral("summary"))
+            summary = o;
+    }
+    ASSERT_FALSE(summary.isEmpty()) << r.out << r.err;
+    EXPECT_EQ(summary[u"left"].toInt(), 0) << r.out;
+    EXPECT_EQ(r.status, summary[u"failed"].toInt() > 0 ? 1 : 0);
+
+    // The journal is the record: every number of the plan was written once and verified, or
+    // spoiled (its write began); none was written twice; nothing outside the plan was.
+    const auto [written, spoiled] = JournalNumbers(bench);
+    std::set<int> used;
+    for (const auto& [serial, times] : written) {
+        EXPECT_EQ(times, 1) << serial << " written " << times << " times";
+        EXPECT_TRUE(serial >= 3000 && serial < 3014) << serial;
+        used.insert(serial);
+    }
+    for (int s : spoiled)
+        if (!written.count(s))
+            used.insert(s);
+    EXPECT_EQ(used.size(), 14u) << r.out;
+    EXPECT_EQ(summary[u"numbers"].toArray().size(), 14);
+    EXPECT_FALSE(written.count(12345) || written.count(1017)) << "a numbered device was renumbered";
+    // The device taken off during its write: spoiled, reported, and its number never given again.
+    EXPECT_GE(spoiled.size(), 1u);
+    for (int s : spoiled)
+        EXPECT_EQ(written.count(s), 0u) << s << " was spoiled and given again";
+    int guarded = 0;
+    for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench)))
+        guarded += l.outcome.endsWith(QStringLiteral("уже пронумерован"));
+    EXPECT_GE(guarded, 3) << "the first device of each fixture is numbered";
+    EXPECT_EQ(events["done"], summary[u"done"].toInt());
+    // The results file: a row a device, the header once.
+    std::ifstream results(bench.dir / "results.csv");
+    const std::string text((std::istreambuf_iterator<char>(results)), {});
+    EXPECT_EQ(Count(text, "time,fixture,serial"), 1u);
+    EXPECT_GE(Count(text, ",done,"), static_cast<size_t>(summary[u"done"].toInt()));
+    // A plan used up: a third run writes nothing.
+    const int writes = fixtures.Writes();
+    const TRun again = Zenda(bench, args);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_EQ(fixtures.Writes(), writes);
+}
