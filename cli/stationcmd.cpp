@@ -2,7 +2,9 @@
 // options, a live table on a terminal (a line an event elsewhere, NDJSON with --json), a
 // results file, and the summary.
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -98,8 +100,12 @@ public:
             QString line;
             for (const QString& c : cells)
                 line += (line.isEmpty() ? QString() : u","_s) + Csv(c);
-            results_->write((line + u"\r\n"_s).toUtf8());
-            results_->flush();
+            const QByteArray bytes = (line + u"\r\n"_s).toUtf8();
+            if ((results_->write(bytes) != bytes.size() || !results_->flush()) && !resultsFailed_) {
+                resultsFailed_ = true;  // said once; the devices go on, the journal keeps them
+                std::fprintf(stderr, "zenda: the results file %s cannot be written: %s\n",
+                             results_->fileName().toUtf8().constData(), results_->errorString().toUtf8().constData());
+            }
         }
         if (g_.json) {
             QJsonObject o{{u"event"_s, QString::fromLatin1(StateName(e.kind))},
@@ -205,6 +211,7 @@ private:
     std::mutex mu_;
     std::vector<TRow> rows_;
     int done_ = 0, failed_ = 0, skipped_ = 0, drawn_ = 0;
+    bool resultsFailed_ = false;
     QDateTime started_ = QDateTime::currentDateTime();
     std::atomic<bool> stop_{false};
     std::thread ticker_;
@@ -308,6 +315,19 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                            " cannot be written: " + results->errorString().toStdString());
         if (results->size() == 0)
             results->write("time,fixture,serial,outcome,previous,message,backup\r\n");
+    }
+
+    // Two stations would each give the same numbers from their own book: one runs at a time,
+    // with all its fixtures.
+    if (!QDir().mkpath(DataFolder()))
+        throw ERefused("the data folder " + DataFolder().toStdString() + " cannot be made");
+    QLockFile running(DataFolder() + u"/station.lock"_s);
+    if (!running.tryLock(0)) {
+        qint64 pid = 0;
+        QString host, app;
+        running.getLockInfo(&pid, &host, &app);
+        throw ERefused("another station is running (process " + std::to_string(pid) +
+                       "): run one station, with all its fixtures");
     }
 
     // ---- what earlier runs used
