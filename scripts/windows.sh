@@ -148,6 +148,15 @@ pdffonts "$work/p.pdf" | awk 'NR > 2 && $(NF - 4) != "yes" { bad = 1 } END { exi
   || { echo "windows: a font of the protocol is not embedded" >&2; exit 1; }
 echo "windows: zenda.exe made a one-page protocol with its fonts embedded"
 
+echo "== the production station from zenda.exe under Wine"
+start_sim --fixture 200:300
+station=$(wine build-win/cli/zenda.exe --port COM1 --json station --serial-from 501 --count 2 --poll 200 --renumber \
+  | tr -d '\r' | grep '"event":"summary"')
+stop_sim
+grep -q '"done":2,' <<<"$station" && grep -q '"left":0,' <<<"$station" \
+  || { echo "windows: the station did not number two devices: $station" >&2; exit 1; }
+echo "windows: zenda.exe numbered two devices one after the other on COM1"
+
 if [ $matrix = 1 ]; then
   ./build/tests/e2e_test --gtest_filter=Program.FaultMatrix
   { echo "<!-- zenda-init.exe under Wine: scripts/windows.sh --matrix -->"; cat build/fault-matrix.md; } >docs/fault-matrix-wine.md

@@ -12,9 +12,11 @@
 
 #include <cstdio>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <thread>
 #include <map>
 #include <utility>
 #include <system_error>
@@ -419,7 +421,16 @@ bool TServiceRecords::Journal(TJournalLine l, bool sync)
     static std::mutex threads;
     const std::lock_guard<std::mutex> inProcess(threads);
     QLockFile lock(JournalPath() + u".lock"_qs);
-    if (!lock.tryLock(10000)) {
+    // QLockFile's own wait doubles its sleep up to seconds, so a writer would go on sleeping
+    // long after the lock is free: a few milliseconds at a time keeps the journal's writers (a
+    // station's fixtures among them) in step.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool locked = lock.tryLock(0);
+    while (!locked && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        locked = lock.tryLock(0);
+    }
+    if (!locked) {
         journalError_ = JournalPath() + u".lock: held by another program"_qs;
         return false;
     }
