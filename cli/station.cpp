@@ -385,11 +385,16 @@ void TStation::RunFixture(TFixture& f)
         report_(TStationEvent(kind, f.name, serial, message));
     };
     f.face.onModel = [&] { say(TStationEvent::Device); };
+    // The journal is where the station keeps its numbers across a restart: while it cannot be
+    // written, no device is written either, and the station stops.
     f.face.onJournal = [&](const QString& error) {
+        journalBroken_ = true;
         if (!std::exchange(f.journalSaid, true))
             say(TStationEvent::Note, -1, u"the service journal cannot be written: "_s + error);
+        if (!f.actions.Result().writeBegan)
+            throw ERefused("the service journal cannot be written: nothing written, the station stops");
     };
-    auto stopping = [&] { return StopSignal() != 0 || book_.Finished(); };
+    auto stopping = [&] { return StopSignal() != 0 || journalBroken_ || book_.Finished(); };
     // The model query alone, once: does a device answer on the fixture?
     auto answers = [&] {
         try {
@@ -486,7 +491,7 @@ void TStation::RunFixture(TFixture& f)
         }
         if (result.kind == TStationEvent::Skipped)
             result.serial = result.previous;
-        if (result.kind == TStationEvent::Failed && !(StopSignal() && !r.writeBegan)) {
+        if (result.kind == TStationEvent::Failed && !(StopSignal() && !r.writeBegan) && !journalBroken_) {
             std::lock_guard<std::mutex> g(mu_);
             ++failed_;
         }

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -99,6 +100,7 @@ public:
     void OpenPorts();
     void Run();
     int Failed() const { return failed_; }
+    bool JournalBroken() const { return journalBroken_; }
 
 private:
     struct TFixture;
@@ -109,6 +111,7 @@ private:
     std::vector<std::unique_ptr<TFixture>> fixtures_;
     std::mutex mu_;
     int failed_ = 0;
+    std::atomic<bool> journalBroken_{false};
 
 public:
     ~TStation();

@@ -382,7 +382,12 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     const auto entries = book.Entries();
     const int left = book.Count(TNumberBook::TState::Free) + book.Count(TNumberBook::TState::Taken);
     const int sig = StopSignal();
-    const int status = reporter.FailedCount() > 0 ? kDeviceError : left > 0 && sig ? 128 + sig : kDone;
+    const int status = reporter.FailedCount() > 0 || station.JournalBroken() ? kDeviceError
+                       : left > 0 && sig                                   ? 128 + sig
+                                                                           : kDone;
+    if (station.JournalBroken())
+        std::fprintf(stderr, "zenda: the station stopped: the service journal cannot be written (%s)\n",
+                     TServiceRecords::JournalPath().toUtf8().constData());
     if (g.json) {
         QJsonArray numbers;
         for (const auto& e : entries)

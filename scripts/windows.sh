@@ -157,6 +157,25 @@ grep -q '"done":2,' <<<"$station" && grep -q '"left":0,' <<<"$station" \
   || { echo "windows: the station did not number two devices: $station" >&2; exit 1; }
 echo "windows: zenda.exe numbered two devices one after the other on COM1"
 
+echo "== two zenda.exe appending to one journal at once under Wine"
+journal="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ЛЮМРАД/zenda-init/journal.csv"
+appends=${ZENDA_WINE_APPENDS:-40}
+rm -f "$journal"  # a new journal: its header is written once, by one of them
+writers=()
+for port in COM7 COM8; do  # no such ports: each read fails at once and is journaled
+  ( for _ in $(seq "$appends"); do wine build-win/cli/zenda.exe --port $port read >/dev/null 2>&1 || true; done ) &
+  writers+=($!)
+done
+wait "${writers[@]}"
+for port in COM7 COM8; do
+  n=$(grep -c "^\"[^\"]*\",\"read\",\"$port" "$journal" || true)
+  [ "$n" = "$appends" ] || { echo "windows: $n of $appends lines of $port in the journal" >&2; exit 1; }
+done
+[ "$(grep -c 'time,action,port' "$journal")" = 1 ] || { echo "windows: the journal's header is not once" >&2; exit 1; }
+bad=$(tail -n +2 "$journal" | grep -cv '^"[0-9-]*T[0-9:]*[^"]*","[a-z]*",.*"'$'\r''$' || true)
+[ "$bad" = 0 ] || { echo "windows: $bad journal lines are not whole" >&2; exit 1; }
+echo "windows: two zenda.exe appended $appends lines each to one journal, every line whole"
+
 if [ $matrix = 1 ]; then
   ./build/tests/e2e_test --gtest_filter=Program.FaultMatrix
   { echo "<!-- zenda-init.exe under Wine: scripts/windows.sh --matrix -->"; cat build/fault-matrix.md; } >docs/fault-matrix-wine.md

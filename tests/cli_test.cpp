@@ -1318,6 +1318,17 @@ TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
                                  "--port", (bench.dir / "no-such-line").string()});
     EXPECT_EQ(r.status, 3) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
+    // A journal it cannot append to (one a spreadsheet saved as UTF-16): the station keeps its
+    // numbers there, so it writes no device and stops.
+    const auto folder = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init";
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "journal.csv", std::ios::binary) << std::string("\xFF\xFEt\0i\0m\0e\0\r\0\n\0", 12);
+    const TRun broken = Zenda(bench, {"station", "--serial-from", "1", "--count", "3", "--renumber", "--poll", "50",
+                                      "--port", bench.line});
+    EXPECT_EQ(broken.status, 1) << broken.out << broken.err;
+    EXPECT_NE(broken.err.find("the station stopped: the service journal cannot be written"), std::string::npos)
+        << broken.err;
+    EXPECT_EQ(sim->Cmd("count 0"), "0");
 }
 
 // Three fixtures, faults of the simulator's list at seeded moments, a kill in the middle and a
@@ -1375,7 +1386,9 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
         }
     }
 
-    const TRun r = Zenda(bench, args);
+    std::vector<std::string> last = args;
+    last.push_back("--protocol");  // and each device's protocol
+    const TRun r = Zenda(bench, last);
     std::map<std::string, int> events;
     QJsonObject summary;
     std::istringstream lines(r.out);
@@ -1416,6 +1429,11 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
         guarded += l.outcome.endsWith(QStringLiteral("уже пронумерован"));
     EXPECT_GE(guarded, 3) << "the first device of each fixture is numbered";
     EXPECT_EQ(events["done"], summary[u"done"].toInt());
+    size_t protocols = 0;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / "protocols", ec))
+        protocols += e.path().extension() == ".pdf";
+    EXPECT_EQ(protocols, static_cast<size_t>(summary[u"done"].toInt())) << r.out;
     // The results file: a row a device, the header once.
     std::ifstream results(bench.dir / "results.csv");
     const std::string text((std::istreambuf_iterator<char>(results)), {});
