@@ -20,6 +20,8 @@ using namespace Qt::StringLiterals;
 
 std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
 {
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        throw ERefused((file + u": the plan is UTF-16; save it as UTF-8 (CSV UTF-8)"_s).toStdString());
     QString text = QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF)))  // a spreadsheet's byte order mark
         text.remove(0, 1);
@@ -75,6 +77,9 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
             const QString v = cells[c].trimmed();
             if (v.isEmpty())
                 continue;
+            for (const QChar ch : v)
+                if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)  // a NUL would end the number early
+                    refuse(i + 1, u"a control character in the cell '"_s + QString(v).replace(ch, u'?') + u"'"_s);
             bool ok = false;
             switch (column[c]) {
             case 0:
@@ -177,6 +182,8 @@ void TNumberBook::MarkFromJournal(const QString& journalPath)
                 if (const auto m = serialChange.match(c); m.hasMatch())
                     serial = m.captured(1).toInt();
         }
+        if (serial < 0 && l.serial.toInt() > 0)
+            serial = l.serial.toInt();  // read from a device: one device holds it already
         const auto it = index_.find(serial);
         if (it == index_.end())
             return true;
@@ -227,6 +234,17 @@ void TNumberBook::Release(int serial) { Set(serial, TState::Free, {}); }
 void TNumberBook::Done(int serial, const QString& fixture) { Set(serial, TState::Done, fixture); }
 void TNumberBook::Spoil(int serial, const QString& fixture) { Set(serial, TState::Spoiled, fixture); }
 void TNumberBook::WakeAll() { cv_.notify_all(); }
+
+void TNumberBook::Seen(int serial, const QString& fixture)
+{
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        const auto it = index_.find(serial);
+        if (it == index_.end() || entries_[it->second].state != TState::Free)
+            return;
+    }
+    Spoil(serial, fixture);
+}
 
 bool TNumberBook::Finished() const
 {
@@ -394,7 +412,7 @@ void TStation::RunFixture(TFixture& f)
         if (!f.actions.Result().writeBegan)
             throw ERefused("the service journal cannot be written: nothing written, the station stops");
     };
-    auto stopping = [&] { return StopSignal() != 0 || journalBroken_ || book_.Finished(); };
+    auto stopping = [&] { return StopSignal() != 0 || stop_ || journalBroken_ || book_.Finished(); };
     // The model query alone, once: does a device answer on the fixture?
     auto answers = [&] {
         try {
@@ -428,7 +446,7 @@ void TStation::RunFixture(TFixture& f)
         }
         if (!on)
             break;
-        const auto row = book_.Take([&] { return StopSignal() != 0; });
+        const auto row = book_.Take([&] { return StopSignal() != 0 || stop_; });
         if (!row)
             break;
         TStationEvent result(TStationEvent::Done, f.name, row->serial);
@@ -483,14 +501,17 @@ void TStation::RunFixture(TFixture& f)
         if (r.wrote) {
             // Written and verified: the number is used, even when only the leave failed.
             book_.Done(row->serial, f.name);
+            result.used = true;
         } else if (r.writeBegan) {
             book_.Spoil(row->serial, f.name);
-            result.spoiled = true;
+            result.spoiled = result.used = true;
         } else {
             book_.Release(row->serial);
         }
-        if (result.kind == TStationEvent::Skipped)
+        if (result.kind == TStationEvent::Skipped) {
             result.serial = result.previous;
+            book_.Seen(result.previous, f.name);  // never given to a second device
+        }
         if (result.kind == TStationEvent::Failed && !(StopSignal() && !r.writeBegan) && !journalBroken_) {
             std::lock_guard<std::mutex> g(mu_);
             ++failed_;

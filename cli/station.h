@@ -47,7 +47,7 @@ public:
     explicit TNumberBook(const std::vector<TPlanRow>& rows);
 
     // Numbers that the service journal records as written (verified: done; begun or failed
-    // after the write began: spoiled).
+    // after the write began: spoiled) or as read from a device (spoiled: a device holds it).
     void MarkFromJournal(const QString& journalPath);
     // The lowest free number, waiting while all that are left are in another fixture's hands;
     // nullopt when none is left or stop() says so.
@@ -55,6 +55,8 @@ public:
     void Release(int serial);  // never written: the next device gets it
     void Done(int serial, const QString& fixture);
     void Spoil(int serial, const QString& fixture);
+    // A device on a fixture holds this number already: a free one is never given.
+    void Seen(int serial, const QString& fixture);
     void WakeAll();
 
     bool Finished() const;  // nothing free, nothing in progress
@@ -78,7 +80,8 @@ struct TStationEvent {
     QString fixture;
     int serial;         // the number given (Done, Failed), or the device's own (Skipped)
     int previous = -1;  // the device's number before
-    bool spoiled = false;
+    bool spoiled = false;  // Failed: the write began and was not verified; the number is used up
+    bool used = false;     // Failed: the number is used up (spoiled, or written and verified)
     QString message, backup;
 };
 const char* StateName(TStationEvent::TKind kind);
@@ -100,6 +103,7 @@ public:
     void OpenPorts();
     void Run();
     int Failed() const { return failed_; }
+    void Stop() { stop_ = true; }  // as Ctrl+C: each fixture ends after its device
     bool JournalBroken() const { return journalBroken_; }
 
 private:
@@ -111,7 +115,7 @@ private:
     std::vector<std::unique_ptr<TFixture>> fixtures_;
     std::mutex mu_;
     int failed_ = 0;
-    std::atomic<bool> journalBroken_{false};
+    std::atomic<bool> journalBroken_{false}, stop_{false};
 
 public:
     ~TStation();

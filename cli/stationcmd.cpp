@@ -3,12 +3,14 @@
 // results file, and the summary.
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLockFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -89,7 +91,7 @@ public:
         if (device && results_) {
             const QStringList cells{LocalStamp(),
                                     e.fixture,
-                                    QString::number(e.kind == TStationEvent::Skipped ? -1 : e.serial),
+                                    e.kind == TStationEvent::Skipped ? QString() : QString::number(e.serial),
                                     e.kind == TStationEvent::Done ? u"done"_s
                                     : e.kind == TStationEvent::Skipped ? u"skipped"_s
                                     : e.spoiled                       ? u"spoiled"_s
@@ -115,14 +117,16 @@ public:
                 o[u"serial"_s] = e.serial;
             if (e.previous >= 0)
                 o[u"previous"_s] = e.previous;
-            if (e.kind == TStationEvent::Failed)
+            if (e.kind == TStationEvent::Failed) {
                 o[u"spoiled"_s] = e.spoiled;
+                o[u"used"_s] = e.used;  // spoiled, or written and verified (only the leave failed)
+            }
             if (!e.message.isEmpty())
                 o[u"message"_s] = e.message;
             if (!e.backup.isEmpty())
                 o[u"backup"_s] = e.backup;
             std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-            std::fflush(stdout);
+            Flush();
         } else if (live_) {
             if (device || e.kind == TStationEvent::Note)
                 Log(e);
@@ -131,6 +135,11 @@ public:
             Log(e);
         }
     }
+
+    // Standard output went away (a closed pipe, a full disk): nobody sees the events any more.
+    std::function<void()> onOutputLost;
+    bool OutputLost() const { return outputLost_; }
+    bool ResultsFailed() const { return resultsFailed_; }
 
     int Done() const { return done_; }
     int FailedCount() const { return failed_; }
@@ -168,12 +177,19 @@ private:
         if (e.serial >= 0)
             text += u" № "_s + QString::number(e.serial);
         if (e.kind == TStationEvent::Failed)
-            text += e.spoiled ? u" (the number is spoiled: the write began)"_s : u" (the number is free again)"_s;
+            text += e.spoiled ? u" (the number is spoiled: the write began)"_s
+                    : e.used  ? u" (the number is used: written and verified)"_s
+                              : u" (the number is free again)"_s;
         if (!e.message.isEmpty())
             text += u": "_s + e.message;
         Erase();
         std::printf("%s\n", text.toUtf8().constData());
-        std::fflush(stdout);
+        Flush();
+    }
+    void Flush()
+    {
+        if ((std::fflush(stdout) != 0 || std::ferror(stdout)) && !outputLost_.exchange(true) && onOutputLost)
+            onOutputLost();
     }
     void Erase()
     {
@@ -200,7 +216,7 @@ private:
                     .arg(left)
                     .arg(PerHour(), Clock(Seconds()));
         std::printf("%s", text.toUtf8().constData());
-        std::fflush(stdout);
+        Flush();
         drawn_ = static_cast<int>(rows_.size()) + 2;
     }
 
@@ -212,6 +228,7 @@ private:
     std::vector<TRow> rows_;
     int done_ = 0, failed_ = 0, skipped_ = 0, drawn_ = 0;
     bool resultsFailed_ = false;
+    std::atomic<bool> outputLost_{false};
     QDateTime started_ = QDateTime::currentDateTime();
     std::atomic<bool> stop_{false};
     std::thread ticker_;
@@ -221,6 +238,15 @@ private:
 
 int StationCommand(const TGlobal& g, const QCommandLineParser& p)
 {
+#ifndef _WIN32
+    // A reader that goes away (`| head`) must not kill the station mid-device: the write fails
+    // instead, and the station ends after each fixture's device.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    // The trace of several lines at once would be one interleaved stream; the journal keeps
+    // the traffic of every failed device instead.
+    if (g.trace)
+        throw ERefused("station: --trace is for one command on one line; a failed device's traffic is in the journal");
     // ---- the plan, checked whole before any port is opened
     const bool range = p.isSet(u"serial-from"_s) || p.isSet(u"count"_s);
     if (range == p.isSet(u"plan"_s))
@@ -241,12 +267,19 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             rows.emplace_back().serial = static_cast<int>(n);
     } else {
         const QString file = p.value(u"plan"_s);
+        if (file.isEmpty())
+            throw ERefused("--plan is empty: give the plan's file");
+        // Only a regular file: a device would never end, a FIFO would wait for a writer.
+        if (QFileInfo(file).exists() && !QFileInfo(file).isFile())
+            throw ERefused("the plan " + file.toStdString() + " is not a regular file");
         QFile f(file);
-        if (file.isEmpty() || !f.open(QIODevice::ReadOnly))
+        if (!f.open(QIODevice::ReadOnly))
             throw ERefused("the plan " + file.toStdString() + " cannot be read: " + f.errorString().toStdString());
-        if (f.size() > 16 * 1024 * 1024)
+        constexpr qint64 kPlanMax = 16 * 1024 * 1024;
+        const QByteArray bytes = f.read(kPlanMax + 1);
+        if (bytes.size() > kPlanMax)
             throw ERefused("the plan " + file.toStdString() + " is too large for a plan");
-        rows = ParsePlan(f.readAll(), file);
+        rows = ParsePlan(bytes, file);
     }
     TStationOptions opt;
     if (p.isSet(u"address"_s)) {
@@ -309,12 +342,27 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
 
     std::unique_ptr<QFile> results;
     if (p.isSet(u"results"_s)) {
-        results = std::make_unique<QFile>(p.value(u"results"_s));
-        if (results->fileName().isEmpty() || !results->open(QIODevice::Append | QIODevice::WriteOnly))
-            throw ERefused("the results file " + results->fileName().toStdString() +
+        const QString name = p.value(u"results"_s);
+        static const QByteArray header = "time,fixture,serial,outcome,previous,message,backup";
+        if (name.isEmpty())
+            throw ERefused("--results is empty: give the results file");
+        if (QFileInfo(name).exists() && !QFileInfo(name).isFile())
+            throw ERefused("the results file " + name.toStdString() + " is not a regular file");
+        results = std::make_unique<QFile>(name);
+        if (!results->open(QIODevice::ReadWrite | QIODevice::Append))
+            throw ERefused("the results file " + name.toStdString() +
                            " cannot be written: " + results->errorString().toStdString());
+        // Rows are only ever added to a results file of this station's own columns.
+        results->seek(0);
+        const QByteArray first = results->readLine(4096);
+        if (results->size() > 0 && first.trimmed() != header)
+            throw ERefused("the results file " + name.toStdString() + " holds another table (its first line is not \"" +
+                           header.toStdString() + "\")");
+        results->seek(results->size());
         if (results->size() == 0)
-            results->write("time,fixture,serial,outcome,previous,message,backup\r\n");
+            results->write(header + "\r\n");
+        else if (results->seek(results->size() - 1) && results->read(1) != "\n")
+            results->write("\r\n");  // a row never joins the last line of an edited file
     }
 
     // Two stations would each give the same numbers from their own book: one runs at a time,
@@ -367,14 +415,28 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             }
         }
     });
-    if (!book.Finished()) {
+    reporter.onOutputLost = [&station] { station.Stop(); };
+    if (book.Finished()) {
+        std::fprintf(stderr, "zenda: nothing is left in the plan: every number is used (the summary says where)\n");
+    } else {
         try {
             station.OpenPorts();
         } catch (const std::exception& e) {
             return Fail(g, kNoPort, e.what());
         }
         reporter.StartTicker();
+        // A stop is said at once: the operator knows each fixture is finishing its device.
+        std::atomic<bool> over{false};
+        std::thread watch([&] {
+            while (!over && !StopSignal())
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (!over)
+                reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1,
+                                              u"stopping: each fixture ends after its device (Ctrl+C again ends at once)"_s));
+        });
         station.Run();
+        over = true;
+        watch.join();
     }
     reporter.Close();
 
@@ -382,7 +444,9 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     const auto entries = book.Entries();
     const int left = book.Count(TNumberBook::TState::Free) + book.Count(TNumberBook::TState::Taken);
     const int sig = StopSignal();
-    const int status = reporter.FailedCount() > 0 || station.JournalBroken() ? kDeviceError
+    const int status = reporter.FailedCount() > 0 || station.JournalBroken() || reporter.OutputLost() ||
+                               reporter.ResultsFailed()
+                           ? kDeviceError
                        : left > 0 && sig                                   ? 128 + sig
                                                                            : kDone;
     if (station.JournalBroken())
@@ -404,6 +468,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                       {u"spoiled"_s, book.Count(TNumberBook::TState::Spoiled, false)},
                       {u"skipped"_s, reporter.Skipped()},
                       {u"left"_s, left},
+                      {u"results_written"_s, !reporter.ResultsFailed()},
                       {u"seconds"_s, reporter.Seconds()},
                       {u"numbers"_s, numbers}};
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
@@ -424,6 +489,8 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         }
         if (left == 0)
             std::printf("the plan is used up\n");
+        if (reporter.ResultsFailed())
+            std::printf("the results file lacks rows: it could not be written (the journal has every device)\n");
     }
     std::fflush(stdout);
     return status;

@@ -73,7 +73,9 @@ inline constexpr TCommand kCommands[] = {
     {"restore", "write a backup's settings back (the device keeps its counters unless --with-counters)",
      "FILE [--with-counters] [--other-serial]"},
     {"journal", "the service journal, newest first", "[--serial N]"},
-    {"station", "a production station: consecutive serial numbers for a batch of devices on one or more fixtures",
+    {"station",
+     "a production station: consecutive serial numbers for a batch of devices on one or more fixtures "
+     "(--json: a JSON object a line, per event and device, then the summary)",
      "(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ..."},
     {"protocol", "the commissioning protocol (PDF) of the device's last write, a journal line, or the device now",
      "[--now | --line TIME] [--out FILE] [--engineer TEXT] ..."},

@@ -130,15 +130,16 @@ protected:
         baseline = sim->Cmd("image");
     }
     std::string Field(int position) { return sim->Cmd("image").substr(2 * (position - 1), 2); }
-    // zenda started and left running, its output on the null device.
-    pid_t Spawn(const std::vector<std::string>& args)
+    // zenda started and left running, its output on the null device (or into a file).
+    pid_t Spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
     {
         const pid_t pid = fork();
         if (pid == 0) {
             const int null = open("/dev/null", O_RDWR);
+            const int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             dup2(null, 0);
-            dup2(null, 1);
-            dup2(null, 2);
+            dup2(to, 1);
+            dup2(to, 2);
             setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
             setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
             auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
@@ -1299,6 +1300,10 @@ TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
         {"", {}, "give the plan as --serial-from N --count K, or as --plan FILE.csv"},
         {"", {"--serial-from", "1000", "--count", "2", "--port", ""}, "--port is empty"},
         {"", {"--serial-from", "1000", "--count", "2", "--port", "COM3", "--port", "com3"}, "COM3 is named twice"},
+        {"serial\n99\x01" "01\n", {}, "row 2: a control character in the cell"},
+        {"", {"--plan", "/dev/zero"}, "the plan /dev/zero is not a regular file"},
+        {"", {"--serial-from", "1", "--count", "1", "--results", "/dev/full"}, "is not a regular file"},
+        {"", {"--serial-from", "1", "--count", "1", "--trace"}, "--trace is for one command on one line"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"station", "--port", bench.line};
@@ -1341,12 +1346,14 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
     const unsigned seed = seedText ? static_cast<unsigned>(std::atoll(seedText)) : 20261209u;
     std::mt19937 random(seed);
     auto pick = [&](int n) { return std::uniform_int_distribution<>(0, n - 1)(random); };
-    // The first device of each fixture is numbered already (12345); the second fixture's third
-    // is too; the third fixture's first write gets no answer and the device is taken off.
-    TFixtures fixtures(bench, 3, {{}, {"--serials", "0,1017"}, {"--fault", "noanswer@0x1"}});
+    // The first device of the first two fixtures is numbered already (12345); the second
+    // fixture's third holds the plan's last number; the third fixture's first device is new, its
+    // write gets no answer and it is taken off, the next put on only after the retries are over.
+    TFixtures fixtures(bench, 3, {{}, {"--serials", "0,3013"}, {"--fault", "noanswer@0x1", "--fixture", "150:8000"}});
     const std::vector<std::string> faults = {"noanswer@4x1", "wrongecho@0x1",   "badecho@0x3", "badreadback@0x3",
                                              "short:10@4x1", "garbage:5@0x1", "delay:50@0x1", "ackff@5x1",
-                                             "badread@4x2",  "noanswer@0x1"};
+                                             "badread@4x2"};
+    fixtures.sims[2]->Cmd("on 0");  // a new device: its write comes first
     std::vector<std::string> args = {"--json", "station", "--serial-from", "3000", "--count", "14", "--poll", "40",
                                      "--results", (bench.dir / "results.csv").string(), "--address", "9"};
     const auto ports = fixtures.Ports();
@@ -1356,17 +1363,7 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
     // being set meanwhile; the third finishes the plan.
     for (int sig : {SIGINT, SIGKILL}) {
         const std::string out = (bench.dir / "station.out").string();
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(fd, 1);
-            dup2(fd, 2);
-            setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
-            setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
-            auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
-            argv.insert(argv.end(), args.begin(), args.end());
-            ExecOrExit(argv);
-        }
+        const pid_t pid = Spawn(args, out);
         const auto at = std::chrono::steady_clock::now() + std::chrono::milliseconds(700 + pick(1500));
         while (std::chrono::steady_clock::now() < at) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100 + pick(300)));
@@ -1408,7 +1405,19 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
     // The journal is the record: every number of the plan was written once and verified, or
     // spoiled (its write began); none was written twice; nothing outside the plan was.
     const auto [written, spoiled] = JournalNumbers(bench);
-    std::set<int> used;
+    std::set<int> used, seen;  // seen: on a device the guard left alone, oldest first
+    const auto journal = TServiceRecords::ReadJournal(JournalOf(bench));
+    for (auto l = journal.rbegin(); l != journal.rend(); ++l) {
+        const QByteArray w = QByteArray::fromHex(l->written.toLatin1());
+        if (w.size() == 72) {
+            EXPECT_EQ(seen.count(static_cast<uint8_t>(w[6]) * 256 + static_cast<uint8_t>(w[7])), 0u)
+                << "a number read off a device was given to another";
+        }
+        if (l->outcome.endsWith(QStringLiteral("уже пронумерован")))
+            seen.insert(l->serial.toInt());
+    }
+    if (seen.count(3013))  // a device came numbered with the plan's last number
+        used.insert(3013);
     for (const auto& [serial, times] : written) {
         EXPECT_EQ(times, 1) << serial << " written " << times << " times";
         EXPECT_TRUE(serial >= 3000 && serial < 3014) << serial;
@@ -1419,7 +1428,7 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
             used.insert(s);
     EXPECT_EQ(used.size(), 14u) << r.out;
     EXPECT_EQ(summary[u"numbers"].toArray().size(), 14);
-    EXPECT_FALSE(written.count(12345) || written.count(1017)) << "a numbered device was renumbered";
+    EXPECT_FALSE(written.count(12345)) << "a numbered device was renumbered";
     // The device taken off during its write: spoiled, reported, and its number never given again.
     EXPECT_GE(spoiled.size(), 1u);
     for (int s : spoiled)
@@ -1427,7 +1436,7 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
     int guarded = 0;
     for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench)))
         guarded += l.outcome.endsWith(QStringLiteral("уже пронумерован"));
-    EXPECT_GE(guarded, 3) << "the first device of each fixture is numbered";
+    EXPECT_GE(guarded, 2) << "the first device of the first two fixtures is numbered";
     EXPECT_EQ(events["done"], summary[u"done"].toInt());
     size_t protocols = 0;
     std::error_code ec;
