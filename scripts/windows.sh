@@ -164,8 +164,9 @@ rm -f "$journal"  # a new journal: its header is written once, by one of them
 writers=()
 for port in COM7 COM8; do  # no such ports: each read fails at once (status 3) and is journaled
   ( for _ in $(seq "$appends"); do
-      wine build-win/cli/zenda.exe --port $port read >/dev/null 2>>"$work/append-$port.err"
-      echo $? >>"$work/append-$port.status"
+      status=0
+      wine build-win/cli/zenda.exe --port $port read >/dev/null 2>>"$work/append-$port.err" || status=$?
+      echo "$status" >>"$work/append-$port.status"
     done ) &
   writers+=($!)
 done
