@@ -233,7 +233,6 @@ void TNumberBook::Set(int serial, TState state, const QString& fixture)
 void TNumberBook::Release(int serial) { Set(serial, TState::Free, {}); }
 void TNumberBook::Done(int serial, const QString& fixture) { Set(serial, TState::Done, fixture); }
 void TNumberBook::Spoil(int serial, const QString& fixture) { Set(serial, TState::Spoiled, fixture); }
-void TNumberBook::WakeAll() { cv_.notify_all(); }
 
 void TNumberBook::Seen(int serial, const QString& fixture)
 {
@@ -511,10 +510,6 @@ void TStation::RunFixture(TFixture& f)
         if (result.kind == TStationEvent::Skipped) {
             result.serial = result.previous;
             book_.Seen(result.previous, f.name);  // never given to a second device
-        }
-        if (result.kind == TStationEvent::Failed && !(StopSignal() && !r.writeBegan) && !journalBroken_) {
-            std::lock_guard<std::mutex> g(mu_);
-            ++failed_;
         }
         if (StopSignal() && !r.writeBegan && result.kind == TStationEvent::Failed) {
             say(TStationEvent::Finished, -1, result.message);

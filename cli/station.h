@@ -57,7 +57,6 @@ public:
     void Spoil(int serial, const QString& fixture);
     // A device on a fixture holds this number already: a free one is never given.
     void Seen(int serial, const QString& fixture);
-    void WakeAll();
 
     bool Finished() const;  // nothing free, nothing in progress
     std::vector<TEntry> Entries() const;
@@ -102,7 +101,6 @@ public:
     // anything is written (ERefused-like: throws std::runtime_error naming it).
     void OpenPorts();
     void Run();
-    int Failed() const { return failed_; }
     void Stop() { stop_ = true; }  // as Ctrl+C: each fixture ends after its device
     bool JournalBroken() const { return journalBroken_; }
 
@@ -113,8 +111,6 @@ private:
     TNumberBook& book_;
     std::function<void(const TStationEvent&)> report_;
     std::vector<std::unique_ptr<TFixture>> fixtures_;
-    std::mutex mu_;
-    int failed_ = 0;
     std::atomic<bool> journalBroken_{false}, stop_{false};
 
 public:
