@@ -23,7 +23,11 @@
 
 #ifdef _WIN32
 #include <io.h>
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #else
+#include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 #endif
 
@@ -155,6 +159,31 @@ bool SyncToDisk(int fd)
 #endif
 }
 
+// Moves a file to a name that must not exist yet, atomically. QFile::rename is not used: when
+// its own rename fails because another program took the name a moment earlier, it falls back
+// to copying over that program's file.
+bool RenameNoReplace(const QString& from, const QString& to)
+{
+#ifdef _WIN32
+    return MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    const QByteArray a = QFile::encodeName(from), b = QFile::encodeName(to);
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+#endif
+    // A file system without renameat2's flag: a hard link fails on an existing name as well.
+    if (::link(a.constData(), b.constData()) != 0)
+        return false;
+    ::unlink(a.constData());
+    return true;
+#endif
+}
+
 // The bytes in a new file of the folder, flushed to the disk and closed; its path. Nothing
 // is left behind when any step fails.
 QString WriteTemporary(const QString& dir, const QByteArray& bytes)
@@ -187,7 +216,7 @@ QString PublishUnique(const QString& temp, const QString& dir, const QString& ba
 {
     for (int n = 1; n < 1000; ++n) {
         const QString name = base + (n > 1 ? u"-"_qs + QString::number(n) : QString()) + ext;
-        if (QFile::rename(temp, dir + u'/' + name))
+        if (RenameNoReplace(temp, dir + u'/' + name))
             return name;
         if (!QFileInfo::exists(dir + u'/' + name))
             break;
@@ -229,7 +258,7 @@ void CheckNewFile(const QString& path)
 
 void Publish(const QString& temp, const QString& path)
 {
-    if (!QFile::rename(temp, QFileInfo(path).absoluteFilePath())) {  // does not replace
+    if (!RenameNoReplace(temp, QFileInfo(path).absoluteFilePath())) {
         QFile::remove(temp);
         Refuse(path + u": exists already; give a new name"_qs);
     }
