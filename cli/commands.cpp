@@ -18,27 +18,28 @@ using namespace Qt::StringLiterals;
 int TProgram::Init(const QCommandLineParser& p)
 {
     // What can be checked without the device is checked before anything is sent.
-    auto number = [&](const char* name, long long lo, long long hi, const char* message) {
+    auto number = [&](const char* name, long long lo, long long hi, const QString& message) {
         bool ok = false;
         const long long v = p.value(QString::fromLatin1(name)).trimmed().toLongLong(&ok);
         if (!ok || v < lo || v > hi)
-            throw ERefused(message);
+            throw ERefused(Human(message));
         return static_cast<int>(v);
     };
     const bool setSerial = p.isSet(u"serial"_s), setAddress = p.isSet(u"address"_s);
     const int serial =
-        setSerial ? number("serial", 0, range::SerialMax, "Номер прибора должен быть числом от 0 до 65535") : 0;
+        setSerial ? number("serial", 0, range::SerialMax, u"Номер прибора должен быть числом от 0 до 65535"_s) : 0;
     const int address = setAddress ? number("address", range::AddressMin, range::AddressMax,
-                                            "Сетевой адрес прибора должен быть числом от 1 до 63")
+                                            u"Сетевой адрес прибора должен быть числом от 1 до 63"_s)
                                    : 0;
     int v2 = -1;
     if (p.isSet(u"v2-reset"_s)) {
         const QString v = p.value(u"v2-reset"_s).toLower();
         v2 = v == u"yes" ? 1 : v == u"no" ? 0 : -2;
         if (v2 == -2)
-            throw ERefused("--v2-reset is yes or no");
+            throw ERefused(Z::tr("--v2-reset is yes or no"));
     }
-    Consent(g_, "PC time " + PcTime() + ". Это правильное время? Initialize the device (counters cleared)?");
+    Consent(g_, Z::tr("PC time %1. Is it the right time? Initialize the device (counters cleared)?")
+                    .arg(QString::fromStdString(PcTime())));
     PreparePort();
     face_.leave = p.isSet(u"leave"_s);
     try {
@@ -63,22 +64,23 @@ int TProgram::Init(const QCommandLineParser& p)
     } catch (...) {
         // A script must not initialize again: the initialization itself is done and verified.
         if (actions_.Result().wrote && face_.leave)
-            std::fprintf(stderr,
-                         "zenda: the device was initialized and verified; only leaving initialization mode "
-                         "failed\n");
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("the device was initialized and verified; only leaving initialization mode failed")
+                             .toUtf8()
+                             .constData());
         throw;
     }
     LoadTable();
     const bool stopped = face_.leave && !actions_.Result().left;  // only the leave is left out
     if (stopped)
-        face_.Say("stopped: the device was initialized but is still in initialization mode");
+        face_.Say(Z::tr("stopped: the device was initialized but is still in initialization mode"));
     else if (face_.leave)
-        face_.Say("Выход из режима инициализации произведен успешно");
+        face_.Say(u"Выход из режима инициализации произведен успешно"_s);
     QJsonObject o = Result(true);
     if (!face_.initNotes.empty()) {
         QJsonArray a;
         for (const auto& n : face_.initNotes)
-            a.append(QString::fromStdString(n));
+            a.append(Human(QString::fromStdString(n)));
         o[u"notes"_s] = a;
     }
     Emit(o);
@@ -102,17 +104,17 @@ int TProgram::Counters(const QCommandLineParser& p)
         const long long h = hm.size() == 2 ? hm[0].toLongLong(&okH) : -1;
         const int m = hm.size() == 2 ? hm[1].toInt(&okM) : -1;
         if (!okH || !okM || h < 0 || h > 99999 || hm[1].size() != 2)
-            throw ERefused(std::string("--") + o + " is HOURS:MM (0..99999 hours), not '" + v.toStdString() + "'");
+            throw ERefused(Z::tr("--%1 is HOURS:MM (0..99999 hours), not '%2'").arg(QString::fromLatin1(o), v));
         if (!range::Minutes(m))
-            throw ERefused("Введите значение минут в диапазоне 0-59");
+            throw ERefused(Human(u"Введите значение минут в диапазоне 0-59"_s));
         char d[16];
         std::snprintf(d, sizeof d, "%05lld%02d", h, m);
         wants.push_back({o, std::string(o) == "tp1" ? TCounter::Tp1 : TCounter::Tp2, d});
     }
     const bool any = !wants.empty() || p.isSet(u"v1"_s) || p.isSet(u"v2"_s);
     if (!any)
-        throw ERefused("nothing to set: give --tp1, --tp2, --v1 or --v2");
-    Consent(g_, "Preset the counters?");
+        throw ERefused(Z::tr("nothing to set: give --tp1, --tp2, --v1 or --v2"));
+    Consent(g_, Z::tr("Preset the counters?"));
     PreparePort();
     actions_.Counters([&] {
         for (int ch : {1, 2}) {
@@ -121,9 +123,9 @@ int TProgram::Counters(const QCommandLineParser& p)
                 continue;
             const std::string mask = settings_.VolumeMask(ch);
             if (mask.empty())
-                throw ERefused(
-                    ch == 1 ? "По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"
-                            : "По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!");
+                throw ERefused(Human(
+                    ch == 1 ? u"По первому каналу установлен запрещенный тип входного сигнала, счетчик не записан!"_s
+                            : u"По второму каналу установлен запрещенный тип входного сигнала, счетчик не записан!"_s));
             // The decimals the channel's mask shows; the value is given in those units.
             const qsizetype comma = QString::fromStdString(mask).indexOf(u',');
             const int decimals =
@@ -140,9 +142,11 @@ int TProgram::Counters(const QCommandLineParser& p)
             };
             if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) ||
                 frac.size() > decimals || whole.size() > 8 - decimals)
-                throw ERefused("--" + name.toStdString() + " is a number with at most " + std::to_string(8 - decimals) +
-                               " digits and " + std::to_string(decimals) + " decimals for this channel, not '" +
-                               p.value(name).toStdString() + "'");
+                throw ERefused(Z::tr("--%1 is a number with at most %2 digits and %3 decimals for this channel, not '%4'")
+                                   .arg(name)
+                                   .arg(8 - decimals)
+                                   .arg(decimals)
+                                   .arg(p.value(name)));
             const QString digits = whole.rightJustified(8 - decimals, u'0') + frac.leftJustified(decimals, u'0');
             wants.push_back({ch == 1 ? "v1" : "v2", ch == 1 ? TCounter::V1 : TCounter::V2, digits.toStdString()});
         }
@@ -161,7 +165,7 @@ int TProgram::BackupCommand(const QStringList& positional)
     const QString file = actions_.Backup(positional.value(0)).line.backup;
     LoadTable();
     const QString shown = positional.isEmpty() ? DataFolder() + u"/"_s + file : positional[0];
-    face_.Say("backup: " + shown.toStdString());
+    face_.Say(Z::tr("backup: %1").arg(shown));
     QJsonObject o = Result(true);
     o[u"backup"_s] = shown;
     return Emit(o);
@@ -173,7 +177,7 @@ int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
     TImageBuffer backup;
     QString error;
     if (!TServiceRecords::LoadImageFile(file, backup, error))
-        throw ERefused(file.toStdString() + ": " + error.toStdString());
+        throw ERefused(file + u": "_s + Human(error));
     PreparePort();
     face_.restoreFile = file;
     face_.otherSerial = otherSerial;
@@ -190,7 +194,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     QString error;
     if (!TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [](const TJournalLine&) { return false; },
                                              &error))
-        return Fail(g, kDeviceError, "the service journal cannot be read: " + error.toStdString());
+        return Fail(g, kDeviceError, Z::tr("the service journal cannot be read: %1").arg(Human(error)));
     bool any = false;
     if (g.json)
         std::printf("{\"ok\":true,\"folder\":%s,\"journal\":[",
@@ -214,13 +218,13 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
             } else {
                 std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
                             l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
-                            l.outcome.toUtf8().constData());
+                            Human(l.outcome).toUtf8().constData());
                 for (const auto& c : l.changes)
-                    std::printf("    %s\n", c.toUtf8().constData());
+                    std::printf("    %s\n", Human(c).toUtf8().constData());
                 if (!l.backup.isEmpty())
-                    std::printf("    backup: %s\n", l.backup.toUtf8().constData());
+                    std::printf("    %s\n", Z::tr("backup: %1").arg(l.backup).toUtf8().constData());
                 if (!l.traffic.isEmpty())
-                    std::printf("    traffic: %s\n", l.traffic.toUtf8().constData());
+                    std::printf("    %s\n", Z::tr("traffic: %1").arg(l.traffic).toUtf8().constData());
             }
             any = true;
             return true;
@@ -229,11 +233,33 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     if (g.json)
         std::printf("]}\n");
     if (!read)  // gone between the two looks
-        return Fail(TGlobal{}, kDeviceError, "the service journal cannot be read: " + error.toStdString());
+        return Fail(TGlobal{}, kDeviceError, Z::tr("the service journal cannot be read: %1").arg(Human(error)));
     return kDone;
 }
 
 // ------------------------------------------------------------------ ports
+
+namespace {
+// The state of a port as ListPorts gives it (the JSON keeps these words), for a person.
+QString PortState(const std::string& state)
+{
+    if (state == "can be opened")
+        return Z::tr("can be opened");
+    if (state == "missing")
+        return Z::tr("missing");
+    if (state == "busy (open in another program)")
+        return Z::tr("busy (open in another program)");
+    if (state == "cannot be opened")
+        return Z::tr("cannot be opened");
+    if (state == "not a path")
+        return Z::tr("not a path");
+    if (state == "no permission")
+        return Z::tr("no permission");
+    if (state == "cannot be opened (busy, or not a serial line)")
+        return Z::tr("cannot be opened (busy, or not a serial line)");
+    return QString::fromStdString(state);
+}
+}  // namespace
 
 int Ports(const TGlobal& g, const QCommandLineParser& p)
 {
@@ -243,8 +269,7 @@ int Ports(const TGlobal& g, const QCommandLineParser& p)
         bool ok = false;
         const int n = com.startsWith(u"COM"_s) ? com.mid(3).toInt(&ok) : 0;
         if (eq < 0 || !ok || n < 1 || n > 16)
-            throw ERefused("--map is COMn=PATH (n 1..16; an empty PATH removes the mapping), not '" + m.toStdString() +
-                           "'");
+            throw ERefused(Z::tr("--map is COMn=PATH (n 1..16; an empty PATH removes the mapping), not '%1'").arg(m));
         SetPortMapping(com.toStdString(), m.mid(eq + 1).trimmed().toStdString());
     }
     const auto list = ListPorts();
@@ -273,18 +298,20 @@ int Ports(const TGlobal& g, const QCommandLineParser& p)
         return kDone;
     }
     for (const auto& c : list.coms)
-        std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), c.state.c_str(), c.mapped ? " (mapped)" : "");
+        std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), PortState(c.state).toUtf8().constData(),
+                    c.mapped ? Z::tr(" (mapped)").toUtf8().constData() : "");
 #ifndef _WIN32  // Windows names every serial line COMn: the list above is all there is
-    std::printf("\nserial devices found:\n");
+    std::printf("\n%s\n", Z::tr("serial devices found:").toUtf8().constData());
     if (list.devices.empty())
-        std::printf("  none\n");
+        std::printf("  %s\n", Z::tr("none").toUtf8().constData());
     for (const auto& d : list.devices)
-        std::printf("  %-40s %s%s\n", d.path.c_str(), d.state.c_str(),
+        std::printf("  %-40s %s%s\n", d.path.c_str(), PortState(d.state).toUtf8().constData(),
                     d.target.empty() ? "" : (" -> " + d.target).c_str());
 #endif
     if (list.noPermission)
-        std::printf(
-            "\nSome devices cannot be opened by this user: add yourself to the 'dialout' group\n"
-            "(sudo usermod -aG dialout $USER) and log in again.\n");
+        std::printf("\n%s\n", Z::tr("Some devices cannot be opened by this user: add yourself to the 'dialout' "
+                                    "group\n(sudo usermod -aG dialout $USER) and log in again.")
+                                  .toUtf8()
+                                  .constData());
     return kDone;
 }

@@ -41,6 +41,7 @@ int main(int argc, char** argv)
                                                            : new QCoreApplication(argc, argv));
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZENDA_VERSION));
+    LoadLanguage();
     InstallSettingsPortResolver();
 
     // The command is the first word that is neither an option nor an option's value.
@@ -75,11 +76,8 @@ int main(int argc, char** argv)
     if (!numbers.isEmpty())
         rest << u"--"_s << numbers;
     QCommandLineParser p;
-    p.setApplicationDescription(Description());
     p.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    p.addHelpOption();
-    p.addVersionOption();
-    AddGlobalOptions(p);
+    p.addOptions(GlobalOptions());
     bool known = command.isEmpty();
     for (const auto& c : kCommands)
         known |= command == QString::fromLatin1(c.name);
@@ -89,24 +87,19 @@ int main(int argc, char** argv)
     g.json = rest.contains(u"--json"_s) || rest.contains(u"-json"_s);
     if (!known) {
         if (!g.json)
-            std::fprintf(stderr, "%s", p.helpText().toUtf8().constData());
-        return Fail(g, kUsage, "unknown command '" + command.toStdString() + "'");
+            std::fprintf(stderr, "%s", HelpText({}).toUtf8().constData());
+        return Fail(g, kUsage, Z::tr("unknown command '%1'").arg(command));
     }
-    if (!command.isEmpty()) {
+    if (!command.isEmpty())
         AddCommandOptions(p, command);
-        for (const auto& c : kCommands)
-            if (command == QString::fromLatin1(c.name))
-                p.setApplicationDescription(
-                    u"zenda %1 %2\n%3"_s.arg(command, QString::fromLatin1(c.args), QString::fromLatin1(c.summary)));
-    }
     if (!p.parse(rest))
-        return Fail(g, kUsage, p.errorText().toStdString());
+        return Fail(g, kUsage, p.errorText());
     if (p.isSet(u"help-all"_s)) {
-        std::printf("%s", HelpAll(p).toUtf8().constData());
+        std::printf("%s", HelpAll().toUtf8().constData());
         return kDone;
     }
     if (p.isSet(u"help"_s)) {
-        std::printf("%s", p.helpText().toUtf8().constData());
+        std::printf("%s", HelpText(command).toUtf8().constData());
         return kDone;
     }
     if (p.isSet(u"version"_s)) {
@@ -115,14 +108,14 @@ int main(int argc, char** argv)
     }
     if (command.isEmpty()) {
         if (!g.json)
-            std::fprintf(stderr, "%s", p.helpText().toUtf8().constData());
-        return Fail(g, kUsage, "no command");
+            std::fprintf(stderr, "%s", HelpText({}).toUtf8().constData());
+        return Fail(g, kUsage, Z::tr("no command"));
     }
 
     g.port = p.value(u"port"_s);
     // An empty variable in a script must not fall back to the saved port and write the device there.
     if (p.isSet(u"port"_s) && g.port.trimmed().isEmpty())
-        return Fail(g, kUsage, "--port is empty: give COM1..COM16 or a device path");
+        return Fail(g, kUsage, Z::tr("--port is empty: give COM1..COM16 or a device path"));
     g.json = p.isSet(u"json"_s);
     g.trace = p.isSet(u"trace"_s);
     g.yes = p.isSet(u"yes"_s);
@@ -130,24 +123,24 @@ int main(int argc, char** argv)
     if (p.isSet(u"baud"_s)) {
         g.baud = p.value(u"baud"_s).toInt();
         if (g.baud != 4800 && g.baud != 9600)
-            return Fail(g, kUsage, "--baud is 4800 or 9600");
+            return Fail(g, kUsage, Z::tr("--baud is 4800 or 9600"));
     }
     const QStringList positional = p.positionalArguments();
     const qsizetype wanted = command == u"rtc" || command == u"restore" ? 1 : 0;
     const qsizetype most = command == u"backup" ? 1 : wanted;
     if (positional.size() < wanted || positional.size() > most)
         return Fail(g, kUsage,
-                    command == u"rtc"       ? "rtc takes one number of seconds, -25..25"
-                    : command == u"restore" ? "restore takes one backup file"
-                                            : "unexpected argument");
+                    command == u"rtc"       ? Z::tr("rtc takes one number of seconds, -25..25")
+                    : command == u"restore" ? Z::tr("restore takes one backup file")
+                                            : Z::tr("unexpected argument '%1'").arg(positional.value(most)));
 
     // Options given twice take the last value silently in the parser: "--port A --port B" in a
     // script would write to B. Refused instead.
     for (const QString& name : p.optionNames())
         if (p.values(name).size() > 1 && !(command == u"station" && name == u"port"))  // a fixture each
-            return Fail(g, kUsage, "--" + name.toStdString() + " is given more than once");
+            return Fail(g, kUsage, Z::tr("--%1 is given more than once").arg(name));
     if (!positional.isEmpty() && positional[0].isEmpty())
-        return Fail(g, kUsage, command.toStdString() + ": the file name is empty");
+        return Fail(g, kUsage, Z::tr("%1: the file name is empty").arg(command));
 
     TProgram program(g);
     return OutputStatus([&]() -> int {
@@ -176,26 +169,27 @@ int main(int argc, char** argv)
             return StationCommand(g, p);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
-        return Fail(g, 128 + e.signal, e.what());
+        return Fail(g, 128 + e.signal, QString::fromStdString(e.what()));
     } catch (const ERefused& e) {
         program.Ui().progress.Clear();
-        return Fail(g, kUsage, e.what());
+        return Fail(g, kUsage, QString::fromStdString(e.what()));
     } catch (const EAbort&) {
         // Already said (a verification that failed three times said it three times).
         const auto& ui = program.Ui();
         const QString held = program.Held();
-        const std::string what = held == u"new" ? "read after the failure: the device holds the new settings"
-                                 : held == u"old"
-                                     ? "read after the failure: the device holds its old settings; nothing was changed"
-                                     : "nothing was verified, the device may have been changed";
+        const QString what =
+            held == u"new"   ? Z::tr("read after the failure: the device holds the new settings")
+            : held == u"old" ? Z::tr("read after the failure: the device holds its old settings; nothing was changed")
+                             : Z::tr("nothing was verified, the device may have been changed");
         if (ui.errors > 1)
-            std::fprintf(stderr, "zenda: failed %d times; %s\n", ui.errors, what.c_str());
+            std::fprintf(stderr, "zenda: %s\n", Z::tr("failed %1 times; %2").arg(ui.errors).arg(what).toUtf8().constData());
         else if (!held.isEmpty())
-            std::fprintf(stderr, "zenda: %s\n", what.c_str());
-        return Fail(g, kDeviceError, ui.last, true, program.Held());
+            std::fprintf(stderr, "zenda: %s\n", what.toUtf8().constData());
+        return Fail(g, kDeviceError, QString::fromStdString(ui.last), true, program.Held());
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
-        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, e.what(), false, program.Held());
+        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, Human(QString::fromStdString(e.what())), false,
+                    program.Held());
     }
     return kUsage;
     }());

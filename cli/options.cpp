@@ -14,13 +14,12 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
 {
     const std::string valueBefore = table.GetText(row, colCenaDiv), testBefore = table.GetText(row, colLineTest);
     if (spec.trimmed().isEmpty())  // an empty variable in a script: not "keep", but a mistake
-        throw ERefused("channel " + std::to_string(row + 1) + ": the channel settings are empty (value=, type=, test=)");
+        throw ERefused(Z::tr("channel %1: the channel settings are empty (value=, type=, test=)").arg(row + 1));
     QString value, type, test;
     for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
         const qsizetype eq = part.indexOf(u'=');
         if (eq < 0)
-            throw ERefused("channel " + std::to_string(row + 1) + ": '" + part.toStdString() +
-                           "' is not name=value (value=, type=, test=)");
+            throw ERefused(Z::tr("channel %1: '%2' is not name=value (value=, type=, test=)").arg(row + 1).arg(part));
         const QString k = part.left(eq).trimmed().toLower(), v = part.mid(eq + 1).trimmed();
         if (k == u"value")
             value = v;
@@ -29,9 +28,9 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
         else if (k == u"test")
             test = v;
         else
-            throw ERefused("channel " + std::to_string(row + 1) + ": unknown '" + k.toStdString() + "'");
+            throw ERefused(Z::tr("channel %1: unknown '%2'").arg(row + 1).arg(k));
     }
-    const std::string where = "channel " + std::to_string(row + 1) + ": ";
+    const int channel = row + 1;
     if (!type.isEmpty()) {
         static const struct {
             const char* word;
@@ -47,14 +46,14 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
                 t = i;
         const auto& allowed = table.Column(colTypeInSig).PickList;
         if (t < 0 || t >= static_cast<int>(allowed.size()))
-            throw ERefused(where + "type '" + type.toStdString() + "' is not one this model takes");
+            throw ERefused(Z::tr("channel %1: type '%2' is not one this model takes").arg(channel).arg(type));
         if (t != table.Row(row).Type_InSig)  // the same type again changes nothing
             table.SetTypeInSig(row, t);
     }
     const int t = table.Row(row).Type_InSig;
     if (!value.isEmpty()) {
         if (table.Column(colCenaDiv).ReadOnly && t == 2)
-            throw ERefused(where + "a frequency input has no pulse value");
+            throw ERefused(Z::tr("channel %1: a frequency input has no pulse value").arg(channel));
         const char* const* texts = t == 0 ? TicksTexts : TicksTextsFast;
         QString number = value;
         number.replace(u'.', u',');
@@ -65,7 +64,8 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
                 code = i;
         }
         if (code < 0)
-            throw ERefused(where + "pulse value '" + value.toStdString() + "' is not one of this input type's");
+            throw ERefused(
+                Z::tr("channel %1: pulse value '%2' is not one of this input type's").arg(channel).arg(value));
         table.SetCenaDiv(row, code);
     }
     if (!test.isEmpty()) {
@@ -76,117 +76,232 @@ void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::v
         else if (v == u"no" || v == u"off" || v == u"0" || test == QString::fromUtf8(LineTestTexts[1]))
             on = false;
         else
-            throw ERefused(where + "test is yes or no, not '" + test.toStdString() + "'");
+            throw ERefused(Z::tr("channel %1: test is yes or no, not '%2'").arg(channel).arg(test));
         if (t == 0 && on)
-            throw ERefused(where + "a pulse input longer than 50 ms has no line test");
+            throw ERefused(Z::tr("channel %1: a pulse input longer than 50 ms has no line test").arg(channel));
         table.SetLineTest(row, !on);
     }
-    const std::string typeNow = table.GetText(row, colTypeInSig);
+    // The notes name the window's texts, each in the user's language.
+    auto text = [&](int column) { return Human(QString::fromStdString(table.GetText(row, column))); };
+    const QString typeNow = text(colTypeInSig);
     if (value.isEmpty() && table.GetText(row, colCenaDiv) != valueBefore)
-        notes.push_back(where + "pulse value " + valueBefore + " -> " + table.GetText(row, colCenaDiv) +
-                        ", as the type \"" + typeNow + "\" requires");
+        notes.push_back(Z::tr("channel %1: pulse value %2 -> %3, as the type \"%4\" requires")
+                            .arg(channel)
+                            .arg(Human(QString::fromStdString(valueBefore)), text(colCenaDiv), typeNow)
+                            .toStdString());
     if (test.isEmpty() && table.GetText(row, colLineTest) != testBefore)
-        notes.push_back(where + "line test " + testBefore + " -> " + table.GetText(row, colLineTest) +
-                        ", as the type \"" + typeNow + "\" requires");
+        notes.push_back(Z::tr("channel %1: line test %2 -> %3, as the type \"%4\" requires")
+                            .arg(channel)
+                            .arg(Human(QString::fromStdString(testBefore)), text(colLineTest), typeNow)
+                            .toStdString());
 }
 
-QString Description()
+namespace {
+// The commands' summaries and arguments, in the user's language.
+QString Summary(const QString& command)
 {
-    QString d = u"The service tool for ZENDA devices, from the command line.\n\nCommands:\n"_s;
-    for (const auto& c : kCommands)
-        d += u"  %1 %2\n      %3\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args),
-                                          QString::fromLatin1(c.summary));
-    d += u"\nChannel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).\n"
-         "Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be opened,\n"
-         "128+N stopped by signal N before anything was written.\n"
-         "Writing commands ask y/N on a terminal; without one they need --yes."_s;
-    return d;
+    if (command == u"ports")
+        return Z::tr("the COM names, what each resolves to, the serial devices found");
+    if (command == u"read")
+        return Z::tr("model, serial number, address, channels, V2 flag, last initialization, RTC correction, counters");
+    if (command == u"init")
+        return Z::tr("initialize: settings not given keep what the device holds; counters cleared, PC clock stamped");
+    if (command == u"leave")
+        return Z::tr("leave initialization mode");
+    if (command == u"rtc")
+        return Z::tr("set the RTC correction, -25..25 seconds");
+    if (command == u"counters")
+        return Z::tr("preset counters; the others keep their values");
+    if (command == u"backup")
+        return Z::tr("save the device's image into FILE, or into the backups folder");
+    if (command == u"restore")
+        return Z::tr("write a backup's settings back (the device keeps its counters unless --with-counters)");
+    if (command == u"journal")
+        return Z::tr("the service journal, newest first");
+    if (command == u"station")
+        return Z::tr("a production station: consecutive serial numbers for a batch of devices on one or more "
+                     "fixtures (--json: a JSON object a line, per event and device, then the summary)");
+    if (command == u"protocol")
+        return Z::tr("the commissioning protocol (PDF) of the device's last write, a journal line, or the device now");
+    return {};
 }
 
-void AddGlobalOptions(QCommandLineParser& p)
+QString Arguments(const QString& command)
 {
-    p.addOptions({
-        {u"port"_s, u"COM1..COM16 (resolved as the window resolves it) or a device path."_s, u"COMn|PATH"_s},
-        {u"baud"_s, u"4800 or 9600."_s, u"rate"_s},
-        {u"json"_s, u"One JSON object on standard output."_s},
-        {u"trace"_s, u"Every byte on the line, with time and direction, on standard error."_s},
-        {u"yes"_s, u"Write without asking."_s},
-        {u"no-backup"_s, u"Write even when the image backup cannot be saved."_s},
-    });
+    if (command == u"ports")
+        return Z::tr("[--map COMn=PATH]");
+    if (command == u"init")
+        return Z::tr("[--serial N] [--address A] [--ch1 SPEC] [--ch2 SPEC] [--v2-reset yes|no] [--leave]");
+    if (command == u"rtc")
+        return Z::tr("SECONDS");
+    if (command == u"counters")
+        return Z::tr("[--tp1 H:MM] [--tp2 H:MM] [--v1 X] [--v2 X]");
+    if (command == u"backup")
+        return Z::tr("[FILE]");
+    if (command == u"restore")
+        return Z::tr("FILE [--with-counters] [--other-serial]");
+    if (command == u"journal")
+        return Z::tr("[--serial N]");
+    if (command == u"station")
+        return Z::tr("(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...");
+    if (command == u"protocol")
+        return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
+    return {};
+}
+
+// "  --port <COMn|PATH>  description", the descriptions in one column, wrapped at 79.
+QString OptionLines(const QList<QCommandLineOption>& options)
+{
+    QStringList names;
+    qsizetype width = 0;
+    for (const auto& o : options) {
+        QStringList spelled;
+        for (const QString& n : o.names())
+            spelled << (n.size() == 1 ? u"-"_s : u"--"_s) + n;
+        QString name = spelled.join(u", "_s);
+        if (!o.valueName().isEmpty())
+            name += u" <"_s + o.valueName() + u'>';
+        names << name;
+        width = std::max(width, name.size());
+    }
+    width = std::min<qsizetype>(width, 28);
+    QString text;
+    for (qsizetype i = 0; i < options.size(); ++i) {
+        QString line = u"  "_s + names[i].leftJustified(width) + u"  "_s;
+        if (line.size() > width + 4)  // a long name: its description on the next line
+            line += u'\n' + QString(width + 4, u' ');
+        const qsizetype indent = width + 4;
+        qsizetype column = indent;
+        for (const QString& word : options[i].description().split(u' ')) {
+            if (column + word.size() > 79 && column > indent) {
+                line += u'\n' + QString(indent, u' ');
+                column = indent;
+            } else if (column > indent) {
+                line += u' ';
+                ++column;
+            }
+            line += word;
+            column += word.size();
+        }
+        text += line + u'\n';
+    }
+    return text;
+}
+}  // namespace
+
+QString Usage(const QString& command)
+{
+    return command.isEmpty() ? Z::tr("Usage: zenda [global options] COMMAND [options]")
+                             : Z::tr("Usage: zenda [global options] %1 %2").arg(command, Arguments(command)).trimmed();
+}
+
+QString HelpText(const QString& command)
+{
+    QString text = Usage(command) + u'\n';
+    if (!command.isEmpty()) {
+        text += Summary(command) + u"\n"_s;
+        const auto own = CommandOptions(command);
+        text += u'\n' + Z::tr("Options:") + u'\n' +
+                (own.isEmpty() ? u"  "_s + Z::tr("(no options of its own)") + u'\n' : OptionLines(own));
+        text += u'\n' + Z::tr("The global options (zenda --help) go before or after the command.") + u'\n';
+        return text;
+    }
+    text += Z::tr("The service tool for ZENDA devices, from the command line.") + u"\n\n"_s + Z::tr("Commands:") +
+            u'\n';
+    for (const auto& c : kCommands) {
+        const QString name = QString::fromLatin1(c.name);
+        text += u"  %1 %2\n      %3\n"_s.arg(name, Arguments(name), Summary(name));
+    }
+    text += u'\n' + Z::tr("Global options:") + u'\n' + OptionLines(GlobalOptions());
+    text += u'\n' + Z::tr("Channel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).") +
+            u'\n' +
+            Z::tr("Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be "
+                  "opened, 128+N stopped by signal N before anything was written.") +
+            u'\n' + Z::tr("Writing commands ask y/N on a terminal; without one they need --yes.") + u'\n' +
+            Z::tr("zenda COMMAND --help: the command's own options; zenda --help-all: every command's.") + u'\n';
+    return text;
+}
+
+QList<QCommandLineOption> GlobalOptions()
+{
+    return {
+        {u"port"_s, Z::tr("COM1..COM16 (resolved as the window resolves it) or a device path."), u"COMn|PATH"_s},
+        {u"baud"_s, Z::tr("4800 or 9600."), Z::tr("rate")},
+        {u"json"_s, Z::tr("One JSON object on standard output.")},
+        {u"trace"_s, Z::tr("Every byte on the line, with time and direction, on standard error.")},
+        {u"yes"_s, Z::tr("Write without asking.")},
+        {u"no-backup"_s, Z::tr("Write even when the image backup cannot be saved.")},
+        {{u"h"_s, u"help"_s}, Z::tr("This help; after a command, the command's.")},
+        {u"help-all"_s, Z::tr("This help and every command's options.")},
+        {{u"v"_s, u"version"_s}, Z::tr("The version.")},
+    };
+}
+
+QList<QCommandLineOption> CommandOptions(const QString& command)
+{
+    if (command == u"ports")
+        return {{u"map"_s, Z::tr("Map COMn to a device path in the per-user settings; COMn= removes it."),
+                 u"COMn=PATH"_s}};
+    if (command == u"init")
+        return {{u"serial"_s, Z::tr("Serial number, 0..65535."), u"N"_s},
+                {u"address"_s, Z::tr("Network address, 1..63."), u"A"_s},
+                {u"ch1"_s, Z::tr("Channel 1: value=,type=,test=."), u"SPEC"_s},
+                {u"ch2"_s, Z::tr("Channel 2: value=,type=,test=."), u"SPEC"_s},
+                {u"v2-reset"_s, Z::tr("Whether the V2 counter may be reset."), u"yes|no"_s},
+                {u"leave"_s, Z::tr("Leave initialization mode afterwards.")}};
+    if (command == u"restore")
+        return {{u"with-counters"_s, Z::tr("Restore the four counters too.")},
+                {u"other-serial"_s, Z::tr("Allow a backup of another serial number.")}};
+    if (command == u"journal")
+        return {{u"serial"_s, Z::tr("Only this serial number's lines."), u"N"_s}};
+    if (command == u"protocol")
+        return {{u"now"_s, Z::tr("Of the device as it is now (a read), not of its last write.")},
+                {u"line"_s, Z::tr("Of this journal line (its time, as `zenda journal` prints it)."), u"TIME"_s},
+                {u"out"_s, Z::tr("Write the PDF here (default: the protocols folder)."), u"FILE"_s},
+                {u"organisation"_s, Z::tr("The organisation (kept for the next protocol)."), u"TEXT"_s},
+                {u"engineer"_s, Z::tr("The engineer (kept)."), u"TEXT"_s},
+                {u"site"_s, Z::tr("The site, the metering point's object (kept)."), u"TEXT"_s},
+                {u"site-address"_s, Z::tr("The site's address (kept)."), u"TEXT"_s},
+                {u"customer"_s, Z::tr("The customer (kept)."), u"TEXT"_s}};
+    if (command == u"station")
+        return {{u"serial-from"_s, Z::tr("The first serial number of the batch."), u"N"_s},
+                {u"count"_s, Z::tr("How many devices the batch holds."), u"K"_s},
+                {u"plan"_s, Z::tr("A plan: a header row (serial, address, ch1, ch2, v2-reset), then a device a row."),
+                 u"FILE.csv"_s},
+                {u"port"_s, Z::tr("A fixture: COM1..COM16 or a device path; give one --port a fixture."),
+                 u"COMn|PATH"_s},
+                {u"address"_s, Z::tr("Network address, 1..63, where the plan gives none."), u"A"_s},
+                {u"ch1"_s, Z::tr("Channel 1 where the plan gives none: value=,type=,test=."), u"SPEC"_s},
+                {u"ch2"_s, Z::tr("Channel 2 where the plan gives none: value=,type=,test=."), u"SPEC"_s},
+                {u"v2-reset"_s, Z::tr("Whether the V2 counter may be reset, where the plan does not say."), u"yes|no"_s},
+                {u"renumber"_s, Z::tr("Renumber devices that already hold a serial number.")},
+                {u"results"_s, Z::tr("Append a CSV row a device to FILE."), u"FILE"_s},
+                {u"protocol"_s, Z::tr("Make each device's commissioning protocol (PDF).")},
+                {u"poll"_s, Z::tr("How often the model query looks for a device, in ms (default 1000)."), u"MS"_s}};
+    if (command == u"counters")
+        return {{u"tp1"_s, Z::tr("Operating time 1, hours:minutes."), u"H:MM"_s},
+                {u"tp2"_s, Z::tr("Operating time 2, hours:minutes."), u"H:MM"_s},
+                {u"v1"_s, Z::tr("Volume 1, in the channel's units (m3)."), u"X"_s},
+                {u"v2"_s, Z::tr("Volume 2, in the channel's units (m3)."), u"X"_s}};
+    return {};
 }
 
 void AddCommandOptions(QCommandLineParser& p, const QString& command)
 {
-    if (command == u"ports")
-        p.addOption(
-            {u"map"_s, u"Map COMn to a device path in the per-user settings; COMn= removes it."_s, u"COMn=PATH"_s});
-    if (command == u"init") {
-        p.addOptions({{u"serial"_s, u"Serial number, 0..65535."_s, u"N"_s},
-                      {u"address"_s, u"Network address, 1..63."_s, u"A"_s},
-                      {u"ch1"_s, u"Channel 1: value=,type=,test=."_s, u"SPEC"_s},
-                      {u"ch2"_s, u"Channel 2: value=,type=,test=."_s, u"SPEC"_s},
-                      {u"v2-reset"_s, u"Whether the V2 counter may be reset."_s, u"yes|no"_s},
-                      {u"leave"_s, u"Leave initialization mode afterwards."_s}});
-    }
-    if (command == u"rtc")
-        p.addPositionalArgument(u"SECONDS"_s, u"The correction, -25..25."_s);
-    if (command == u"backup")
-        p.addPositionalArgument(u"FILE"_s, u"Where to save the image (default: the backups folder)."_s, u"[FILE]"_s);
-    if (command == u"restore") {
-        p.addPositionalArgument(u"FILE"_s, u"A backup file (or any image file zenda-sim reads)."_s);
-        p.addOptions({{u"with-counters"_s, u"Restore the four counters too."_s},
-                      {u"other-serial"_s, u"Allow a backup of another serial number."_s}});
-    }
-    if (command == u"journal")
-        p.addOption({u"serial"_s, u"Only this serial number's lines."_s, u"N"_s});
-    if (command == u"protocol") {
-        p.addOptions({{u"now"_s, u"Of the device as it is now (a read), not of its last write."_s},
-                      {u"line"_s, u"Of this journal line (its time, as `zenda journal` prints it)."_s, u"TIME"_s},
-                      {u"out"_s, u"Write the PDF here (default: the protocols folder)."_s, u"FILE"_s},
-                      {u"organisation"_s, u"The organisation (kept for the next protocol)."_s, u"TEXT"_s},
-                      {u"engineer"_s, u"The engineer (kept)."_s, u"TEXT"_s},
-                      {u"site"_s, u"The site, the metering point's object (kept)."_s, u"TEXT"_s},
-                      {u"site-address"_s, u"The site's address (kept)."_s, u"TEXT"_s},
-                      {u"customer"_s, u"The customer (kept)."_s, u"TEXT"_s}});
-    }
-    if (command == u"station") {
-        p.addOptions({{u"serial-from"_s, u"The first serial number of the batch."_s, u"N"_s},
-                      {u"count"_s, u"How many devices the batch holds."_s, u"K"_s},
-                      {u"plan"_s, u"A plan: a header row (serial, address, ch1, ch2, v2-reset), then a device a row."_s,
-                       u"FILE.csv"_s},
-                      {u"address"_s, u"Network address, 1..63, where the plan gives none."_s, u"A"_s},
-                      {u"ch1"_s, u"Channel 1 where the plan gives none: value=,type=,test=."_s, u"SPEC"_s},
-                      {u"ch2"_s, u"Channel 2 where the plan gives none: value=,type=,test=."_s, u"SPEC"_s},
-                      {u"v2-reset"_s, u"Whether the V2 counter may be reset, where the plan does not say."_s,
-                       u"yes|no"_s},
-                      {u"renumber"_s, u"Renumber devices that already hold a serial number."_s},
-                      {u"results"_s, u"Append a CSV row a device to FILE."_s, u"FILE"_s},
-                      {u"protocol"_s, u"Make each device's commissioning protocol (PDF)."_s},
-                      {u"poll"_s, u"How often the model query looks for a device, in ms (default 1000)."_s, u"MS"_s}});
-    }
-    if (command == u"counters") {
-        p.addOptions({{u"tp1"_s, u"Operating time 1, hours:minutes."_s, u"H:MM"_s},
-                      {u"tp2"_s, u"Operating time 2, hours:minutes."_s, u"H:MM"_s},
-                      {u"v1"_s, u"Volume 1, in the channel's units (m3)."_s, u"X"_s},
-                      {u"v2"_s, u"Volume 2, in the channel's units (m3)."_s, u"X"_s}});
-    }
+    for (const auto& o : CommandOptions(command))
+        if (!(command == u"station" && o.names().first() == u"port"))  // the global --port, repeatable there
+            p.addOption(o);
 }
 
 // The program's help, then every command's own options.
-QString HelpAll(const QCommandLineParser& main)
+QString HelpAll()
 {
-    QString text = main.helpText();
+    QString text = HelpText({});
     for (const auto& c : kCommands) {
-        QCommandLineParser p;
-        AddCommandOptions(p, QString::fromLatin1(c.name));
-        QString own = p.helpText();
-        const qsizetype at = own.indexOf(u"Options:"_s);
-        own = at < 0 ? QString() : own.mid(at + 8);
-        const qsizetype args = own.indexOf(u"Arguments:"_s);
-        if (args >= 0)
-            own = own.left(args) + own.mid(args + 10);
-        text += u"\nzenda %1 %2\n"_s.arg(QString::fromLatin1(c.name), QString::fromLatin1(c.args));
-        text += own.trimmed().isEmpty() ? u"  (no options of its own)\n"_s : own.trimmed().prepend(u"  "_s) + u'\n';
+        const QString name = QString::fromLatin1(c.name);
+        const auto own = CommandOptions(name);
+        text += u"\nzenda %1 %2\n"_s.arg(name, Arguments(name)) +
+                (own.isEmpty() ? u"  "_s + Z::tr("(no options of its own)") + u'\n' : OptionLines(own));
     }
     return text;
 }

@@ -57,40 +57,50 @@ QJsonObject SettingsJson(const TImageBuffer& image)
 
 void PrintForPeople(const QJsonObject& o)
 {
-    auto line = [](const char* name, const QString& v) { std::printf("%-15s %s\n", name, v.toUtf8().constData()); };
+    // The labels in one column, as wide as the widest in the user's language.
+    QList<std::pair<QString, QString>> lines;
+    auto line = [&](const QString& name, const QString& v) { lines.append({name, v}); };
+    const QString yes = Z::tr("yes"), no = Z::tr("no");
     if (o.contains(u"ok"_s))
-        line("ok", o[u"ok"_s].toBool() ? u"yes"_s : u"no"_s);
-    if (!o.contains(u"model"_s))
-        return;
-    line("model", o[u"model"_s].toString());
-    line("serial", QString::number(o[u"serial"_s].toInt()));
-    line("address", QString::number(o[u"address"_s].toInt()));
-    line("v2_reset", o[u"v2_reset"_s].toBool() ? u"yes"_s : u"no"_s);
-    line("rtc_correction", QString::number(o[u"rtc_correction"_s].toInt()));
-    line("last_init", o[u"last_init"_s].toString());
-    const QJsonArray ch = o[u"channels"_s].toArray();
-    for (int i = 0; i < ch.size(); ++i) {
-        const QJsonObject c = ch[i].toObject();
-        std::printf("%-15s value=%s, type=%s, line_test=%s\n", ("channel" + std::to_string(i + 1)).c_str(),
-                    c[u"value"_s].toString().toUtf8().constData(), c[u"type"_s].toString().toUtf8().constData(),
-                    c[u"line_test"_s].toString().toUtf8().constData());
+        line(Z::tr("done"), o[u"ok"_s].toBool() ? yes : no);
+    if (o.contains(u"model"_s)) {
+        line(Z::tr("model"), o[u"model"_s].toString());
+        line(Z::tr("serial number"), QString::number(o[u"serial"_s].toInt()));
+        line(Z::tr("address"), QString::number(o[u"address"_s].toInt()));
+        line(Z::tr("V2 may be reset"), o[u"v2_reset"_s].toBool() ? yes : no);
+        line(Z::tr("RTC correction"), Z::tr("%1 s").arg(o[u"rtc_correction"_s].toInt()));
+        line(Z::tr("initialized"), o[u"last_init"_s].toString());
+        const QJsonArray ch = o[u"channels"_s].toArray();
+        for (int i = 0; i < ch.size(); ++i) {
+            const QJsonObject c = ch[i].toObject();
+            line(Z::tr("channel %1").arg(i + 1),
+                 Z::tr("value %1, type %2, line test %3")
+                     .arg(Human(c[u"value"_s].toString()), Human(c[u"type"_s].toString()),
+                          Human(c[u"line_test"_s].toString())));
+        }
+        const QJsonObject k = o[u"counters"_s].toObject();
+        for (const char* name : {"tp1", "tp2", "v1", "v2"})
+            line(QString::fromLatin1(name).toUpper(), k[QString::fromLatin1(name)].toString());
+        line(Z::tr("image"), o[u"image"_s].toString());
     }
-    const QJsonObject k = o[u"counters"_s].toObject();
-    for (const char* name : {"tp1", "tp2", "v1", "v2"})
-        line(name, k[QString::fromLatin1(name)].toString());
-    line("image", o[u"image"_s].toString());
+    qsizetype width = 0;
+    for (const auto& l : lines)
+        width = std::max(width, l.first.size());
+    for (const auto& l : lines)
+        std::printf("%s %s\n", l.first.leftJustified(width).toUtf8().constData(), l.second.toUtf8().constData());
 }
 
 // Says why (unless the engine has said it already) and gives the exit status.
-int Fail(const TGlobal& g, int status, const std::string& message, bool said, const QString& held)
+int Fail(const TGlobal& g, int status, const QString& text, bool said, const QString& held)
 {
-    if (!said && !message.empty())
-        std::fprintf(stderr, "zenda: %s\n", message.c_str());
+    const QString message = Human(text);  // the engine's texts too, in the user's language
+    if (!said && !message.isEmpty())
+        std::fprintf(stderr, "zenda: %s\n", message.toUtf8().constData());
     if (g.json) {
         QJsonObject o;
         o[u"ok"_s] = false;
         o[u"exit"_s] = status;
-        o[u"error"_s] = QString::fromStdString(message);
+        o[u"error"_s] = message;
         if (!held.isEmpty())
             o[u"device_holds"_s] = held;  // after a failed write: "new", "old" or "unknown"
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
@@ -105,10 +115,10 @@ void Checkpoint()
         throw EStopped(sig);
 }
 
-bool Ask(const std::string& question)
+bool Ask(const QString& question)
 {
     FlushTerminalInput();
-    std::fprintf(stderr, "%s [y/N] ", question.c_str());
+    std::fprintf(stderr, "%s %s ", question.toUtf8().constData(), Z::tr("[y/N]").toUtf8().constData());
     std::fflush(stderr);
     char buf[64] = {};
     if (!std::fgets(buf, sizeof buf, stdin))
@@ -117,16 +127,16 @@ bool Ask(const std::string& question)
 }
 
 // Writing needs a yes: --yes, or a "y" typed at the terminal.
-void Consent(const TGlobal& g, const std::string& question)
+void Consent(const TGlobal& g, const QString& question)
 {
     if (g.yes)
         return;
     if (!IsTerminal(0))
-        throw ERefused("not a terminal: nothing is written without --yes");
+        throw ERefused(Z::tr("not a terminal: nothing is written without --yes"));
     const bool yes = Ask(question);
     Checkpoint();
     if (!yes)
-        throw ERefused("declined: nothing written");
+        throw ERefused(Z::tr("declined: nothing written"));
 }
 
 std::string PcTime()
@@ -141,6 +151,6 @@ int OutputStatus(int status)
 {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout))
         return status;
-    std::fprintf(stderr, "zenda: standard output: %s\n", std::strerror(errno));
+    std::fprintf(stderr, "zenda: %s\n", Z::tr("standard output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))).toUtf8().constData());
     return status == kDone ? kDeviceError : status;
 }

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 void TCliFace::ErrorAbort(const std::string& Msg, const std::string& /*Caption*/)
 {
     progress.Clear();
-    std::fprintf(stderr, "zenda: %s\n", Msg.c_str());
+    std::fprintf(stderr, "zenda: %s\n", Human(Msg).c_str());
     ++errors;
     last = Msg;
     throw EAbort();
@@ -23,30 +23,31 @@ bool TCliFace::Ask(const TQuestion& q)
 {
     switch (q.kind) {
     case TQuestion::WithoutBackup:
-        throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" +
-                       q.reason.toStdString() + "); nothing written (--no-backup writes without one)");
+        throw ERefused(Z::tr("The backup could not be saved in %1 (%2); nothing written (--no-backup writes without one)")
+                           .arg(DataFolder(), Human(q.reason)));
     case TQuestion::LeaveAfterInit:
-        Say("Прибор проинициализирован успешно.");
+        Say(u"Прибор проинициализирован успешно."_s);
         for (const auto& n : initNotes)
-            Say(n);
+            Say(QString::fromStdString(n));
         return leave;
     case TQuestion::Restore:
         progress.Clear();
         for (const QString& line : (q.note.isEmpty() ? QStringList() : QStringList{q.note}) + q.changes)
-            std::fprintf(stderr, "  %s\n", line.toUtf8().constData());
-        Consent(g_, (q.note.isEmpty() ? std::string() : q.note.toStdString() + ". ") + "Restore these settings from " +
-                        restoreFile.toStdString() + "?");
+            std::fprintf(stderr, "  %s\n", Human(line).toUtf8().constData());
+        Consent(g_, (q.note.isEmpty() ? QString() : Human(q.note) + u". "_s) +
+                        Z::tr("Restore these settings from %1?").arg(restoreFile));
         return true;
     case TQuestion::OtherSerial: {
         if (otherSerial)
             return true;
-        const std::string text = "The backup is of serial number " + std::to_string(q.backupSerial) +
-                                 ", the device is " + std::to_string(q.deviceSerial) +
-                                 ". Write another device's settings to this one?";
+        const QString text = Z::tr("The backup is of serial number %1, the device is %2. Write another device's "
+                                   "settings to this one?")
+                                 .arg(q.backupSerial)
+                                 .arg(q.deviceSerial);
         if (!IsTerminal(0))
-            throw ERefused(text + " Give --other-serial to do so.");
+            throw ERefused(text + u' ' + Z::tr("Give --other-serial to do so."));
         if (!::Ask(text))
-            throw ERefused("declined: nothing written");
+            throw ERefused(Z::tr("declined: nothing written"));
         return true;
     }
     }
@@ -66,14 +67,15 @@ void TCliFace::OpenLine(TDeviceSession& session)
 
 void TCliFace::JournalFailed(const QString& error)
 {
-    std::fprintf(stderr, "zenda: the service journal cannot be written: %s\n", error.toUtf8().constData());
+    std::fprintf(stderr, "zenda: %s\n",
+                 Z::tr("the service journal cannot be written: %1").arg(Human(error)).toUtf8().constData());
 }
 
-void TCliFace::Say(const std::string& text)
+void TCliFace::Say(const QString& text)
 {
     progress.Clear();
     if (!g_.json)
-        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fprintf(stderr, "%s\n", Human(text).toUtf8().constData());
 }
 
 // ------------------------------------------------------------------ the run
@@ -91,7 +93,7 @@ void TProgram::PreparePort()
             bool ok = false;
             n = g_.port.startsWith(u"COM"_s, Qt::CaseInsensitive) ? g_.port.mid(3).toInt(&ok) : 0;
             if (!ok || n < 1 || n > 16)
-                throw ERefused("--port is COM1..COM16 or a device path, not '" + g_.port.toStdString() + "'");
+                throw ERefused(Z::tr("--port is COM1..COM16 or a device path, not '%1'").arg(g_.port));
         }
         comIndex = n < 1 ? 0 : n - 1;
     }
@@ -154,7 +156,7 @@ int TProgram::Read()
 
 int TProgram::Leave()
 {
-    Consent(g_, "Leave initialization mode?");
+    Consent(g_, Z::tr("Leave initialization mode?"));
     PreparePort();
     actions_.Leave();
     QJsonObject o;
@@ -167,8 +169,8 @@ int TProgram::Rtc(const QString& arg)
     bool ok = false;
     const int seconds = arg.toInt(&ok);
     if (!ok || !range::Correction(seconds))
-        throw ERefused("the correction is a whole number of seconds, -25..25, not '" + arg.toStdString() + "'");
-    Consent(g_, "Set the RTC correction to " + std::to_string(seconds) + " s?");
+        throw ERefused(Z::tr("the correction is a whole number of seconds, -25..25, not '%1'").arg(arg));
+    Consent(g_, Z::tr("Set the RTC correction to %1 s?").arg(seconds));
     PreparePort();
     actions_.Rtc([&] {
         settings_.SetCorrection(seconds);

@@ -25,15 +25,15 @@ public:
     explicit TCliFace(const TGlobal& g) : g_(g) {}
     [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
     bool Ask(const TQuestion& q) override;
-    void Inform(const QString& text) override { Say(text.toStdString()); }
-    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(text.toStdString()); }
+    void Inform(const QString& text) override { Say(text); }
+    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(Human(text)); }
     QString PortText() const override { return portText; }
     void OpenLine(TDeviceSession& session) override;
     void Checkpoint() override { ::Checkpoint(); }
     bool StopRequested() const override { return StopSignal() != 0; }
     QString ShownError() const override { return QString::fromStdString(last); }
     void JournalFailed(const QString& error) override;
-    void Say(const std::string& text);
+    void Say(const QString& text);  // the engine's texts too, in the user's language
 
     QString portText;  // for the journal
     int comIndex = 0, baud = 4800;

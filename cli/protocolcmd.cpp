@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 int TProgram::Protocol(const QCommandLineParser& p)
 {
     if (p.isSet(u"now"_s) && p.isSet(u"line"_s))
-        throw ERefused("--now and --line name two different protocols: give one");
+        throw ERefused(Z::tr("--now and --line name two different protocols: give one"));
     TProtocolParties parties = TProtocolParties::Load();
     const struct {
         const char* option;
@@ -28,7 +28,7 @@ int TProgram::Protocol(const QCommandLineParser& p)
         if (p.isSet(QString::fromLatin1(g.option)))
             *g.field = p.value(QString::fromLatin1(g.option)).trimmed();
     if (p.isSet(u"out"_s) && p.value(u"out"_s).isEmpty())
-        throw ERefused("protocol: the file name is empty");
+        throw ERefused(Z::tr("protocol: the file name is empty"));
 
     TProtocol doc;
     doc.parties = parties;
@@ -46,7 +46,7 @@ int TProgram::Protocol(const QCommandLineParser& p)
                     return !found;
                 },
                 &error))
-            throw std::runtime_error("the service journal cannot be read: " + error.toStdString());
+            throw std::runtime_error(Z::tr("the service journal cannot be read: %1").arg(Human(error)).toStdString());
         return found;
     };
     if (p.isSet(u"line"_s)) {
@@ -58,9 +58,9 @@ int TProgram::Protocol(const QCommandLineParser& p)
             return l.time == time && HasProtocol(l);
         });
         if (!line)
-            throw ERefused(any ? "the journal line of " + time.toStdString() +
-                                     " is not a completed write with its image kept: no protocol"
-                               : "no journal line of " + time.toStdString() + " (zenda journal lists them)");
+            throw ERefused(any ? Z::tr("the journal line of %1 is not a completed write with its image kept: no protocol")
+                                     .arg(time)
+                               : Z::tr("no journal line of %1 (zenda journal lists them)").arg(time));
         doc.line = *line;
     } else {
         PreparePort();
@@ -79,8 +79,9 @@ int TProgram::Protocol(const QCommandLineParser& p)
                        QString::number(TDeviceSettings(written).SerialNumber()) == serial;
             });
             if (!line)
-                throw ERefused("the journal holds no completed write of " + model.toStdString() + " № " +
-                               serial.toStdString() + "; --now makes the protocol of the device as it is");
+                throw ERefused(Z::tr("the journal holds no completed write of %1 № %2; --now makes the protocol of the "
+                                     "device as it is")
+                                   .arg(model, serial));
             doc.line = *line;
         }
     }
@@ -95,12 +96,12 @@ int TProgram::Protocol(const QCommandLineParser& p)
         try {
             WriteProtocolPdf(doc, path);
         } catch (const std::exception& e) {  // as backup FILE: the user's path, refused
-            throw ERefused(std::string("Не удалось сохранить протокол: ") + e.what());
+            throw ERefused(Human(u"Не удалось сохранить протокол: "_s + QString::fromUtf8(e.what())));
         }
     } else {
         path = SaveProtocol(doc);
     }
-    face_.Say("protocol: " + path.toStdString());
+    face_.Say(Z::tr("protocol: %1").arg(path));
     QJsonObject o = SettingsJson(doc.image);
     o[u"ok"_s] = true;
     o[u"protocol"_s] = path;

@@ -21,19 +21,19 @@ using namespace Qt::StringLiterals;
 std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
 {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
-        throw ERefused((file + u": the plan is UTF-16; save it as UTF-8 (CSV UTF-8)"_s).toStdString());
+        throw ERefused(Z::tr("%1: the plan is UTF-16; save it as UTF-8 (CSV UTF-8)").arg(file));
     QString text = QString::fromUtf8(bytes);
     if (text.startsWith(QChar(0xFEFF)))  // a spreadsheet's byte order mark
         text.remove(0, 1);
     const QStringList lines = text.split(QRegularExpression(u"\r\n|\n|\r"_s));
     auto refuse = [&](int line, const QString& what) {
-        throw ERefused((file + u": row "_s + QString::number(line) + u": "_s + what).toStdString());
+        throw ERefused(Z::tr("%1: row %2: %3").arg(file, QString::number(line), what));
     };
     int headerLine = 0;
     while (headerLine < lines.size() && lines[headerLine].trimmed().isEmpty())
         ++headerLine;
     if (headerLine == lines.size())
-        refuse(1, u"the plan is empty (a header row naming the columns: serial, address, ch1, ch2, v2-reset)"_s);
+        refuse(1, Z::tr("the plan is empty (a header row naming the columns: serial, address, ch1, ch2, v2-reset)"));
     const QChar sep = lines[headerLine].count(u';') > lines[headerLine].count(u',') ? u';' : u',';
     const QStringList header = lines[headerLine].split(sep);
     static const QStringList known{u"serial"_s, u"address"_s, u"ch1"_s, u"ch2"_s, u"v2-reset"_s};
@@ -42,13 +42,13 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
         const QString name = h.trimmed().toLower().remove(u'"');
         const auto k = known.indexOf(name);
         if (k < 0)
-            refuse(headerLine + 1, u"unknown column '"_s + name + u"' (serial, address, ch1, ch2, v2-reset)"_s);
+            refuse(headerLine + 1, Z::tr("unknown column '%1' (serial, address, ch1, ch2, v2-reset)").arg(name));
         if (std::find(column.begin(), column.end(), k) != column.end())
-            refuse(headerLine + 1, u"the column '"_s + name + u"' is named twice"_s);
+            refuse(headerLine + 1, Z::tr("the column '%1' is named twice").arg(name));
         column.push_back(static_cast<int>(k));
     }
     if (std::find(column.begin(), column.end(), 0) == column.end())
-        refuse(headerLine + 1, u"no column 'serial'"_s);
+        refuse(headerLine + 1, Z::tr("no column 'serial'"));
     std::vector<TPlanRow> rows;
     for (int i = headerLine + 1; i < lines.size(); ++i) {
         if (lines[i].trimmed().isEmpty())
@@ -68,9 +68,9 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
         }
         cells << cell;
         if (quoted)
-            refuse(i + 1, u"a quote is not closed"_s);
+            refuse(i + 1, Z::tr("a quote is not closed"));
         if (cells.size() > static_cast<qsizetype>(column.size()))
-            refuse(i + 1, u"more cells than the header names"_s);
+            refuse(i + 1, Z::tr("more cells than the header names"));
         TPlanRow row;
         row.line = i + 1;
         for (qsizetype c = 0; c < cells.size(); ++c) {
@@ -79,25 +79,25 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
                 continue;
             for (const QChar ch : v)
                 if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)  // a NUL would end the number early
-                    refuse(i + 1, u"a control character in the cell '"_s + QString(v).replace(ch, u'?') + u"'"_s);
+                    refuse(i + 1, Z::tr("a control character in the cell '%1'").arg(QString(v).replace(ch, u'?')));
             bool ok = false;
             switch (column[c]) {
             case 0:
                 row.serial = v.toInt(&ok);
                 if (!ok)
-                    refuse(i + 1, u"the serial number '"_s + v + u"' is not a number"_s);
+                    refuse(i + 1, Z::tr("the serial number '%1' is not a number").arg(v));
                 break;
             case 1:
                 row.address = v.toInt(&ok);
                 if (!ok)
-                    refuse(i + 1, u"the address '"_s + v + u"' is not a number"_s);
+                    refuse(i + 1, Z::tr("the address '%1' is not a number").arg(v));
                 break;
             case 2: row.ch1 = v; break;
             case 3: row.ch2 = v; break;
             case 4:
                 row.v2Reset = v.toLower() == u"yes" ? 1 : v.toLower() == u"no" ? 0 : -2;
                 if (row.v2Reset == -2)
-                    refuse(i + 1, u"v2-reset is yes or no, not '"_s + v + u"'"_s);
+                    refuse(i + 1, Z::tr("v2-reset is yes or no, not '%1'").arg(v));
                 break;
             }
         }
@@ -109,19 +109,25 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
 void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file)
 {
     if (rows.empty())
-        throw ERefused("the plan holds no device");
+        throw ERefused(Z::tr("the plan holds no device"));
     std::map<int, int> seen;
     for (const auto& r : rows) {
-        const std::string where =
-            r.line ? (file.isEmpty() ? std::string() : file.toStdString() + ": ") + "row " + std::to_string(r.line) + ": "
-                   : std::string();
+        // A row of a plan file is named before what is wrong with it.
+        auto refuse = [&](const QString& what) {
+            if (!r.line)
+                throw ERefused(what);
+            if (file.isEmpty())
+                throw ERefused(Z::tr("row %1: %2").arg(QString::number(r.line), what));
+            throw ERefused(Z::tr("%1: row %2: %3").arg(file, QString::number(r.line), what));
+        };
         if (r.serial < 1 || r.serial > range::SerialMax)
-            throw ERefused(where + "the serial number " + std::to_string(r.serial) + " is not 1..65535");
+            refuse(Z::tr("the serial number %1 is not 1..65535").arg(r.serial));
         if (auto [it, fresh] = seen.emplace(r.serial, r.line); !fresh)
-            throw ERefused(where + "the serial number " + std::to_string(r.serial) + " is in the plan twice" +
-                           (it->second ? " (row " + std::to_string(it->second) + ")" : std::string()));
+            refuse(it->second
+                       ? Z::tr("the serial number %1 is in the plan twice (row %2)").arg(r.serial).arg(it->second)
+                       : Z::tr("the serial number %1 is in the plan twice").arg(r.serial));
         if (r.address && (*r.address < range::AddressMin || *r.address > range::AddressMax))
-            throw ERefused(where + "the address " + std::to_string(*r.address) + " is not 1..63");
+            refuse(Z::tr("the address %1 is not 1..63").arg(*r.address));
         // A channel's settings must be ones some model takes; the device's own model is
         // checked when it is on the fixture, before anything is written.
         for (int ch : {1, 2}) {
@@ -148,7 +154,7 @@ void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file)
                 }
             }
             if (!fits)
-                throw ERefused(where + why);
+                refuse(QString::fromStdString(why));
         }
     }
 }
@@ -291,8 +297,9 @@ public:
     bool Ask(const TQuestion& q) override
     {
         if (q.kind == TQuestion::WithoutBackup)
-            throw ERefused("Не удалось сохранить резервную копию в " + DataFolder().toStdString() + " (" +
-                           q.reason.toStdString() + "); nothing written (--no-backup writes without one)");
+            throw ERefused(
+                Z::tr("The backup could not be saved in %1 (%2); nothing written (--no-backup writes without one)")
+                    .arg(DataFolder(), Human(q.reason)));
         return q.kind == TQuestion::LeaveAfterInit;
     }
     void Inform(const QString&) override {}
@@ -407,9 +414,9 @@ void TStation::RunFixture(TFixture& f)
     f.face.onJournal = [&](const QString& error) {
         journalBroken_ = true;
         if (!std::exchange(f.journalSaid, true))
-            say(TStationEvent::Note, -1, u"the service journal cannot be written: "_s + error);
+            say(TStationEvent::Note, -1, Z::tr("the service journal cannot be written: %1").arg(error));
         if (!f.actions.Result().writeBegan)
-            throw ERefused("the service journal cannot be written: nothing written, the station stops");
+            throw ERefused(Z::tr("the service journal cannot be written: nothing written, the station stops"));
     };
     auto stopping = [&] { return StopSignal() != 0 || stop_ || journalBroken_ || book_.Finished(); };
     // The model query alone, once: does a device answer on the fixture?

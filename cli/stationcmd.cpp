@@ -39,6 +39,24 @@ QString Clock(qint64 seconds)
         .arg(seconds % 60, 2, 10, QChar(u'0'));
 }
 
+// A fixture's state as the operator reads it; the JSON's event names are StateName's.
+QString StateText(TStationEvent::TKind kind)
+{
+    switch (kind) {
+    case TStationEvent::Waiting: return Z::tr("waiting", "fixture state");
+    case TStationEvent::Device: return Z::tr("device", "fixture state");
+    case TStationEvent::Writing: return Z::tr("writing", "fixture state");
+    case TStationEvent::Done: return Z::tr("done", "fixture state");
+    case TStationEvent::Failed: return Z::tr("failed", "fixture state");
+    case TStationEvent::Skipped: return Z::tr("skipped", "fixture state");
+    case TStationEvent::TakeOff: return Z::tr("take it off", "fixture state");
+    case TStationEvent::Gone: return Z::tr("gone", "fixture state");
+    case TStationEvent::Finished: return Z::tr("finished", "fixture state");
+    case TStationEvent::Note: return Z::tr("note", "fixture state");
+    }
+    return QString::fromLatin1(StateName(kind));
+}
+
 // Everything the operator and the line's system are told, from any fixture's thread.
 class TReporter {
 public:
@@ -46,7 +64,7 @@ public:
         : g_(g), book_(book), results_(results), live_(!g.json && IsTerminal(1))
     {
         for (const QString& p : opt.ports)
-            rows_.push_back({p, u"waiting"_s, -1, Now()});
+            rows_.push_back({p, StateText(TStationEvent::Waiting), -1, Now()});
     }
     ~TReporter() { StopTicker(); }
 
@@ -81,9 +99,8 @@ public:
             ++skipped_;
         for (auto& r : rows_)
             if (r.fixture == e.fixture && e.kind != TStationEvent::Note && e.kind != TStationEvent::Gone) {
-                r.state = QString::fromLatin1(StateName(e.kind));
-                if (e.kind == TStationEvent::Failed && e.spoiled)
-                    r.state += u", spoiled"_s;
+                r.state = e.kind == TStationEvent::Failed && e.spoiled ? Z::tr("failed, spoiled", "fixture state")
+                                                                        : StateText(e.kind);
                 if (e.serial >= 0 || e.kind == TStationEvent::Waiting)
                     r.serial = e.serial;
                 r.since = Now();
@@ -105,8 +122,11 @@ public:
             const QByteArray bytes = (line + u"\r\n"_s).toUtf8();
             if ((results_->write(bytes) != bytes.size() || !results_->flush()) && !resultsFailed_) {
                 resultsFailed_ = true;  // said once; the devices go on, the journal keeps them
-                std::fprintf(stderr, "zenda: the results file %s cannot be written: %s\n",
-                             results_->fileName().toUtf8().constData(), results_->errorString().toUtf8().constData());
+                std::fprintf(stderr, "zenda: %s\n",
+                             Z::tr("the results file %1 cannot be written: %2")
+                                 .arg(results_->fileName(), results_->errorString())
+                                 .toUtf8()
+                                 .constData());
             }
         }
         if (g_.json) {
@@ -122,7 +142,7 @@ public:
                 o[u"used"_s] = e.used;  // spoiled, or written and verified (only the leave failed)
             }
             if (!e.message.isEmpty())
-                o[u"message"_s] = e.message;
+                o[u"message"_s] = e.message;  // as the results file and the journal have it
             if (!e.backup.isEmpty())
                 o[u"backup"_s] = e.backup;
             std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
@@ -173,15 +193,22 @@ private:
     void Log(const TStationEvent& e)
     {
         QString text = QDateTime::currentDateTime().toString(u"HH:mm:ss"_s) + u' ' + e.fixture + u' ' +
-                       QString::fromLatin1(StateName(e.kind));
+                       StateText(e.kind);
         if (e.serial >= 0)
             text += u" № "_s + QString::number(e.serial);
         if (e.kind == TStationEvent::Failed)
-            text += e.spoiled ? u" (the number is spoiled: the write began)"_s
-                    : e.used  ? u" (the number is used: written and verified)"_s
-                              : u" (the number is free again)"_s;
-        if (!e.message.isEmpty())
-            text += u": "_s + e.message;
+            text += u" ("_s +
+                    (e.spoiled ? Z::tr("the number is spoiled: the write began")
+                     : e.used  ? Z::tr("the number is used: written and verified")
+                               : Z::tr("the number is free again")) +
+                    u')';
+        // The engine's words (the device's, the line's) in the user's language; the station's
+        // own are in it already. A skipped device's is the guard's, which names the fixture.
+        if (e.kind == TStationEvent::Skipped)
+            text += u": "_s + Z::tr("on the fixture %1 the device № %2 is numbered already")
+                                  .arg(e.fixture, QString::number(e.serial));
+        else if (!e.message.isEmpty())
+            text += u": "_s + Human(e.message);
         Erase();
         std::printf("%s\n", text.toUtf8().constData());
         Flush();
@@ -202,19 +229,24 @@ private:
         if (!live_)
             return;
         Erase();
-        QString text = u"fixture               state                 number   time\n"_s;
+        QString text = u"%1 %2 %3 %4\n"_s.arg(Z::tr("fixture", "live table heading"), -21)
+                           .arg(Z::tr("state", "live table heading"), -21)
+                           .arg(Z::tr("number", "live table heading"), -8)
+                           .arg(Z::tr("time", "live table heading: how long in this state"));
         for (const auto& r : rows_)
             text += u"%1 %2 %3 %4\n"_s.arg(r.fixture.left(21), -21)
                         .arg(r.state, -21)
                         .arg(r.serial >= 0 ? QString::number(r.serial) : QString(), -8)
                         .arg(Clock(r.since.secsTo(Now())));
         const int left = book_.Count(TNumberBook::TState::Free) + book_.Count(TNumberBook::TState::Taken);
-        text += u"done %1, failed %2, spoiled %3, skipped %4, left in the plan %5; %6 an hour; %7\n"_s.arg(done_)
+        text += Z::tr("done %1, failed %2, spoiled %3, skipped %4, left in the plan %5; %6 an hour; %7")
+                    .arg(done_)
                     .arg(failed_)
                     .arg(book_.Count(TNumberBook::TState::Spoiled, false))
                     .arg(skipped_)
                     .arg(left)
-                    .arg(PerHour(), Clock(Seconds()));
+                    .arg(PerHour(), Clock(Seconds())) +
+                u'\n';
         std::printf("%s", text.toUtf8().constData());
         Flush();
         drawn_ = static_cast<int>(rows_.size()) + 2;
@@ -246,39 +278,39 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     // The trace of several lines at once would be one interleaved stream; the journal keeps
     // the traffic of every failed device instead.
     if (g.trace)
-        throw ERefused("station: --trace is for one command on one line; a failed device's traffic is in the journal");
+        throw ERefused(
+            Z::tr("station: --trace is for one command on one line; a failed device's traffic is in the journal"));
     // ---- the plan, checked whole before any port is opened
     const bool range = p.isSet(u"serial-from"_s) || p.isSet(u"count"_s);
     if (range == p.isSet(u"plan"_s))
-        throw ERefused("station: give the plan as --serial-from N --count K, or as --plan FILE.csv");
+        throw ERefused(Z::tr("station: give the plan as --serial-from N --count K, or as --plan FILE.csv"));
     std::vector<TPlanRow> rows;
     if (range) {
         bool ok1 = false, ok2 = false;
         const long long from = p.value(u"serial-from"_s).trimmed().toLongLong(&ok1);
         const long long count = p.value(u"count"_s).trimmed().toLongLong(&ok2);
         if (!ok1 || from < 1 || from > range::SerialMax)
-            throw ERefused("--serial-from is a serial number, 1..65535");
+            throw ERefused(Z::tr("--serial-from is a serial number, 1..65535"));
         if (!ok2 || count < 1)
-            throw ERefused("--count is a number of devices, 1 or more");
+            throw ERefused(Z::tr("--count is a number of devices, 1 or more"));
         if (from + count - 1 > range::SerialMax)
-            throw ERefused("--serial-from " + std::to_string(from) + " --count " + std::to_string(count) +
-                           " goes past 65535");
+            throw ERefused(Z::tr("--serial-from %1 --count %2 goes past 65535").arg(from).arg(count));
         for (long long n = from; n < from + count; ++n)
             rows.emplace_back().serial = static_cast<int>(n);
     } else {
         const QString file = p.value(u"plan"_s);
         if (file.isEmpty())
-            throw ERefused("--plan is empty: give the plan's file");
+            throw ERefused(Z::tr("--plan is empty: give the plan's file"));
         // Only a regular file: a device would never end, a FIFO would wait for a writer.
         if (QFileInfo(file).exists() && !QFileInfo(file).isFile())
-            throw ERefused("the plan " + file.toStdString() + " is not a regular file");
+            throw ERefused(Z::tr("the plan %1 is not a regular file").arg(file));
         QFile f(file);
         if (!f.open(QIODevice::ReadOnly))
-            throw ERefused("the plan " + file.toStdString() + " cannot be read: " + f.errorString().toStdString());
+            throw ERefused(Z::tr("the plan %1 cannot be read: %2").arg(file, f.errorString()));
         constexpr qint64 kPlanMax = 16 * 1024 * 1024;
         const QByteArray bytes = f.read(kPlanMax + 1);
         if (bytes.size() > kPlanMax)
-            throw ERefused("the plan " + file.toStdString() + " is too large for a plan");
+            throw ERefused(Z::tr("the plan %1 is too large for a plan").arg(file));
         rows = ParsePlan(bytes, file);
     }
     TStationOptions opt;
@@ -286,18 +318,18 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         bool ok = false;
         opt.defaults.address = p.value(u"address"_s).trimmed().toInt(&ok);
         if (!ok)
-            throw ERefused("Сетевой адрес прибора должен быть числом от 1 до 63");
+            throw ERefused(Human(u"Сетевой адрес прибора должен быть числом от 1 до 63"_s));
     }
     opt.defaults.ch1 = p.value(u"ch1"_s);
     opt.defaults.ch2 = p.value(u"ch2"_s);
     for (const char* ch : {"ch1", "ch2"})
         if (p.isSet(QString::fromLatin1(ch)) && p.value(QString::fromLatin1(ch)).trimmed().isEmpty())
-            throw ERefused(std::string("--") + ch + " is empty (value=, type=, test=)");
+            throw ERefused(Z::tr("--%1 is empty (value=, type=, test=)").arg(QString::fromLatin1(ch)));
     if (p.isSet(u"v2-reset"_s)) {
         const QString v = p.value(u"v2-reset"_s).toLower();
         opt.defaults.v2Reset = v == u"yes" ? 1 : v == u"no" ? 0 : -2;
         if (opt.defaults.v2Reset == -2)
-            throw ERefused("--v2-reset is yes or no");
+            throw ERefused(Z::tr("--v2-reset is yes or no"));
     }
     {
         TPlanRow check = opt.defaults;  // the options are checked as a row would be
@@ -311,30 +343,30 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     for (QString port : p.values(u"port"_s)) {
         port = port.trimmed();
         if (port.isEmpty())
-            throw ERefused("--port is empty: give COM1..COM16 or a device path");
+            throw ERefused(Z::tr("--port is empty: give COM1..COM16 or a device path"));
         if (port.startsWith(u"COM"_s, Qt::CaseInsensitive)) {
             bool ok = false;
             const int n = port.mid(3).toInt(&ok);
             if (!ok || n < 1 || n > 16)
-                throw ERefused("--port is COM1..COM16 or a device path, not '" + port.toStdString() + "'");
+                throw ERefused(Z::tr("--port is COM1..COM16 or a device path, not '%1'").arg(port));
             port = u"COM"_s + QString::number(n);
         } else if (!port.startsWith(u'/') && !port.startsWith(u"\\\\"_s)) {
-            throw ERefused("--port is COM1..COM16 or a device path, not '" + port.toStdString() + "'");
+            throw ERefused(Z::tr("--port is COM1..COM16 or a device path, not '%1'").arg(port));
         }
         if (!seen.insert(port).second)
-            throw ERefused("the fixture " + port.toStdString() + " is named twice");
+            throw ERefused(Z::tr("the fixture %1 is named twice").arg(port));
         opt.ports.push_back(port);
     }
     if (opt.ports.empty())
         opt.ports.push_back(u"COM"_s + QString::number(std::max(1, StoredComNumber())));
     if (opt.ports.size() > 16)
-        throw ERefused("at most 16 fixtures");
+        throw ERefused(Z::tr("at most 16 fixtures"));
     opt.baud = g.baud ? g.baud : StoredBaudRate() == 1 ? 9600 : 4800;
     if (p.isSet(u"poll"_s)) {
         bool ok = false;
         opt.pollMs = p.value(u"poll"_s).toInt(&ok);
         if (!ok || opt.pollMs < 20 || opt.pollMs > 10000)
-            throw ERefused("--poll is 20..10000 ms");
+            throw ERefused(Z::tr("--poll is 20..10000 ms"));
     }
     opt.renumber = p.isSet(u"renumber"_s);
     opt.noBackup = g.noBackup;
@@ -345,19 +377,18 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         const QString name = p.value(u"results"_s);
         static const QByteArray header = "time,fixture,serial,outcome,previous,message,backup";
         if (name.isEmpty())
-            throw ERefused("--results is empty: give the results file");
+            throw ERefused(Z::tr("--results is empty: give the results file"));
         if (QFileInfo(name).exists() && !QFileInfo(name).isFile())
-            throw ERefused("the results file " + name.toStdString() + " is not a regular file");
+            throw ERefused(Z::tr("the results file %1 is not a regular file").arg(name));
         results = std::make_unique<QFile>(name);
         if (!results->open(QIODevice::ReadWrite | QIODevice::Append))
-            throw ERefused("the results file " + name.toStdString() +
-                           " cannot be written: " + results->errorString().toStdString());
+            throw ERefused(Z::tr("the results file %1 cannot be written: %2").arg(name, results->errorString()));
         // Rows are only ever added to a results file of this station's own columns.
         results->seek(0);
         const QByteArray first = results->readLine(4096);
         if (results->size() > 0 && first.trimmed() != header)
-            throw ERefused("the results file " + name.toStdString() + " holds another table (its first line is not \"" +
-                           header.toStdString() + "\")");
+            throw ERefused(Z::tr("the results file %1 holds another table (its first line is not \"%2\")")
+                               .arg(name, QString::fromLatin1(header)));
         results->seek(results->size());
         if (results->size() == 0)
             results->write(header + "\r\n");
@@ -368,14 +399,14 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     // Two stations would each give the same numbers from their own book: one runs at a time,
     // with all its fixtures.
     if (!QDir().mkpath(DataFolder()))
-        throw ERefused("the data folder " + DataFolder().toStdString() + " cannot be made");
+        throw ERefused(Z::tr("the data folder %1 cannot be made").arg(DataFolder()));
     QLockFile running(DataFolder() + u"/station.lock"_s);
     if (!running.tryLock(0)) {
         qint64 pid = 0;
         QString host, app;
         running.getLockInfo(&pid, &host, &app);
-        throw ERefused("another station is running (process " + std::to_string(pid) +
-                       "): run one station, with all its fixtures");
+        throw ERefused(
+            Z::tr("another station is running (process %1): run one station, with all its fixtures").arg(pid));
     }
 
     // ---- what earlier runs used
@@ -403,12 +434,13 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                     return !found;
                 });
                 if (!found)
-                    throw std::runtime_error("the journal holds no line of this write");
+                    throw std::runtime_error(Z::tr("the journal holds no line of this write").toStdString());
                 WrittenImage(doc.line, doc.image);
                 doc.number = NextProtocolNumber();
                 doc.made = QDateTime::currentDateTime();
                 const QString path = SaveProtocol(doc);
-                reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial, u"protocol: "_s + path));
+                reporter.Report(
+                    TStationEvent(TStationEvent::Note, e.fixture, e.serial, Z::tr("protocol: %1").arg(path)));
             } catch (const std::exception& x) {
                 reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial,
                                               u"Не удалось сохранить протокол: "_s + QString::fromUtf8(x.what())));
@@ -417,12 +449,15 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     });
     reporter.onOutputLost = [&station] { station.Stop(); };
     if (book.Finished()) {
-        std::fprintf(stderr, "zenda: nothing is left in the plan: every number is used (the summary says where)\n");
+        std::fprintf(stderr, "zenda: %s\n",
+                     Z::tr("nothing is left in the plan: every number is used (the summary says where)")
+                         .toUtf8()
+                         .constData());
     } else {
         try {
             station.OpenPorts();
         } catch (const std::exception& e) {
-            return Fail(g, kNoPort, e.what());
+            return Fail(g, kNoPort, QString::fromUtf8(e.what()));
         }
         reporter.StartTicker();
         // A stop is said at once: the operator knows each fixture is finishing its device.
@@ -431,8 +466,9 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             while (!over && !StopSignal())
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             if (!over)
-                reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1,
-                                              u"stopping: each fixture ends after its device (Ctrl+C again ends at once)"_s));
+                reporter.Report(TStationEvent(
+                    TStationEvent::Note, u"station"_s, -1,
+                    Z::tr("stopping: each fixture ends after its device (Ctrl+C again ends at once)")));
         });
         station.Run();
         over = true;
@@ -450,8 +486,11 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                        : left > 0 && sig                                   ? 128 + sig
                                                                            : kDone;
     if (station.JournalBroken())
-        std::fprintf(stderr, "zenda: the station stopped: the service journal cannot be written (%s)\n",
-                     TServiceRecords::JournalPath().toUtf8().constData());
+        std::fprintf(stderr, "zenda: %s\n",
+                     Z::tr("the station stopped: the service journal cannot be written (%1)")
+                         .arg(TServiceRecords::JournalPath())
+                         .toUtf8()
+                         .constData());
     if (g.json) {
         QJsonArray numbers;
         for (const auto& e : entries)
@@ -473,24 +512,35 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                       {u"numbers"_s, numbers}};
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     } else {
-        std::printf("station: done %d, failed %d, spoiled %d, skipped %d, left in the plan %d; %s, %s an hour\n",
-                    reporter.Done(), reporter.FailedCount(), book.Count(TNumberBook::TState::Spoiled, false),
-                    reporter.Skipped(), left, Clock(reporter.Seconds()).toUtf8().constData(),
-                    reporter.PerHour().toUtf8().constData());
+        const QString summary =
+            Z::tr("station: done %1, failed %2, spoiled %3, skipped %4, left in the plan %5; %6, %7 an hour")
+                .arg(reporter.Done())
+                .arg(reporter.FailedCount())
+                .arg(book.Count(TNumberBook::TState::Spoiled, false))
+                .arg(reporter.Skipped())
+                .arg(left)
+                .arg(Clock(reporter.Seconds()), reporter.PerHour());
+        std::printf("%s\n", summary.toUtf8().constData());
         bool header = false;
         for (const auto& e : entries) {
             if (e.state != TNumberBook::TState::Done && e.state != TNumberBook::TState::Spoiled)
                 continue;
             if (!std::exchange(header, true))
-                std::printf("numbers used:\n");
-            std::printf("  %5d  %-7s  %s  %s%s\n", e.row.serial,
-                        e.state == TNumberBook::TState::Done ? "done" : "spoiled", e.time.toUtf8().constData(),
-                        e.fixture.toUtf8().constData(), e.earlier ? "  (an earlier run)" : "");
+                std::printf("%s\n", Z::tr("numbers used:").toUtf8().constData());
+            const QByteArray state = (e.state == TNumberBook::TState::Done ? Z::tr("done", "number state")
+                                                                           : Z::tr("spoiled", "number state"))
+                                         .toUtf8();
+            const QByteArray earlier = e.earlier ? (u"  "_s + Z::tr("(an earlier run)")).toUtf8() : QByteArray();
+            std::printf("  %5d  %-7s  %s  %s%s\n", e.row.serial, state.constData(), e.time.toUtf8().constData(),
+                        e.fixture.toUtf8().constData(), earlier.constData());
         }
         if (left == 0)
-            std::printf("the plan is used up\n");
+            std::printf("%s\n", Z::tr("the plan is used up").toUtf8().constData());
         if (reporter.ResultsFailed())
-            std::printf("the results file lacks rows: it could not be written (the journal has every device)\n");
+            std::printf("%s\n",
+                        Z::tr("the results file lacks rows: it could not be written (the journal has every device)")
+                            .toUtf8()
+                            .constData());
     }
     std::fflush(stdout);
     return status;

@@ -18,6 +18,7 @@
 
 #include "commapi.h"
 #include "settingsstore.h"
+#include "zenda.h"
 
 namespace fs = std::filesystem;
 
@@ -61,7 +62,8 @@ void TProgress::Run()
         const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - since_).count();
         if (s < 0.5)  // an answer in a moment needs no words
             continue;
-        std::fprintf(stderr, "\r\033[Kzenda: %s... %.1f s", what_.c_str(), s);
+        std::fprintf(stderr, "\r\033[Kzenda: %s",
+                     Z::tr("%1... %2 s").arg(QString::fromStdString(what_)).arg(s, 0, 'f', 1).toUtf8().constData());
         std::fflush(stderr);
         shown_ = true;
     }
@@ -74,15 +76,18 @@ const auto kStart = std::chrono::system_clock::now();
 
 std::string Awaited(uint8_t code, int32_t count)
 {
+    QString what = Z::tr("waiting for the device");
     if (count > 1)
-        return "waiting for the device's echo of the image (up to 4 s)";
-    switch (code) {
-    case 0: return "writing the image";
-    case 3: return "waiting for the device to leave initialization mode (up to 4 s)";
-    case 4: return "waiting for the device's image (up to 4 s)";
-    case 5: return "waiting for the device's model (up to 6 s)";
-    }
-    return "waiting for the device";
+        what = Z::tr("waiting for the device's echo of the image (up to 4 s)");
+    else if (code == 0)
+        what = Z::tr("writing the image");
+    else if (code == 3)
+        what = Z::tr("waiting for the device to leave initialization mode (up to 4 s)");
+    else if (code == 4)
+        what = Z::tr("waiting for the device's image (up to 4 s)");
+    else if (code == 5)
+        what = Z::tr("waiting for the device's model (up to 6 s)");
+    return what.toStdString();
 }
 }  // namespace
 
@@ -129,10 +134,16 @@ void TLineObserver::OnError(int32_t code, int systemError, TimePoint at)
     if (trace) {
         const double ms = std::chrono::duration<double, std::milli>(at - kStart).count();
 #ifdef _WIN32  // GetLastError's codes
-        std::fprintf(stderr, "%10.3f !! driver error %d (system error %d)\n", ms, code, systemError);
+        std::fprintf(stderr, "%10.3f !! %s\n", ms,
+                     Z::tr("driver error %1 (system error %2)").arg(code).arg(systemError).toUtf8().constData());
 #else
-        std::fprintf(stderr, "%10.3f !! driver error %d (system error %d: %s)\n", ms, code, systemError,
-                     std::strerror(systemError));
+        std::fprintf(stderr, "%10.3f !! %s\n", ms,
+                     Z::tr("driver error %1 (system error %2: %3)")
+                         .arg(code)
+                         .arg(systemError)
+                         .arg(QString::fromLocal8Bit(std::strerror(systemError)))
+                         .toUtf8()
+                         .constData());
 #endif
     }
 }

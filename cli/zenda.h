@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
 
@@ -13,12 +14,29 @@
 #include "channels.h"
 #include "image.h"
 
+// ------------------------------------------------------------------ language.cpp: its language
+
+// zenda's own texts: English in the source, Z::tr("...") everywhere a person reads them; the
+// Russian comes from i18n/zenda_ru.ts (lupdate collects the Z::tr calls).
+struct Z {
+    Q_DECLARE_TR_FUNCTIONS(zenda)
+};
+// Installs the translation of the user's locale (LANG/LC_MESSAGES, on Windows the UI
+// language); true when it is Russian.
+bool LoadLanguage();
+bool Russian();
+// A text of the engine (the device's and the line's messages, the actions' questions, the
+// records' refusals) in the user's language: the whole, else each part between ": ", "; ", ...
+QString Human(const QString& text);
+std::string Human(const std::string& text);
+
 // Exit statuses.
 constexpr int kDone = 0, kDeviceError = 1, kUsage = 2, kNoPort = 3;
 
 // A refusal before anything was written: a usage error or input the rules refuse.
 struct ERefused : std::runtime_error {
     using std::runtime_error::runtime_error;
+    explicit ERefused(const QString& text) : std::runtime_error(text.toStdString()) {}
 };
 
 struct TGlobal {
@@ -30,7 +48,8 @@ struct TGlobal {
 // The program was asked to stop (a signal) before the action was done.
 struct EStopped : std::runtime_error {
     explicit EStopped(int sig)
-        : std::runtime_error("прервано (сигнал " + std::to_string(sig) + "): остановлено до записи"), signal(sig)
+        : std::runtime_error(Z::tr("stopped (signal %1) before anything was written").arg(sig).toStdString()),
+          signal(sig)
     {}
     int signal;
 };
@@ -43,47 +62,33 @@ QJsonObject SettingsJson(const TImageBuffer& image);
 void PrintForPeople(const QJsonObject& o);
 // Says why (unless the engine has said it already) and gives the exit status; with --json,
 // one JSON object.
-int Fail(const TGlobal& g, int status, const std::string& message, bool said = false, const QString& held = {});
+int Fail(const TGlobal& g, int status, const QString& message, bool said = false, const QString& held = {});
 // The status, or 1 when what was printed could not be written (a full disk, a closed pipe):
 // a script must not take a result it never got for done.
 int OutputStatus(int status);
 // Between exchanges: a stop that was asked for ends the action here (EStopped).
 void Checkpoint();
 // Writing needs a yes: --yes, or a "y" typed at the terminal after the question.
-bool Ask(const std::string& question);
-void Consent(const TGlobal& g, const std::string& question);
+bool Ask(const QString& question);
+void Consent(const TGlobal& g, const QString& question);
 std::string PcTime();
 
 // ------------------------------------------------------------------ options.cpp: what it is told
 
+// The commands, in the order the help lists them.
 struct TCommand {
     const char* name;
-    const char* summary;
-    const char* args;
 };
-inline constexpr TCommand kCommands[] = {
-    {"ports", "the COM names, what each resolves to, the serial devices found", "[--map COMn=PATH]"},
-    {"read", "model, serial number, address, channels, V2 flag, last initialization, RTC correction, counters", ""},
-    {"init", "initialize: settings not given keep what the device holds; counters cleared, PC clock stamped",
-     "[--serial N] [--address A] [--ch1 SPEC] [--ch2 SPEC] [--v2-reset yes|no] [--leave]"},
-    {"leave", "leave initialization mode", ""},
-    {"rtc", "set the RTC correction, -25..25 seconds", "SECONDS"},
-    {"counters", "preset counters; the others keep their values", "[--tp1 H:MM] [--tp2 H:MM] [--v1 X] [--v2 X]"},
-    {"backup", "save the device's image into FILE, or into the backups folder", "[FILE]"},
-    {"restore", "write a backup's settings back (the device keeps its counters unless --with-counters)",
-     "FILE [--with-counters] [--other-serial]"},
-    {"journal", "the service journal, newest first", "[--serial N]"},
-    {"station",
-     "a production station: consecutive serial numbers for a batch of devices on one or more fixtures "
-     "(--json: a JSON object a line, per event and device, then the summary)",
-     "(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ..."},
-    {"protocol", "the commissioning protocol (PDF) of the device's last write, a journal line, or the device now",
-     "[--now | --line TIME] [--out FILE] [--engineer TEXT] ..."},
-};
+inline constexpr TCommand kCommands[] = {{"ports"},  {"read"},    {"init"},   {"leave"},   {"rtc"},      {"counters"},
+                                         {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}};
 
-QString Description();
-void AddGlobalOptions(QCommandLineParser& p);
+QList<QCommandLineOption> GlobalOptions();  // --port, --json, ..., --help, --version
+QList<QCommandLineOption> CommandOptions(const QString& command);
 void AddCommandOptions(QCommandLineParser& p, const QString& command);
-QString HelpAll(const QCommandLineParser& main);
+// "Usage: zenda [global options] COMMAND [options]", or the command's own usage line.
+QString Usage(const QString& command);
+// The program's help (empty command), or a command's: its usage, summary and own options.
+QString HelpText(const QString& command);
+QString HelpAll();
 // A channel's settings (--ch1, --ch2) applied through the channel table's rules; notes say what a new type forced.
 void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes);

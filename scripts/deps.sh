@@ -2,7 +2,7 @@
 # Installs what building and testing zenda-init needs on Debian 12, when it is missing.
 # With package names as arguments: those instead (scripts/windows.sh uses it so).
 set -euo pipefail
-pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest
+pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-l10n-tools libgl-dev libgtest-dev googletest
       fonts-liberation2 xvfb xauth x11-utils python3-serial poppler-utils lintian appstream desktop-file-utils)
 [ $# -gt 0 ] && pkgs=("$@")
 missing=()

@@ -16,7 +16,7 @@ core_only=0 shots=0 matrix=0
 [ "${1:-}" = "--core" ] && core_only=1
 [ "${1:-}" = "--screenshots" ] && shots=1
 [ "${1:-}" = "--matrix" ] && matrix=1
-./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev libgtest-dev googletest \
+./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev qt6-l10n-tools libgl-dev libgtest-dev googletest \
   g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick poppler-utils
 export LANG=C.UTF-8  # Wine takes the Russian key names from the arguments in the locale's encoding
 

@@ -30,6 +30,15 @@ using namespace e2e;
 
 namespace {
 
+// zenda speaks the locale's language: these tests read its English (the language tests set
+// their own), and every child inherits it.
+const bool kEnglish = [] {
+    setenv("LANG", "C.UTF-8", 1);
+    for (const char* v : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+        unsetenv(v);
+    return true;
+}();
+
 struct TRun {
     int status = -1;
     std::string out, err;
@@ -180,8 +189,8 @@ TEST_F(Cli, ReadGivesEveryFieldAsJsonAndForPeople)
 
     const TRun people = Zenda(bench, {"read"});
     EXPECT_EQ(people.status, 0);
-    EXPECT_NE(people.out.find("serial          12345\n"), std::string::npos) << people.out;
-    EXPECT_NE(people.out.find("tp2             00001:45\n"), std::string::npos) << people.out;
+    EXPECT_NE(people.out.find("serial number   12345\n"), std::string::npos) << people.out;
+    EXPECT_NE(people.out.find("TP2             00001:45\n"), std::string::npos) << people.out;
 }
 
 TEST_F(Cli, InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies)
@@ -219,12 +228,12 @@ TEST_F(Cli, RtcCountersAndLeave)
     EXPECT_EQ(sim->Cmd("image").substr(2 * 15, 8), "15070000");
     EXPECT_EQ(sim->Cmd("image").substr(2 * 19, 8), "25010000");
     EXPECT_EQ(sim->Cmd("image").substr(2 * 11, 8), baseline.substr(2 * 11, 8));  // tp1 kept
-    EXPECT_NE(r.err.find("Счетчики установлены"), std::string::npos);
+    EXPECT_NE(r.err.find("Counters set"), std::string::npos);
     sim->Cmd("clearlog");
     r = Zenda(bench, {"--yes", "leave"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(sim->Cmd("count 3"), "1");
-    EXPECT_NE(r.err.find("Выход из режима инициализации произведен успешно"), std::string::npos);
+    EXPECT_NE(r.err.find("Initialization mode left"), std::string::npos);
 }
 
 TEST_F(Cli, NothingIsWrittenWithoutAYes)
@@ -242,7 +251,7 @@ TEST_F(Cli, NothingIsWrittenWithoutAYes)
     sim->Cmd("clearlog");
     TRun r = Zenda(bench, {"init", "--serial", "1"}, "n");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Это правильное время?"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Is it the right time?"), std::string::npos) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
     // A "y" typed while the device was still being read does not answer the question. (Wine's
     // console, behind a pseudo-terminal, ignores FlushConsoleInputBuffer: a Windows console only.)
@@ -267,9 +276,9 @@ TEST_F(Cli, RefusedInputSaysWhyAndSendsNothing)
         std::string message;
     };
     const std::vector<Row> rows = {
-        {{"--yes", "init", "--serial", "70000"}, "Номер прибора должен быть числом от 0 до 65535"},
-        {{"--yes", "init", "--address", "64"}, "Сетевой адрес прибора должен быть числом от 1 до 63"},
-        {{"--yes", "counters", "--tp1", "10:75"}, "Введите значение минут в диапазоне 0-59"},
+        {{"--yes", "init", "--serial", "70000"}, "The serial number must be a number from 0 to 65535"},
+        {{"--yes", "init", "--address", "64"}, "The network address must be a number from 1 to 63"},
+        {{"--yes", "counters", "--tp1", "10:75"}, "Enter minutes from 0 to 59"},
         {{"--yes", "rtc", "30"}, "-25..25"},
         {{"--yes", "init", "--ch1", "type=freq"}, "not one this model takes"},  // ZENDA1 has no frequency input
         {{"--yes", "init", "--ch2", "value=1,type=fast"}, "pulse value"},
@@ -293,18 +302,18 @@ TEST_F(Cli, DeviceFailuresAreStatusOneAndNeverReportedDone)
     sim->Cmd("fault badreadback");
     TRun r = Zenda(bench, {"--yes", "--json", "rtc", "3"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(Count(r.err, "Ошибка приемо/прередачи: несовпадение принятых данных"), 3u) << r.err;
+    EXPECT_EQ(Count(r.err, "Transmission error: the data received do not match"), 3u) << r.err;
     EXPECT_NE(r.err.find("failed 3 times"), std::string::npos);
     EXPECT_FALSE(r.Json()[u"ok"].toBool());
     EXPECT_EQ(r.Json()[u"exit"].toInt(), 1);
-    EXPECT_EQ(r.err.find("Автокоррекция RTC произведена успешно"), std::string::npos);
+    EXPECT_EQ(r.err.find("RTC correction set"), std::string::npos);
 
     // Garbled once: the retry succeeds, after one message.
     sim->Cmd("clear");
     sim->Cmd("fault wrongecho@0x1");
     r = Zenda(bench, {"--yes", "rtc", "4"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Count(r.err, "Ошибка приемо/передачи"), 1u);
+    EXPECT_EQ(Count(r.err, "Transmission error"), 1u);
     EXPECT_EQ(Field(11), "04");
 
     // The line drops in the middle of a read.
@@ -315,11 +324,11 @@ TEST_F(Cli, DeviceFailuresAreStatusOneAndNeverReportedDone)
     // Windows fails the read at once when an adapter goes; Wine's pseudo-terminal only stops
     // answering, so the read times out there, with nothing or with a part of the answer.
     if (UnderWine())
-        EXPECT_TRUE(r.err.find("Нет ответа от прибора") != std::string::npos ||
-                    r.err.find("Ошибка приема данных от прибора") != std::string::npos)
+        EXPECT_TRUE(r.err.find("No answer from the device") != std::string::npos ||
+                    r.err.find("Error receiving data from the device") != std::string::npos)
             << r.err;
     else
-        EXPECT_NE(r.err.find("Не удалось прочитать из COM-порта"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Could not read from the COM port"), std::string::npos) << r.err;
 }
 
 TEST_F(Cli, PortsBusyMissingAndMapped)
@@ -330,7 +339,7 @@ TEST_F(Cli, PortsBusyMissingAndMapped)
     ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
     TRun r = Zenda(bench, {"read"});
     EXPECT_EQ(r.status, 3);
-    EXPECT_NE(r.err.find("Ошибка открытия СОМ-порта"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The COM port cannot be opened"), std::string::npos) << r.err;
     close(fd);
     r = Zenda(bench, {"--port", "/dev/no-such-zenda", "read"});
     EXPECT_EQ(r.status, 3);
@@ -487,7 +496,7 @@ TEST_F(Cli, RestoreAfterAWrongInitializationBringsTheSettingsBackAndKeepsTheCoun
     EXPECT_EQ(now.substr(2 * 11, 32), before.substr(2 * 11, 32));  // 12..27: the counters stay
     EXPECT_EQ(now.substr(0, 10), before.substr(0, 10));            // the stamp stays
     EXPECT_EQ(now.substr(2 * 27), baseline.substr(2 * 27));
-    EXPECT_NE(r.err.find("Заводской номер: 999 -> 12345"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Serial number: 999 -> 12345"), std::string::npos) << r.err;
     // With the counters: those of the backup.
     r = Zenda(bench, {"--yes", "restore", backups[0].string(), "--with-counters"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -515,7 +524,7 @@ TEST_F(Cli, NoBackupNoWriteUnlessNoBackupIsGiven)
     std::ofstream(std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init") << "not a folder";
     TRun r = Zenda(bench, {"--yes", "rtc", "3"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("Не удалось сохранить резервную копию"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The backup could not be saved"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("the service journal cannot be written"), std::string::npos) << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
     r = Zenda(bench, {"--yes", "--no-backup", "rtc", "3"});
@@ -666,7 +675,7 @@ TEST_F(Cli, OutputSaysWhatWasDone)
     // The backup's price 0,1 with the counter's digits kept: the reading moves its comma.
     r = Zenda(bench, {"--yes", "--json", "restore", saved});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("V1: показание 00345678 -> 0034567,8"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("V1: reading 00345678 -> 0034567,8"), std::string::npos) << r.err;
     ch = r.Json()[u"channels"].toArray();
     EXPECT_EQ(ch[0].toObject()[u"value"].toString(), QStringLiteral("0,1 м3/имп"));  // as written
     EXPECT_EQ(r.Json()[u"counters"].toObject()[u"v1"].toString(), QStringLiteral("0034567,8"));
@@ -765,14 +774,14 @@ TEST_F(Cli, ARestoreTheConnectedModelDoesNotTakeIsRefused)
     sim->Cmd("clearlog");
     TRun r = Zenda(bench, {"--yes", "restore", "--other-serial", freq});
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_NE(r.err.find("не подходит к подключенному прибору ZENDA1: канал 1, тип входного сигнала"), std::string::npos)
+    EXPECT_NE(r.err.find("does not suit the connected device ZENDA1: channel 1, input signal type"), std::string::npos)
         << r.err;
     EXPECT_EQ(sim->Cmd("count 0"), "0");
     EXPECT_EQ(sim->Cmd("image"), baseline);
     ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "7"}).status, 0);
     r = Zenda(bench, {"--yes", "restore", pulse});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.err.find("Резервная копия прибора ZENDA3, подключен ZENDA1"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("A backup of ZENDA3, ZENDA1 connected"), std::string::npos) << r.err;
 }
 
 // Script mistakes that once wrote somewhere unmeant, lost a record or took a lost result for done.
