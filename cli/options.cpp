@@ -149,6 +149,25 @@ QString Arguments(const QString& command)
     return {};
 }
 
+// The words of a text in lines of at most 79 characters, the lines after the first indented.
+QString Wrapped(const QString& text, qsizetype indent)
+{
+    QString out;
+    qsizetype column = indent;
+    for (const QString& word : text.split(u' ')) {
+        if (column + word.size() > 79 && column > indent) {
+            out += u'\n' + QString(indent, u' ');
+            column = indent;
+        } else if (column > indent) {
+            out += u' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+    }
+    return out;
+}
+
 // "  --port <COMn|PATH>  description", the descriptions in one column, wrapped at 79.
 QString OptionLines(const QList<QCommandLineOption>& options)
 {
@@ -170,20 +189,7 @@ QString OptionLines(const QList<QCommandLineOption>& options)
         QString line = u"  "_s + names[i].leftJustified(width) + u"  "_s;
         if (line.size() > width + 4)  // a long name: its description on the next line
             line += u'\n' + QString(width + 4, u' ');
-        const qsizetype indent = width + 4;
-        qsizetype column = indent;
-        for (const QString& word : options[i].description().split(u' ')) {
-            if (column + word.size() > 79 && column > indent) {
-                line += u'\n' + QString(indent, u' ');
-                column = indent;
-            } else if (column > indent) {
-                line += u' ';
-                ++column;
-            }
-            line += word;
-            column += word.size();
-        }
-        text += line + u'\n';
+        text += line + Wrapped(options[i].description(), width + 4) + u'\n';
     }
     return text;
 }
@@ -199,7 +205,7 @@ QString HelpText(const QString& command)
 {
     QString text = Usage(command) + u'\n';
     if (!command.isEmpty()) {
-        text += Summary(command) + u"\n"_s;
+        text += Wrapped(Summary(command), 0) + u'\n';
         const auto own = CommandOptions(command);
         text += u'\n' + Z::tr("Options:") + u'\n' +
                 (own.isEmpty() ? u"  "_s + Z::tr("(no options of its own)") + u'\n' : OptionLines(own));
@@ -210,15 +216,17 @@ QString HelpText(const QString& command)
             u'\n';
     for (const auto& c : kCommands) {
         const QString name = QString::fromLatin1(c.name);
-        text += u"  %1 %2\n      %3\n"_s.arg(name, Arguments(name), Summary(name));
+        text += u"  "_s + name + u' ' + Arguments(name) + u"\n      "_s + Wrapped(Summary(name), 6) + u'\n';
     }
     text += u'\n' + Z::tr("Global options:") + u'\n' + OptionLines(GlobalOptions());
-    text += u'\n' + Z::tr("Channel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts).") +
-            u'\n' +
-            Z::tr("Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be "
-                  "opened, 128+N stopped by signal N before anything was written.") +
-            u'\n' + Z::tr("Writing commands ask y/N on a terminal; without one they need --yes.") + u'\n' +
-            Z::tr("zenda COMMAND --help: the command's own options; zenda --help-all: every command's.") + u'\n';
+    text += u'\n';
+    for (const QString& note :
+         {Z::tr("Channel SPEC: value=0.01,type=pulse|fast|freq,test=yes|no (or the window's own texts)."),
+          Z::tr("Exit status: 0 done, 1 device or line error, 2 usage or refused input, 3 port could not be "
+                "opened, 128+N stopped by signal N before anything was written."),
+          Z::tr("Writing commands ask y/N on a terminal; without one they need --yes."),
+          Z::tr("zenda COMMAND --help: the command's own options; zenda --help-all: every command's.")})
+        text += Wrapped(note, 2) + u'\n';
     return text;
 }
 

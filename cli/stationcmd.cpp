@@ -527,11 +527,13 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                 continue;
             if (!std::exchange(header, true))
                 std::printf("%s\n", Z::tr("numbers used:").toUtf8().constData());
+            // Padded in characters: printf's width counts the bytes of a Russian word.
             const QByteArray state = (e.state == TNumberBook::TState::Done ? Z::tr("done", "number state")
                                                                            : Z::tr("spoiled", "number state"))
+                                         .leftJustified(8)
                                          .toUtf8();
             const QByteArray earlier = e.earlier ? (u"  "_s + Z::tr("(an earlier run)")).toUtf8() : QByteArray();
-            std::printf("  %5d  %-7s  %s  %s%s\n", e.row.serial, state.constData(), e.time.toUtf8().constData(),
+            std::printf("  %5d  %s  %s  %s%s\n", e.row.serial, state.constData(), e.time.toUtf8().constData(),
                         e.fixture.toUtf8().constData(), earlier.constData());
         }
         if (left == 0)
