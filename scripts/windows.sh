@@ -177,14 +177,22 @@ for port in COM7 COM8; do
   # Every run that said its error (status 3) must have its line. A run that ends otherwise is
   # reported: under Wine about one in some hundreds ends with status 1 and says nothing.
   [ "$ran" = "$appends" ] || echo "windows: $((appends - ran)) of $appends zenda.exe runs on $port ended otherwise:" \
-    "$(sort "$work/append-$port.status" | uniq -c | tr '\n' ' ')" "$(grep -v 'Ошибка открытия' "$work/append-$port.err" | head -3)"
+    "$(sort "$work/append-$port.status" | uniq -c | tr '\n' ' ')" "$(grep -v 'COM port cannot be opened' "$work/append-$port.err" | head -3)"
   [ "$n" = "$ran" ] || { echo "windows: $n lines of $port in the journal for $ran runs" >&2
-    grep -v 'Ошибка открытия' "$work/append-$port.err" | head -5 >&2; exit 1; }
+    grep -v 'COM port cannot be opened' "$work/append-$port.err" | head -5 >&2; exit 1; }
 done
 [ "$(grep -c 'time,action,port' "$journal")" = 1 ] || { echo "windows: the journal's header is not once" >&2; exit 1; }
 bad=$(tail -n +2 "$journal" | grep -cv '^"[0-9-]*T[0-9:]*[^"]*","[a-z]*",.*"'$'\r''$' || true)
 [ "$bad" = 0 ] || { echo "windows: $bad journal lines are not whole" >&2; exit 1; }
 echo "windows: two zenda.exe appended $appends lines each to one journal, every line whole"
+
+# The user's language: Wine takes it from LANG (LC_CTYPE stays UTF-8 for the file names:
+# this machine may lack a generated Russian locale).
+said_ru=$(LANG=ru_RU.UTF-8 LC_CTYPE=C.UTF-8 wine build-win/cli/zenda.exe --port COM7 read 2>&1 >/dev/null || true)
+said_en=$(wine build-win/cli/zenda.exe --port COM7 read 2>&1 >/dev/null || true)
+grep -q 'Драйвер COM-порта: Ошибка открытия СОМ-порта' <<<"$said_ru" && grep -q 'COM port driver: The COM port cannot be opened' <<<"$said_en" \
+  || { echo "windows: zenda.exe does not speak the user's language: [$said_ru] [$said_en]" >&2; exit 1; }
+echo "windows: zenda.exe speaks Russian under a Russian locale, English otherwise"
 
 if [ $matrix = 1 ]; then
   ./build/tests/e2e_test --gtest_filter=Program.FaultMatrix
