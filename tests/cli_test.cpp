@@ -1,5 +1,6 @@
 // The real zenda against the real zenda-sim, each its own process: every command, its JSON,
 // its exit status, and the refusals.
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +16,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <sys/wait.h>
 #include <sys/file.h>
 
@@ -679,6 +681,25 @@ TEST_F(Cli, BackupsAndTrafficFilesNeverShareAName)
     }
     EXPECT_EQ(unknown, 20);
     EXPECT_EQ(zenda2, 20);
+    // Writers racing for one name in the same millisecond: each keeps a file of its own, none
+    // is copied over another's (QFile::rename falls back to a copy when the name was taken).
+    const QString race = QString::fromStdString((bench.dir / "race").string());
+    QDir().mkpath(race);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w)
+        writers.emplace_back([&, w] {
+            for (int i = 0; i < 100; ++i)
+                SaveFileUnique(race, QStringLiteral("same"), QStringLiteral(".log"), QByteArray::number(w * 1000 + i));
+        });
+    for (auto& t : writers)
+        t.join();
+    std::set<QByteArray> kept;
+    for (const QString& n : QDir(race).entryList(QDir::Files)) {
+        QFile f(race + u'/' + n);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        kept.insert(f.readAll());
+    }
+    EXPECT_EQ(kept.size(), 400u);
     // Nothing half-made is left beside them.
     for (const auto& e : std::filesystem::recursive_directory_iterator(bench.data))
         EXPECT_EQ(e.path().filename().string().find(".zenda-"), std::string::npos) << e.path();
