@@ -47,7 +47,7 @@ int main(int argc, char** argv)
         p.number = i + 1;
         const QString path = dir.path() + QStringLiteral("/p%1.pdf").arg(i);
         const auto t0 = Clock::now();
-        WriteProtocolPdf(p, path);
+        SaveFileAs(path, ProtocolPdf(p));
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
         size = QFileInfo(path).size();
     }

@@ -2,13 +2,11 @@
 // scripts. The same session, exchange, settings model and messages as the window.
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "program.h"
 #include "settingsstore.h"
@@ -24,21 +22,7 @@ int main(int argc, char** argv)
     KeepStandardStreams();
     PrepareConsole();
     CatchStopSignals();
-    // The protocol draws text (fonts need the GUI part of Qt), with no display: over SSH too.
-    bool protocol = false;
-    for (int i = 1; i < argc; ++i)
-        protocol |= std::strcmp(argv[i], "protocol") == 0 || std::strcmp(argv[i], "--protocol") == 0;
-#ifndef _WIN32
-    if (protocol && !std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-#endif
-    if (protocol)  // the GUI part's notes on the platform (no runtime folder over SSH) are not for the user
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "zenda: %s\n", text.toUtf8().constData());
-        });
-    std::unique_ptr<QCoreApplication> application(protocol ? new QGuiApplication(argc, argv)
-                                                           : new QCoreApplication(argc, argv));
+    QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZENDA_VERSION));
     LoadLanguage();

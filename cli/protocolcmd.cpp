@@ -15,6 +15,7 @@ int TProgram::Protocol(const QCommandLineParser& p)
 {
     if (p.isSet(u"now"_s) && p.isSet(u"line"_s))
         throw ERefused(Z::tr("--now and --line name two different protocols: give one"));
+    DrawingProgram();  // refused before the device is read and a number taken
     TProtocolParties parties = TProtocolParties::Load();
     const struct {
         const char* option;
@@ -90,16 +91,17 @@ int TProgram::Protocol(const QCommandLineParser& p)
     parties.Save();
     doc.number = NextProtocolNumber();
     doc.made = QDateTime::currentDateTime();
+    const QByteArray pdf = ProtocolPdf(doc);
     QString path;
     if (p.isSet(u"out"_s)) {
         path = p.value(u"out"_s);
         try {
-            WriteProtocolPdf(doc, path);
+            SaveFileAs(path, pdf);
         } catch (const std::exception& e) {  // as backup FILE: the user's path, refused
             throw ERefused(Human(u"Не удалось сохранить протокол: "_s + QString::fromUtf8(e.what())));
         }
     } else {
-        path = SaveProtocol(doc);
+        path = SaveProtocol(doc, pdf);
     }
     face_.Say(Z::tr("protocol: %1").arg(path));
     QJsonObject o = SettingsJson(doc.image);

@@ -371,6 +371,8 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     opt.renumber = p.isSet(u"renumber"_s);
     opt.noBackup = g.noBackup;
     const bool protocols = p.isSet(u"protocol"_s);
+    if (protocols)
+        DrawingProgram();  // refused before the first device, not after it
 
     std::unique_ptr<QFile> results;
     if (p.isSet(u"results"_s)) {
@@ -414,7 +416,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     book.MarkFromJournal(TServiceRecords::JournalPath());
 
     TReporter reporter(g, opt, book, results.get());
-    std::mutex protocolLock;  // one PDF at a time: the fonts are shared
+    std::mutex protocolLock;  // one drawing program at a time, beside the fixtures' lines
     TStation station(opt, book, [&](const TStationEvent& e) {
         reporter.Report(e);
         if (protocols && e.kind == TStationEvent::Done) {
@@ -438,7 +440,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                 WrittenImage(doc.line, doc.image);
                 doc.number = NextProtocolNumber();
                 doc.made = QDateTime::currentDateTime();
-                const QString path = SaveProtocol(doc);
+                const QString path = SaveProtocol(doc, ProtocolPdf(doc));
                 reporter.Report(
                     TStationEvent(TStationEvent::Note, e.fixture, e.serial, Z::tr("protocol: %1").arg(path)));
             } catch (const std::exception& x) {

@@ -54,6 +54,11 @@ struct EStopped : std::runtime_error {
     int signal;
 };
 
+// ------------------------------------------------------------------ drawprotocol.cpp
+
+// zenda-init beside zenda, which draws zenda's protocols; ERefused when there is none.
+QString DrawingProgram();
+
 // ------------------------------------------------------------------ output.cpp: what it says
 
 std::string Hex(const uint8_t* b, int n);

@@ -1,7 +1,8 @@
 // The commissioning protocol: one A4 page, in Russian, of what a write put into a device, who
 // did it, where and when; made as PDF from the journal's line (which keeps the image written)
-// or from a read of the device as it is now. Both faces make it; Qt Gui draws it, with no
-// display needed.
+// or from a read of the device as it is now. Both faces make it. Qt Gui draws it, with no
+// display needed, in the window's program only: zenda hands the description to that program
+// (zenda-init --draw-protocol), so that zenda stays on Qt Core and small.
 #pragma once
 
 #include <QDateTime>
@@ -41,11 +42,13 @@ extern const char* const kFingerprintName;  // how the page names it
 // at once never get the same number; a number file lost or damaged resumes after the highest
 // number in protocols/); throws std::runtime_error when it cannot be kept.
 int NextProtocolNumber();
-// The PDF's bytes: one page, however long the change list (it is scaled to fit).
+// The PDF's bytes: one page, however long the change list (it is scaled to fit). Drawn in the
+// window's program (protocoldraw.cpp); zenda's asks that program (cli/drawprotocol.cpp).
+// Throws std::runtime_error with the reason.
 QByteArray ProtocolPdf(const TProtocol& p);
-// Writes the PDF whole: a temporary file in the folder, renamed into place, never over
-// another file. Throws std::runtime_error with the reason.
-void WriteProtocolPdf(const TProtocol& p, const QString& path);
-// Under DataFolder()/protocols, a name of its own ("2026-12-08-143000-N12-1017-init.pdf");
-// returns the full path.
-QString SaveProtocol(const TProtocol& p);
+// What the drawing needs, as JSON, and back; the reading throws std::runtime_error when damaged.
+QByteArray ProtocolJson(const TProtocol& p);
+TProtocol ProtocolFromJson(const QByteArray& json);
+// Under DataFolder()/protocols, a name of its own ("2026-12-08-143000-N12-1017-init.pdf"),
+// written whole, never over another file; returns the full path.
+QString SaveProtocol(const TProtocol& p, const QByteArray& pdf);

@@ -73,7 +73,7 @@ bool TProtocolForm::Make(const TJournalLine& line, const QString& program)
         TWaitCursor wait;
         p.number = NextProtocolNumber();
         p.made = QDateTime::currentDateTime();
-        path = SaveProtocol(p);
+        path = SaveProtocol(p, ProtocolPdf(p));
     } catch (const std::exception& e) {
         ErrorAbort(QStringLiteral("Не удалось сохранить протокол в ") + DataFolder() + QStringLiteral("/protocols (") +
                        QString::fromUtf8(e.what()) + u')',

@@ -10,6 +10,10 @@
         <translation>не папка</translation>
     </message>
     <message>
+        <source>the protocol's description is damaged</source>
+        <translation>описание протокола повреждено</translation>
+    </message>
+    <message>
         <source>cannot be created</source>
         <translation>не удается создать</translation>
     </message>

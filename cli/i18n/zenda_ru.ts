@@ -954,5 +954,29 @@
         <source>the results file lacks rows: it could not be written (the journal has every device)</source>
         <translation>в файле результатов не хватает строк: их не удалось записать (в журнале есть все приборы)</translation>
     </message>
+    <message>
+        <source>the protocol is drawn by zenda-init, which is not installed beside zenda in %1</source>
+        <translation>протокол рисует программа zenda-init, а ее нет рядом с zenda в %1</translation>
+    </message>
+    <message>
+        <source>zenda-init could not draw the protocol: %1</source>
+        <translation>zenda-init не смогла нарисовать протокол: %1</translation>
+    </message>
+    <message>
+        <source>no answer in two minutes</source>
+        <translation>нет ответа две минуты</translation>
+    </message>
+    <message>
+        <source>it ended with status %1</source>
+        <translation>она завершилась с кодом %1</translation>
+    </message>
+    <message>
+        <source>what it wrote is not a PDF</source>
+        <translation>она записала не PDF</translation>
+    </message>
+    <message>
+        <source>it stopped abnormally</source>
+        <translation>она завершилась аварийно</translation>
+    </message>
 </context>
 </TS>

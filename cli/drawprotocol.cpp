@@ -1,0 +1,71 @@
+// zenda's protocols are drawn by the window's program (zenda-init --draw-protocol IN OUT),
+// which carries Qt Gui: zenda itself stays on Qt Core, a fifth of the size on Windows. Both
+// are installed in one folder; in the build tree zenda-init sits in ../app.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "protocol.h"
+#include "zenda.h"
+
+using namespace Qt::StringLiterals;
+
+QString DrawingProgram()
+{
+#ifdef _WIN32
+    const QString name = u"zenda-init.exe"_s;
+#else
+    const QString name = u"zenda-init"_s;
+#endif
+    const QDir here(QCoreApplication::applicationDirPath());
+    for (const QString& candidate : {here.filePath(name), here.filePath(u"../app/"_s + name)})
+        if (QFileInfo(candidate).isExecutable())
+            return QDir::cleanPath(candidate);
+    throw ERefused(Z::tr("the protocol is drawn by zenda-init, which is not installed beside zenda in %1")
+                       .arg(QDir::toNativeSeparators(here.path())));
+}
+
+namespace {
+[[noreturn]] void Failed(const QString& why)
+{
+    throw std::runtime_error(Z::tr("zenda-init could not draw the protocol: %1").arg(why).toStdString());
+}
+}  // namespace
+
+QByteArray ProtocolPdf(const TProtocol& p)
+{
+    const QString program = DrawingProgram();
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        Failed(dir.errorString());
+    const QString in = dir.filePath(u"protocol.json"_s), out = dir.filePath(u"protocol.pdf"_s);
+    QFile json(in);
+    if (!json.open(QIODevice::WriteOnly) || json.write(ProtocolJson(p)) < 0 || !json.flush())
+        Failed(in + u": "_s + json.errorString());
+    json.close();
+    QProcess child;
+    child.setStandardInputFile(QProcess::nullDevice());
+    child.start(program, {u"--draw-protocol"_s, in, out});
+    if (!child.waitForStarted(30000))
+        Failed(child.errorString());
+    if (!child.waitForFinished(120000)) {
+        child.kill();
+        child.waitForFinished(5000);
+        Failed(Z::tr("no answer in two minutes"));
+    }
+    const QString said = QString::fromLocal8Bit(child.readAllStandardError()).trimmed();
+    if (child.exitStatus() != QProcess::NormalExit)
+        Failed(said.isEmpty() ? Z::tr("it stopped abnormally") : Human(said));
+    if (child.exitCode() != 0)
+        Failed(said.isEmpty() ? Z::tr("it ended with status %1").arg(child.exitCode()) : Human(said));
+    QFile pdf(out);
+    if (!pdf.open(QIODevice::ReadOnly))
+        Failed(out + u": "_s + pdf.errorString());
+    const QByteArray bytes = pdf.readAll();
+    if (!bytes.startsWith("%PDF-"))
+        Failed(Z::tr("what it wrote is not a PDF"));
+    return bytes;
+}
