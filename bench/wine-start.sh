@@ -25,7 +25,8 @@ export DISPLAY=:$((90 + RANDOM % 9))
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 wineboot -i >/dev/null 2>&1
-wineserver -p 2>/dev/null
+wineserver -w
+wineserver -p 2>/dev/null || true  # one server for every start below
 
 exe() {  # the program in a folder, flat or a build folder
   if [ -f "$1/$2.exe" ]; then echo "$1/$2.exe"; else echo "$1/$3/$2.exe"; fi
