@@ -8,6 +8,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "protocol.h"
 #include "zenda.h"
 
@@ -48,6 +52,11 @@ QByteArray ProtocolPdf(const TProtocol& p)
     json.close();
     QProcess child;
     child.setStandardInputFile(QProcess::nullDevice());
+#ifdef _WIN32
+    // It shows no window: no busy cursor for it either.
+    child.setCreateProcessArgumentsModifier(
+        [](QProcess::CreateProcessArguments* a) { a->startupInfo->dwFlags |= STARTF_FORCEOFFFEEDBACK; });
+#endif
     child.start(program, {u"--draw-protocol"_s, in, out});
     if (!child.waitForStarted(30000))
         Failed(child.errorString());
