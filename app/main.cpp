@@ -57,8 +57,12 @@ int DrawProtocol(const char* in, const char* out)
 int main(int argc, char** argv)
 {
     KeepStandardStreams();
-    if (argc == 4 && std::strcmp(argv[1], "--draw-protocol") == 0)
-        return DrawProtocol(argv[2], argv[3]);
+    if (argc > 1 && std::strcmp(argv[1], "--draw-protocol") == 0) {
+        if (argc == 4)
+            return DrawProtocol(argv[2], argv[3]);
+        std::fprintf(stderr, "usage: zenda-init --draw-protocol IN.json OUT.pdf\n");
+        return 2;
+    }
     bool automation = false;
     for (int i = 1; i < argc; ++i) {
         automation |= std::strcmp(argv[i], "--automation") == 0;
