@@ -29,6 +29,10 @@ if [ $core_only = 0 ]; then
   qt_args=(-DZENDA_GUI=ON -DZENDA_CLI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt"
            -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
 fi
+# A Qt built with other options has another folder; the cache's Qt6_DIR would keep the old one.
+if [ $core_only = 0 ] && [ -f build-win/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$qt/lib/cmake/Qt6" build-win/CMakeCache.txt; then
+  rm -rf build-win/CMakeCache.txt build-win/CMakeFiles
+fi
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
   -DZENDA_WERROR=ON "${qt_args[@]}" >/dev/null
 cmake --build build-win
