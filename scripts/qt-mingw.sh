@@ -15,7 +15,7 @@ version=6.4.2
 options=(
   -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
-  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_opengl=ON -DFEATURE_opengl_dynamic=ON
+  -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF
   # The Debian source has no wintab.h.
   -DFEATURE_tabletevent=OFF
   # Without Direct2D the plugin would miss a font database at link time unless DirectWrite 3 is off.
@@ -31,6 +31,10 @@ options=(
   -DFEATURE_textmarkdownreader=OFF -DFEATURE_textmarkdownwriter=OFF -DFEATURE_textodfwriter=OFF
   -DFEATURE_movie=OFF -DFEATURE_imageformat_ppm=OFF -DFEATURE_imageformat_xbm=OFF
   -DFEATURE_harfbuzz=OFF -DFEATURE_freetype=OFF
+  # Nor OpenGL (the window paints through the raster engine), the graphics view, style sheets,
+  # or PCRE2's JIT compiler (the programs' few patterns run as well interpreted).
+  -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_graphicsview=OFF -DFEATURE_style_stylesheet=OFF
+  -DCMAKE_C_FLAGS=-DPCRE2_DISABLE_JIT
 )
 key=$(printf '%s\n' "$version" "${options[@]}" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)" \
   | sha256sum | cut -c1-12)

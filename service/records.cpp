@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -14,7 +15,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <thread>
 #include <map>
@@ -28,6 +28,7 @@
 #else
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -128,24 +129,63 @@ QString TServiceRecords::BackupText(const TImageBuffer& image, const QString& ac
 }
 
 namespace {
-std::filesystem::path FsPath(const QString& p)
+// The system's own words for its error number (std::filesystem would give the same, at a
+// quarter of a megabyte in each Windows program).
+QString SystemReason(int error)
 {
 #ifdef _WIN32
-    return std::filesystem::path(p.toStdWString());
+    return QString::fromStdString(std::system_category().message(error));
 #else
-    return std::filesystem::path(QFile::encodeName(p).toStdString());
+    return QString::fromStdString(std::generic_category().message(error));
+#endif
+}
+
+// 0 when the path exists (or, made, was made), else the system's error number.
+int MakeOneFolder(const QString& path)
+{
+#ifdef _WIN32
+    if (CreateDirectoryW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()), nullptr) ||
+        GetLastError() == ERROR_ALREADY_EXISTS)
+        return 0;
+    return static_cast<int>(GetLastError());
+#else
+    return ::mkdir(QFile::encodeName(path).constData(), 0777) == 0 || errno == EEXIST ? 0 : errno;
+#endif
+}
+
+// Why a path cannot be looked at: 0 when it exists or is simply missing (ENOENT), else the
+// system's error number (a file where a folder should be).
+int LookError(const QString& path)
+{
+#ifdef _WIN32
+    if (GetFileAttributesW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16())) !=
+        INVALID_FILE_ATTRIBUTES)
+        return 0;
+    const DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? 0 : static_cast<int>(e);
+#else
+    struct stat st;
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 || errno == ENOENT ? 0 : errno;
 #endif
 }
 
 [[noreturn]] void Refuse(const QString& why) { throw std::runtime_error(why.toStdString()); }
 
-// The folder, made when missing; the system's own reason when it cannot be.
+// The folder, made when missing, each missing folder on the way in turn; the system's own
+// reason when one cannot be.
 void MakeFolder(const QString& dir)
 {
-    std::error_code ec;
-    std::filesystem::create_directories(FsPath(dir), ec);
-    if (ec)
-        Refuse(dir + u": "_qs + QString::fromStdString(ec.message()));
+    QStringList missing;
+    for (QString at = QDir::cleanPath(QDir(dir).absolutePath()); !QFileInfo::exists(at);) {
+        missing.prepend(at);
+        const QString up = QFileInfo(at).path();
+        if (up == at)
+            break;
+        at = up;
+    }
+    for (const QString& m : missing)
+        if (const int e = MakeOneFolder(m))
+            Refuse(dir + u": "_qs + SystemReason(e));
     if (!QFileInfo(dir).isDir())
         Refuse(dir + u": not a folder"_qs);
 }
@@ -562,11 +602,10 @@ bool TServiceRecords::ForEachJournalLine(const QString& path, const TJournalQuer
 {
     const QFileInfo info(path);
     if (!info.exists()) {
-        std::error_code ec;
-        (void)std::filesystem::status(FsPath(path), ec);
-        if (ec && ec != std::errc::no_such_file_or_directory && error)  // a file where a folder should be
-            *error = path + u": "_qs + QString::fromStdString(ec.message());
-        return !(ec && ec != std::errc::no_such_file_or_directory);  // else nothing journaled yet
+        const int e = LookError(path);
+        if (e && error)  // a file where a folder should be
+            *error = path + u": "_qs + SystemReason(e);
+        return e == 0;  // else nothing journaled yet
     }
     QFile f(path);
     if (!info.isFile() || !f.open(QIODevice::ReadOnly)) {
