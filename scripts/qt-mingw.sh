@@ -33,7 +33,7 @@ options=(
   -DFEATURE_harfbuzz=OFF -DFEATURE_freetype=OFF
   # Nor OpenGL (the window paints through the raster engine), the graphics view, style sheets,
   # or PCRE2's JIT compiler (the programs' few patterns run as well interpreted).
-  -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_graphicsview=OFF -DFEATURE_style_stylesheet=OFF
+  -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_graphicsview=OFF -DFEATURE_style_stylesheet=OFF
   -DCMAKE_C_FLAGS=-DPCRE2_DISABLE_JIT
 )
 key=$(printf '%s\n' "$version" "${options[@]}" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)" \
