@@ -43,7 +43,7 @@ extern const char* const kFingerprintName;  // how the page names it
 // number in protocols/); throws std::runtime_error when it cannot be kept.
 int NextProtocolNumber();
 // The PDF's bytes: one page, however long the change list (it is scaled to fit). Drawn in the
-// window's program (protocoldraw.cpp); zenda's asks that program (cli/drawprotocol.cpp).
+// window's program (protocoldraw.cpp); zenda asks that program (cli/drawprotocol.cpp).
 // Throws std::runtime_error with the reason.
 QByteArray ProtocolPdf(const TProtocol& p);
 // What the drawing needs, as JSON, and back; the reading throws std::runtime_error when damaged.
