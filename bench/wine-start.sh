@@ -12,19 +12,14 @@ folders=("$@")
 [ ${#folders[@]} -eq 0 ] && folders=(build-win)
 
 work=$(mktemp -d /tmp/zenda-wine-start.XXXXXX)
-xvfb=""
+. scripts/wine-env.sh
 cleanup() {
-  WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  wine_down
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export DISPLAY=:$((90 + RANDOM % 9))
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-wineboot -i >/dev/null 2>&1
+wine_up "$work" 90 9
 wineserver -w
 wineserver -p 2>/dev/null || true  # one server for every start below
 

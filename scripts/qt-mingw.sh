@@ -36,7 +36,11 @@ options=(
   -DINPUT_opengl=no -DFEATURE_vulkan=OFF -DFEATURE_graphicsview=OFF -DFEATURE_style_stylesheet=OFF
   -DCMAKE_C_FLAGS=-DPCRE2_DISABLE_JIT
 )
-key=$(printf '%s\n' "$version" "${options[@]}" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)" \
+# One change to the source: double-conversion lowercases "inf"/"nan" through the C++ classic
+# locale, which alone drags libstdc++'s whole locale machinery (0.56 MB) into zenda.exe. ASCII
+# lowercasing is what the classic locale does.
+patch_tolower='  return (ch >= '"'A'"' \&\& ch <= '"'Z'"') ? static_cast<char>(ch - '"'A'"' + '"'a'"') : ch;'
+key=$(printf '%s\n' "$version" "${options[@]}" "$patch_tolower" "$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null)" \
   | sha256sum | cut -c1-12)
 prefix=${ZENDA_QT_MINGW:-$HOME/.cache/zenda-init/qt-mingw-$version-$key}
 if [ -f "$prefix/.complete" ]; then
@@ -61,6 +65,10 @@ work=$(mktemp -d /tmp/zenda-qt-mingw.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 echo "zenda-init: building Qt $version for Windows into $prefix (once; 25-40 minutes on two cores)" >&2
 (cd "$work" && apt-get source -qq --download-only qt6-base >&2 && dpkg-source -x --no-check qt6-base_*.dsc src >/dev/null && ls qt6-base_$version* >/dev/null)
+dc="$work/src/src/3rdparty/double-conversion/double-conversion/string-to-double.cc"
+grep -q 'std::use_facet<std::ctype<char> >(std::locale::classic())' "$dc"
+sed -i -e '/static const std::ctype<char>& cType =/,/return cType.tolower(ch);/c\'"$patch_tolower" "$dc"
+if grep -q 'locale::classic' "$dc"; then echo "zenda-init: the double-conversion patch did not apply" >&2; exit 1; fi
 
 rm -rf "$prefix"
 cmake -S "$work/src" -B "$work/build" -G Ninja -Wno-dev \

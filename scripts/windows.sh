@@ -33,7 +33,9 @@ fi
 if [ $core_only = 0 ] && [ -f build-win/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$qt/lib/cmake/Qt6" build-win/CMakeCache.txt; then
   rm -rf build-win/CMakeCache.txt build-win/CMakeFiles
 fi
-cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=Release \
+# Optimized for size (-Os): the programs wait on the line, not on the processor; zenda.exe is
+# 0.25 MB smaller than at -O3.
+cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel \
   -DZENDA_WERROR=ON "${qt_args[@]}" >/dev/null
 cmake --build build-win
 if [ $core_only = 0 ]; then
@@ -43,21 +45,16 @@ if [ $core_only = 0 ]; then
 fi
 
 work=$(mktemp -d /tmp/zenda-wine.XXXXXX)
-sim="" xvfb=""
+sim=""
+. scripts/wine-env.sh
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
-  WINEPREFIX="$work/prefix" wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  wine_down
   wait 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# The window needs an X server; Wine's own windows take no input without one.
-export DISPLAY=:$((70 + RANDOM % 20))
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-wineboot -i >/dev/null 2>&1
+wine_up "$work" 70 20
 
 # COM1 -> the path the simulator links its pseudo-terminal to. Wine rewrites dosdevices/com1
 # from its registry when it starts, so the map goes there, once.
