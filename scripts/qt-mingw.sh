@@ -66,9 +66,13 @@ trap 'rm -rf "$work"' EXIT
 echo "zenda-init: building Qt $version for Windows into $prefix (once; 25-40 minutes on two cores)" >&2
 (cd "$work" && apt-get source -qq --download-only qt6-base >&2 && dpkg-source -x --no-check qt6-base_*.dsc src >/dev/null && ls qt6-base_$version* >/dev/null)
 dc="$work/src/src/3rdparty/double-conversion/double-conversion/string-to-double.cc"
-grep -q 'std::use_facet<std::ctype<char> >(std::locale::classic())' "$dc"
-sed -i -e '/static const std::ctype<char>& cType =/,/return cType.tolower(ch);/c\'"$patch_tolower" "$dc"
-if grep -q 'locale::classic' "$dc"; then echo "zenda-init: the double-conversion patch did not apply" >&2; exit 1; fi
+if grep -q 'std::use_facet<std::ctype<char> >(std::locale::classic())' "$dc"; then
+  sed -i -e '/static const std::ctype<char>& cType =/,/return cType.tolower(ch);/c\'"$patch_tolower" "$dc"
+fi
+if grep -q 'locale::classic' "$dc" || ! grep -q "ch - 'A' + 'a'" "$dc"; then
+  echo "zenda-init: the double-conversion patch did not apply to $dc" >&2
+  exit 1
+fi
 
 rm -rf "$prefix"
 cmake -S "$work/src" -B "$work/build" -G Ninja -Wno-dev \
