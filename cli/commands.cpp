@@ -49,7 +49,7 @@ int TProgram::Init(const QCommandLineParser& p)
                 for (int ch : {1, 2}) {
                     const QString name = u"ch"_s + QString::number(ch);
                     if (p.isSet(name))
-                        ApplyChannelSpec(table_, ch - 1, p.value(name), face_.initNotes);
+                        ApplyChannelSpec(table_, ch - 1, p.value(name), face_.initNotes, [](const QString& t) { return Human(t); });
                 }
                 if (setSerial)
                     settings_.SetSerialNumber(serial);

@@ -5,96 +5,6 @@
 
 using namespace Qt::StringLiterals;
 
-// ------------------------------------------------------------------ channel settings
-
-// "value=0.01,type=pulse,test=yes" or the window's own texts; applied through the window's
-// channel rules, so that what the grid would refuse is refused here. What is not given keeps
-// what the device holds; where a new type forces a value, a note says so.
-void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes)
-{
-    const std::string valueBefore = table.GetText(row, colCenaDiv), testBefore = table.GetText(row, colLineTest);
-    if (spec.trimmed().isEmpty())  // an empty variable in a script: not "keep", but a mistake
-        throw ERefused(Z::tr("channel %1: the channel settings are empty (value=, type=, test=)").arg(row + 1));
-    QString value, type, test;
-    for (const QString& part : spec.split(u',', Qt::SkipEmptyParts)) {
-        const qsizetype eq = part.indexOf(u'=');
-        if (eq < 0)
-            throw ERefused(Z::tr("channel %1: '%2' is not name=value (value=, type=, test=)").arg(row + 1).arg(part));
-        const QString k = part.left(eq).trimmed().toLower(), v = part.mid(eq + 1).trimmed();
-        if (k == u"value")
-            value = v;
-        else if (k == u"type")
-            type = v;
-        else if (k == u"test")
-            test = v;
-        else
-            throw ERefused(Z::tr("channel %1: unknown '%2'").arg(row + 1).arg(k));
-    }
-    const int channel = row + 1;
-    if (!type.isEmpty()) {
-        static const struct {
-            const char* word;
-            int type;
-        } words[] = {{"pulse", 0}, {"contact", 0}, {"dry", 0},  {"slow", 0},     {"fast", 1},
-                     {"1-5", 1},   {"short", 1},   {"freq", 2}, {"frequency", 2}};
-        int t = -1;
-        for (const auto& w : words)
-            if (type.toLower() == QString::fromLatin1(w.word))
-                t = w.type;
-        for (int i = 0; i < 3; ++i)
-            if (type == QString::fromUtf8(TypeInSigTexts[i]))
-                t = i;
-        const auto& allowed = table.Column(colTypeInSig).PickList;
-        if (t < 0 || t >= static_cast<int>(allowed.size()))
-            throw ERefused(Z::tr("channel %1: type '%2' is not one this model takes").arg(channel).arg(type));
-        if (t != table.Row(row).Type_InSig)  // the same type again changes nothing
-            table.SetTypeInSig(row, t);
-    }
-    const int t = table.Row(row).Type_InSig;
-    if (!value.isEmpty()) {
-        if (table.Column(colCenaDiv).ReadOnly && t == 2)
-            throw ERefused(Z::tr("channel %1: a frequency input has no pulse value").arg(channel));
-        const char* const* texts = t == 0 ? TicksTexts : TicksTextsFast;
-        QString number = value;
-        number.replace(u'.', u',');
-        int code = -1;
-        for (int i = 0; i < 3; ++i) {
-            const QString text = QString::fromUtf8(texts[i]);
-            if (value == text || text.startsWith(number + u' '))
-                code = i;
-        }
-        if (code < 0)
-            throw ERefused(
-                Z::tr("channel %1: pulse value '%2' is not one of this input type's").arg(channel).arg(value));
-        table.SetCenaDiv(row, code);
-    }
-    if (!test.isEmpty()) {
-        const QString v = test.toLower();
-        bool on;  // the window's texts: "Есть" a line test, "Нет" none
-        if (v == u"yes" || v == u"on" || v == u"1" || test == QString::fromUtf8(LineTestTexts[0]))
-            on = true;
-        else if (v == u"no" || v == u"off" || v == u"0" || test == QString::fromUtf8(LineTestTexts[1]))
-            on = false;
-        else
-            throw ERefused(Z::tr("channel %1: test is yes or no, not '%2'").arg(channel).arg(test));
-        if (t == 0 && on)
-            throw ERefused(Z::tr("channel %1: a pulse input longer than 50 ms has no line test").arg(channel));
-        table.SetLineTest(row, !on);
-    }
-    // The notes name the window's texts, each in the user's language.
-    auto text = [&](int column) { return Human(QString::fromStdString(table.GetText(row, column))); };
-    const QString typeNow = text(colTypeInSig);
-    if (value.isEmpty() && table.GetText(row, colCenaDiv) != valueBefore)
-        notes.push_back(Z::tr("channel %1: pulse value %2 -> %3, as the type \"%4\" requires")
-                            .arg(channel)
-                            .arg(Human(QString::fromStdString(valueBefore)), text(colCenaDiv), typeNow)
-                            .toStdString());
-    if (test.isEmpty() && table.GetText(row, colLineTest) != testBefore)
-        notes.push_back(Z::tr("channel %1: line test %2 -> %3, as the type \"%4\" requires")
-                            .arg(channel)
-                            .arg(Human(QString::fromStdString(testBefore)), text(colLineTest), typeNow)
-                            .toStdString());
-}
 
 namespace {
 // The commands' summaries and arguments, in the user's language.
@@ -285,7 +195,9 @@ QList<QCommandLineOption> CommandOptions(const QString& command)
                 {u"renumber"_s, Z::tr("Renumber devices that already hold a serial number.")},
                 {u"results"_s, Z::tr("Append a CSV row a device to FILE."), u"FILE"_s},
                 {u"protocol"_s, Z::tr("Make each device's commissioning protocol (PDF).")},
-                {u"poll"_s, Z::tr("How often the model query looks for a device, in ms (default 1000)."), u"MS"_s}};
+                {u"poll"_s, Z::tr("How often the model query looks for a device, in ms (default 1000)."), u"MS"_s},
+                {u"recover"_s, Z::tr("Make the station's ledger anew from the journal and the backups, when it is missing.")},
+                {u"team"_s, Z::tr("Take the numbers from the team's server, shared by every station PC of the line.")}};
     if (command == u"counters")
         return {{u"tp1"_s, Z::tr("Operating time 1, hours:minutes."), u"H:MM"_s},
                 {u"tp2"_s, Z::tr("Operating time 2, hours:minutes."), u"H:MM"_s},

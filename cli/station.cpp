@@ -16,265 +16,6 @@
 
 using namespace Qt::StringLiterals;
 
-// ------------------------------------------------------------------ the plan
-
-std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
-{
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
-        throw ERefused(Z::tr("%1: the plan is UTF-16; save it as UTF-8 (CSV UTF-8)").arg(file));
-    QString text = QString::fromUtf8(bytes);
-    if (text.startsWith(QChar(0xFEFF)))  // a spreadsheet's byte order mark
-        text.remove(0, 1);
-    const QStringList lines = text.split(QRegularExpression(u"\r\n|\n|\r"_s));
-    auto refuse = [&](int line, const QString& what) {
-        throw ERefused(Z::tr("%1: row %2: %3").arg(file, QString::number(line), what));
-    };
-    int headerLine = 0;
-    while (headerLine < lines.size() && lines[headerLine].trimmed().isEmpty())
-        ++headerLine;
-    if (headerLine == lines.size())
-        refuse(1, Z::tr("the plan is empty (a header row naming the columns: serial, address, ch1, ch2, v2-reset)"));
-    const QChar sep = lines[headerLine].count(u';') > lines[headerLine].count(u',') ? u';' : u',';
-    const QStringList header = lines[headerLine].split(sep);
-    static const QStringList known{u"serial"_s, u"address"_s, u"ch1"_s, u"ch2"_s, u"v2-reset"_s};
-    std::vector<int> column;  // index into known, per cell
-    for (const QString& h : header) {
-        const QString name = h.trimmed().toLower().remove(u'"');
-        const auto k = known.indexOf(name);
-        if (k < 0)
-            refuse(headerLine + 1, Z::tr("unknown column '%1' (serial, address, ch1, ch2, v2-reset)").arg(name));
-        if (std::find(column.begin(), column.end(), k) != column.end())
-            refuse(headerLine + 1, Z::tr("the column '%1' is named twice").arg(name));
-        column.push_back(static_cast<int>(k));
-    }
-    if (std::find(column.begin(), column.end(), 0) == column.end())
-        refuse(headerLine + 1, Z::tr("no column 'serial'"));
-    std::vector<TPlanRow> rows;
-    for (int i = headerLine + 1; i < lines.size(); ++i) {
-        if (lines[i].trimmed().isEmpty())
-            continue;
-        // A channel's settings hold commas ("value=0.01,type=pulse"): quoted, as a spreadsheet
-        // saves them, or in a file that separates its cells with semicolons.
-        QStringList cells;
-        QString cell;
-        bool quoted = false;
-        for (const QChar c : lines[i]) {
-            if (c == u'"')
-                quoted = !quoted;
-            else if (c == sep && !quoted)
-                cells << std::exchange(cell, QString());
-            else
-                cell += c;
-        }
-        cells << cell;
-        if (quoted)
-            refuse(i + 1, Z::tr("a quote is not closed"));
-        if (cells.size() > static_cast<qsizetype>(column.size()))
-            refuse(i + 1, Z::tr("more cells than the header names"));
-        TPlanRow row;
-        row.line = i + 1;
-        for (qsizetype c = 0; c < cells.size(); ++c) {
-            const QString v = cells[c].trimmed();
-            if (v.isEmpty())
-                continue;
-            for (const QChar ch : v)
-                if (ch.unicode() < 0x20 || ch.unicode() == 0x7F)  // a NUL would end the number early
-                    refuse(i + 1, Z::tr("a control character in the cell '%1'").arg(QString(v).replace(ch, u'?')));
-            bool ok = false;
-            switch (column[c]) {
-            case 0:
-                row.serial = v.toInt(&ok);
-                if (!ok)
-                    refuse(i + 1, Z::tr("the serial number '%1' is not a number").arg(v));
-                break;
-            case 1:
-                row.address = v.toInt(&ok);
-                if (!ok)
-                    refuse(i + 1, Z::tr("the address '%1' is not a number").arg(v));
-                break;
-            case 2: row.ch1 = v; break;
-            case 3: row.ch2 = v; break;
-            case 4:
-                row.v2Reset = v.toLower() == u"yes" ? 1 : v.toLower() == u"no" ? 0 : -2;
-                if (row.v2Reset == -2)
-                    refuse(i + 1, Z::tr("v2-reset is yes or no, not '%1'").arg(v));
-                break;
-            }
-        }
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file)
-{
-    if (rows.empty())
-        throw ERefused(Z::tr("the plan holds no device"));
-    std::map<int, int> seen;
-    for (const auto& r : rows) {
-        // A row of a plan file is named before what is wrong with it.
-        auto refuse = [&](const QString& what) {
-            if (!r.line)
-                throw ERefused(what);
-            if (file.isEmpty())
-                throw ERefused(Z::tr("row %1: %2").arg(QString::number(r.line), what));
-            throw ERefused(Z::tr("%1: row %2: %3").arg(file, QString::number(r.line), what));
-        };
-        if (r.serial < 1 || r.serial > range::SerialMax)
-            refuse(Z::tr("the serial number %1 is not 1..65535").arg(r.serial));
-        if (auto [it, fresh] = seen.emplace(r.serial, r.line); !fresh)
-            refuse(it->second
-                       ? Z::tr("the serial number %1 is in the plan twice (row %2)").arg(r.serial).arg(it->second)
-                       : Z::tr("the serial number %1 is in the plan twice").arg(r.serial));
-        if (r.address && (*r.address < range::AddressMin || *r.address > range::AddressMax))
-            refuse(Z::tr("the address %1 is not 1..63").arg(*r.address));
-        // A channel's settings must be ones some model takes; the device's own model is
-        // checked when it is on the fixture, before anything is written.
-        for (int ch : {1, 2}) {
-            const QString& spec = ch == 1 ? r.ch1 : r.ch2;
-            if (spec.isEmpty())
-                continue;
-            std::string why;
-            bool fits = false;
-            for (uint8_t model : {kModelZenda1, kModelZenda3}) {
-                TImageBuffer image;
-                image.ModelCode() = model;
-                TChannelTable table(image);
-                table.AppendStartRows();
-                if (model == kModelZenda1)
-                    table.ApplyModel1();
-                else
-                    table.ApplyModel23(TDeviceSettings::ModelIndex(model));
-                std::vector<std::string> notes;
-                try {
-                    ApplyChannelSpec(table, ch - 1, spec, notes);
-                    fits = true;
-                } catch (const ERefused& e) {
-                    why = e.what();
-                }
-            }
-            if (!fits)
-                refuse(QString::fromStdString(why));
-        }
-    }
-}
-
-// ------------------------------------------------------------------ the book
-
-TNumberBook::TNumberBook(const std::vector<TPlanRow>& rows)
-{
-    for (const auto& r : rows) {
-        index_[r.serial] = entries_.size();
-        entries_.emplace_back().row = r;
-    }
-}
-
-void TNumberBook::MarkFromJournal(const QString& journalPath)
-{
-    static const QRegularExpression serialChange(u"^Заводской номер: \\d+ -> (\\d+)$"_s);
-    std::lock_guard<std::mutex> g(mu_);
-    // Newest first: a number keeps the newest line that used it; a verified write outranks
-    // a failed one.
-    TServiceRecords::ForEachJournalLine(journalPath, {}, [&](const TJournalLine& l) {
-        int serial = -1;
-        bool done = false;
-        const QByteArray written = QByteArray::fromHex(l.written.toLatin1());
-        if (written.size() == kImageSize) {
-            serial = static_cast<uint8_t>(written[pos::SerialNumber - 1]) * 256 +
-                     static_cast<uint8_t>(written[pos::SerialNumber]);
-            done = true;
-        } else if (l.outcome != u"выполнено" && l.outcome != u"отменено") {
-            for (const QString& c : l.changes)
-                if (const auto m = serialChange.match(c); m.hasMatch())
-                    serial = m.captured(1).toInt();
-        }
-        if (serial < 0 && l.serial.toInt() > 0)
-            serial = l.serial.toInt();  // read from a device: one device holds it already
-        const auto it = index_.find(serial);
-        if (it == index_.end())
-            return true;
-        TEntry& e = entries_[it->second];
-        if (e.state == TState::Done || (e.state == TState::Spoiled && !done))
-            return true;
-        e.state = done ? TState::Done : TState::Spoiled;
-        e.fixture = l.port;
-        e.time = l.time;
-        e.earlier = true;
-        return true;
-    });
-}
-
-std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop)
-{
-    std::unique_lock<std::mutex> g(mu_);
-    for (;;) {
-        bool taken = false;
-        for (auto& e : entries_) {
-            if (e.state == TState::Free) {
-                e.state = TState::Taken;
-                return e.row;
-            }
-            taken |= e.state == TState::Taken;
-        }
-        if (!taken || stop())
-            return std::nullopt;
-        // Another fixture may still give its number back.
-        cv_.wait_for(g, std::chrono::milliseconds(200));
-    }
-}
-
-void TNumberBook::Set(int serial, TState state, const QString& fixture)
-{
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        TEntry& e = entries_.at(index_.at(serial));
-        e.state = state;
-        e.fixture = fixture;
-        e.time = state == TState::Free ? QString() : LocalStamp();
-        e.earlier = false;
-    }
-    cv_.notify_all();
-}
-
-void TNumberBook::Release(int serial) { Set(serial, TState::Free, {}); }
-void TNumberBook::Done(int serial, const QString& fixture) { Set(serial, TState::Done, fixture); }
-void TNumberBook::Spoil(int serial, const QString& fixture) { Set(serial, TState::Spoiled, fixture); }
-
-void TNumberBook::Seen(int serial, const QString& fixture)
-{
-    {
-        std::lock_guard<std::mutex> g(mu_);
-        const auto it = index_.find(serial);
-        if (it == index_.end() || entries_[it->second].state != TState::Free)
-            return;
-    }
-    Spoil(serial, fixture);
-}
-
-bool TNumberBook::Finished() const
-{
-    std::lock_guard<std::mutex> g(mu_);
-    for (const auto& e : entries_)
-        if (e.state == TState::Free || e.state == TState::Taken)
-            return false;
-    return true;
-}
-
-std::vector<TNumberBook::TEntry> TNumberBook::Entries() const
-{
-    std::lock_guard<std::mutex> g(mu_);
-    return entries_;
-}
-
-int TNumberBook::Count(TState state, bool earlierToo) const
-{
-    std::lock_guard<std::mutex> g(mu_);
-    int n = 0;
-    for (const auto& e : entries_)
-        n += e.state == state && (earlierToo || !e.earlier);
-    return n;
-}
-
 // ------------------------------------------------------------------ a fixture
 
 const char* StateName(TStationEvent::TKind kind)
@@ -315,11 +56,13 @@ public:
     }
     QString ShownError() const override { return QString::fromStdString(last); }
     void JournalFailed(const QString& error) override { onJournal(error); }
+    void WriteBegins() override { onWriteBegins(); }
 
     QString portText;
     std::string last;
     std::function<void()> onModel;
     std::function<void(const QString&)> onJournal;
+    std::function<void()> onWriteBegins;
 };
 
 // "на приспособлении COM2 прибор № 1017 уже пронумерован"
@@ -368,6 +111,9 @@ TStation::TStation(const TStationOptions& options, TNumberBook& book, std::funct
         }
         f->actions.askModel = true;
         f->actions.noBackup = opt_.noBackup;
+        // The operator may swap the device while a write waits for its answer: a retry would
+        // give its number to the next device.
+        f->actions.writeOnce = true;
         fixtures_.push_back(std::move(f));
     }
     SetPortNameResolver([paths](const std::string& name) {
@@ -418,7 +164,9 @@ void TStation::RunFixture(TFixture& f)
         if (!f.actions.Result().writeBegan)
             throw ERefused(Z::tr("the service journal cannot be written: nothing written, the station stops"));
     };
-    auto stopping = [&] { return StopSignal() != 0 || stop_ || journalBroken_ || book_.Finished(); };
+    auto stopping = [&] {
+        return StopSignal() != 0 || stop_ || journalBroken_ || !book_.LedgerError().isEmpty() || book_.Finished();
+    };
     // The model query alone, once: does a device answer on the fixture?
     auto answers = [&] {
         try {
@@ -452,11 +200,32 @@ void TStation::RunFixture(TFixture& f)
         }
         if (!on)
             break;
-        const auto row = book_.Take([&] { return StopSignal() != 0 || stop_; });
+        QString away;  // the team's server cannot be reached: said once until it answers again
+        const auto row = book_.Take([&] { return StopSignal() != 0 || stop_; },
+                                    [&](const QString& why) {
+                                        if (std::exchange(away, why) != why)
+                                            say(TStationEvent::Note, -1,
+                                                Z::tr("no number: %1; nothing is written until it answers").arg(why));
+                                    });
         if (!row)
             break;
         TStationEvent result(TStationEvent::Done, f.name, row->serial);
         bool skipped = false;
+        QString id;           // the ledger's begun line of this write
+        QString notRecorded;  // the number could not be recorded first: nothing was written
+        f.face.onWriteBegins = [&] {
+            try {
+                id = book_.Begin(row->serial, f.name);
+            } catch (const std::exception& e) {
+                notRecorded = QString::fromUtf8(e.what());
+                if (!book_.LedgerError().isEmpty())
+                    throw ERefused(Z::tr("the station's ledger cannot be written (%1): nothing written, the station stops")
+                                       .arg(notRecorded));
+                throw ERefused(Z::tr("the number %1 could not be recorded first (%2): nothing written")
+                                   .arg(row->serial)
+                                   .arg(notRecorded));
+            }
+        };
         try {
             f.actions.Initialize(
                 [&] {
@@ -506,13 +275,13 @@ void TStation::RunFixture(TFixture& f)
         result.backup = r.line.backup;
         if (r.wrote) {
             // Written and verified: the number is used, even when only the leave failed.
-            book_.Done(row->serial, f.name);
+            book_.Done(row->serial, f.name, id);
             result.used = true;
         } else if (r.writeBegan) {
-            book_.Spoil(row->serial, f.name);
+            book_.Spoil(row->serial, f.name, id);
             result.spoiled = result.used = true;
         } else {
-            book_.Release(row->serial);
+            book_.Release(row->serial, id);
         }
         if (result.kind == TStationEvent::Skipped) {
             result.serial = result.previous;
@@ -523,10 +292,21 @@ void TStation::RunFixture(TFixture& f)
             return;
         }
         report_(result);
+        if (!notRecorded.isEmpty() && book_.LedgerError().isEmpty()) {
+            // The team's server said no or did not answer: the same device waits for a number.
+            const auto at = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - at < std::chrono::seconds(3) && !stopping())
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            continue;
+        }
         if (book_.Finished())
             break;
-        // The operator takes the device off; the next one is waited for only then.
-        say(TStationEvent::TakeOff, result.kind == TStationEvent::Skipped ? result.previous : row->serial);
+        // The operator takes the device off; the next one is waited for only then. A device
+        // whose write was not verified may hold its number: it is checked before it goes on.
+        say(TStationEvent::TakeOff, result.kind == TStationEvent::Skipped ? result.previous : row->serial,
+            result.spoiled ? Z::tr("take the device off and check it: its write was not verified, it may hold № %1")
+                                 .arg(row->serial)
+                           : QString());
         while (!stopping()) {
             const auto at = std::chrono::steady_clock::now();
             if (!answers())

@@ -16,59 +16,8 @@
 #include <optional>
 #include <vector>
 
+#include "numberbook.h"
 #include "zenda.h"
-
-// One device of the plan: its number and what it gets besides (unset: the station's options,
-// else what the device holds).
-struct TPlanRow {
-    int serial = 0;
-    std::optional<int> address;
-    QString ch1, ch2;
-    int v2Reset = -1;  // -1: not given, 0 no, 1 yes
-    int line = 0;      // in the plan file, for the messages (0: from --serial-from)
-};
-
-// Reads a plan file: a header naming the columns (serial, address, ch1, ch2, v2-reset), then
-// one device a row; comma or semicolon between the cells. Throws ERefused naming the row.
-std::vector<TPlanRow> ParsePlan(const QByteArray& text, const QString& file);
-// Bad numbers, duplicates, values out of range: ERefused naming the row.
-void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file = {});
-
-// What has become of the plan's numbers.
-class TNumberBook {
-public:
-    enum class TState { Free, Taken, Done, Spoiled };
-    struct TEntry {
-        TPlanRow row;
-        TState state = TState::Free;
-        QString fixture, time;  // where and when it was used
-        bool earlier = false;   // by an earlier run (found in the journal)
-    };
-    explicit TNumberBook(const std::vector<TPlanRow>& rows);
-
-    // Numbers that the service journal records as written (verified: done; begun or failed
-    // after the write began: spoiled) or as read from a device (spoiled: a device holds it).
-    void MarkFromJournal(const QString& journalPath);
-    // The lowest free number, waiting while all that are left are in another fixture's hands;
-    // nullopt when none is left or stop() says so.
-    std::optional<TPlanRow> Take(const std::function<bool()>& stop);
-    void Release(int serial);  // never written: the next device gets it
-    void Done(int serial, const QString& fixture);
-    void Spoil(int serial, const QString& fixture);
-    // A device on a fixture holds this number already: a free one is never given.
-    void Seen(int serial, const QString& fixture);
-
-    bool Finished() const;  // nothing free, nothing in progress
-    std::vector<TEntry> Entries() const;
-    int Count(TState state, bool earlierToo = true) const;
-
-private:
-    void Set(int serial, TState state, const QString& fixture);
-    mutable std::mutex mu_;
-    std::condition_variable cv_;
-    std::vector<TEntry> entries_;
-    std::map<int, size_t> index_;
-};
 
 // What the station tells its operator, from the fixtures' threads (the reporter serializes).
 struct TStationEvent {

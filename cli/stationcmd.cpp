@@ -148,7 +148,7 @@ public:
             std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
             Flush();
         } else if (live_) {
-            if (device || e.kind == TStationEvent::Note)
+            if (device || e.kind == TStationEvent::Note || !e.message.isEmpty())
                 Log(e);
             Draw();
         } else {
@@ -411,11 +411,14 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             Z::tr("another station is running (process %1): run one station, with all its fixtures").arg(pid));
     }
 
-    // ---- what earlier runs used
+    // ---- what earlier runs used: the ledger, with the journal and the backups beside it
     TNumberBook book(rows);
-    book.MarkFromJournal(TServiceRecords::JournalPath());
+    const QStringList bookNotes =
+        book.Load(TServiceRecords::JournalPath(), DataFolder() + u"/backups"_s, p.isSet(u"recover"_s));
 
     TReporter reporter(g, opt, book, results.get());
+    for (const QString& f : bookNotes)
+        reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1, f));
     std::mutex protocolLock;  // one drawing program at a time, beside the fixtures' lines
     TStation station(opt, book, [&](const TStationEvent& e) {
         reporter.Report(e);
@@ -482,8 +485,8 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     const auto entries = book.Entries();
     const int left = book.Count(TNumberBook::TState::Free) + book.Count(TNumberBook::TState::Taken);
     const int sig = StopSignal();
-    const int status = reporter.FailedCount() > 0 || station.JournalBroken() || reporter.OutputLost() ||
-                               reporter.ResultsFailed()
+    const int status = reporter.FailedCount() > 0 || station.JournalBroken() || !book.LedgerError().isEmpty() ||
+                               reporter.OutputLost() || reporter.ResultsFailed()
                            ? kDeviceError
                        : left > 0 && sig                                   ? 128 + sig
                                                                            : kDone;
@@ -491,6 +494,12 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         std::fprintf(stderr, "zenda: %s\n",
                      Z::tr("the station stopped: the service journal cannot be written (%1)")
                          .arg(TServiceRecords::JournalPath())
+                         .toUtf8()
+                         .constData());
+    if (!book.LedgerError().isEmpty())
+        std::fprintf(stderr, "zenda: %s\n",
+                     Z::tr("the station stopped: its ledger cannot be written (%1)")
+                         .arg(book.LedgerError())
                          .toUtf8()
                          .constData());
     if (g.json) {

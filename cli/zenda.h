@@ -13,14 +13,11 @@
 
 #include "channels.h"
 #include "image.h"
+#include "plan.h"
+#include "refusal.h"
 
 // ------------------------------------------------------------------ language.cpp: its language
 
-// zenda's own texts: English in the source, Z::tr("...") everywhere a person reads them; the
-// Russian comes from i18n/zenda_ru.ts (lupdate collects the Z::tr calls).
-struct Z {
-    Q_DECLARE_TR_FUNCTIONS(zenda)
-};
 // Installs the translation of the user's locale (LANG/LC_MESSAGES, on Windows the UI
 // language); true when it is Russian.
 bool LoadLanguage();
@@ -33,11 +30,6 @@ std::string Human(const std::string& text);
 // Exit statuses.
 constexpr int kDone = 0, kDeviceError = 1, kUsage = 2, kNoPort = 3;
 
-// A refusal before anything was written: a usage error or input the rules refuse.
-struct ERefused : std::runtime_error {
-    using std::runtime_error::runtime_error;
-    explicit ERefused(const QString& text) : std::runtime_error(text.toStdString()) {}
-};
 
 struct TGlobal {
     QString port;
@@ -95,5 +87,3 @@ QString Usage(const QString& command);
 // The program's help (empty command), or a command's: its usage, summary and own options.
 QString HelpText(const QString& command);
 QString HelpAll();
-// A channel's settings (--ch1, --ch2) applied through the channel table's rules; notes say what a new type forced.
-void ApplyChannelSpec(TChannelTable& table, int row, const QString& spec, std::vector<std::string>& notes);

@@ -88,10 +88,10 @@ void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
     Ui().ErrorAbort("Ошибка приема данных с прибора", "Ошибка");
 }
 
-void TDeviceExchange::SendInitData(const uint8_t* Image)
+void TDeviceExchange::SendInitData(const uint8_t* Image, int attempts)
 {
     TWaitScope wait(Ui());
-    for (int attempt = 1; attempt <= 3; ++attempt) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
         try {
             uint8_t echo[kImageSize];
             DoCommand(cmd::Write, Image, echo);
@@ -102,8 +102,8 @@ void TDeviceExchange::SendInitData(const uint8_t* Image)
                 Mismatch();
             return;
         } catch (...) {
-            // Attempts 1 and 2 swallow every failure (their box has already been shown).
-            if (attempt == 3)
+            // The attempts before the last swallow every failure (their box has already been shown).
+            if (attempt == attempts)
                 throw;
         }
     }

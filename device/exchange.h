@@ -50,7 +50,9 @@ public:
     void DoCommand(uint8_t Code, const uint8_t* SendBuffer, uint8_t* ReceiveBuffer);
     uint8_t ReadDeviceVersion();
     void ReadDataFromDevice(uint8_t* Image);
-    void SendInitData(const uint8_t* Image);
+    // attempts: 3 for an engineer at the device; 1 where the device may be swapped meanwhile (a
+    // production line): a write that got no answer may be stored, so it is never sent blind again.
+    void SendInitData(const uint8_t* Image, int attempts = 3);
     void LeaveInitMode();
     // The verified read, showing nothing: after a write whose verification failed, it tells
     // what the device holds now. False when the device does not answer rightly.

@@ -36,10 +36,10 @@ public:
         ReviveLine();
         exchange_.ReadDataFromDevice(image.Image());
     }
-    void SendInitData(const TImageBuffer& image)
+    void SendInitData(const TImageBuffer& image, int attempts = 3)
     {
         ReviveLine();
-        exchange_.SendInitData(image.Image());
+        exchange_.SendInitData(image.Image(), attempts);
     }
     void LeaveInitMode()
     {

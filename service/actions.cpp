@@ -42,6 +42,7 @@ const TActionResult& TDeviceActions::Journaled(const char* action, const std::fu
     TJournalLine& line = result_.line;
     line.action = QString::fromLatin1(action);
     line.port = face_.PortText();
+    line.id = NewRecordId();  // its begun line, when it writes, shares it
     traffic_.Clear();
     face_.ActionBegins();
     try {
@@ -112,6 +113,7 @@ void TDeviceActions::WriteImage()
         }
     }
     line.changes = ToList(DescribeChanges(result_.read, image_));
+    face_.WriteBegins();  // a face that keeps numbers records this one first, or ends it here
     // On the disk before the first byte of the write: a program killed or a power cut during
     // the write still leaves it on record, with its backup.
     TJournalLine begun = line;
@@ -122,12 +124,14 @@ void TDeviceActions::WriteImage()
         face_.JournalFailed(records_.JournalError());
     result_.writeBegan = true;
     try {
-        session_.SendInitData(image_);
+        session_.SendInitData(image_, writeOnce ? 1 : 3);
     } catch (...) {
         // It may have reached the device all the same: one silent read says which image it holds.
         result_.held = session_.HeldAfterFailedWrite(result_.read, image_);
         line.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*result_.held)));
-        throw;
+        // Read back whole as the image intended: written and verified, by the read alone.
+        if (!writeOnce || *result_.held != TDeviceSession::THeld::New)
+            throw;
     }
     result_.wrote = true;
     result_.written = image_;  // the exchange has read it back and compared it

@@ -46,6 +46,9 @@ public:
     // A stop was asked for: an initialization then does not go on to leave the mode.
     virtual bool StopRequested() const { return false; }
     virtual void ActionBegins() {}
+    // The last moment before the first byte of a write: a face may record it (durably) or end
+    // the action here by throwing; nothing has been written then.
+    virtual void WriteBegins() {}
     // The outcome of a failed action as the journal keeps it: the message the user saw last
     // for an anticipated failure (empty: none was shown), the error's own text for others.
     virtual QString ShownError() const = 0;
@@ -83,6 +86,10 @@ public:
     bool askModel = false;
     // Writes without a backup (zenda's --no-backup); else a backup that cannot be saved asks.
     bool noBackup = false;
+    // One write, never a second: where the device may be swapped while the write waits for its
+    // answer (a production line), a retry could land on the next device. A write that failed
+    // is then only read back: the intended image makes it done, anything else a failure.
+    bool writeOnce = false;
 
     // Changes the image between the read and the write; false: the engineer cancelled.
     using TEdit = std::function<bool()>;

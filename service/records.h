@@ -33,7 +33,13 @@ struct TJournalLine {
     QString backup;   // relative to the data folder
     QString traffic;  // relative to the data folder
     QString written;  // a write that was verified: the 72 bytes written, in hex
+    // The action's identity: its begun line and its end share it, so the two are paired by it
+    // and never by what their fields happen to hold. Empty in journals written before it was kept.
+    QString id;
 };
+
+// A new identity for a record: 32 hex digits, random.
+QString NewRecordId();
 
 // Which journal lines a reader wants: the newest N (all when negative), of serial numbers that
 // start so (all when empty).
@@ -109,6 +115,9 @@ public:
     // kept as a line of the action kDamaged, its text in the outcome.
     static std::vector<TJournalLine> ParseJournal(const QByteArray& bytes, const TJournalQuery& query = {});
     static const QString kDamaged;
+    // One line of the file (without its line end) as a journal line: whole, or kDamaged.
+    static TJournalLine ParseJournalLine(const QString& raw);
+    static constexpr const char* kJournalHeader = "time,action,port,model,serial,address,outcome,changes,backup,traffic,written,id";
     static constexpr qint64 kImageFileMax = 64 * 1024;
     // The model a backup file names ("ZENDA3"), empty when it names none.
     static QString BackupModel(const QString& path);

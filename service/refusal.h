@@ -1,0 +1,20 @@
+// What the faces and the station's records share of zenda's words: its translation context
+// and the refusal that ends a command before anything is written.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <stdexcept>
+
+// zenda's own texts: English in the source, Z::tr("...") everywhere a person reads them; the
+// Russian comes from cli/i18n/zenda_ru.ts (lupdate collects the Z::tr calls of cli/ and service/).
+struct Z {
+    Q_DECLARE_TR_FUNCTIONS(zenda)
+};
+
+// A refusal before anything was written: a usage error or input the rules refuse.
+struct ERefused : std::runtime_error {
+    using std::runtime_error::runtime_error;
+    explicit ERefused(const QString& text) : std::runtime_error(text.toStdString()) {}
+};
