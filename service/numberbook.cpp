@@ -158,10 +158,11 @@ QStringList TNumberBook::Load(const QString& journalPath, const QString& backups
             if (!cut && l.action != TServiceRecords::kDamaged) {
                 const bool verified = l.outcome == u"выполнено";
                 const QByteArray w = QByteArray::fromHex(l.written.toLatin1());
-                if (w.size() == kImageSize)
-                    journal.Add(static_cast<uint8_t>(w[pos::SerialNumber - 1]) * 256 +
-                                    static_cast<uint8_t>(w[pos::SerialNumber]),
-                                true, at, l.time);
+                if (const int s = w.size() == kImageSize ? static_cast<uint8_t>(w[pos::SerialNumber - 1]) * 256 +
+                                                               static_cast<uint8_t>(w[pos::SerialNumber])
+                                                         : 0;
+                    inPlan(s))
+                    journal.Add(s, true, at, l.time);
                 for (const QString& c : l.changes)
                     if (const auto m = SerialChange().match(c); m.hasMatch() && inPlan(m.captured(1).toInt()))
                         journal.Add(m.captured(1).toInt(), verified && !l.written.isEmpty(), at, l.time);

@@ -1589,6 +1589,162 @@ TEST_F(Cli, StationGivesEveryNumberOnceThroughFaultsAndAKill)
     EXPECT_EQ(fixtures.Writes(), writes);
 }
 
+namespace {
+// A station run's NDJSON: the summary, and every event's message in one text.
+struct TStationRun {
+    TRun run;
+    QJsonObject summary;
+    std::map<int, QJsonObject> byNumber;  // each number's last device event (done, failed)
+    std::string said;
+};
+
+TStationRun Station(const Bench& bench, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"--json", "station", "--poll", "40"});
+    TStationRun r{Zenda(bench, args), {}, {}, {}};
+    std::istringstream lines(r.run.out);
+    for (std::string l; std::getline(lines, l);) {
+        const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(l)).object();
+        if (o[u"event"] == QStringLiteral("summary"))
+            r.summary = o;
+        if (o[u"event"] == QStringLiteral("done") || o[u"event"] == QStringLiteral("failed"))
+            r.byNumber[o[u"serial"].toInt()] = o;
+        r.said += o[u"message"].toString().toStdString() + "\n";
+    }
+    r.said += r.run.err;
+    return r;
+}
+
+std::filesystem::path DataOf(const Bench& bench) { return std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init"; }
+}  // namespace
+
+// A write that got no answer, a short or a garbled one may be in the device, and the operator
+// may have swapped it meanwhile: the station only reads back, never writes again. Read back as
+// intended, it is done; else its number is spoiled and the next device gets the next one.
+TEST_F(Cli, StationNeverSendsAWriteTwice)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    const struct {
+        const char* fault;
+        bool stays;  // the device is still on the fixture when it is read back
+    } cases[] = {{"noanswer@0x1", false}, {"short:10@0x1", false}, {"delay:4500@0x1", false},
+                 {"badecho@0x1", true},   {"garbage:5@0x1", true}};
+    std::vector<std::vector<std::string>> faults;
+    for (const auto& c : cases)
+        faults.push_back({"--fault", c.fault});
+    TFixtures fixtures(bench, static_cast<int>(faults.size()), faults);
+    int first = 7001;
+    for (size_t i = 0; i < faults.size(); ++i) {
+        const auto& c = cases[i];
+        const TStationRun r = Station(bench, {"--serial-from", std::to_string(first), "--count", "2",
+                                              "--port", fixtures.links[i]});
+        EXPECT_EQ(r.summary[u"left"].toInt(), 0) << c.fault << r.run.out << r.run.err;
+        EXPECT_EQ(fixtures.sims[i]->Cmd("count 0"), "2") << c.fault << ": a write was sent again\n" << r.run.out << r.run.err;
+        const auto [written, spoiled] = JournalNumbers(bench);
+        EXPECT_EQ(written.count(first), c.stays ? 1u : 0u) << c.fault;
+        EXPECT_EQ(written.count(first + 1), 1u) << c.fault;
+        const QJsonObject e = r.byNumber.at(first);
+        EXPECT_EQ(e[u"event"].toString(), c.stays ? QStringLiteral("done") : QStringLiteral("failed")) << c.fault;
+        if (!c.stays) {
+            EXPECT_TRUE(e[u"spoiled"].toBool()) << c.fault;
+            EXPECT_NE(r.said.find("take the device off and check it"), std::string::npos) << c.fault << r.said;
+        }
+        EXPECT_EQ(r.run.status, c.stays ? 0 : 1) << c.fault;
+        first += 10;
+    }
+}
+
+// The ledger is the station's own record; the journal and the backups are read beside it, and
+// no damage to any of them makes a number free again.
+TEST_F(Cli, StationKeepsItsNumbersThroughAMissingCutOrReSavedRecord)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    TFixtures fixture(bench, 1);
+    const auto data = DataOf(bench);
+    const auto ledger = data / "numbers.csv", journal = data / "journal.csv";
+    auto plan = [&](int count, std::vector<std::string> more = {}) {
+        more.insert(more.begin(), {"--serial-from", "5001", "--count", std::to_string(count), "--port",
+                                   fixture.links[0]});
+        return Station(bench, more);
+    };
+    auto append = [](const std::filesystem::path& f, const std::string& bytes) {
+        std::ofstream(f, std::ios::app | std::ios::binary) << bytes;
+    };
+    ASSERT_EQ(plan(2).run.status, 0);
+    ASSERT_TRUE(std::filesystem::exists(ledger));
+
+    // Moved away: refused until --recover makes it anew from the journal.
+    std::filesystem::rename(ledger, bench.dir / "numbers.moved");
+    TStationRun r = plan(4);
+    EXPECT_EQ(r.run.status, 2) << r.run.err;
+    EXPECT_NE(r.run.err.find("(5001, 5002): nothing written; run the station with --recover"), std::string::npos)
+        << r.run.err;
+    EXPECT_EQ(fixture.Writes(), 2);
+    r = plan(3, {"--recover"});
+    EXPECT_EQ(r.run.status, 0) << r.said;
+    EXPECT_NE(r.said.find("took from the journal and the backups: done 5001, 5002"), std::string::npos) << r.said;
+    EXPECT_EQ(r.byNumber.count(5003), 1u);
+
+    // A power cut inside the ledger's last line, in its number: each number it may have been.
+    const std::string whole = Slurp(ledger);
+    append(ledger, "500");
+    r = plan(5);
+    EXPECT_NE(r.said.find("cut short, numbers 5001..5005 kept as used"), std::string::npos)
+        << r.said;
+    EXPECT_EQ(r.summary[u"left"].toInt(), 0);
+    EXPECT_EQ(fixture.Writes(), 3);
+    std::ofstream(ledger, std::ios::binary | std::ios::trunc) << whole;
+
+    // The journal cut inside its last line, after the number: that number is kept.
+    append(journal, "\"2026-12-09T10:00:00+03:00\",\"init\",\"/x\",\"ZENDA1\",\"0\",\"5\",\"" +
+                        std::string("запись в прибор начата") + "\",\"Заводской номер: 0 -> 5004");
+    r = plan(5);
+    EXPECT_NE(r.said.find("cut short, number 5004 kept as used"), std::string::npos) << r.said;
+    EXPECT_EQ(r.byNumber.count(5004), 0u);
+    EXPECT_EQ(r.byNumber.count(5005), 1u);
+
+    // Re-saved by a spreadsheet (semicolons, dates and the hex re-formatted) with the ledger
+    // gone: every number it shows is refused as free, and --recover takes them as used.
+    std::string text = Slurp(journal), saved;
+    for (const char ch : text)
+        saved += ch == ',' ? ';' : ch;
+    saved = std::regex_replace(saved, std::regex("\"[0-9A-F]{144}\""), "3.01E+143");
+    saved = std::regex_replace(saved, std::regex("\"2026-12-(\\d\\d)T(\\d\\d:\\d\\d):\\d\\d[^\"]*\""), "$1.12.2026 $2");
+    std::ofstream(journal, std::ios::binary | std::ios::trunc) << saved;
+    std::filesystem::remove(ledger);
+    r = plan(6);
+    EXPECT_EQ(r.run.status, 2) << r.said;
+    EXPECT_NE(r.run.err.find("(5001..5005)"), std::string::npos) << r.run.err;
+    r = plan(6, {"--recover"});
+    EXPECT_NE(r.said.find("lines are not as the journal writes them"), std::string::npos) << r.said;
+    EXPECT_NE(r.said.find("used 5001..5005"), std::string::npos) << r.said;
+    EXPECT_EQ(r.byNumber.count(5006), 1u);
+    EXPECT_EQ(r.byNumber.size(), 1u);
+
+    // A begun line alone (written with --no-backup, from a device that said 0) is not hidden by
+    // a later refusal on that fixture: lines pair by identity.
+    std::filesystem::remove(journal);
+    TServiceRecords records(QStringLiteral("test"));
+    setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+    TJournalLine begun{QStringLiteral("2026-12-09T10:00:00+03:00"), QStringLiteral("init"), QStringLiteral("/f"),
+                       QStringLiteral("ZENDA1"), QStringLiteral("0"), QStringLiteral("5"), TServiceRecords::kBegun,
+                       {QStringLiteral("Заводской номер: 0 -> 5007")}, {}, {}, {}, QStringLiteral("A1")};
+    TJournalLine refused = begun;
+    refused.outcome = QStringLiteral("на приспособлении /f прибор № 0 уже пронумерован");
+    refused.changes.clear();
+    refused.id = QStringLiteral("B2");
+    ASSERT_TRUE(records.Journal(begun) && records.Journal(refused));
+    unsetenv("XDG_DATA_HOME");
+    const QJsonArray lines = Zenda(bench, {"--json", "journal"}).Json()[u"journal"].toArray();
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1].toObject()[u"outcome"].toString(), TServiceRecords::kBegun);
+    r = plan(8);
+    EXPECT_EQ(r.byNumber.count(5007), 0u);
+    EXPECT_EQ(r.byNumber.count(5008), 1u) << r.said;
+}
+
 // The window, two zenda processes and a station of two fixtures append at the same moment to a
 // journal that does not exist yet: one header, every line whole, none lost.
 TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
