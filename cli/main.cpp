@@ -110,12 +110,13 @@ int main(int argc, char** argv)
             return Fail(g, kUsage, Z::tr("--baud is 4800 or 9600"));
     }
     const QStringList positional = p.positionalArguments();
-    const qsizetype wanted = command == u"rtc" || command == u"restore" ? 1 : 0;
-    const qsizetype most = command == u"backup" ? 1 : wanted;
+    const qsizetype wanted = command == u"rtc" || command == u"restore" || command == u"team" ? 1 : 0;
+    const qsizetype most = command == u"backup" ? 1 : command == u"team" ? 2 : wanted;
     if (positional.size() < wanted || positional.size() > most)
         return Fail(g, kUsage,
                     command == u"rtc"       ? Z::tr("rtc takes one number of seconds, -25..25")
                     : command == u"restore" ? Z::tr("restore takes one backup file")
+                    : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME")
                                             : Z::tr("unexpected argument '%1'").arg(positional.value(most)));
 
     // Options given twice take the last value silently in the parser: "--port A --port B" in a
@@ -123,7 +124,7 @@ int main(int argc, char** argv)
     for (const QString& name : p.optionNames())
         if (p.values(name).size() > 1 && !(command == u"station" && name == u"port"))  // a fixture each
             return Fail(g, kUsage, Z::tr("--%1 is given more than once").arg(name));
-    if (!positional.isEmpty() && positional[0].isEmpty())
+    if (!positional.isEmpty() && positional[0].isEmpty() && command != u"team")
         return Fail(g, kUsage, Z::tr("%1: the file name is empty").arg(command));
 
     TProgram program(g);
@@ -151,6 +152,8 @@ int main(int argc, char** argv)
             return program.Protocol(p);
         if (command == u"station")
             return StationCommand(g, p);
+        if (command == u"team")
+            return TeamCommand(g, positional);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
         return Fail(g, 128 + e.signal, QString::fromStdString(e.what()));

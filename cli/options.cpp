@@ -33,6 +33,9 @@ QString Summary(const QString& command)
                      "fixtures (--json: a JSON object a line, per event and device, then the summary)");
     if (command == u"protocol")
         return Z::tr("the commissioning protocol (PDF) of the device's last write, a journal line, or the device now");
+    if (command == u"team")
+        return Z::tr("the team's server (PostgreSQL) that the station PCs of a line share their numbers on: this "
+                     "user's connection, its status; the administrator's set-up and a login role for each PC");
     return {};
 }
 
@@ -56,6 +59,8 @@ QString Arguments(const QString& command)
         return Z::tr("(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...");
     if (command == u"protocol")
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
+    if (command == u"team")
+        return Z::tr("connect CONNINFO | status | setup | add-pc NAME");
     return {};
 }
 

@@ -99,5 +99,7 @@ private:
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p);
 // station: the production station (station.h).
 int StationCommand(const TGlobal& g, const QCommandLineParser& p);
+// team connect CONNINFO | status | setup | add-pc NAME
+int TeamCommand(const TGlobal& g, const QStringList& args);
 // ports [--map COMn=PATH]
 int Ports(const TGlobal& g, const QCommandLineParser& p);

@@ -20,6 +20,7 @@
 #include "protocol.h"
 #include "settingsstore.h"
 #include "station.h"
+#include "teambook.h"
 
 using namespace Qt::StringLiterals;
 
@@ -413,6 +414,11 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
 
     // ---- what earlier runs used: the ledger, with the journal and the backups beside it
     TNumberBook book(rows);
+    std::unique_ptr<TSharedNumbers> team;
+    if (p.isSet(u"team"_s)) {
+        team = TeamNumbers(TeamConnInfo());
+        book.Share(team.get());
+    }
     const QStringList bookNotes =
         book.Load(TServiceRecords::JournalPath(), DataFolder() + u"/backups"_s, p.isSet(u"recover"_s));
 

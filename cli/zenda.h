@@ -77,7 +77,7 @@ struct TCommand {
     const char* name;
 };
 inline constexpr TCommand kCommands[] = {{"ports"},  {"read"},    {"init"},   {"leave"},   {"rtc"},      {"counters"},
-                                         {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}};
+                                         {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}, {"team"}};
 
 QList<QCommandLineOption> GlobalOptions();  // --port, --json, ..., --help, --version
 QList<QCommandLineOption> CommandOptions(const QString& command);

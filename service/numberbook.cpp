@@ -73,6 +73,51 @@ const QRegularExpression& SerialChange()
 
 QStringList TNumberBook::Load(const QString& journalPath, const QString& backupsFolder, bool recover)
 {
+    QStringList said = LoadLocal(journalPath, backupsFolder, recover);
+    if (shared_) {
+        QString why;
+        if (!SyncShared(&why))
+            said << Z::tr("%1; no device is written until it answers").arg(why);
+    }
+    return said;
+}
+
+bool TNumberBook::SyncShared(QString* why)
+{
+    std::map<int, bool> used;
+    std::vector<int> plan;
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        for (const auto& e : entries_) {
+            plan.push_back(e.row.serial);
+            if (e.state == TState::Done || e.state == TState::Spoiled)
+                used[e.row.serial] = e.state == TState::Done;
+        }
+    }
+    try {
+        // What this PC knows first, then what the others used.
+        shared_->MarkUsed(used);
+        const std::set<int> elsewhere = shared_->Used(plan);
+        std::lock_guard<std::mutex> g(mu_);
+        for (int n : elsewhere) {
+            TEntry& e = entries_[index_.at(n)];
+            if (e.state == TState::Free) {
+                e.state = TState::Spoiled;
+                e.fixture = shared_->Where();
+                e.earlier = true;
+            }
+        }
+        synced_ = true;
+    } catch (const std::exception& e) {
+        if (why)
+            *why = QString::fromUtf8(e.what());
+        return false;
+    }
+    return true;
+}
+
+QStringList TNumberBook::LoadLocal(const QString& journalPath, const QString& backupsFolder, bool recover)
+{
     std::lock_guard<std::mutex> g(mu_);
     QStringList said;
     auto inPlan = [&](int n) { return index_.count(n) > 0; };
@@ -297,6 +342,10 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
                 std::unique_lock<std::mutex>& g;
                 ~Relock() { g.lock(); }
             } relock{g};
+            QString why;
+            if (!synced_ && !SyncShared(&why))
+                throw std::runtime_error(why.toStdString());
+            ReportPending();
             got = shared_->Take(free);
         } catch (const std::exception& e) {
             if (unreachable)

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -87,6 +88,10 @@ public:
     int Count(TState state, bool earlierToo = true) const;
 
 private:
+    QStringList LoadLocal(const QString& journalPath, const QString& backupsFolder, bool recover);
+    // Tells the server what this PC used and learns what the others did; false (and why)
+    // when it cannot be reached.
+    bool SyncShared(QString* why);
     void Set(int serial, TState state, const QString& fixture);
     void Note(const char* event, int serial, const QString& id, const QString& where);
     mutable std::mutex mu_;
@@ -97,6 +102,7 @@ private:
     TSharedNumbers* shared_ = nullptr;
     QString ledgerError_;
     std::map<int, bool> unreported_;  // ends the team's server has not confirmed: done?
+    std::atomic<bool> synced_{false};  // the server has what this PC knows
 };
 
 // "5001..5003, 5007": numbers in ranges.

@@ -1,0 +1,72 @@
+// team: the team's server, which the station PCs of a line share their factory numbers on:
+// the connection this user's zenda uses, the administrator's set-up, and a role for each PC.
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+#include "program.h"
+#include "teambook.h"
+
+using namespace Qt::StringLiterals;
+
+int TeamCommand(const TGlobal& g, const QStringList& args)
+{
+    const QString what = args.value(0);
+    auto say = [&](const QJsonObject& o, const QString& text) {
+        if (g.json)
+            std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        else
+            std::printf("%s\n", text.toUtf8().constData());
+        return kDone;
+    };
+    auto takes = [&](int n, const QString& usage) {
+        if (args.size() != n + 1)
+            throw ERefused(Z::tr("usage: zenda team %1").arg(usage));
+    };
+    if (what == u"connect") {
+        takes(1, u"connect CONNINFO"_s);
+        SaveTeamConnInfo(args[1]);
+        // Saved either way: a PC set up before the server is may connect later.
+        QString where, why;
+        try {
+            where = TeamCheck(args[1]);
+        } catch (const std::exception& e) {
+            why = QString::fromUtf8(e.what());
+        }
+        return say({{u"ok"_s, true}, {u"saved"_s, args[1]}, {u"reached"_s, why.isEmpty()},
+                    {why.isEmpty() ? u"server"_s : u"error"_s, why.isEmpty() ? where : why}},
+                   Z::tr("saved for this user: %1\n%2")
+                       .arg(args[1], why.isEmpty() ? Z::tr("reached: %1").arg(where)
+                                                   : Z::tr("not reached now: %1").arg(why)));
+    }
+    if (what == u"status") {
+        takes(0, u"status"_s);
+        const QString conninfo = TeamConnInfo();
+        const QString where = TeamCheck(conninfo);
+        return say({{u"ok"_s, true}, {u"conninfo"_s, conninfo}, {u"server"_s, where}}, where);
+    }
+    if (what == u"setup") {
+        takes(0, u"setup"_s);
+        const QString done = TeamSetup(TeamConnInfo());
+        return say({{u"ok"_s, true}, {u"message"_s, done}}, done);
+    }
+    if (what == u"add-pc") {
+        takes(1, u"add-pc NAME"_s);
+        const TPcRole r = TeamAddPc(TeamConnInfo(), args[1]);
+        return say({{u"ok"_s, true},
+                    {u"pc"_s, args[1]},
+                    {u"password"_s, r.password},
+                    {u"conninfo"_s, r.conninfo},
+                    {u"passfile"_s, r.passfileLine}},
+                   Z::tr("the PC %1 may now take numbers. On that PC:\n"
+                         "  1. put this line into its password file (~/.pgpass, mode 0600; on Windows "
+                         "%APPDATA%\\postgresql\\pgpass.conf):\n     %2\n"
+                         "  2. give it the server's certificate authority (~/.postgresql/root.crt; on Windows "
+                         "%APPDATA%\\postgresql\\root.crt)\n"
+                         "  3. run: zenda team connect '%3'\n"
+                         "The password is shown this once.")
+                       .arg(args[1], r.passfileLine, r.conninfo));
+    }
+    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME"));
+}

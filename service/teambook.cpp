@@ -1,0 +1,182 @@
+#include "teambook.h"
+
+#include <QUrl>
+
+#include <mutex>
+#include <type_traits>
+
+#include "refusal.h"
+#include "settingsstore.h"
+#ifdef ZENDA_TEAM
+#include "teamdb.h"
+#endif
+
+using namespace Qt::StringLiterals;
+
+QString SavedTeamConnInfo() { return OpenSettings()->value(u"Team/ConnInfo"_s).toString(); }
+
+QString TeamConnInfo()
+{
+    if (qEnvironmentVariableIsSet("ZENDA_TEAM_DB")) {
+        const QString v = qEnvironmentVariable("ZENDA_TEAM_DB");
+        if (v.trimmed().isEmpty())
+            throw ERefused(Z::tr("ZENDA_TEAM_DB is set and empty: give the team's server, or unset it"));
+        return v;
+    }
+    const QString saved = SavedTeamConnInfo();
+    if (saved.isEmpty())
+        throw ERefused(Z::tr("no team's server: run 'zenda team connect CONNINFO' or set ZENDA_TEAM_DB"));
+    return saved;
+}
+
+#ifdef ZENDA_TEAM
+bool TeamBuiltIn() { return true; }
+
+void SaveTeamConnInfo(const QString& conninfo)
+{
+    if (conninfo.trimmed().isEmpty())
+        throw ERefused(Z::tr("the connection string is empty"));
+    try {
+        TTeamDb::CheckConnInfo(conninfo.toStdString());
+    } catch (const ETeamError& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
+    auto s = OpenSettings();
+    s->setValue(u"Team/ConnInfo"_s, conninfo);
+    s->sync();
+    if (s->status() != QSettings::NoError)
+        throw std::runtime_error(Z::tr("the settings cannot be saved").toStdString());
+}
+
+QString TeamCheck(const QString& conninfo)
+{
+    TTeamDb db(conninfo.toStdString());
+    const auto rows = db.Exec(
+        "SELECT CASE WHEN to_regclass('zenda.migrations') IS NULL THEN 0 ELSE "
+        "(SELECT coalesce(max(version), 0) FROM zenda.migrations) END");
+    const int version = std::stoi(rows.at(0).at(0).value_or("0"));
+    return Z::tr("%1, schema %2 of %3%4")
+        .arg(QString::fromStdString(db.Where()))
+        .arg(version)
+        .arg(TTeamDb::SchemaVersion())
+        .arg(version < TTeamDb::SchemaVersion() ? Z::tr(" (the administrator runs 'zenda team setup')") : QString());
+}
+
+QString TeamSetup(const QString& conninfo)
+{
+    TTeamDb db(conninfo.toStdString());
+    const std::vector<int> applied = db.Setup();
+    QStringList v;
+    for (int n : applied)
+        v << QString::number(n);
+    return applied.empty() ? Z::tr("%1: the schema is up to date (version %2)")
+                                 .arg(QString::fromStdString(db.Where()))
+                                 .arg(TTeamDb::SchemaVersion())
+                           : Z::tr("%1: schema migrations applied: %2")
+                                 .arg(QString::fromStdString(db.Where()), v.join(u", "_s));
+}
+
+TPcRole TeamAddPc(const QString& conninfo, const QString& name)
+{
+    TTeamDb db(conninfo.toStdString());
+    TPcRole r;
+    r.password = QString::fromStdString(db.AddPc(name.toStdString()));
+    const auto at = db.Exec("SELECT current_database(), coalesce(inet_server_port()::text, current_setting('port'))");
+    const QString dbname = QString::fromStdString(at.at(0).at(0).value_or("")),
+                  port = QString::fromStdString(at.at(0).at(1).value_or("5432"));
+    // Over the server's own socket the name the PCs use is not known here: the administrator
+    // puts it in (the name its certificate gives).
+    QString host = QString::fromStdString(db.Where()).section(u':', 0, 0);
+    if (host.startsWith(u"socket "_s))
+        host = u"SERVER"_s;
+    r.conninfo = u"host=%1 port=%2 dbname=%3 user=%4 sslmode=verify-full"_s.arg(host, port, dbname, name);
+    r.passfileLine = u"%1:%2:%3:%4:%5"_s.arg(host, port, dbname, name, r.password);
+    return r;
+}
+
+namespace {
+class TTeamNumbers : public TSharedNumbers {
+public:
+    explicit TTeamNumbers(QString conninfo) : conninfo_(std::move(conninfo)) {}
+    QString Where() const override
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        return where_.isEmpty() ? Z::tr("the team's server") : where_;
+    }
+    std::set<int> Used(const std::vector<int>& serials) override
+    {
+        return Call([&](TTeamDb& db) { return db.Used(serials); });
+    }
+    void MarkUsed(const std::map<int, bool>& done) override
+    {
+        Call([&](TTeamDb& db) { db.MarkUsed(done); return 0; });
+    }
+    std::optional<int> Take(const std::vector<int>& serials) override
+    {
+        return Call([&](TTeamDb& db) { return db.Take(token_, serials); });
+    }
+    void Begin(int serial) override
+    {
+        Call([&](TTeamDb& db) { db.Begin(token_, serial); return 0; });
+    }
+    void Finish(int serial, bool done) override
+    {
+        Call([&](TTeamDb& db) { db.Finish(token_, serial, done); return 0; });
+    }
+    void Release(int serial) override
+    {
+        Call([&](TTeamDb& db) { db.Release(token_, serial); return 0; });
+    }
+
+private:
+    // One call at a time on the one connection; a lost connection is made anew at the next.
+    template <class F>
+    std::invoke_result_t<F, TTeamDb&> Call(F f)
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        try {
+            if (!db_ || !db_->Alive()) {
+                db_.reset();
+                auto db = std::make_unique<TTeamDb>(conninfo_.toStdString());
+                token_ = db->Hello();
+                where_ = QString::fromStdString(db->Where());
+                db_ = std::move(db);
+            }
+            return f(*db_);
+        } catch (const ETeamError&) {
+            if (db_ && !db_->Alive())
+                db_.reset();
+            throw;
+        }
+    }
+    QString conninfo_;
+    mutable std::mutex mu_;
+    std::unique_ptr<TTeamDb> db_;
+    int64_t token_ = 0;
+    QString where_;
+};
+}  // namespace
+
+std::unique_ptr<TSharedNumbers> TeamNumbers(const QString& conninfo)
+{
+    try {
+        TTeamDb::CheckConnInfo(conninfo.toStdString());
+    } catch (const ETeamError& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
+    return std::make_unique<TTeamNumbers>(conninfo);
+}
+#else
+namespace {
+[[noreturn]] void NotBuiltIn()
+{
+    throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
+}
+}  // namespace
+bool TeamBuiltIn() { return false; }
+void SaveTeamConnInfo(const QString&) { NotBuiltIn(); }
+QString TeamCheck(const QString&) { NotBuiltIn(); }
+QString TeamSetup(const QString&) { NotBuiltIn(); }
+TPcRole TeamAddPc(const QString&, const QString&) { NotBuiltIn(); }
+std::unique_ptr<TSharedNumbers> TeamNumbers(const QString&) { NotBuiltIn(); }
+#endif

@@ -1,0 +1,361 @@
+#include "teamdb.h"
+
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+std::string Trimmed(const char* text)
+{
+    std::string s = text ? text : "";
+    while (!s.empty() && (s.back() == '\n' || s.back() == ' '))
+        s.pop_back();
+    // libpq's messages may span lines ("connection to server ... failed: ...\n\tIs the server
+    // running ..."): one line for ours.
+    for (char& c : s)
+        if (c == '\n' || c == '\t')
+            c = ' ';
+    return s;
+}
+
+// The schema, one step a version, each applied once, in order, inside Setup's transaction.
+const std::vector<std::string>& Migrations()
+{
+    static const std::vector<std::string> m = {
+        // 1: the book of factory numbers. A number with no row is free; 'taken' is in a live
+        // station's hands (owner: its session's token, held as an advisory lock while it
+        // lives); 'writing' has begun; 'done' is written and verified; 'spoiled' began and was
+        // not verified, or is known used from a PC's own records.
+        R"SQL(
+CREATE TABLE zenda.numbers (
+    serial integer PRIMARY KEY CHECK (serial BETWEEN 1 AND 65535),
+    state text NOT NULL CHECK (state IN ('taken', 'writing', 'done', 'spoiled')),
+    pc name NOT NULL DEFAULT session_user,
+    owner bigint,
+    changed timestamptz NOT NULL DEFAULT now()
+);
+CREATE INDEX numbers_in_hand ON zenda.numbers (owner) WHERE state IN ('taken', 'writing');
+CREATE SEQUENCE zenda.tokens AS bigint START 6500000000000000000;
+
+-- The caller's own token: the session holds its advisory lock.
+CREATE FUNCTION zenda.mine(me bigint) RETURNS boolean LANGUAGE sql STABLE AS $$
+    SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_locks
+                   WHERE locktype = 'advisory' AND pid = pg_catalog.pg_backend_pid() AND granted AND objsubid = 1
+                     AND ((classid::bigint << 32) | objid::bigint) = me)
+$$;
+CREATE FUNCTION zenda.check_mine(me bigint) RETURNS void LANGUAGE plpgsql AS $$
+BEGIN
+    IF NOT zenda.mine(me) THEN
+        RAISE EXCEPTION 'not this session''s token' USING ERRCODE = 'insufficient_privilege';
+    END IF;
+END $$;
+
+CREATE FUNCTION zenda.hello() RETURNS bigint LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+DECLARE t bigint := nextval('zenda.tokens');
+BEGIN
+    PERFORM pg_advisory_lock(t);  -- held until the session ends: a station that lives
+    RETURN t;
+END $$;
+
+-- Numbers whose owner's session is gone: taken ones are free again, begun ones spoiled.
+CREATE FUNCTION zenda.reap(me bigint) RETURNS void LANGUAGE plpgsql AS $$
+DECLARE r record;
+BEGIN
+    FOR r IN SELECT serial, state, owner FROM zenda.numbers
+             WHERE state IN ('taken', 'writing') AND owner <> me FOR UPDATE SKIP LOCKED LOOP
+        IF pg_try_advisory_xact_lock(r.owner) THEN
+            IF r.state = 'taken' THEN
+                DELETE FROM zenda.numbers WHERE serial = r.serial;
+            ELSE
+                UPDATE zenda.numbers SET state = 'spoiled', owner = NULL, changed = now() WHERE serial = r.serial;
+            END IF;
+        END IF;
+    END LOOP;
+END $$;
+
+CREATE FUNCTION zenda.take_number(me bigint, plan integer[]) RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+DECLARE n integer;
+BEGIN
+    PERFORM zenda.check_mine(me);
+    PERFORM zenda.reap(me);
+    FOR n IN SELECT p FROM unnest(plan) AS p
+             WHERE p BETWEEN 1 AND 65535 AND NOT EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = p)
+             ORDER BY p LOOP
+        INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
+        IF FOUND THEN
+            RETURN n;
+        END IF;
+    END LOOP;
+    RETURN NULL;
+END $$;
+
+CREATE FUNCTION zenda.begin_write(me bigint, n integer) RETURNS void LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM zenda.check_mine(me);
+    UPDATE zenda.numbers SET state = 'writing', changed = now() WHERE serial = n AND owner = me AND state = 'taken';
+    IF NOT FOUND THEN
+        RAISE EXCEPTION 'the number % is not this station''s to write', n USING ERRCODE = 'check_violation';
+    END IF;
+END $$;
+
+-- Used numbers a PC knows of from its own records: never free again. A number another
+-- station has only taken is spoiled for it (its write cannot begin); a spoiled one this PC
+-- wrote and verified after all becomes done.
+CREATE FUNCTION zenda.mark_used(serials integer[], verified boolean[]) RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    INSERT INTO zenda.numbers AS x (serial, state)
+    SELECT s, CASE WHEN v THEN 'done' ELSE 'spoiled' END FROM unnest(serials, verified) AS u(s, v)
+    WHERE s BETWEEN 1 AND 65535
+    ON CONFLICT (serial) DO UPDATE
+        SET state = CASE WHEN x.state = 'taken' THEN 'spoiled'
+                         WHEN x.state = 'spoiled' AND excluded.state = 'done' AND x.pc = session_user THEN 'done'
+                         ELSE x.state END,
+            owner = CASE WHEN x.state = 'taken' THEN NULL ELSE x.owner END,
+            changed = now();
+END $$;
+
+CREATE FUNCTION zenda.finish_write(me bigint, n integer, verified boolean) RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM zenda.check_mine(me);
+    -- Begun by this PC (and spoiled meanwhile, when its session was lost): its end.
+    UPDATE zenda.numbers SET state = CASE WHEN verified THEN 'done' ELSE 'spoiled' END, owner = NULL, changed = now()
+    WHERE serial = n AND pc = session_user AND state IN ('taken', 'writing', 'spoiled');
+    IF NOT FOUND THEN
+        PERFORM zenda.mark_used(ARRAY[n], ARRAY[verified]);
+    END IF;
+END $$;
+
+CREATE FUNCTION zenda.release_number(me bigint, n integer) RETURNS void LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM zenda.check_mine(me);
+    DELETE FROM zenda.numbers WHERE serial = n AND owner = me AND state = 'taken';
+END $$;
+
+CREATE FUNCTION zenda.used_numbers(serials integer[]) RETURNS SETOF integer LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+    SELECT serial FROM zenda.numbers WHERE serial = ANY (serials) AND state <> 'taken'
+$$;
+
+-- A PC's role reaches the book only through these, with the owner's rights.
+REVOKE ALL ON ALL FUNCTIONS IN SCHEMA zenda FROM PUBLIC;
+GRANT USAGE ON SCHEMA zenda TO zenda_station;
+GRANT SELECT ON zenda.numbers, zenda.migrations TO zenda_station;
+GRANT EXECUTE ON FUNCTION zenda.hello(), zenda.take_number(bigint, integer[]), zenda.begin_write(bigint, integer),
+    zenda.finish_write(bigint, integer, boolean), zenda.release_number(bigint, integer),
+    zenda.mark_used(integer[], boolean[]), zenda.used_numbers(integer[]) TO zenda_station;
+)SQL",
+    };
+    return m;
+}
+
+std::string Number(long long n) { return std::to_string(n); }
+
+std::string IntArray(const std::vector<int>& v)
+{
+    std::string s = "{";
+    for (size_t i = 0; i < v.size(); ++i)
+        s += (i ? "," : "") + std::to_string(v[i]);
+    return s + "}";
+}
+}  // namespace
+
+void TTeamDb::CheckConnInfo(const std::string& conninfo)
+{
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+    if (!options) {
+        const std::string why = error ? Trimmed(error) : "out of memory";
+        PQfreemem(error);
+        throw ETeamError("not a connection string: " + why);
+    }
+    bool password = false;
+    for (PQconninfoOption* o = options; o->keyword; ++o)
+        password |= std::strcmp(o->keyword, "password") == 0 && o->val && *o->val;
+    PQconninfoFree(options);
+    if (password)
+        throw ETeamError("the connection string holds a password: keep it in the password file (~/.pgpass, "
+                         "%APPDATA%\\postgresql\\pgpass.conf) instead");
+}
+
+TTeamDb::TTeamDb(const std::string& conninfo)
+{
+    CheckConnInfo(conninfo);
+    // Ours first: what the string (or the service file, PG* variables) says comes after and wins.
+    const char* keys[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval", "keepalives_count",
+                          "tcp_user_timeout", "application_name", "dbname", nullptr};
+    const char* values[] = {"5", "1", "20", "5", "3", "15000", "zenda", conninfo.c_str(), nullptr};
+    conn_ = PQconnectdbParams(keys, values, 1);
+    if (!conn_)
+        throw ETeamError("the team's server cannot be reached: out of memory");
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        const std::string why = Trimmed(PQerrorMessage(conn_));
+        PQfinish(conn_);
+        conn_ = nullptr;
+        throw ETeamError("the team's server cannot be reached: " + why);
+    }
+    // The server's notices ("already exists, skipping") are not the user's business.
+    PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    // The server, too, notices a PC that dropped off the network, and lets go of what it held.
+    Exec("SELECT set_config('tcp_keepalives_idle', '20', false), set_config('tcp_keepalives_interval', '5', false), "
+         "set_config('tcp_keepalives_count', '3', false), set_config('statement_timeout', '15s', false)");
+}
+
+TTeamDb::~TTeamDb()
+{
+    if (conn_)
+        PQfinish(conn_);
+}
+
+bool TTeamDb::Alive() const { return conn_ && PQstatus(conn_) == CONNECTION_OK; }
+
+std::string TTeamDb::Where() const
+{
+    const char* host = PQhost(conn_);
+    std::string h = host && *host ? host : "localhost";
+    if (!h.empty() && h[0] == '/')
+        h = "socket " + h;
+    return h + ":" + PQport(conn_) + "/" + PQdb(conn_) + " as " + PQuser(conn_);
+}
+
+std::vector<TTeamDb::TRow> TTeamDb::Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params)
+{
+    std::vector<const char*> values;
+    for (const auto& p : params)
+        values.push_back(p ? p->c_str() : nullptr);
+    // Without parameters, several statements at once (a migration); with them, one.
+    PGresult* r = params.empty() ? PQexec(conn_, sql.c_str())
+                                 : PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
+                                                values.data(), nullptr, nullptr, 0);
+    const ExecStatusType st = r ? PQresultStatus(r) : PGRES_FATAL_ERROR;
+    if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK) {
+        std::string why = Trimmed(r ? PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY) : nullptr);
+        if (why.empty())
+            why = Trimmed(PQerrorMessage(conn_));
+        PQclear(r);
+        throw ETeamError(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + why
+                                                          : "the team's server cannot be reached: " + why);
+    }
+    std::vector<TRow> rows(static_cast<size_t>(PQntuples(r)));
+    for (int i = 0; i < PQntuples(r); ++i)
+        for (int c = 0; c < PQnfields(r); ++c)
+            rows[static_cast<size_t>(i)].push_back(PQgetisnull(r, i, c) ? std::nullopt
+                                                                        : std::optional<std::string>(PQgetvalue(r, i, c)));
+    PQclear(r);
+    return rows;
+}
+
+int TTeamDb::SchemaVersion() { return static_cast<int>(Migrations().size()); }
+
+std::vector<int> TTeamDb::Setup()
+{
+    std::vector<int> applied;
+    Exec("BEGIN");
+    try {
+        // Two administrators at once: one after the other.
+        Exec("SELECT pg_advisory_xact_lock(hashtext('zenda team setup'))");
+        Exec("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'zenda_station') THEN "
+             "CREATE ROLE zenda_station NOLOGIN; END IF; END $$");
+        Exec("CREATE SCHEMA IF NOT EXISTS zenda");
+        Exec("CREATE TABLE IF NOT EXISTS zenda.migrations (version integer PRIMARY KEY, applied timestamptz NOT NULL "
+             "DEFAULT now())");
+        const auto rows = Exec("SELECT coalesce(max(version), 0) FROM zenda.migrations");
+        const int current = std::stoi(rows.at(0).at(0).value_or("0"));
+        if (current > SchemaVersion())
+            throw ETeamError("the team's server has schema version " + Number(current) +
+                             ", newer than this program's " + Number(SchemaVersion()) + ": update zenda");
+        for (int v = current + 1; v <= SchemaVersion(); ++v) {
+            Exec(Migrations()[static_cast<size_t>(v - 1)]);
+            Exec("INSERT INTO zenda.migrations (version) VALUES ($1)", {Number(v)});
+            applied.push_back(v);
+        }
+        Exec("COMMIT");
+    } catch (...) {
+        if (Alive())
+            PQclear(PQexec(conn_, "ROLLBACK"));
+        throw;
+    }
+    return applied;
+}
+
+std::string TTeamDb::AddPc(const std::string& name)
+{
+    if (name.empty() || name.size() > 63 || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos ||
+        name[0] == '-' || name.rfind("pg_", 0) == 0)
+        throw ETeamError("a PC's name is 1..63 small Latin letters, digits, '_' and '-', not '" + name + "'");
+    static const char alphabet[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
+    std::random_device random;
+    std::string password;
+    for (int i = 0; i < 24; ++i)
+        password += alphabet[random() % (sizeof alphabet - 1)];
+    // Only the verifier goes to the server: the password is in no statement and no server log.
+    char* verifier = PQencryptPasswordConn(conn_, password.c_str(), name.c_str(), "scram-sha-256");
+    if (!verifier)
+        throw ETeamError("the team's server: " + Trimmed(PQerrorMessage(conn_)));
+    const std::string scram = verifier;
+    PQfreemem(verifier);
+    char* id = PQescapeIdentifier(conn_, name.c_str(), name.size());
+    char* literal = PQescapeLiteral(conn_, scram.c_str(), scram.size());
+    const std::string role = id ? id : "", secret = literal ? literal : "";
+    PQfreemem(id);
+    PQfreemem(literal);
+    if (Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}).empty()) {
+        Exec("CREATE ROLE " + role + " LOGIN PASSWORD " + secret + " IN ROLE zenda_station");
+    } else {
+        Exec("ALTER ROLE " + role + " LOGIN PASSWORD " + secret);  // a new password for a PC set up again
+        Exec("GRANT zenda_station TO " + role);
+    }
+    return password;
+}
+
+int64_t TTeamDb::Hello() { return std::stoll(Exec("SELECT zenda.hello()").at(0).at(0).value()); }
+
+std::optional<int> TTeamDb::Take(int64_t token, const std::vector<int>& plan)
+{
+    const auto rows = Exec("SELECT zenda.take_number($1, $2)", {Number(token), IntArray(plan)});
+    if (rows.empty() || !rows[0].at(0))
+        return std::nullopt;
+    return std::stoi(*rows[0][0]);
+}
+
+void TTeamDb::Begin(int64_t token, int serial)
+{
+    Exec("SELECT zenda.begin_write($1, $2)", {Number(token), Number(serial)});
+}
+
+void TTeamDb::Finish(int64_t token, int serial, bool done)
+{
+    Exec("SELECT zenda.finish_write($1, $2, $3)", {Number(token), Number(serial), done ? "true" : "false"});
+}
+
+void TTeamDb::Release(int64_t token, int serial)
+{
+    Exec("SELECT zenda.release_number($1, $2)", {Number(token), Number(serial)});
+}
+
+void TTeamDb::MarkUsed(const std::map<int, bool>& doneBySerial)
+{
+    if (doneBySerial.empty())
+        return;
+    std::vector<int> serials;
+    std::string verified = "{";
+    for (const auto& [s, d] : doneBySerial) {
+        serials.push_back(s);
+        verified += (serials.size() > 1 ? "," : "") + std::string(d ? "t" : "f");
+    }
+    Exec("SELECT zenda.mark_used($1, $2)", {IntArray(serials), verified + "}"});
+}
+
+std::set<int> TTeamDb::Used(const std::vector<int>& serials)
+{
+    std::set<int> used;
+    for (const auto& row : Exec("SELECT zenda.used_numbers($1)", {IntArray(serials)}))
+        used.insert(std::stoi(row.at(0).value()));
+    return used;
+}

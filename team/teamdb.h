@@ -1,0 +1,62 @@
+// The team's PostgreSQL server, through libpq: one connection with a connect time-out and TCP
+// keepalives, the schema's numbered migrations, the login role of a station PC, and the
+// number book's calls. Plain C++ (no Qt); only service/ uses it, and no face speaks SQL.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct pg_conn;
+
+// The server could not be reached, refused us, or failed a call: libpq's own words.
+struct ETeamError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class TTeamDb {
+public:
+    // Connects: libpq's conventions apply (PG* variables, the password file, the service file,
+    // sslmode); a connect time-out of 5 s and TCP keepalives unless the string says otherwise.
+    explicit TTeamDb(const std::string& conninfo);
+    ~TTeamDb();
+    TTeamDb(const TTeamDb&) = delete;
+    TTeamDb& operator=(const TTeamDb&) = delete;
+
+    // ETeamError when the string is not a connection string or holds a password (passwords
+    // belong in libpq's password file, never in our settings).
+    static void CheckConnInfo(const std::string& conninfo);
+    bool Alive() const;  // the connection still stands
+    std::string Where() const;  // "db.example:5432/zenda as pc_line1"
+
+    // ---- the administrator's
+    // Creates or upgrades the schema and the PCs' group role, in one transaction; the
+    // migrations applied now (empty: it was up to date).
+    std::vector<int> Setup();
+    static int SchemaVersion();  // the newest migration this program knows
+    // A login role for one PC in the group, with a new random password (sent to the server
+    // only as a SCRAM verifier); the password.
+    std::string AddPc(const std::string& name);
+
+    // ---- a station's: the book of factory numbers
+    // This session's token: an advisory lock held while the session lives, the sign that its
+    // numbers are in live hands.
+    int64_t Hello();
+    std::optional<int> Take(int64_t token, const std::vector<int>& plan);
+    void Begin(int64_t token, int serial);
+    void Finish(int64_t token, int serial, bool done);
+    void Release(int64_t token, int serial);
+    void MarkUsed(const std::map<int, bool>& doneBySerial);
+    std::set<int> Used(const std::vector<int>& serials);
+
+    struct TRow : std::vector<std::optional<std::string>> {};
+    // One statement, its parameters as text; the rows as text. ETeamError with the server's words.
+    std::vector<TRow> Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params = {});
+
+private:
+    pg_conn* conn_ = nullptr;
+};
