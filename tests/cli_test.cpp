@@ -19,6 +19,9 @@
 #include <thread>
 #include <sys/wait.h>
 #include <sys/file.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <gtest/gtest.h>
 
@@ -1803,4 +1806,243 @@ TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
     if (app) {
         EXPECT_EQ(by["window"], lines);
     }
+}
+
+// ------------------------------------------------------------------ the team's server
+
+namespace {
+// The private cluster that the ctest fixture started (tests/pg_cluster.sh): its folder and port.
+struct TCluster {
+    std::string dir, port;
+    TCluster()
+    {
+        std::ifstream(ZENDA_PG_STATE) >> dir;
+        std::ifstream(dir + "/port") >> port;
+    }
+    std::string Admin(const std::string& db) const
+    {
+        return "host=" + dir + " port=" + port + " dbname=" + db + " user=postgres";
+    }
+    std::string Pc(const std::string& db, const std::string& user, const std::string& host = "localhost") const
+    {
+        return "host=" + host + " port=" + port + " dbname=" + db + " user=" + user +
+               " sslmode=verify-full sslrootcert=" + dir + "/root.crt";
+    }
+    // psql's answer, one value a line; as the superuser over the socket unless conninfo says.
+    std::string Sql(const std::string& sql, const std::string& conninfo) const
+    {
+        const std::string cmd = "psql -qAtX -d '" + conninfo + "' -c \"" + sql + "\" 2>&1";
+        std::string out;
+        if (FILE* p = popen(cmd.c_str(), "r")) {
+            char b[512];
+            while (std::fgets(b, sizeof b, p))
+                out += b;
+            pclose(p);
+        }
+        return out;
+    }
+    static void Script(const std::string& what)
+    {
+        const std::string cmd = std::string(ZENDA_PG_CLUSTER) + " " + what + " " + ZENDA_PG_STATE;
+        ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    }
+};
+
+// zenda with its own data folder and environment, left running; its output into a file.
+pid_t SpawnPc(const Bench& pc, const std::vector<std::string>& env, const std::vector<std::string>& args,
+              const std::string& out)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        const int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(null, 0);
+        dup2(to, 1);
+        dup2(to, 2);
+        setenv("XDG_CONFIG_HOME", pc.config.c_str(), 1);
+        setenv("XDG_DATA_HOME", pc.data.c_str(), 1);
+        for (const auto& e : env)
+            putenv(strdup(e.c_str()));
+        auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+        argv.insert(argv.end(), args.begin(), args.end());
+        ExecOrExit(argv);
+    }
+    return pid;
+}
+}  // namespace
+
+class Team : public Cli {
+protected:
+    void SetUp() override
+    {
+        Cli::SetUp();
+        ASSERT_FALSE(pg.port.empty()) << "the test cluster did not start (" ZENDA_PG_STATE ")";
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        db = "t_";
+        for (char c : name)
+            db += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        db = db.substr(0, 40);
+        pg.Sql("DROP DATABASE IF EXISTS " + db + " WITH (FORCE)", pg.Admin("postgres"));
+        ASSERT_EQ(pg.Sql("CREATE DATABASE " + db, pg.Admin("postgres")), "");
+        passfile = (bench.dir / "pgpass").string();
+        setenv("PGPASSFILE", passfile.c_str(), 1);
+        setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
+        const TRun setup = Zenda(bench, {"team", "setup"});
+        ASSERT_EQ(setup.status, 0) << setup.err;
+        unsetenv("ZENDA_TEAM_DB");
+    }
+    // A PC's login role, its line in the password file; its connection string.
+    std::string AddPc(const std::string& name)
+    {
+        setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
+        const TRun r = Zenda(bench, {"--json", "team", "add-pc", db + "_" + name});
+        unsetenv("ZENDA_TEAM_DB");
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::string line = r.Json()[u"passfile"].toString().toStdString();
+        line.replace(0, line.find(':'), "localhost");  // the administrator's was the server's socket
+        std::ofstream(passfile, std::ios::app) << line << "\n";
+        std::filesystem::permissions(passfile, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+        return pg.Pc(db, db + "_" + name);
+    }
+    TCluster pg;
+    std::string db, passfile;
+};
+
+// The administrator's set-up, a PC's connection, and every way a connection is refused: each
+// said plainly, and nothing written by a station that cannot record its numbers first.
+TEST_F(Team, SetUpConnectAndRefusals)
+{
+    auto team = [&](const std::vector<std::string>& args, const char* conninfo = nullptr) {
+        if (conninfo)
+            setenv("ZENDA_TEAM_DB", conninfo, 1);
+        const TRun r = Zenda(bench, args);
+        unsetenv("ZENDA_TEAM_DB");
+        return r;
+    };
+    TRun r = team({"team", "status"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no team's server: run 'zenda team connect CONNINFO'"), std::string::npos) << r.err;
+    EXPECT_NE(team({"team", "status"}, "").err.find("ZENDA_TEAM_DB is set and empty"), std::string::npos);
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 1)"),
+              std::string::npos);
+    const std::string pc = AddPc("pc1");
+    EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
+    r = team({"team", "connect", "host=localhost password=secret"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("holds a password"), std::string::npos) << r.err;
+    r = team({"team", "connect", pc});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
+    EXPECT_NE(team({"team", "status"}).out.find("schema 1 of 1"), std::string::npos);
+
+    // The PC's role reaches the book only through its functions.
+    setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
+    for (const char* sql : {"UPDATE zenda.numbers SET state = 'done'", "DELETE FROM zenda.numbers",
+                            "INSERT INTO zenda.numbers (serial, state) VALUES (1, 'done')", "SELECT zenda.reap(0)"})
+        EXPECT_NE(pg.Sql(sql, pc).find("permission denied"), std::string::npos) << sql;
+    unsetenv("PGSSLROOTCERT");
+
+    // A wrong password, a certificate for another name, a listener that never answers.
+    const std::string wrongPass = (bench.dir / "wrong-pgpass").string();
+    std::ofstream(wrongPass) << "localhost:" << pg.port << ":" << db << ":" << db << "_pc1:not-the-password\n";
+    std::filesystem::permissions(wrongPass, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    setenv("PGPASSFILE", wrongPass.c_str(), 1);
+    r = team({"team", "status"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("password authentication failed for user"), std::string::npos) << r.err;
+    TFixtures fixture(bench, 1);
+    const std::string out = (bench.dir / "station.out").string();
+    const pid_t station = Spawn({"station", "--team", "--serial-from", "9001", "--count", "2", "--poll", "40",
+                                 "--port", fixture.links[0]},
+                                out);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    kill(station, SIGINT);
+    waitpid(station, nullptr, 0);
+    EXPECT_EQ(fixture.sims[0]->Cmd("count 0"), "0") << "written without a number recorded first";
+    EXPECT_NE(Slurp(out).find("no device is written until it answers"), std::string::npos) << Slurp(out);
+    setenv("PGPASSFILE", passfile.c_str(), 1);
+    r = team({"team", "status"}, pg.Pc(db, db + "_pc1", "127.0.0.1").c_str());
+    EXPECT_NE(r.err.find("does not match host name \"127.0.0.1\""), std::string::npos) << r.err;
+
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(listen(silent, 4), 0);
+    getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string hang = "host=localhost port=" + std::to_string(ntohs(a.sin_port)) + " dbname=x connect_timeout=2";
+    const auto t0 = std::chrono::steady_clock::now();
+    r = team({"team", "status"}, hang.c_str());
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    close(silent);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("timeout expired"), std::string::npos) << r.err;
+    EXPECT_LT(seconds, 3.0);
+    RecordProperty("silent_listener_seconds", std::to_string(seconds));
+}
+
+// Two station PCs (two data folders, two fixtures each) on one plan, one of them killed in the
+// middle of its work and the server crashed and started again meanwhile: no number on two
+// devices, none left free that a device may hold, nothing left in a dead station's hands.
+TEST_F(Team, TwoPcsShareOnePlanThroughAKillAndAServerCrash)
+{
+    const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
+    Bench second;  // the other PC's data folder
+    TFixtures fixtures(bench, 4);
+    auto args = [&](int a, int b) {
+        return std::vector<std::string>{"--json", "station", "--team", "--serial-from", "9001", "--count", "24",
+                                        "--poll", "40", "--port", fixtures.links[a], "--port", fixtures.links[b]};
+    };
+    const std::string out1 = (bench.dir / "pc1.out").string(), out2 = (bench.dir / "pc2.out").string();
+    pid_t one = SpawnPc(bench, {"ZENDA_TEAM_DB=" + pc1}, args(0, 1), out1);
+    const pid_t two = SpawnPc(second, {"ZENDA_TEAM_DB=" + pc2}, args(2, 3), out2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    kill(one, SIGKILL);
+    waitpid(one, nullptr, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    TCluster::Script("crash");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    TCluster::Script("restart");
+    int st = 0;
+    for (int i = 0; i < 600 && waitpid(two, &st, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(WIFEXITED(st)) << Slurp(out2);
+    const std::string said2 = Slurp(out2);
+    EXPECT_NE(said2.find("no number: the team's server cannot be reached"), std::string::npos) << said2;
+    // The killed PC again: what is left of the plan, and what it knew and never reported.
+    one = SpawnPc(bench, {"ZENDA_TEAM_DB=" + pc1}, args(0, 1), out1);
+    waitpid(one, &st, 0);
+    EXPECT_TRUE(WIFEXITED(st)) << Slurp(out1);
+
+    std::map<int, int> written;
+    std::set<int> begun;
+    for (const Bench* pc : {&bench, &second})
+        for (const TJournalLine& l :
+             TServiceRecords::ReadJournal(QString::fromStdString(pc->data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv"))) {
+            const QByteArray w = QByteArray::fromHex(l.written.toLatin1());
+            if (w.size() == 72)
+                ++written[static_cast<uint8_t>(w[6]) * 256 + static_cast<uint8_t>(w[7])];
+            for (const QString& c : l.changes)
+                if (c.startsWith(QStringLiteral("Заводской номер: ")))
+                    begun.insert(c.section(QStringLiteral(" -> "), 1).toInt());
+        }
+    for (const auto& [serial, times] : written)
+        EXPECT_EQ(times, 1) << serial << " is on " << times << " devices";
+    EXPECT_GE(written.size(), 16u);
+    // The server: every number of the plan used, nothing in anybody's hands, and every number
+    // whose write began on either PC used there.
+    EXPECT_EQ(pg.Sql("SELECT count(*) FROM zenda.numbers WHERE state IN ('done', 'spoiled') AND serial BETWEEN 9001 AND 9024",
+                     pg.Admin(db)),
+              "24\n");
+    EXPECT_EQ(pg.Sql("SELECT count(*) FROM zenda.numbers WHERE state IN ('taken', 'writing')", pg.Admin(db)), "0\n");
+    for (int n : begun)
+        EXPECT_NE(pg.Sql("SELECT state FROM zenda.numbers WHERE serial = " + std::to_string(n), pg.Admin(db)), "")
+            << n << " began on a device and is free on the server";
+    for (const auto& [serial, times] : written)
+        EXPECT_EQ(pg.Sql("SELECT state FROM zenda.numbers WHERE serial = " + std::to_string(serial), pg.Admin(db)),
+                  "done\n")
+            << serial;
+    EXPECT_EQ(pg.Sql("SELECT count(DISTINCT pc) FROM zenda.numbers", pg.Admin(db)), "2\n");
 }

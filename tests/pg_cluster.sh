@@ -3,6 +3,8 @@
 #   pg_cluster.sh start STATE   makes and starts it; STATE (a file) then names its folder, which
 #                               holds its port (port) and the certificate authority (root.crt)
 #   pg_cluster.sh stop STATE    stops it and removes the folder
+#   pg_cluster.sh crash STATE   stops it at once, as a crash would (pg_ctl -m immediate)
+#   pg_cluster.sh restart STATE starts it again, on the same port
 # TLS is on, with a certificate for "localhost" from an authority of its own; TCP logins are
 # scram-sha-256 over TLS only; the socket (in the folder) trusts the local superuser postgres.
 # initdb refuses root: as root, the server's commands run as the postgres user.
@@ -24,6 +26,12 @@ stop() {
 
 case $cmd in
 stop) stop ;;
+crash) d=$(cat "$state"); as_pg "$bin/pg_ctl" -D "$d/data" -m immediate -w stop >/dev/null ;;
+restart)
+  d=$(cat "$state")
+  as_pg "$bin/pg_ctl" -D "$d/data" -l "$d/server.log" -w -t 30 \
+    -o "-k $d -p $(cat "$d/port") -c listen_addresses=127.0.0.1" start >/dev/null
+  ;;
 start)
   stop  # one left by a killed run
   # The socket's path must stay under about 100 bytes: a short folder, not the build folder.
