@@ -502,6 +502,16 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                          .arg(TServiceRecords::JournalPath())
                          .toUtf8()
                          .constData());
+    // Ends the team's server did not take (it went away): the ledger keeps them, and the next
+    // start tells the server before any number is taken.
+    const int unreported = team ? book.ReportPending() : 0;
+    if (unreported > 0)
+        std::fprintf(stderr, "zenda: %s\n",
+                     Z::tr("%1 numbers' ends are not on the team's server yet: the ledger keeps them, the next "
+                           "station start reports them")
+                         .arg(unreported)
+                         .toUtf8()
+                         .constData());
     if (!book.LedgerError().isEmpty())
         std::fprintf(stderr, "zenda: %s\n",
                      Z::tr("the station stopped: its ledger cannot be written (%1)")
@@ -525,6 +535,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                       {u"skipped"_s, reporter.Skipped()},
                       {u"left"_s, left},
                       {u"results_written"_s, !reporter.ResultsFailed()},
+                      {u"unreported"_s, unreported},
                       {u"seconds"_s, reporter.Seconds()},
                       {u"numbers"_s, numbers}};
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());

@@ -6,6 +6,22 @@
 <context>
     <name>engine</name>
     <message>
+        <source>the team&apos;s server cannot be reached</source>
+        <translation>сервер группы недоступен</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server</source>
+        <translation>сервер группы</translation>
+    </message>
+    <message>
+        <source>not synced to the disk</source>
+        <translation>не сброшено на диск</translation>
+    </message>
+    <message>
+        <source>not a connection string</source>
+        <translation>не строка подключения</translation>
+    </message>
+    <message>
         <source>not a folder</source>
         <translation>не папка</translation>
     </message>

@@ -978,5 +978,173 @@
         <source>it stopped abnormally</source>
         <translation>она завершилась аварийно</translation>
     </message>
+    <message>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server (PostgreSQL) that the station PCs of a line share their numbers on: this user&apos;s connection, its status; the administrator&apos;s set-up and a login role for each PC</source>
+        <translation>сервер группы (PostgreSQL), на котором ПК станций одной линии делят заводские номера: подключение этого пользователя, его состояние; настройка администратором и учетная запись для каждого ПК</translation>
+    </message>
+    <message>
+        <source>connect CONNINFO | status | setup | add-pc NAME</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ</translation>
+    </message>
+    <message>
+        <source>Make the station&apos;s ledger anew from the journal and the backups, when it is missing.</source>
+        <translation>Создать книгу номеров станции заново по журналу и резервным копиям, если ее нет.</translation>
+    </message>
+    <message>
+        <source>Take the numbers from the team&apos;s server, shared by every station PC of the line.</source>
+        <translation>Брать номера на сервере группы, общем для всех ПК станций линии.</translation>
+    </message>
+    <message>
+        <source>no number: %1; nothing is written until it answers</source>
+        <translation>нет номера: %1; ничего не записывается, пока он не ответит</translation>
+    </message>
+    <message>
+        <source>the station&apos;s ledger cannot be written (%1): nothing written, the station stops</source>
+        <translation>не удается записать книгу номеров станции (%1): ничего не записано, станция останавливается</translation>
+    </message>
+    <message>
+        <source>the number %1 could not be recorded first (%2): nothing written</source>
+        <translation>номер %1 не удалось сначала записать в книгу (%2): ничего не записано</translation>
+    </message>
+    <message>
+        <source>take the device off and check it: its write was not verified, it may hold № %1</source>
+        <translation>снимите прибор и проверьте его: запись не подтверждена, в нем может быть № %1</translation>
+    </message>
+    <message>
+        <source>%1 numbers&apos; ends are not on the team&apos;s server yet: the ledger keeps them, the next station start reports them</source>
+        <translation>итоги номеров (%1) еще не переданы на сервер группы: они хранятся в книге номеров и будут переданы при следующем запуске станции</translation>
+    </message>
+    <message>
+        <source>the station stopped: its ledger cannot be written (%1)</source>
+        <translation>станция остановлена: не удается записать книгу номеров (%1)</translation>
+    </message>
+    <message>
+        <source>usage: zenda team %1</source>
+        <translation>использование: zenda team %1</translation>
+    </message>
+    <message>
+        <source>saved for this user: %1
+%2</source>
+        <translation>сохранено для этого пользователя: %1
+%2</translation>
+    </message>
+    <message>
+        <source>reached: %1</source>
+        <translation>сервер доступен: %1</translation>
+    </message>
+    <message>
+        <source>not reached now: %1</source>
+        <translation>сейчас сервер недоступен: %1</translation>
+    </message>
+    <message>
+        <source>the PC %1 may now take numbers. On that PC:
+  1. put this line into its password file (~/.pgpass, mode 0600; on Windows %APPDATA%\postgresql\pgpass.conf):
+     %2
+  2. give it the server&apos;s certificate authority (~/.postgresql/root.crt; on Windows %APPDATA%\postgresql\root.crt)
+  3. run: zenda team connect &apos;%3&apos;
+The password is shown this once.</source>
+        <translation>ПК %1 теперь может брать номера. На этом ПК:
+  1. добавьте эту строку в файл паролей (~/.pgpass, права 0600; в Windows %APPDATA%\postgresql\pgpass.conf):
+     %2
+  2. положите сертификат центра сертификации сервера (~/.postgresql/root.crt; в Windows %APPDATA%\postgresql\root.crt)
+  3. выполните: zenda team connect &apos;%3&apos;
+Пароль показывается один раз.</translation>
+    </message>
+    <message>
+        <source>%1; no device is written until it answers</source>
+        <translation>%1; ни один прибор не записывается, пока он не ответит</translation>
+    </message>
+    <message>
+        <source>no number of this plan in it</source>
+        <translation>номеров этого плана в ней нет</translation>
+    </message>
+    <message>
+        <source>number %1 kept as used</source>
+        <translation>номер %1 считается использованным</translation>
+    </message>
+    <message>
+        <source>numbers %1 kept as used</source>
+        <translation>номера %1 считаются использованными</translation>
+    </message>
+    <message>
+        <source>%1: line %2 cut short, %3</source>
+        <translation>%1: строка %2 оборвана, %3</translation>
+    </message>
+    <message>
+        <source>%1: line %2 damaged, %3</source>
+        <translation>%1: строка %2 повреждена, %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>не удается прочитать %1: %2</translation>
+    </message>
+    <message>
+        <source>%1: line %2 cut short before a number could be read from it</source>
+        <translation>%1: строка %2 оборвана раньше, чем в ней можно прочитать номер</translation>
+    </message>
+    <message>
+        <source>%1: %2 lines are not as the journal writes them (cut, or saved by another program), %3</source>
+        <translation>%1: строк не в том виде, в каком их пишет журнал (оборваны или сохранены другой программой): %2, %3</translation>
+    </message>
+    <message>
+        <source>the station&apos;s ledger %1 is missing, while the journal and the backups show numbers of this plan as used (%2): nothing written; run the station with --recover to make the ledger anew from them</source>
+        <translation>книги номеров станции %1 нет, а журнал и резервные копии показывают использованные номера этого плана (%2): ничего не записано; запустите станцию с --recover, чтобы создать книгу заново по ним</translation>
+    </message>
+    <message>
+        <source>--recover: the ledger %1 lacked nothing</source>
+        <translation>--recover: в книге номеров %1 ничего не недоставало</translation>
+    </message>
+    <message>
+        <source>--recover: the ledger %1 took from the journal and the backups: done %2; used %3</source>
+        <translation>--recover: книга номеров %1 взяла из журнала и резервных копий: готово %2; использовано %3</translation>
+    </message>
+    <message>
+        <source>the journal and the backups show %1 as used, which the ledger does not: kept as used</source>
+        <translation>журнал и резервные копии показывают номера %1 использованными, а книга номеров нет: они считаются использованными</translation>
+    </message>
+    <message>
+        <source>ZENDA_TEAM_DB is set and empty: give the team&apos;s server, or unset it</source>
+        <translation>ZENDA_TEAM_DB задана и пуста: укажите сервер группы или удалите переменную</translation>
+    </message>
+    <message>
+        <source>no team&apos;s server: run &apos;zenda team connect CONNINFO&apos; or set ZENDA_TEAM_DB</source>
+        <translation>сервер группы не задан: выполните &apos;zenda team connect CONNINFO&apos; или задайте ZENDA_TEAM_DB</translation>
+    </message>
+    <message>
+        <source>the connection string is empty</source>
+        <translation>строка подключения пуста</translation>
+    </message>
+    <message>
+        <source>the settings cannot be saved</source>
+        <translation>не удается сохранить настройки</translation>
+    </message>
+    <message>
+        <source>%1, schema %2 of %3%4</source>
+        <translation>%1, схема %2 из %3%4</translation>
+    </message>
+    <message>
+        <source> (the administrator runs &apos;zenda team setup&apos;)</source>
+        <translation> (администратор выполняет &apos;zenda team setup&apos;)</translation>
+    </message>
+    <message>
+        <source>%1: the schema is up to date (version %2)</source>
+        <translation>%1: схема актуальна (версия %2)</translation>
+    </message>
+    <message>
+        <source>%1: schema migrations applied: %2</source>
+        <translation>%1: применены изменения схемы: %2</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server</source>
+        <translation>сервер группы</translation>
+    </message>
+    <message>
+        <source>this zenda was built without the team&apos;s server (libpq)</source>
+        <translation>эта сборка zenda не поддерживает сервер группы (libpq)</translation>
+    </message>
 </context>
 </TS>
