@@ -410,7 +410,8 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         "zenda", "ports", "read", "init", "leave", "rtc", "counters", "backup", "restore", "journal", "station",
         "protocol", "COM", "COMn", "PATH", "FILE", "SPEC", "N", "K", "A", "P", "X", "H", "MM", "MS", "TIME", "TEXT",
         "ZENDA", "RTC", "V", "TP", "JSON", "PDF", "CSV", "UTF", "OK", "value", "type", "test", "pulse", "fast", "freq",
-        "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C"};
+        "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C",
+        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL"};
     // Options (--no-backup) and the image's hex digits are names too.
     static const std::regex option("--?[a-z][a-z0-9-]*|\\b[0-9A-F]{20,}\\b");
     const struct {
