@@ -405,6 +405,10 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         throw ERefused(Z::tr("the data folder %1 cannot be made").arg(DataFolder()));
     QLockFile running(DataFolder() + u"/station.lock"_s);
     if (!running.tryLock(0)) {
+        // A folder it cannot write to is not another station.
+        if (running.error() == QLockFile::PermissionError || running.error() == QLockFile::UnknownError)
+            throw ERefused(Z::tr("the data folder %1 cannot be written: the station's lock cannot be made there")
+                               .arg(DataFolder()));
         qint64 pid = 0;
         QString host, app;
         running.getLockInfo(&pid, &host, &app);

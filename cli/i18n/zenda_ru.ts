@@ -1146,5 +1146,9 @@ The password is shown this once.</source>
         <source>this zenda was built without the team&apos;s server (libpq)</source>
         <translation>эта сборка zenda не поддерживает сервер группы (libpq)</translation>
     </message>
+    <message>
+        <source>the data folder %1 cannot be written: the station&apos;s lock cannot be made there</source>
+        <translation>в папку данных %1 нельзя записать: блокировку станции там не создать</translation>
+    </message>
 </context>
 </TS>
