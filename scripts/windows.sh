@@ -17,7 +17,8 @@ core_only=0 shots=0 matrix=0
 [ "${1:-}" = "--screenshots" ] && shots=1
 [ "${1:-}" = "--matrix" ] && matrix=1
 ./scripts/deps.sh build-essential cmake ninja-build pkg-config qt6-base-dev qt6-l10n-tools libgl-dev libgtest-dev googletest \
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick poppler-utils
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine wine64 nsis xvfb xauth x11-utils imagemagick poppler-utils \
+  postgresql-15 postgresql-client-15 libpq-dev openssl
 export LANG=C.UTF-8  # Wine takes the Russian key names from the arguments in the locale's encoding
 
 # The Linux side: the simulator, and the whole-program tests that drive the .exe files.
@@ -26,8 +27,10 @@ cmake --build build --target zenda-sim e2e_test cli_test
 qt_args=(-DZENDA_GUI=OFF -DZENDA_CLI=OFF)
 if [ $core_only = 0 ]; then
   qt=$(./scripts/qt-mingw.sh | tail -1)
+  libpq=$(./scripts/libpq-mingw.sh | tail -1)  # zenda.exe's team's server, with TLS
   qt_args=(-DZENDA_GUI=ON -DZENDA_CLI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt"
-           -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake)
+           -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+           -DZENDA_TEAM=ON -DZENDA_LIBPQ_MINGW="$libpq")
 fi
 # A Qt built with other options has another folder; the cache's Qt6_DIR would keep the old one.
 if [ $core_only = 0 ] && [ -f build-win/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$qt/lib/cmake/Qt6" build-win/CMakeCache.txt; then
@@ -49,6 +52,7 @@ sim=""
 . scripts/wine-env.sh
 cleanup() {
   [ -n "$sim" ] && kill "$sim" 2>/dev/null
+  tests/pg_cluster.sh stop "$work/pg.state" >/dev/null 2>&1 || true
   wine_down
   wait 2>/dev/null
   rm -rf "$work"
@@ -157,6 +161,31 @@ stop_sim
 grep -q '"done":2,' <<<"$station" && grep -q '"left":0,' <<<"$station" \
   || { echo "windows: the station did not number two devices: $station" >&2; exit 1; }
 echo "windows: zenda.exe numbered two devices one after the other on COM1"
+
+echo "== the team's server from zenda.exe under Wine: TLS, verify-full, the Linux test cluster"
+tests/pg_cluster.sh start "$work/pg.state" >/dev/null
+pgdir=$(cat "$work/pg.state")
+pgport=$(cat "$pgdir/port")
+psql -qAtX -d "host=$pgdir port=$pgport user=postgres dbname=postgres" -c "CREATE DATABASE zwine"
+admin="host=$pgdir port=$pgport user=postgres dbname=zwine"
+ZENDA_TEAM_DB="$admin" ./build/cli/zenda team setup >/dev/null
+password=$(ZENDA_TEAM_DB="$admin" ./build/cli/zenda --json team add-pc wine-pc \
+  | python3 -c 'import json, sys; print(json.load(sys.stdin)["password"])')
+# libpq's own places on Windows: the password file and the server's authority under %APPDATA%.
+pgconf="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/postgresql"
+mkdir -p "$pgconf"
+echo "localhost:$pgport:zwine:wine-pc:$password" >"$pgconf/pgpass.conf"
+cp "$pgdir/root.crt" "$pgconf/root.crt"
+start_sim --fixture 200:300
+station=$(ZENDA_TEAM_DB="host=localhost port=$pgport dbname=zwine user=wine-pc sslmode=verify-full" \
+  wine build-win/cli/zenda.exe --port COM1 --json station --team --serial-from 601 --count 2 --poll 200 --renumber \
+  | tr -d '\r' | grep '"event":"summary"' || true)
+stop_sim
+done_there=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.numbers WHERE pc = 'wine-pc' AND state = 'done'")
+grep -q '"done":2,' <<<"$station" && [ "$done_there" = 2 ] \
+  || { echo "windows: zenda.exe did not take two numbers from the team's server: $station ($done_there there)" >&2; exit 1; }
+tests/pg_cluster.sh stop "$work/pg.state" >/dev/null
+echo "windows: zenda.exe numbered two devices with numbers from the team's server over TLS (verify-full)"
 
 echo "== two zenda.exe appending to one journal at once under Wine"
 journal="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ЛЮМРАД/zenda-init/journal.csv"
