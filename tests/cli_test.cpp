@@ -27,6 +27,7 @@
 
 #include "e2e_harness.h"
 #include "pdf_text.h"
+#include "ledger.h"
 #include "records.h"
 #include "settings.h"
 #include "version.h"
@@ -1991,7 +1992,8 @@ TEST_F(Team, TwoPcsShareOnePlanThroughAKillAndAServerCrash)
 {
     const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
     Bench second;  // the other PC's data folder
-    TFixtures fixtures(bench, 4);
+    // The first PC's first write hangs (its answer 3 s late): the kill comes in the middle of it.
+    TFixtures fixtures(bench, 4, {{"--fault", "delay:3000@0x1"}});
     auto args = [&](int a, int b) {
         return std::vector<std::string>{"--json", "station", "--team", "--serial-from", "9001", "--count", "24",
                                         "--poll", "40", "--port", fixtures.links[a], "--port", fixtures.links[b]};
@@ -2046,4 +2048,26 @@ TEST_F(Team, TwoPcsShareOnePlanThroughAKillAndAServerCrash)
                   "done\n")
             << serial;
     EXPECT_EQ(pg.Sql("SELECT count(DISTINCT pc) FROM zenda.numbers", pg.Admin(db)), "2\n");
+    // The write the kill cut: begun in the first PC's ledger and never ended there, spoiled on
+    // the server (the device holds it), on no device of the journals.
+    std::vector<TLedgerLine> lines;
+    std::vector<TLedgerDamage> damaged;
+    TNumberLedger::Parse(QByteArray::fromStdString(Slurp(DataOf(bench) / "numbers.csv")), lines, damaged);
+    std::map<QString, int> begunOnFirst;
+    std::set<QString> ended;
+    for (const TLedgerLine& l : lines) {
+        if (l.event == QLatin1String(TNumberLedger::kBegun) && l.where == QString::fromStdString(fixtures.links[0]))
+            begunOnFirst[l.id] = l.serial;
+        else if (l.event != QLatin1String(TNumberLedger::kBegun))
+            ended.insert(l.id);
+    }
+    std::vector<int> cut;
+    for (const auto& [id, serial] : begunOnFirst)
+        if (!ended.count(id))
+            cut.push_back(serial);
+    ASSERT_EQ(cut.size(), 1u) << Slurp(DataOf(bench) / "numbers.csv");
+    EXPECT_EQ(pg.Sql("SELECT state FROM zenda.numbers WHERE serial = " + std::to_string(cut[0]), pg.Admin(db)),
+              "spoiled\n")
+        << cut[0];
+    EXPECT_EQ(written.count(cut[0]), 0u) << cut[0];
 }
