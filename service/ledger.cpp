@@ -95,19 +95,10 @@ void TNumberLedger::Parse(const QByteArray& bytes, std::vector<TLedgerLine>& lin
         l.line = static_cast<int>(i + 1);
         bool ok = false;
         l.serial = c[0].toInt(&ok);
-        if (!last && ok && c.size() >= 5 && l.serial >= 1 && l.serial <= 65535 && events.contains(c[1]) &&
-            !c[2].isEmpty()) {
-            l.event = c[1];
-            l.id = c[2];
-            l.time = c[3];
-            l.where = c.mid(4).join(sep);
-            lines.push_back(l);
-            continue;
-        }
-        // A whole line of the last place too, when it ends with its closing quote: only the
-        // line end was lost.
-        if (last && ok && c.size() >= 5 && events.contains(c[1]) && s.endsWith(u'"') && l.serial >= 1 &&
-            l.serial <= 65535) {
+        // The file's last line counts when it ends with its closing quote: only the line end
+        // was lost.
+        if (ok && c.size() >= 5 && l.serial >= 1 && l.serial <= 65535 && events.contains(c[1]) && !c[2].isEmpty() &&
+            (!last || s.endsWith(u'"'))) {
             l.event = c[1];
             l.id = c[2];
             l.time = c[3];

@@ -140,6 +140,28 @@ size_t Count(const std::string& text, const std::string& what)
     return n;
 }
 
+// zenda with its own data folder and environment, left running; its output into a file.
+pid_t SpawnPc(const Bench& pc, const std::vector<std::string>& env, const std::vector<std::string>& args,
+              const std::string& out)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        const int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(null, 0);
+        dup2(to, 1);
+        dup2(to, 2);
+        setenv("XDG_CONFIG_HOME", pc.config.c_str(), 1);
+        setenv("XDG_DATA_HOME", pc.data.c_str(), 1);
+        for (const auto& e : env)
+            putenv(strdup(e.c_str()));
+        auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
+        argv.insert(argv.end(), args.begin(), args.end());
+        ExecOrExit(argv);
+    }
+    return pid;
+}
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override
@@ -151,20 +173,7 @@ protected:
     // zenda started and left running, its output on the null device (or into a file).
     pid_t Spawn(const std::vector<std::string>& args, const std::string& out = "/dev/null")
     {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            const int null = open("/dev/null", O_RDWR);
-            const int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(null, 0);
-            dup2(to, 1);
-            dup2(to, 2);
-            setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
-            setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
-            auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
-            argv.insert(argv.end(), args.begin(), args.end());
-            ExecOrExit(argv);
-        }
-        return pid;
+        return SpawnPc(bench, {}, args, out);
     }
     Bench bench;
     std::unique_ptr<Proc> sim;
@@ -1850,27 +1859,6 @@ struct TCluster {
     }
 };
 
-// zenda with its own data folder and environment, left running; its output into a file.
-pid_t SpawnPc(const Bench& pc, const std::vector<std::string>& env, const std::vector<std::string>& args,
-              const std::string& out)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        const int to = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(null, 0);
-        dup2(to, 1);
-        dup2(to, 2);
-        setenv("XDG_CONFIG_HOME", pc.config.c_str(), 1);
-        setenv("XDG_DATA_HOME", pc.data.c_str(), 1);
-        for (const auto& e : env)
-            putenv(strdup(e.c_str()));
-        auto argv = ProgramCommand(ZENDA_CLI_PATH, "ZENDA_WINE_CLI");
-        argv.insert(argv.end(), args.begin(), args.end());
-        ExecOrExit(argv);
-    }
-    return pid;
-}
 }  // namespace
 
 class Team : public Cli {
