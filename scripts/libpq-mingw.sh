@@ -18,14 +18,7 @@ if [ -f "$prefix/.complete" ]; then
   exit 0
 fi
 ./scripts/deps.sh build-essential dpkg-dev g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev perl bison flex >&2
-src_list=/etc/apt/sources.list.d/zenda-init-src.sources
-if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    | $SUDO tee "$src_list" >/dev/null
-  $SUDO apt-get update -qq
-fi
+. scripts/deb-src.sh
 work=$(mktemp -d /tmp/zenda-libpq-mingw.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 echo "zenda-init: building OpenSSL and libpq for Windows into $prefix (once; about 15 minutes)" >&2

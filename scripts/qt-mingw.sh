@@ -51,15 +51,8 @@ fi
 ./scripts/deps.sh build-essential cmake ninja-build dpkg-dev g++-mingw-w64-x86-64-posix \
   mingw-w64-x86-64-dev qt6-base-dev qt6-base-dev-tools >&2
 
-# The source package needs a deb-src entry; added once, beside Debian's own list.
-src_list=/etc/apt/sources.list.d/zenda-init-src.sources
-if ! grep -rqs '^Types:.*deb-src\|^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    | $SUDO tee "$src_list" >/dev/null
-  $SUDO apt-get update -qq
-fi
+# The source package needs a deb-src entry.
+. scripts/deb-src.sh
 
 work=$(mktemp -d /tmp/zenda-qt-mingw.XXXXXX)
 trap 'rm -rf "$work"' EXIT
