@@ -190,6 +190,15 @@ int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
 {
+    // A device's number, matched whole: "1" is not 104 or 1245.
+    QString serial;
+    if (p.isSet(u"serial"_s)) {
+        bool ok = false;
+        const int n = p.value(u"serial"_s).trimmed().toInt(&ok);
+        if (!ok || n < 0 || n > range::SerialMax)
+            throw ERefused(Z::tr("--serial is a serial number, 0..65535, not '%1'").arg(p.value(u"serial"_s)));
+        serial = QString::number(n);
+    }
     // A line at a time, newest first: a journal of half a million lines is never held whole.
     QString error;
     if (!TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [](const TJournalLine&) { return false; },
@@ -200,7 +209,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
         std::printf("{\"ok\":true,\"folder\":%s,\"journal\":[",
                     QJsonDocument(QJsonArray{DataFolder()}).toJson(QJsonDocument::Compact).mid(1).chopped(1).constData());
     const bool read = TServiceRecords::ForEachJournalLine(
-        TServiceRecords::JournalPath(), {-1, p.value(u"serial"_s)},
+        TServiceRecords::JournalPath(), {-1, serial, true},
         [&](const TJournalLine& l) {
             if (g.json) {
                 QJsonObject o;

@@ -217,7 +217,7 @@ const TActionResult& TDeviceActions::Counters(const TEdit& edit)
 }
 
 const TActionResult& TDeviceActions::Restore(const QString& file, const std::function<TImageBuffer()>& load,
-                                             bool withCounters)
+                                             bool withCounters, int undone)
 {
     return Journaled("restore", [&] {
         // The line names the file restored from, however the restore ends.
@@ -258,7 +258,7 @@ const TActionResult& TDeviceActions::Restore(const QString& file, const std::fun
         TImageBuffer b = backup;
         const int backupSerial = TDeviceSettings(b).SerialNumber();
         const int deviceSerial = TDeviceSettings(image_).SerialNumber();
-        if (backupSerial != deviceSerial) {
+        if (backupSerial != deviceSerial && deviceSerial != undone) {
             TActionFace::TQuestion s(TActionFace::TQuestion::OtherSerial);
             s.backupSerial = backupSerial;
             s.deviceSerial = deviceSerial;

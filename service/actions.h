@@ -103,7 +103,10 @@ public:
     const TActionResult& Rtc(const TEdit& edit);
     const TActionResult& Counters(const TEdit& edit);
     // file: the backup, which load reads (or refuses, in the face's words).
-    const TActionResult& Restore(const QString& file, const std::function<TImageBuffer()>& load, bool withCounters);
+    // undone: the number that the write being undone gave the device (a restore from the journal's
+    // line of an initialization), -1 else; a device that holds it is the same device.
+    const TActionResult& Restore(const QString& file, const std::function<TImageBuffer()>& load, bool withCounters,
+                                 int undone = -1);
     // The device's image into path, or into the backups folder when path is empty.
     const TActionResult& Backup(const QString& path);
 

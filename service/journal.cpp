@@ -142,6 +142,15 @@ bool TServiceRecords::Journal(TJournalLine l, bool sync)
     return true;
 }
 
+QString TJournalLine::WrittenSerial() const
+{
+    static const QString head = u"Заводской номер: "_qs;
+    for (const QString& c : changes)
+        if (c.startsWith(head))
+            return c.section(u" -> "_qs, 1);
+    return {};
+}
+
 TJournalLine TServiceRecords::ParseJournalLine(const QString& raw)
 {
     qsizetype at = 0;
@@ -177,8 +186,14 @@ struct TNewestFirst {
         if (line.isEmpty())
             return true;
         TJournalLine l = TServiceRecords::ParseJournalLine(line);
-        if (!query.serial.isEmpty() && !l.serial.startsWith(query.serial))
-            return true;
+        if (!query.serial.isEmpty()) {
+            const QString written = l.WrittenSerial();
+            const bool hit = query.exact ? l.serial == query.serial || written == query.serial
+                                         : l.serial.startsWith(query.serial) ||
+                                               (!written.isEmpty() && written.startsWith(query.serial));
+            if (!hit)
+                return true;
+        }
         int& later = ended[!l.id.isEmpty() ? u"id\n"_qs + l.id
                                            : l.action + u'\n' + l.port + u'\n' + l.serial + u'\n' + l.backup];
         if (l.outcome != TServiceRecords::kBegun) {
@@ -218,7 +233,8 @@ bool TServiceRecords::ForEachJournalLine(const QString& path, const TJournalQuer
     // read when the caller has enough. A line whose bytes cannot hold the serial number asked
     // for is not even decoded.
     TNewestFirst take{query, sink, {}};
-    const QByteArray wanted = query.serial.isEmpty() ? QByteArray() : ",\"" + query.serial.toUtf8();
+    const QByteArray wanted = query.serial.isEmpty() ? QByteArray() : ",\"" + query.serial.toUtf8(),
+                     wantedWritten = query.serial.isEmpty() ? QByteArray() : " -> " + query.serial.toUtf8();
     constexpr qint64 kChunk = 1 << 20;
     qint64 pos = f.size();
     QByteArray carry;
@@ -238,7 +254,7 @@ bool TServiceRecords::ForEachJournalLine(const QString& path, const TJournalQuer
             const bool first = pos == 0 && begin == 0;
             if (first && raw.startsWith("\xEF\xBB\xBF"))
                 raw.remove(0, 3);
-            if (!(first && raw.startsWith("time,action,")) && (wanted.isEmpty() || raw.contains(wanted)) &&
+            if (!(first && raw.startsWith("time,action,")) && (wanted.isEmpty() || raw.contains(wanted) || raw.contains(wantedWritten)) &&
                 !take.Take(QString::fromUtf8(raw)))
                 return true;
             end = nl;

@@ -36,16 +36,21 @@ struct TJournalLine {
     // The action's identity: its begun line and its end share it, so the two are paired by it
     // and never by what their fields happen to hold. Empty in journals written before it was kept.
     QString id;
+    // The number the line's write gave the device ("Заводской номер: 0 -> 5001"), else empty.
+    QString WrittenSerial() const;
 };
 
 // A new identity for a record: 32 hex digits, random.
 QString NewRecordId();
 
-// Which journal lines a reader wants: the newest N (all when negative), of serial numbers that
-// start so (all when empty).
+// Which journal lines a reader wants: the newest N (all when negative), of the devices whose
+// number is serial (all when empty): the number the device said, or the one the line wrote, so an
+// initialization is found under its new number too. Whole numbers when exact, else those that
+// start so (the window's filter as it is typed).
 struct TJournalQuery {
     int newest = -1;
     QString serial;
+    bool exact = false;
 };
 
 // Records every byte of an action, for the traffic file of a failed one.

@@ -545,6 +545,19 @@ TEST_F(Cli, EveryWriteLeavesOneBackupOfTheDeviceAsItWasAndOneJournalLine)
     j = Zenda(bench, {"--json", "journal", "--serial", "12345"});
     EXPECT_EQ(j.Json()[u"journal"].toArray().size(), 2);
     EXPECT_EQ(j.Json()[u"journal"].toArray().at(0).toObject()[u"action"].toString(), QStringLiteral("read"));
+    // A number is matched whole, and an initialization is found under the number it wrote too.
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "1234"}).status, 0);
+    const struct {
+        const char* serial;
+        int lines;  // -1: refused
+    } asked[] = {{"1234", 1}, {"12345", 3}, {"1", 0}, {"123", 0}, {"abc", -1}, {"70000", -1}, {"", -1}};
+    for (const auto& a : asked) {
+        const TRun r = Zenda(bench, {"--json", "journal", "--serial", a.serial});
+        EXPECT_EQ(r.status, a.lines < 0 ? 2 : 0) << a.serial << r.out;
+        if (a.lines >= 0) {
+            EXPECT_EQ(r.Json()[u"journal"].toArray().size(), a.lines) << a.serial << r.out;
+        }
+    }
 
     // The simulator takes a backup as its image.
     Bench other;

@@ -34,7 +34,8 @@ void TJournalModel::Filter(const QString& serial)
     shown_.clear();
     const QString s = serial.trimmed();
     for (int i = 0; i < static_cast<int>(all_.size()); ++i)
-        if (s.isEmpty() || all_[i].serial.startsWith(s))
+        if (s.isEmpty() || all_[i].serial.startsWith(s) ||
+            (!all_[i].WrittenSerial().isEmpty() && all_[i].WrittenSerial().startsWith(s)))
             shown_.push_back(i);
     endResetModel();
 }
@@ -169,7 +170,9 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
         const TJournalLine* l = model_->Line(Table->currentIndex().row());
         if (!l || l->backup.isEmpty() || !OnRestore)
             return;
-        OnRestore(DataFolder() + u'/' + l->backup, WithCounters->isChecked());
+        bool wrote = false;
+        const int undone = l->WrittenSerial().toInt(&wrote);
+        OnRestore(DataFolder() + u'/' + l->backup, WithCounters->isChecked(), wrote ? undone : -1);
         Reload();
     });
     connect(Protocol, &QPushButton::clicked, this, [this] {

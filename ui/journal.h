@@ -46,7 +46,8 @@ public:
     static QString ActionText(const QString& action);
 
     // Called with the chosen backup (its full path) and the check box's state.
-    std::function<void(const QString& file, bool withCounters)> OnRestore;
+    // undone: the number the line's write gave the device, -1 when it gave none.
+    std::function<void(const QString& file, bool withCounters, int undone)> OnRestore;
     // Called with the chosen line, a completed write ("Протокол").
     std::function<void(const TJournalLine& line)> OnProtocol;
     static constexpr int kShown = 5000;  // the newest lines a view shows

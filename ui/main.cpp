@@ -256,7 +256,7 @@ QString TForm1::PortText() const
     return QString::fromStdString(com + " -> " + ResolvePortName(com));
 }
 
-void TForm1::RestoreBackup(const QString& file, bool withCounters)
+void TForm1::RestoreBackup(const QString& file, bool withCounters, int undone)
 {
     const auto load = [&file] {
         TImageBuffer backup;
@@ -268,7 +268,7 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters)
     };
     // The page shows what the device holds now, so that an initialization does not write the
     // settings from before the restore back.
-    if (const auto& r = actions_->Restore(file, load, withCounters); r.wrote) {
+    if (const auto& r = actions_->Restore(file, load, withCounters, undone); r.wrote) {
         ShowDeviceSettings(r.model);
         Wrote(r);
     }

@@ -84,7 +84,8 @@ public:
     TImageBuffer& Image() { return image_; }
     TChannelTable& Channels() { return cdsChannels; }
     // Writes a backup's settings back (the journal dialog's "Восстановить").
-    void RestoreBackup(const QString& file, bool withCounters);
+    // undone: the number the journal line's write gave the device (its undo), -1 otherwise.
+    void RestoreBackup(const QString& file, bool withCounters, int undone = -1);
 
 protected:
     void closeEvent(QCloseEvent* e) override;  // FormCloseQuery

@@ -62,8 +62,8 @@ void TForm1::CreateServiceDialogs()
     RTCCorrectionForm = new TRTCCorrectionForm(this);
     CountersForm = new TCountersForm(image_, this);
     JournalForm = new TJournalForm(this);
-    JournalForm->OnRestore = [this](const QString& file, bool withCounters) {
-        RunGuarded([&] { RestoreBackup(file, withCounters); });
+    JournalForm->OnRestore = [this](const QString& file, bool withCounters, int undone) {
+        RunGuarded([&] { RestoreBackup(file, withCounters, undone); });
     };
     ProtocolForm = new TProtocolForm(this);
     JournalForm->OnProtocol = [this](const TJournalLine& line) {

@@ -1150,5 +1150,9 @@ The password is shown this once.</source>
         <source>the data folder %1 cannot be written: the station&apos;s lock cannot be made there</source>
         <translation>в папку данных %1 нельзя записать: блокировку станции там не создать</translation>
     </message>
+    <message>
+        <source>--serial is a serial number, 0..65535, not &apos;%1&apos;</source>
+        <translation>--serial — заводской номер, 0..65535, а не «%1»</translation>
+    </message>
 </context>
 </TS>
