@@ -225,15 +225,17 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
                 o[u"traffic"_s] = l.traffic;
                 std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
             } else {
-                std::printf("%s  %-8s %-6s %-7s %s  %s\n", l.time.toUtf8().constData(), l.action.toUtf8().constData(),
-                            l.serial.toUtf8().constData(), l.model.toUtf8().constData(), l.port.toUtf8().constData(),
-                            Human(l.outcome).toUtf8().constData());
+                // The journal is a file anybody may have edited: nothing of it reaches the terminal raw.
+                const auto out = [](const QString& t) { return Printable(t).toUtf8(); };
+                std::printf("%s  %-8s %-6s %-7s %s  %s\n", out(l.time).constData(), out(l.action).constData(),
+                            out(l.serial).constData(), out(l.model).constData(), out(l.port).constData(),
+                            out(Human(l.outcome)).constData());
                 for (const auto& c : l.changes)
-                    std::printf("    %s\n", Human(c).toUtf8().constData());
+                    std::printf("    %s\n", out(Human(c)).constData());
                 if (!l.backup.isEmpty())
-                    std::printf("    %s\n", Z::tr("backup: %1").arg(l.backup).toUtf8().constData());
+                    std::printf("    %s\n", out(Z::tr("backup: %1").arg(l.backup)).constData());
                 if (!l.traffic.isEmpty())
-                    std::printf("    %s\n", Z::tr("traffic: %1").arg(l.traffic).toUtf8().constData());
+                    std::printf("    %s\n", out(Z::tr("traffic: %1").arg(l.traffic)).constData());
             }
             any = true;
             return true;

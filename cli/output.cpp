@@ -90,12 +90,26 @@ void PrintForPeople(const QJsonObject& o)
         std::printf("%s %s\n", l.first.leftJustified(width).toUtf8().constData(), l.second.toUtf8().constData());
 }
 
+QString Printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F))
+            out += u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 // Says why (unless the engine has said it already) and gives the exit status.
 int Fail(const TGlobal& g, int status, const QString& text, bool said, const QString& held)
 {
     const QString message = Human(text);  // the engine's texts too, in the user's language
     if (!said && !message.isEmpty())
-        std::fprintf(stderr, "zenda: %s\n", message.toUtf8().constData());
+        std::fprintf(stderr, "zenda: %s\n", Printable(message).toUtf8().constData());
     if (g.json) {
         QJsonObject o;
         o[u"ok"_s] = false;

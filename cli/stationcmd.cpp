@@ -211,7 +211,7 @@ private:
         else if (!e.message.isEmpty())
             text += u": "_s + Human(e.message);
         Erase();
-        std::printf("%s\n", text.toUtf8().constData());
+        std::printf("%s\n", Printable(text).toUtf8().constData());
         Flush();
     }
     void Flush()

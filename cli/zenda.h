@@ -57,6 +57,9 @@ std::string Hex(const uint8_t* b, int n);
 // The device's settings as JSON: model, numbers, channels as the window shows them, counters.
 QJsonObject SettingsJson(const TImageBuffer& image);
 void PrintForPeople(const QJsonObject& o);
+// A text that came from outside (a file, the journal, a device) as a terminal may show it: control
+// characters (an escape sequence would retitle or rewrite the terminal) as \xHH.
+QString Printable(const QString& text);
 // Says why (unless the engine has said it already) and gives the exit status; with --json,
 // one JSON object.
 int Fail(const TGlobal& g, int status, const QString& message, bool said = false, const QString& held = {});

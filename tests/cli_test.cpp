@@ -512,6 +512,9 @@ std::string BackupHex(const std::filesystem::path& p)
                     hex += c;
     return hex;
 }
+
+// The bench's data folder: the journal, the ledger, the backups.
+std::filesystem::path DataOf(const Bench& bench) { return std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init"; }
 }  // namespace
 
 TEST_F(Cli, EveryWriteLeavesOneBackupOfTheDeviceAsItWasAndOneJournalLine)
@@ -1376,6 +1379,28 @@ TEST_F(Cli, SeededSoakKeepsTheDeviceAndTheRecordsTrue)
     unsetenv("XDG_DATA_HOME");
 }
 
+// Text from outside (a backup file, the journal) never reaches the terminal raw: an escape
+// sequence in it would retitle or rewrite the user's terminal.
+TEST_F(Cli, OutsideTextReachesTheTerminalEscaped)
+{
+    const std::string evil = "\x1b]0;owned\x07";
+    const auto file = bench.dir / "evil.hex";
+    std::ofstream(file) << evil << " 00 11\n";
+    const TRun r = Zenda(bench, {"--yes", "restore", file.string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\\x1B]0;owned\\x07"), std::string::npos) << r.err;
+    const auto folder = DataOf(bench);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder / "journal.csv", std::ios::app) << "\"2026-12-09T10:00:00+03:00\",\"read\",\"" << evil
+                                                         << "\",\"ZENDA1\"\r\n" << evil << "cut\r\n";
+    const TRun j = Zenda(bench, {"journal"});
+    EXPECT_EQ(j.status, 0) << j.err;
+    EXPECT_EQ(j.out.find('\x1b'), std::string::npos) << j.out;
+    EXPECT_EQ(j.out.find('\x07'), std::string::npos) << j.out;
+    EXPECT_NE(j.out.find("\\x1B]0;owned\\x07"), std::string::npos) << j.out;
+}
+
 // ------------------------------------------------------------------ the production station
 
 namespace {
@@ -1642,7 +1667,6 @@ TStationRun Station(const Bench& bench, std::vector<std::string> args)
     return r;
 }
 
-std::filesystem::path DataOf(const Bench& bench) { return std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init"; }
 }  // namespace
 
 // A write that got no answer, a short or a garbled one may be in the device, and the operator
