@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 #include "program.h"
 #include "settingsstore.h"
@@ -32,8 +33,29 @@ int main(int argc, char** argv)
     const QStringList args = QCoreApplication::arguments();
     QString command;
     QStringList rest{args.value(0)}, numbers;  // numbers: the positional arguments after "--"
+    // The options that take a value: "--count -1" gives --count the value -1 (refused as a value,
+    // not as an unknown option "1").
+    std::set<QString> takesValue;
+    auto valued = [&](const QList<QCommandLineOption>& options) {
+        for (const auto& o : options)
+            if (!o.valueName().isEmpty())
+                for (const QString& n : o.names())
+                    takesValue.insert(n);
+    };
+    valued(GlobalOptions());
+    for (const auto& c : kCommands)
+        valued(CommandOptions(QString::fromLatin1(c.name)));
     for (int i = 1; i < args.size(); ++i) {
         const QString& a = args[i];
+        if (a.startsWith(u'-') && !a.contains(u'=') && i + 1 < args.size() &&
+            takesValue.count(a.mid(a.startsWith(u"--") ? 2 : 1))) {
+            bool negative = false;
+            args[i + 1].toDouble(&negative);
+            if (negative && args[i + 1].startsWith(u'-')) {
+                rest << a + u'=' + args[++i];
+                continue;
+            }
+        }
         if (a == u"--") {  // the end of the options, as in every POSIX tool: "rtc -- -5"
             for (++i; i < args.size(); ++i) {
                 if (command.isEmpty())

@@ -125,8 +125,17 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
     const QStringList header = lines[headerLine].split(sep);
     static const QStringList known{u"serial"_s, u"address"_s, u"ch1"_s, u"ch2"_s, u"v2-reset"_s};
     std::vector<int> column;  // index into known, per cell
-    for (const QString& h : header) {
-        const QString name = h.trimmed().toLower().remove(u'"');
+    // A spreadsheet may end every row with a separator: empty cells at the header's end name no
+    // column, and the rows leave them empty.
+    qsizetype named = header.size();
+    while (named > 1 && header[named - 1].trimmed().remove(u'"').isEmpty())
+        --named;
+    for (qsizetype i = 0; i < header.size(); ++i) {
+        if (i >= named) {
+            column.push_back(-1);
+            continue;
+        }
+        const QString name = header[i].trimmed().toLower().remove(u'"');
         const auto k = known.indexOf(name);
         if (k < 0)
             refuse(headerLine + 1, Z::tr("unknown column '%1' (serial, address, ch1, ch2, v2-reset)").arg(name));
@@ -169,6 +178,9 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
                     refuse(i + 1, Z::tr("a control character in the cell '%1'").arg(QString(v).replace(ch, u'?')));
             bool ok = false;
             switch (column[c]) {
+            case -1:
+                refuse(i + 1, Z::tr("a value '%1' under no column").arg(v));
+                break;
             case 0:
                 row.serial = v.toInt(&ok);
                 if (!ok)

@@ -304,6 +304,10 @@ TEST_F(Cli, RefusedInputSaysWhyAndSendsNothing)
         {{"frobnicate"}, "unknown command"},
         {{"--baud", "1200", "read"}, "4800 or 9600"},
         {{"--port", "COM17", "read"}, "COM1..COM16"},
+        // A negative value is the option's value, refused as one.
+        {{"--yes", "counters", "--v1", "-5"}, "--v1"},
+        {{"--yes", "counters", "--tp2", "-5"}, "--tp2 is HOURS:MM"},
+        {{"station", "--serial-from", "1", "--count", "-1"}, "--count is a number of devices"},
     };
     for (const auto& r : rows) {
         sim->Cmd("clearlog");
@@ -1486,6 +1490,7 @@ TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
         {"", {"--serial-from", "1000", "--count", "2", "--port", ""}, "--port is empty"},
         {"", {"--serial-from", "1000", "--count", "2", "--port", "COM3", "--port", "com3"}, "COM3 is named twice"},
         {"serial\n99\x01" "01\n", {}, "row 2: a control character in the cell"},
+        {"serial;address;\n1000;5;\n1001;5;7\n", {}, "row 3: a value '7' under no column"},
         {"", {"--plan", "/dev/zero"}, "the plan /dev/zero is not a regular file"},
         {"", {"--serial-from", "1", "--count", "1", "--results", "/dev/full"}, "is not a regular file"},
         {"", {"--serial-from", "1", "--count", "1", "--trace"}, "--trace is for one command on one line"},

@@ -1154,5 +1154,9 @@ The password is shown this once.</source>
         <source>--serial is a serial number, 0..65535, not &apos;%1&apos;</source>
         <translation>--serial — заводской номер, 0..65535, а не «%1»</translation>
     </message>
+    <message>
+        <source>a value &apos;%1&apos; under no column</source>
+        <translation>значение «%1» вне столбцов</translation>
+    </message>
 </context>
 </TS>
