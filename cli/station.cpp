@@ -168,6 +168,10 @@ void TStation::RunFixture(TFixture& f)
         return StopSignal() != 0 || stop_ || journalBroken_ || !book_.LedgerError().isEmpty() || book_.Finished();
     };
     // The model query alone, once: does a device answer on the fixture?
+    // Plan rows a model cannot take (a frequency input on a ZENDA1): set aside for devices of that
+    // model, kept for one that takes them.
+    uint8_t model = 0;
+    std::map<uint8_t, std::set<int>> unfit;
     auto answers = [&] {
         try {
             session.ReviveLine();
@@ -175,7 +179,7 @@ void TStation::RunFixture(TFixture& f)
             port.PurgeInput();
             port.WriteByte(cmd::Model);
             port.ReadByte(std::min(opt_.pollMs, 1000));
-            port.ReadByte(timeouts::ModelCode);
+            model = port.ReadByte(timeouts::ModelCode);
             return true;
         } catch (...) {
             return false;
@@ -201,16 +205,26 @@ void TStation::RunFixture(TFixture& f)
         if (!on)
             break;
         QString away;  // the team's server cannot be reached: said once until it answers again
-        const auto row = book_.Take([&] { return StopSignal() != 0 || stop_; },
-                                    [&](const QString& why) {
-                                        if (std::exchange(away, why) != why)
-                                            say(TStationEvent::Note, -1,
-                                                Z::tr("no number: %1; nothing is written until it answers").arg(why));
-                                    });
+        bool noneFits = false;
+        const auto row = book_.Take(
+            [&] { return StopSignal() != 0 || stop_; },
+            [&](const QString& why) {
+                if (std::exchange(away, why) != why)
+                    say(TStationEvent::Note, -1, Z::tr("no number: %1; nothing is written until it answers").arg(why));
+            },
+            [&](const TPlanRow& r) { return !unfit[model].count(r.serial); }, &noneFits);
+        if (!row && noneFits) {
+            say(TStationEvent::TakeOff, -1,
+                Z::tr("no row left in the plan fits this device (%1): take it off").arg(ModelName(model)));
+            while (!stopping() && answers())
+                std::this_thread::sleep_for(std::chrono::milliseconds(opt_.pollMs));
+            continue;
+        }
         if (!row)
             break;
         TStationEvent result(TStationEvent::Done, f.name, row->serial);
         bool skipped = false;
+        QString setAside;     // the row does not fit this model: why
         QString id;           // the ledger's begun line of this write
         QString notRecorded;  // the number could not be recorded first: nothing was written
         f.face.onWriteBegins = [&] {
@@ -247,8 +261,14 @@ void TStation::RunFixture(TFixture& f)
                     for (int ch : {1, 2}) {
                         const QString& spec = ch == 1 ? (row->ch1.isEmpty() ? opt_.defaults.ch1 : row->ch1)
                                                       : (row->ch2.isEmpty() ? opt_.defaults.ch2 : row->ch2);
-                        if (!spec.isEmpty())
+                        if (spec.isEmpty())
+                            continue;
+                        try {
                             ApplyChannelSpec(f.table, ch - 1, spec, notes);
+                        } catch (const ERefused& e) {
+                            setAside = QString::fromUtf8(e.what());
+                            throw;
+                        }
                     }
                     f.settings.SetSerialNumber(row->serial);
                     if (const auto a = row->address ? row->address : opt_.defaults.address)
@@ -290,6 +310,16 @@ void TStation::RunFixture(TFixture& f)
         if (StopSignal() && !r.writeBegan && result.kind == TStationEvent::Failed) {
             say(TStationEvent::Finished, -1, result.message);
             return;
+        }
+        if (!setAside.isEmpty()) {
+            // Nothing was written: the same device gets the next row that fits it.
+            unfit[f.actions.Result().model].insert(row->serial);
+            say(TStationEvent::Note, row->serial,
+                Z::tr("row %1 (№ %2) set aside for this %3: %4; kept for a device that takes it")
+                    .arg(row->line ? QString::number(row->line) : QStringLiteral("-"))
+                    .arg(row->serial)
+                    .arg(ModelName(f.actions.Result().model), setAside));
+            continue;
         }
         report_(result);
         if (!notRecorded.isEmpty() && book_.LedgerError().isEmpty()) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -58,14 +59,52 @@ QString StateText(TStationEvent::TKind kind)
     return QString::fromLatin1(StateName(kind));
 }
 
+// Fixture names as the live table shows them, width characters at most. Long paths that share a
+// beginning and an end (/dev/serial/by-id/usb-FTDI_..._A1-if00-port0) keep the part that tells
+// them apart, so that the operator takes the right device off.
+std::vector<QString> ShortNames(const std::vector<QString>& names, qsizetype width)
+{
+    qsizetype shortest = std::numeric_limits<qsizetype>::max();
+    for (const QString& n : names)
+        shortest = std::min(shortest, n.size());
+    qsizetype pre = 0, suf = 0;
+    if (names.size() > 1) {
+        auto same = [&](auto at) {
+            for (const QString& n : names)
+                if (n[at(n)] != names[0][at(names[0])])
+                    return false;
+            return true;
+        };
+        while (pre < shortest && same([&](const QString&) { return pre; }))
+            ++pre;
+        while (suf < shortest - pre && same([&](const QString& n) { return n.size() - 1 - suf; }))
+            ++suf;
+    }
+    std::vector<QString> out;
+    for (const QString& n : names) {
+        if (n.size() <= width) {
+            out.push_back(n);
+            continue;
+        }
+        const QString middle = n.mid(pre, n.size() - pre - suf);
+        // What tells it apart, then as much of the common end as fits.
+        QString shown = middle.right(width - 1);
+        if (shown.size() < width - 1)
+            shown += n.right(suf).left(width - 1 - shown.size());
+        out.push_back(u'…' + shown);
+    }
+    return out;
+}
+
 // Everything the operator and the line's system are told, from any fixture's thread.
 class TReporter {
 public:
     TReporter(const TGlobal& g, const TStationOptions& opt, TNumberBook& book, QFile* results)
         : g_(g), book_(book), results_(results), live_(!g.json && IsTerminal(1))
     {
-        for (const QString& p : opt.ports)
-            rows_.push_back({p, StateText(TStationEvent::Waiting), -1, Now()});
+        const std::vector<QString> shown = ShortNames(opt.ports, 21);
+        for (size_t i = 0; i < opt.ports.size(); ++i)
+            rows_.push_back({opt.ports[i], shown[i], StateText(TStationEvent::Waiting), -1, Now()});
     }
     ~TReporter() { StopTicker(); }
 
@@ -184,7 +223,7 @@ public:
 
 private:
     struct TRow {
-        QString fixture, state;
+        QString fixture, shown, state;
         int serial;
         QDateTime since;
     };
@@ -235,7 +274,7 @@ private:
                            .arg(Z::tr("number", "live table heading"), -8)
                            .arg(Z::tr("time", "live table heading: how long in this state"));
         for (const auto& r : rows_)
-            text += u"%1 %2 %3 %4\n"_s.arg(r.fixture.left(21), -21)
+            text += u"%1 %2 %3 %4\n"_s.arg(r.shown, -21)
                         .arg(r.state, -21)
                         .arg(r.serial >= 0 ? QString::number(r.serial) : QString(), -8)
                         .arg(Clock(r.since.secsTo(Now())));

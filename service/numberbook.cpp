@@ -311,14 +311,17 @@ QStringList TNumberBook::LoadLocal(const QString& journalPath, const QString& ba
 }
 
 std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
-                                          const std::function<void(const QString&)>& unreachable)
+                                          const std::function<void(const QString&)>& unreachable,
+                                          const std::function<bool(const TPlanRow&)>& fits, bool* noneFits)
 {
     std::unique_lock<std::mutex> g(mu_);
     for (;;) {
-        bool taken = false;
+        bool taken = false, unfit = false;
         std::vector<int> free;
         for (auto& e : entries_) {
-            if (e.state == TState::Free) {
+            if (e.state == TState::Free && fits && !fits(e.row)) {
+                unfit = true;
+            } else if (e.state == TState::Free) {
                 if (!shared_) {
                     e.state = TState::Taken;
                     return e.row;
@@ -327,6 +330,8 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
             }
             taken |= e.state == TState::Taken;
         }
+        if (free.empty() && !taken && unfit && noneFits)
+            *noneFits = true;
         if ((free.empty() && !taken) || stop())
             return std::nullopt;
         if (free.empty()) {

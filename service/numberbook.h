@@ -65,8 +65,11 @@ public:
     // The lowest free number, waiting while all that are left are in another fixture's hands;
     // nullopt when none is left or stop() says so. With a team's server, one it gave this PC;
     // while the server cannot be reached, unreachable(reason) is told and it tries again.
+    // fits: the rows the device on the fixture can take (all when empty); when free rows are left
+    // and none fits, nullopt and *noneFits.
     std::optional<TPlanRow> Take(const std::function<bool()>& stop,
-                                 const std::function<void(const QString&)>& unreachable = {});
+                                 const std::function<void(const QString&)>& unreachable = {},
+                                 const std::function<bool(const TPlanRow&)>& fits = {}, bool* noneFits = nullptr);
     // The write of this number begins: the ledger's begun line is on the disk (and the team's
     // server said yes) when it returns; its identity. std::runtime_error when it cannot be:
     // nothing may be written then.

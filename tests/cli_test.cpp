@@ -1711,6 +1711,31 @@ TEST_F(Cli, StationNeverSendsAWriteTwice)
     }
 }
 
+// A plan row the connected model cannot take (a frequency input on a ZENDA1) is set aside for
+// that device, said once, and the next number goes on; the row waits for a device that takes it.
+TEST_F(Cli, StationSetsAsideARowTheDeviceCannotTake)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    TFixtures fixture(bench, 1);
+    const auto plan = bench.dir / "plan.csv";
+    std::ofstream(plan) << "serial;ch1\n6601;type=freq\n6602;\n6603;\n";
+    const std::string out = (bench.dir / "station.out").string();
+    const pid_t pid =
+        Spawn({"--json", "station", "--plan", plan.string(), "--poll", "40", "--port", fixture.links[0]}, out);
+    for (int i = 0; i < 200 && Slurp(out).find("fits this device") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    kill(pid, SIGINT);
+    waitpid(pid, nullptr, 0);
+    const std::string said = Slurp(out);
+    EXPECT_EQ(Count(said, "set aside for this ZENDA1"), 1u) << said;
+    EXPECT_NE(said.find("no row left in the plan fits this device (ZENDA1): take it off"), std::string::npos) << said;
+    const auto [written, spoiled] = JournalNumbers(bench);
+    EXPECT_EQ(written.count(6602) + written.count(6603), 2u) << said;
+    EXPECT_EQ(written.count(6601), 0u);
+    EXPECT_EQ(Count(said, "\"event\":\"failed\""), 0u) << "a device that fits no row is not a failed device";
+}
+
 // The ledger is the station's own record; the journal and the backups are read beside it, and
 // no damage to any of them makes a number free again.
 TEST_F(Cli, StationKeepsItsNumbersThroughAMissingCutOrReSavedRecord)

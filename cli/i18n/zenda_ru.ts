@@ -1158,5 +1158,13 @@ The password is shown this once.</source>
         <source>a value &apos;%1&apos; under no column</source>
         <translation>значение «%1» вне столбцов</translation>
     </message>
+    <message>
+        <source>no row left in the plan fits this device (%1): take it off</source>
+        <translation>ни одна оставшаяся строка плана не подходит к этому прибору (%1): снимите его</translation>
+    </message>
+    <message>
+        <source>row %1 (№ %2) set aside for this %3: %4; kept for a device that takes it</source>
+        <translation>строка %1 (№ %2) отложена для этого %3: %4; она останется для прибора, который ее примет</translation>
+    </message>
 </context>
 </TS>
