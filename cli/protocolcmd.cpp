@@ -86,8 +86,10 @@ int TProgram::Protocol(const QCommandLineParser& p)
             doc.line = *line;
         }
     }
-    if (!doc.asNow)
+    if (!doc.asNow) {
         WrittenImage(doc.line, doc.image);
+        doc.leftInitMode = LeftInitModeAfter(doc.line);
+    }
     parties.Save();
     doc.number = NextProtocolNumber();
     doc.made = QDateTime::currentDateTime();

@@ -490,6 +490,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                 if (!found)
                     throw std::runtime_error(Z::tr("the journal holds no line of this write").toStdString());
                 WrittenImage(doc.line, doc.image);
+                doc.leftInitMode = LeftInitModeAfter(doc.line);
                 doc.number = NextProtocolNumber();
                 doc.made = QDateTime::currentDateTime();
                 const QString path = SaveProtocol(doc, ProtocolPdf(doc));

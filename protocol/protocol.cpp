@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "settings.h"
 #include "settingsstore.h"
 #include "shown.h"
 
@@ -113,6 +114,7 @@ QByteArray ProtocolJson(const TProtocol& p)
                   {u"image"_s, QString::fromLatin1(image.toHex())},
                   {u"modelCode"_s, int(p.image.ModelCode())},
                   {u"asNow"_s, p.asNow},
+                  {u"leftInitMode"_s, p.leftInitMode},
                   {u"program"_s, p.program}};
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
@@ -138,8 +140,34 @@ TProtocol ProtocolFromJson(const QByteArray& json)
     std::copy(image.begin(), image.end(), p.image.Image());
     p.image.ModelCode() = uint8_t(o[u"modelCode"_s].toInt());
     p.asNow = o[u"asNow"_s].toBool();
+    p.leftInitMode = o[u"leftInitMode"_s].toInt(-1);
     p.program = o[u"program"_s].toString();
     return p;
+}
+
+int LeftInitModeAfter(const TJournalLine& line, const QString& journal)
+{
+    if (line.action != u"init")
+        return -1;
+    TImageBuffer written;
+    if (!WrittenImage(line, written))
+        return -1;
+    const QString serial = QString::number(TDeviceSettings(written).SerialNumber());
+    // Newest first: the leave lines of that device on that port, until the initialization itself.
+    int left = 0;
+    TServiceRecords::ForEachJournalLine(journal, {-1, serial, true}, [&](const TJournalLine& l) {
+        const bool self = l.id.isEmpty() ? l.time == line.time && l.action == line.action : l.id == line.id;
+        if (self)
+            return false;
+        if (l.port != line.port || l.serial != serial)
+            return true;
+        if (l.action == u"leave")
+            left = l.outcome == u"выполнено" ? 1 : 0;  // the newest before the next write wins
+        else if (l.action != u"read" && l.action != u"backup")
+            left = 0;  // another write to the device since: its state is that write's
+        return true;
+    });
+    return left;
 }
 
 QString SaveProtocol(const TProtocol& p, const QByteArray& pdf)

@@ -26,7 +26,15 @@ struct TProtocol {
     TImageBuffer image;  // the image written (or read, asNow), with the model code
     bool asNow = false;  // the device as read now, not a write
     QString program;     // the program and its version
+    // After an initialization: 1 the device left initialization mode, 0 it stays in it; -1 not
+    // an initialization.
+    int leftInitMode = -1;
 };
+
+// Whether the device left initialization mode after the initialization of this journal line:
+// the journal's leave line that followed it on that port and device, done (1), or none (0); -1
+// when the line is not an initialization.
+int LeftInitModeAfter(const TJournalLine& line, const QString& journal = TServiceRecords::JournalPath());
 
 // The image a journal line says was written and verified, with the model the line names;
 // false when it holds none (nothing was written, or a line from before images were kept).

@@ -59,7 +59,9 @@ QString Html(const TProtocol& p)
 
     h += u"<p><b>Прибор%1</b></p>"_s.arg(p.asNow ? u" (как считан)"_s : u" (как записан)"_s);
     h += u"<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\">"_s;
-    h += Row(u"Тип прибора"_s, s.model.empty() ? u"не запрашивался"_s : E(s.model));
+    // A model the action did not ask is left out, not printed as a non-answer.
+    if (!s.model.empty())
+        h += Row(u"Тип прибора"_s, E(s.model));
     h += Row(u"Заводской номер"_s, QString::number(s.serial));
     h += Row(u"Сетевой адрес"_s, QString::number(s.address));
     h += Row(u"Возможность обнуления счетчика объема V2"_s, s.v2Reset ? u"да"_s : u"нет"_s);
@@ -88,6 +90,9 @@ QString Html(const TProtocol& p)
     h += Row(u"Порт"_s, E(p.line.port));
     h += Row(u"Итог"_s, p.asNow ? u"считано из прибора, проверено повторным чтением"_s
                                 : u"записано в прибор и проверено чтением"_s);
+    if (p.leftInitMode >= 0)
+        h += Row(u"Режим инициализации"_s, p.leftInitMode ? u"прибор вышел из режима инициализации"_s
+                                                          : u"прибор остается в режиме инициализации"_s);
     if (!p.asNow) {
         QString changes;
         for (const QString& c : p.line.changes)

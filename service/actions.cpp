@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <utility>
+
 #include "abort.h"
 #include "changes.h"
 #include "channels.h"
@@ -39,6 +41,7 @@ const TActionResult& TDeviceActions::Journaled(const char* action, const std::fu
 {
     result_ = TActionResult{};
     journalFailed_ = false;
+    settled_ = false;
     TJournalLine& line = result_.line;
     line.action = QString::fromLatin1(action);
     line.port = face_.PortText();
@@ -50,19 +53,64 @@ const TActionResult& TDeviceActions::Journaled(const char* action, const std::fu
         body();
     } catch (const TCancelled&) {
         result_.cancelled = true;
-        Finish(u"отменено"_s);
+        if (!settled_)
+            Finish(u"отменено"_s);
         return result_;
     } catch (const EAbort&) {
         const QString shown = face_.ShownError();
-        Finish(shown.isEmpty() ? u"отменено"_s : shown);
+        if (!settled_)
+            Finish(shown.isEmpty() ? u"отменено"_s : shown);
         throw;
     } catch (const std::exception& e) {
-        Finish(face_.FailureText(e));
+        if (!settled_)
+            Finish(face_.FailureText(e));
         throw;
     }
     result_.done = !result_.cancelled;
-    Finish(result_.cancelled ? u"отменено"_s : u"выполнено"_s);
+    if (!settled_)
+        Finish(result_.cancelled ? u"отменено"_s : u"выполнено"_s);
     return result_;
+}
+
+void TDeviceActions::Settle()
+{
+    // The write is verified: its line goes to the journal now, with the write's time, before any
+    // box is shown. A program killed while a box is open keeps the write's outcome and its image.
+    Finish(u"выполнено"_s);
+    settled_ = true;
+}
+
+void TDeviceActions::JournalLeave(const std::function<void()>& leave)
+{
+    // Its own line, after the initialization's: whether the device left initialization mode is
+    // on record (the protocol states it), and the initialization's line keeps its own time.
+    TJournalLine l;
+    l.action = u"leave"_s;
+    l.port = result_.line.port;
+    l.model = result_.line.model;
+    l.serial = QString::number(TDeviceSettings(image_).SerialNumber());
+    l.address = QString::number(TDeviceSettings(image_).Address());
+    l.id = NewRecordId();
+    traffic_.Clear();
+    auto write = [&](const QString& outcome) {
+        l.outcome = outcome;
+        l.time = LocalStamp();
+        if (outcome != u"выполнено" && !traffic_.Empty())
+            l.traffic = records_.SaveTraffic(traffic_.Text(), l.action);
+        if (!records_.Journal(l) && !journalFailed_)
+            face_.JournalFailed(records_.JournalError());
+    };
+    try {
+        leave();
+    } catch (const EAbort&) {
+        const QString shown = face_.ShownError();
+        write(shown.isEmpty() ? u"выход из режима инициализации не выполнен"_s : shown);
+        throw;
+    } catch (const std::exception& e) {
+        write(face_.FailureText(e));
+        throw;
+    }
+    write(u"выполнено"_s);
 }
 
 void TDeviceActions::Finish(const QString& outcome)
@@ -159,23 +207,19 @@ const TActionResult& TDeviceActions::Initialize(const TEdit& edit, TLeave leave)
         settings.ClearCounters();
         settings.StampClock();
         WriteImage();
+        Settle();
         TActionFace::TQuestion q(TActionFace::TQuestion::LeaveAfterInit);
         q.text = u"Прибор проинициализирован успешно. Выйти из режима инициализации?"_s;
         q.defaultYes = true;
         const bool yes = leave == TLeave::Yes || (leave == TLeave::Ask && face_.Ask(q));
         if (yes && face_.StopRequested()) {
-            result_.line.changes << u"выход из режима инициализации не выполнен: прервано"_s;
+            JournalLeave([] { throw std::runtime_error("выход из режима инициализации не выполнен: прервано"); });
             return;
         }
         if (!yes)
             return;
-        try {
-            session_.LeaveInitMode();
-        } catch (...) {
-            // The initialization itself is done and verified; the journal says what is left.
-            result_.line.changes << u"выход из режима инициализации не выполнен"_s;
-            throw;
-        }
+        // The initialization itself is done, verified and journaled; the leave's line says the rest.
+        JournalLeave([this] { session_.LeaveInitMode(); });
         result_.left = true;
     });
 }
@@ -202,6 +246,7 @@ const TActionResult& TDeviceActions::Change(const char* action, const TEdit& edi
         if (!edit())
             throw TCancelled{};
         WriteImage();
+        Settle();
         face_.Inform(doneText);
     });
 }
@@ -224,7 +269,13 @@ const TActionResult& TDeviceActions::Restore(const QString& file, const std::fun
         struct NameSource {
             QStringList& changes;
             QString text;
-            ~NameSource() { changes.prepend(text); }
+            bool done = false;
+            void Now()
+            {
+                if (!std::exchange(done, true))
+                    changes.prepend(text);
+            }
+            ~NameSource() { Now(); }
         } name{result_.line.changes, u"из резервной копии: "_s + RelativeToDataFolder(file)};
         const TImageBuffer backup = load();
         {
@@ -275,6 +326,8 @@ const TActionResult& TDeviceActions::Restore(const QString& file, const std::fun
             TWaitScope wait(face_);
             WriteImage();
         }
+        name.Now();  // the line names its file before it is journaled, now
+        Settle();
         face_.Inform(u"Настройки восстановлены из резервной копии"_s);
     });
 }

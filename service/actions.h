@@ -114,6 +114,10 @@ public:
 
 private:
     const TActionResult& Journaled(const char* action, const std::function<void()>& body);
+    // The action's line journaled now, its write verified: nothing after it changes its outcome.
+    void Settle();
+    // The leave after an initialization, journaled as a line of its own whatever its end.
+    void JournalLeave(const std::function<void()>& leave);
     void Finish(const QString& outcome);
     void ReadDevice(bool withModel);
     void WriteImage();
@@ -126,4 +130,5 @@ private:
     TTrafficRecorder traffic_;
     TActionResult result_;
     bool journalFailed_ = false;  // the begun line could not be written: said already
+    bool settled_ = false;        // the action's line is journaled already
 };

@@ -973,6 +973,7 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     const std::string text = PdfText(a);
     std::vector<std::string> want = {"Протокол инициализации прибора ЗЕНДА", "ZENDA1", "1017", "Иванов И. И.",
                                      "ООО \"Тест\"", "Инициализация", "записано в прибор и проверено чтением",
+                                     "прибор остается в режиме инициализации",
                                      "Представитель заказчика", "_______", o[QStringLiteral("fingerprint")].toString().toStdString(),
                                      "№ " + std::to_string(o[QStringLiteral("number")].toInt())};
     for (const auto& ch : o[QStringLiteral("channels")].toArray())
@@ -1004,8 +1005,17 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     // The device changed since: the protocol of the initialization's line still shows 1017 as written then,
     // the parties as typed last time; the device as it is now says so.
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a journal line's time is to the second
-    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "2000"}).status, 0);
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "2000", "--leave"}).status, 0);
     const QJsonArray journal = Zenda(bench, {"--json", "journal"}).Json()[QStringLiteral("journal")].toArray();
+    // The leave is a line of its own after the initialization's, naming the device.
+    ASSERT_GE(journal.size(), 2);
+    EXPECT_EQ(journal[0].toObject()[QStringLiteral("action")].toString(), QStringLiteral("leave"));
+    EXPECT_EQ(journal[0].toObject()[QStringLiteral("serial")].toString(), QStringLiteral("2000"));
+    EXPECT_EQ(journal[0].toObject()[QStringLiteral("model")].toString(), QStringLiteral("ZENDA1"));
+    EXPECT_EQ(journal[1].toObject()[QStringLiteral("action")].toString(), QStringLiteral("init"));
+    const std::string left = (bench.dir / "left.pdf").string();
+    ASSERT_EQ(Zenda(bench, {"protocol", "--out", left}).status, 0);
+    EXPECT_NE(PdfText(left).find("прибор вышел из режима инициализации"), std::string::npos) << PdfText(left);
     QString initTime;  // the first initialization's line: the oldest of them
     for (const auto& l : journal)
         if (l.toObject()[QStringLiteral("action")].toString() == QStringLiteral("init"))
@@ -1874,8 +1884,12 @@ TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
     for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench))) {
         ASSERT_NE(l.action, TServiceRecords::kDamaged) << l.outcome.toStdString();
         const std::string port = l.port.toStdString();
-        ++by[port.rfind("COM1", 0) == 0 ? "window" : port.rfind("/nonexistent", 0) == 0 ? port : "station"];
+        if (l.action == QStringLiteral("leave"))  // a device's leave after its initialization: its own line
+            ++by["station leaves"];
+        else
+            ++by[port.rfind("COM1", 0) == 0 ? "window" : port.rfind("/nonexistent", 0) == 0 ? port : "station"];
     }
+    EXPECT_GE(by["station leaves"], summary[u"done"].toInt());
     EXPECT_EQ(by["/nonexistent-a"], lines);
     EXPECT_EQ(by["/nonexistent-b"], lines);
     EXPECT_EQ(by["station"],

@@ -1088,8 +1088,16 @@ TEST_F(Window, EachWriteKeepsTheImageAsReadAndAJournalLine)
         Key(Qt::Key_Return);
     });
     BoxRecorder rec;
+    // While "Информация" is open the write's outcome is on record already: a kill or a power cut
+    // then would not leave a verified write without it.
+    QString atBox;
+    rec.answer = [&](QWidget* box) {
+        atBox = TServiceRecords::ReadJournal()[0].outcome;
+        PressFirst(box);
+    };
     W<QPushButton>(form.get(), "BitBtn1")->click();
     ASSERT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Автокоррекция RTC произведена успешно.")});
+    EXPECT_EQ(atBox, QStringLiteral("выполнено"));
     const auto files = BackupFiles();
     ASSERT_EQ(files.size(), 1u);
     TImageBuffer backup;
@@ -1161,13 +1169,14 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     std::vector<QString> asked;
     OnNextModal([&](QWidget* w) {
         auto* table = W<QTableView>(w, "Table");
-        EXPECT_EQ(table->model()->rowCount(), 2);  // read, init
-        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Инициализация"));
+        EXPECT_EQ(table->model()->rowCount(), 3);  // read, init, and the leave ("Да") on its own line
+        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Выход из инициализации"));
+        EXPECT_EQ(table->model()->index(1, 1).data().toString(), QStringLiteral("Инициализация"));
         // The initialization is found under the number it wrote as well as the one it read.
         QTest::keyClicks(W<QLineEdit>(w, "Filter"), QStringLiteral("99"));
-        EXPECT_EQ(table->model()->rowCount(), 1);
+        EXPECT_EQ(table->model()->rowCount(), 2);
         W<QLineEdit>(w, "Filter")->clear();
-        table->setCurrentIndex(table->model()->index(0, 0));
+        table->setCurrentIndex(table->model()->index(1, 0));
         EXPECT_TRUE(W<QPlainTextEdit>(w, "Details")->toPlainText().contains(QStringLiteral("Заводской номер: 256 -> 999")));
         // The change list, answered "Да"; no other-device question: the device holds the number
         // the undone initialization gave it.
@@ -1180,7 +1189,7 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
             W<QPushButton>(box, "btn0")->click();
         }, w);
         QTest::mouseClick(W<QPushButton>(w, "Restore"), Qt::LeftButton);
-        EXPECT_EQ(table->model()->rowCount(), 3);  // the restore is journaled
+        EXPECT_EQ(table->model()->rowCount(), 4);  // the restore is journaled
         W<QPushButton>(w, "Close")->click();
     });
     W<QTabWidget>(form.get(), "PageControl1")->setCurrentIndex(1);
@@ -1207,7 +1216,7 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     QString question;
     OnNextModal([&](QWidget* w) {
         auto* table = W<QTableView>(w, "Table");
-        table->setCurrentIndex(table->model()->index(1, 0));  // restore, init, read: the init line
+        table->setCurrentIndex(table->model()->index(2, 0));  // restore, leave, init, read: the init line
         QTest::mouseClick(W<QCheckBox>(w, "WithCounters"), Qt::LeftButton, Qt::NoModifier, QPoint(4, 8));
         OnNextModal([&](QWidget* box) {
             question = BoxText(box);
@@ -1325,7 +1334,7 @@ TEST_F(Window, ABackupThatCannotBeReadIsRefusedInRussianAndJournaled)
     EXPECT_EQ(line.sim.Log().size(), 0u);
     // Journaled as a failed restore that names the file.
     const auto journal = TServiceRecords::ReadJournal();
-    ASSERT_EQ(journal.size(), 5u);
+    ASSERT_EQ(journal.size(), 6u);
     EXPECT_EQ(journal[0].action, QStringLiteral("restore"));
     EXPECT_EQ(journal[0].outcome, file + QStringLiteral(": файл не найден."));
     EXPECT_EQ(journal[0].changes, QStringList{QStringLiteral("из резервной копии: ") + file});
@@ -1335,20 +1344,25 @@ TEST_F(Window, InitializationAndCountersEachLeaveOneBackupAndOneLine)
 {
     Start();
     AnswerClock(true);
-    BoxRecorder rec;
+    BoxRecorder rec;  // "Да": the leave, journaled on a line of its own after the initialization's
     W<QPushButton>(form.get(), "Button_Init")->click();
     ASSERT_EQ(BackupFiles().size(), 1u);
     auto journal = TServiceRecords::ReadJournal();
-    ASSERT_EQ(journal.size(), 1u);
-    EXPECT_EQ(journal[0].action, QStringLiteral("init"));
-    EXPECT_TRUE(journal[0].changes.contains(QStringLiteral("счетчики обнулены")));
+    ASSERT_EQ(journal.size(), 2u);
+    EXPECT_EQ(journal[1].action, QStringLiteral("init"));
+    EXPECT_TRUE(journal[1].changes.contains(QStringLiteral("счетчики обнулены")));
+    EXPECT_EQ(journal[1].model, QStringLiteral("ZENDA1"));
+    EXPECT_EQ(journal[0].action, QStringLiteral("leave"));
+    EXPECT_EQ(journal[0].outcome, QStringLiteral("выполнено"));
+    EXPECT_EQ(journal[0].serial, journal[1].WrittenSerial().isEmpty() ? journal[1].serial : journal[1].WrittenSerial());
     EXPECT_EQ(journal[0].model, QStringLiteral("ZENDA1"));
+    EXPECT_LE(journal[1].time, journal[0].time);
 
     OnNextModal([](QWidget* w) { W<QPushButton>(w, "BitBtn1")->click(); });  // counters: OK as shown
     W<QPushButton>(form.get(), "BitBtn2")->click();
     EXPECT_EQ(BackupFiles().size(), 2u);
     journal = TServiceRecords::ReadJournal();
-    ASSERT_EQ(journal.size(), 2u);
+    ASSERT_EQ(journal.size(), 3u);
     EXPECT_EQ(journal[0].action, QStringLiteral("counters"));
     EXPECT_EQ(journal[0].outcome, QStringLiteral("выполнено"));
 }
@@ -1536,8 +1550,11 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
     }
     EXPECT_TRUE(beside->isEnabled());
 
-    // From the journal: the newest line, the initialization; the parties typed in their dialog.
+    // From the journal: the initialization, under its leave's line; the parties typed in their dialog.
     OnNextModal([&](QWidget* journal) {
+        auto* table = W<QTableView>(journal, "Table");
+        EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Выход из инициализации"));
+        table->setCurrentIndex(table->model()->index(1, 0));
         OnNextModal(
             [&](QWidget* parties) {
                 EXPECT_EQ(parties->windowTitle(), QStringLiteral("Данные протокола"));
@@ -1554,7 +1571,8 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
     const QString first = viewer.opened[0].toLocalFile();
     EXPECT_TRUE(first.startsWith(DataFolder() + QStringLiteral("/protocols/"))) << first.toStdString();
     const std::string text = PdfText(first.toStdString());
-    for (const char* w : {"4660", "Петров П. П.", "Инициализация", "записано в прибор и проверено чтением"})
+    for (const char* w : {"4660", "Петров П. П.", "Инициализация", "записано в прибор и проверено чтением",
+                          "прибор вышел из режима инициализации"})
         EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
 
     // Beside "Журнал": the same write, the parties offered again; a new number, a new file.

@@ -67,6 +67,7 @@ bool TProtocolForm::Make(const TJournalLine& line, const QString& program)
     if (!WrittenImage(line, p.image) || !Ask(p.parties))
         return false;
     p.line = line;
+    p.leftInitMode = LeftInitModeAfter(line);
     p.program = program;
     QString path;
     try {
