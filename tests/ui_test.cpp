@@ -1334,7 +1334,7 @@ TEST_F(Window, ABackupThatCannotBeReadIsRefusedInRussianAndJournaled)
     EXPECT_EQ(line.sim.Log().size(), 0u);
     // Journaled as a failed restore that names the file.
     const auto journal = TServiceRecords::ReadJournal();
-    ASSERT_EQ(journal.size(), 6u);
+    ASSERT_EQ(journal.size(), 5u);
     EXPECT_EQ(journal[0].action, QStringLiteral("restore"));
     EXPECT_EQ(journal[0].outcome, file + QStringLiteral(": файл не найден."));
     EXPECT_EQ(journal[0].changes, QStringList{QStringLiteral("из резервной копии: ") + file});
