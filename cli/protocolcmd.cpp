@@ -5,9 +5,11 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "program.h"
 #include "protocol.h"
+#include "settings.h"
 
 using namespace Qt::StringLiterals;
 
@@ -54,15 +56,31 @@ int TProgram::Protocol(const QCommandLineParser& p)
         const QString time = p.value(u"line"_s);
         // Times are to the second: a read may share it with the write it follows.
         bool any = false;
-        const auto line = find([&](const TJournalLine& l) {
+        std::vector<TJournalLine> writes;  // two writes in one second: which one is not guessed
+        find([&](const TJournalLine& l) {
             any |= l.time == time;
-            return l.time == time && HasProtocol(l);
+            if (l.time == time && HasProtocol(l))
+                writes.push_back(l);
+            // Past that second (newest first): every write of it has been seen.
+            return !writes.empty() && l.time != time;
         });
-        if (!line)
+        if (writes.size() > 1) {
+            QStringList named;
+            for (const TJournalLine& w : writes) {
+                TImageBuffer image;
+                WrittenImage(w, image);
+                named << u"%1 № %2 (%3)"_s.arg(w.action).arg(TDeviceSettings(image).SerialNumber()).arg(w.port);
+            }
+            throw ERefused(Z::tr("%1 names %2 writes: %3; no protocol is guessed")
+                               .arg(time)
+                               .arg(writes.size())
+                               .arg(named.join(u"; "_s)));
+        }
+        if (writes.empty())
             throw ERefused(any ? Z::tr("the journal line of %1 is not a completed write with its image kept: no protocol")
                                      .arg(time)
                                : Z::tr("no journal line of %1 (zenda journal lists them)").arg(time));
-        doc.line = *line;
+        doc.line = writes.front();
     } else {
         PreparePort();
         const TActionResult& read = actions_.Read();
@@ -91,7 +109,16 @@ int TProgram::Protocol(const QCommandLineParser& p)
         doc.leftInitMode = LeftInitModeAfter(doc.line);
     }
     parties.Save();
-    doc.number = NextProtocolNumber();
+    // What the file would be refused for is refused before a number is taken.
+    if (p.isSet(u"out"_s)) {
+        try {
+            CheckFileCanBeMade(p.value(u"out"_s));
+        } catch (const std::exception& e) {  // as backup FILE: the user's path, refused
+            throw ERefused(Human(u"Не удалось сохранить протокол: "_s + QString::fromUtf8(e.what())));
+        }
+    }
+    TProtocolNumber number;
+    doc.number = number.number;
     doc.made = QDateTime::currentDateTime();
     const QByteArray pdf = ProtocolPdf(doc);
     QString path;
@@ -99,12 +126,13 @@ int TProgram::Protocol(const QCommandLineParser& p)
         path = p.value(u"out"_s);
         try {
             SaveFileAs(path, pdf);
-        } catch (const std::exception& e) {  // as backup FILE: the user's path, refused
+        } catch (const std::exception& e) {
             throw ERefused(Human(u"Не удалось сохранить протокол: "_s + QString::fromUtf8(e.what())));
         }
     } else {
         path = SaveProtocol(doc, pdf);
     }
+    number.Keep();
     face_.Say(Z::tr("protocol: %1").arg(path));
     QJsonObject o = SettingsJson(doc.image);
     o[u"ok"_s] = true;

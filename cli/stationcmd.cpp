@@ -491,9 +491,11 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                     throw std::runtime_error(Z::tr("the journal holds no line of this write").toStdString());
                 WrittenImage(doc.line, doc.image);
                 doc.leftInitMode = LeftInitModeAfter(doc.line);
-                doc.number = NextProtocolNumber();
+                TProtocolNumber number;
+                doc.number = number.number;
                 doc.made = QDateTime::currentDateTime();
                 const QString path = SaveProtocol(doc, ProtocolPdf(doc));
+                number.Keep();
                 reporter.Report(
                     TStationEvent(TStationEvent::Note, e.fixture, e.serial, Z::tr("protocol: %1").arg(path)));
             } catch (const std::exception& x) {

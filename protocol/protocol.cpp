@@ -94,6 +94,23 @@ int NextProtocolNumber()
     return n + 1;
 }
 
+TProtocolNumber::~TProtocolNumber()
+{
+    if (kept_)
+        return;
+    const QString path = DataFolder() + u"/protocol-number"_s;
+    QLockFile lock(path + u".lock"_s);
+    if (!lock.tryLock(2000))
+        return;  // kept as used: a gap, never a number twice
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly) || in.readAll().trimmed().toInt() != number)
+        return;
+    in.close();
+    QSaveFile out(path);
+    if (out.open(QIODevice::WriteOnly) && out.write(QByteArray::number(number - 1) + '\n') >= 0)
+        out.commit();
+}
+
 // ------------------------------------------------------------------ to the program that draws it
 
 QByteArray ProtocolJson(const TProtocol& p)

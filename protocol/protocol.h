@@ -50,6 +50,20 @@ extern const char* const kFingerprintName;  // how the page names it
 // at once never get the same number; a number file lost or damaged resumes after the highest
 // number in protocols/); throws std::runtime_error when it cannot be kept.
 int NextProtocolNumber();
+// A number taken for a protocol whose file could not be made goes back, so that the numbers an
+// auditor sees have no gaps: unless a later one was taken meanwhile. Keep() once the file is made.
+class TProtocolNumber {
+public:
+    TProtocolNumber() : number(NextProtocolNumber()) {}
+    ~TProtocolNumber();
+    TProtocolNumber(const TProtocolNumber&) = delete;
+    TProtocolNumber& operator=(const TProtocolNumber&) = delete;
+    void Keep() { kept_ = true; }
+    const int number;
+
+private:
+    bool kept_ = false;
+};
 // The PDF's bytes: one page, however long the change list (it is scaled to fit). Drawn in the
 // window's program (protocoldraw.cpp); zenda asks that program (cli/drawprotocol.cpp).
 // Throws std::runtime_error with the reason.

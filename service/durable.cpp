@@ -189,6 +189,8 @@ QString TimeName() { return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHm
 
 using namespace durable;
 
+void CheckFileCanBeMade(const QString& path) { CheckNewFile(path); }
+
 void SaveFileAs(const QString& path, const QByteArray& bytes)
 {
     CheckNewFile(path);

@@ -141,6 +141,8 @@ private:
 // renamed), never over another file; std::runtime_error with the reason. At a path of the
 // user's, in a folder that exists:
 void SaveFileAs(const QString& path, const QByteArray& bytes);
+// What SaveFileAs would refuse before writing anything (an existing file, a missing folder).
+void CheckFileCanBeMade(const QString& path);
 // In a folder (made when missing) under a name of its own: base + ext, else base-2 + ext, ...;
 // the name.
 QString SaveFileUnique(const QString& dir, const QString& base, const QString& ext, const QByteArray& bytes);

@@ -1021,14 +1021,18 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
         if (l.toObject()[QStringLiteral("action")].toString() == QStringLiteral("init"))
             initTime = l.toObject()[QStringLiteral("time")].toString();
     ASSERT_FALSE(initTime.isEmpty());
-    r = Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b});
+    r = Zenda(bench, {"--json", "protocol", "--line", initTime.toStdString(), "--out", b});
     ASSERT_EQ(r.status, 0) << r.err;
+    const int numberB = r.Json()[QStringLiteral("number")].toInt();
     EXPECT_NE(PdfText(b).find("1017"), std::string::npos);
     EXPECT_EQ(PdfText(b).find("2000"), std::string::npos);
     EXPECT_NE(PdfText(b).find("Иванов И. И."), std::string::npos);
+    // Refused files (one that exists, a missing folder) use up no number: an auditor sees no gap.
     EXPECT_EQ(Zenda(bench, {"protocol", "--line", initTime.toStdString(), "--out", b}).status, 2);  // never over a file
-    r = Zenda(bench, {"protocol", "--now", "--out", c});
+    EXPECT_EQ(Zenda(bench, {"protocol", "--out", (bench.dir / "no-such" / "x.pdf").string()}).status, 2);
+    r = Zenda(bench, {"--json", "protocol", "--now", "--out", c});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.Json()[QStringLiteral("number")].toInt(), numberB + 1);
     EXPECT_NE(PdfText(c).find("как считан"), std::string::npos);
 
     // A ZENDA3 with a frequency input: "---" for its pulse value, saved under the protocols folder.
@@ -1049,6 +1053,21 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     r = Zenda(zenda3, {"--json", "protocol"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.Json()[QStringLiteral("number")].toInt(), number + 1);
+
+    // Two writes in the same second (two fixtures): a time that names both is refused, naming both.
+    setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+    TServiceRecords records(QStringLiteral("test"));
+    for (const char* port : {"/dev/ttyUSB0", "/dev/ttyUSB1"}) {
+        TJournalLine l{QStringLiteral("2026-12-09T10:00:00+03:00"), QStringLiteral("rtc"), QString::fromLatin1(port),
+                       QStringLiteral("ZENDA1"), QStringLiteral("12345"), QStringLiteral("5"), QStringLiteral("выполнено"),
+                       {}, {}, {}, QString::fromStdString(baseline), NewRecordId()};
+        ASSERT_TRUE(records.Journal(l));
+    }
+    unsetenv("XDG_DATA_HOME");
+    r = Zenda(bench, {"protocol", "--line", "2026-12-09T10:00:00+03:00", "--out", (bench.dir / "d.pdf").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("names 2 writes: rtc № 12345 (/dev/ttyUSB1); rtc № 12345 (/dev/ttyUSB0)"), std::string::npos)
+        << r.err;
 }
 
 // zenda's protocols are drawn by zenda-init beside it. Without it the protocol is refused

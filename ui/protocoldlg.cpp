@@ -72,9 +72,11 @@ bool TProtocolForm::Make(const TJournalLine& line, const QString& program)
     QString path;
     try {
         TWaitCursor wait;
-        p.number = NextProtocolNumber();
+        TProtocolNumber number;
+        p.number = number.number;
         p.made = QDateTime::currentDateTime();
         path = SaveProtocol(p, ProtocolPdf(p));
+        number.Keep();
     } catch (const std::exception& e) {
         ErrorAbort(QStringLiteral("Не удалось сохранить протокол в ") + DataFolder() + QStringLiteral("/protocols (") +
                        QString::fromUtf8(e.what()) + u')',

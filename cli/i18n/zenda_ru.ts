@@ -1166,5 +1166,9 @@ The password is shown this once.</source>
         <source>row %1 (№ %2) set aside for this %3: %4; kept for a device that takes it</source>
         <translation>строка %1 (№ %2) отложена для этого %3: %4; она останется для прибора, который ее примет</translation>
     </message>
+    <message>
+        <source>%1 names %2 writes: %3; no protocol is guessed</source>
+        <translation>ко времени %1 относятся записи (%2): %3; протокол наугад не выбирается</translation>
+    </message>
 </context>
 </TS>
