@@ -184,6 +184,19 @@ void Publish(const QString& temp, const QString& path)
     }
 }
 
+QString WhyNotWritable(const QString& dir)
+{
+    // A block written and synced in a file of its own says what the system says of the folder.
+    QTemporaryFile probe(dir + u"/.zenda-probe-XXXXXX"_qs);
+    if (!probe.open())
+        return probe.errorString();
+    const QByteArray block(4096, '\0');
+    errno = 0;
+    if (probe.write(block) != block.size() || !probe.flush() || !SyncToDisk(probe.handle()))
+        return errno ? SystemReason(errno) : probe.errorString();
+    return u"cannot be written"_qs;
+}
+
 QString TimeName() { return QDateTime::currentDateTime().toString(u"yyyyMMdd-HHmmss-zzz"_qs); }
 }  // namespace durable
 

@@ -28,6 +28,8 @@ QString PublishUnique(const QString& temp, const QString& dir, const QString& ba
 void CheckNewFile(const QString& path);
 // The temporary file under the user's name, never over another file.
 void Publish(const QString& temp, const QString& path);
+// Why nothing can be written into the folder (the system's reason: permission denied, no space).
+QString WhyNotWritable(const QString& dir);
 // Now as a file name: 20261208-120056-123.
 QString TimeName();
 }  // namespace durable

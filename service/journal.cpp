@@ -5,6 +5,7 @@
 #include <QLockFile>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -104,12 +105,20 @@ bool TServiceRecords::Journal(TJournalLine l, bool sync)
         locked = lock.tryLock(0);
     }
     if (!locked) {
-        journalError_ = JournalPath() + u".lock: held by another program"_qs;
+        // A folder that cannot be written to (read-only, full) is not another program's lock.
+        journalError_ = JournalPath() + u".lock: "_qs +
+                        (lock.error() == QLockFile::LockFailedError ? u"held by another program"_qs
+                                                                    : WhyNotWritable(DataFolder()));
         return false;
     }
     QFile f(JournalPath());
     // Appended, never rewritten: one write of one whole line to a file opened for appending.
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Append) || !f.seek(f.size())) {
+    // Anything but a regular file (a device, a pipe) is refused with a reason of its own.
+    if (QFileInfo(JournalPath()).exists() && !QFileInfo(JournalPath()).isFile()) {
+        journalError_ = JournalPath() + u": not a regular file"_qs;
+        return false;
+    }
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) || !f.seek(f.size())) {
         journalError_ = JournalPath() + u": "_qs + f.errorString();
         return false;
     }
@@ -135,8 +144,11 @@ bool TServiceRecords::Journal(TJournalLine l, bool sync)
     if (f.size() == 0)  // a new journal: the byte-order mark and the header, so spreadsheets read it right
         bytes = QByteArray("\xEF\xBB\xBF") + kJournalHeader + "\r\n";
     bytes += line.toUtf8();
+    errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush() || (sync && !SyncToDisk(f.handle()))) {
-        journalError_ = JournalPath() + u": "_qs + f.errorString();
+        // The system's own reason (no space left, an I/O error), not Qt's "Unknown error".
+        const int e = errno;
+        journalError_ = JournalPath() + u": "_qs + (e ? SystemReason(e) : f.errorString());
         return false;
     }
     return true;

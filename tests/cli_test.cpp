@@ -666,6 +666,14 @@ TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
     const TRun full = Zenda(bench, {"backup", "/dev/full"});
     EXPECT_NE(full.status, 0) << full.err;
     EXPECT_NE(full.err.find("not a regular file"), std::string::npos) << full.err;
+    // A journal that is a device: said as such, not as an unknown error.
+    const auto journal = DataOf(bench) / "journal.csv";
+    std::filesystem::rename(journal, bench.dir / "journal.kept");
+    std::filesystem::create_symlink("/dev/full", journal);
+    const TRun onDevice = Zenda(bench, {"read"});
+    EXPECT_NE(onDevice.err.find("journal.csv: not a regular file"), std::string::npos) << onDevice.err;
+    std::filesystem::remove(journal);
+    std::filesystem::rename(bench.dir / "journal.kept", journal);
     // A data folder that cannot be made: the system's own reason, and nothing written.
     std::ofstream(bench.dir / "plain") << "x";
     Bench blocked = bench;
@@ -686,6 +694,11 @@ TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
         EXPECT_EQ(onFullRun.status, 2) << onFullRun.err;
         EXPECT_NE(onFullRun.err.find("No space left on device"), std::string::npos) << onFullRun.err;
         EXPECT_EQ(Field(11), "03");
+        // The journal there says the same reason, not another program's lock.
+        const TRun readOnFull = Zenda(onFull, {"read"});
+        EXPECT_NE(readOnFull.err.find("the service journal cannot be written"), std::string::npos) << readOnFull.err;
+        EXPECT_NE(readOnFull.err.find("No space left on device"), std::string::npos) << readOnFull.err;
+        EXPECT_EQ(readOnFull.err.find("another program"), std::string::npos) << readOnFull.err;
         EXPECT_EQ(std::system(("umount " + tiny.string()).c_str()), 0);
     }
 }
