@@ -197,8 +197,10 @@ int main(int argc, char** argv)
         return Fail(g, kDeviceError, QString::fromStdString(ui.last), true, program.Held());
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();
-        return Fail(g, program.OpenError().empty() ? kDeviceError : kNoPort, Human(QString::fromStdString(e.what())), false,
-                    program.Held());
+        const QString said = Human(QString::fromStdString(e.what()));
+        if (!program.OpenError().empty())
+            return Fail(g, kNoPort, said + u" ("_s + program.OpenReason() + u')', false, program.Held());
+        return Fail(g, kDeviceError, said, false, program.Held());
     }
     return kUsage;
     }());

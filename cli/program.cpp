@@ -1,7 +1,10 @@
 // The command line's face on the device actions, and the commands read, leave and rtc.
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <system_error>
 
 #include "program.h"
 #include "settingsstore.h"
@@ -59,7 +62,24 @@ void TCliFace::OpenLine(TDeviceSession& session)
     try {
         session.Open(comIndex, baud);
     } catch (const std::exception& e) {
+        const int system = LastSystemError();  // before anything else may change it
         openError = e.what();
+        // The driver's words say neither which port nor why: both follow them on the command line.
+        // In the words of `zenda ports` where it has them, the user's language; else the system's.
+#ifdef _WIN32
+        const bool missing = system == 2 || system == 3, denied = system == 5, busy = system == 32;
+        const std::string why = std::system_category().message(system);
+#else
+        const bool missing = system == ENOENT || system == ENXIO || system == ENODEV, denied = system == EACCES,
+                   busy = system == EBUSY || system == EAGAIN;
+        const std::string why = std::strerror(system);
+#endif
+        openReason = portText + u": "_s +
+                     (missing  ? Z::tr("missing")
+                      : denied ? Z::tr("no permission")
+                      : busy   ? Z::tr("busy (open in another program)")
+                      : system ? QString::fromLocal8Bit(why.c_str())
+                               : Z::tr("cannot be opened"));
         throw;
     }
     Checkpoint();

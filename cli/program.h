@@ -42,6 +42,7 @@ public:
     bool leave = false;                  // init: --leave
     std::vector<std::string> initNotes;  // init: what a channel's new type forced
     std::string openError;               // the port could not be opened
+    QString openReason;                  // which port, and the system's reason
     TProgress progress;
     int errors = 0;
     std::string last;  // the message the user saw last
@@ -75,6 +76,7 @@ public:
     // After a failed write: "new", "old" or "unknown"; empty when no write failed.
     QString Held() const;
     const std::string& OpenError() const { return face_.openError; }
+    const QString& OpenReason() const { return face_.openReason; }
     TCliFace& Ui() { return face_; }
 
 private:

@@ -1425,6 +1425,24 @@ TEST_F(Cli, SeededSoakKeepsTheDeviceAndTheRecordsTrue)
     unsetenv("XDG_DATA_HOME");
 }
 
+// A port that cannot be opened is named, with the reason, after the driver's words.
+TEST_F(Cli, APortThatCannotBeOpenedIsNamedWithItsReason)
+{
+    const std::string missing = (bench.dir / "no-such-line").string();
+    TRun r = Zenda(bench, {"--port", missing, "read"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("The COM port cannot be opened (" + missing + ": missing)"), std::string::npos) << r.err;
+    if (UnderWine())
+        return;
+    const int held = open(bench.line.c_str(), O_RDWR | O_NOCTTY);  // another program has it
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+    r = Zenda(bench, {"--port", bench.line, "read"});
+    close(held);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find(bench.line + ": busy (open in another program))"), std::string::npos) << r.err;
+}
+
 // Text from outside (a backup file, the journal) never reaches the terminal raw: an escape
 // sequence in it would retitle or rewrite the user's terminal.
 TEST_F(Cli, OutsideTextReachesTheTerminalEscaped)
