@@ -2,6 +2,8 @@
 #include <QApplication>
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -12,12 +14,26 @@ int main(int argc, char** argv)
 #ifndef _WIN32  // under Wine: the windows platform on Wine's display
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Backups and the journal of the tests go to a folder of their own, never the user's.
+    // Removed when the run ends: one is made for every test that ctest runs.
     char data[] = "/tmp/zenda-testdata.XXXXXX";
-    if (mkdtemp(data))
+    std::string made;
+    if (mkdtemp(data)) {
+        made = data;
         setenv("XDG_DATA_HOME", data, 1);
+    }
 #endif
-    QApplication app(argc, argv);
-    SetAppTitle(QStringLiteral("zenda-init tests"));
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        SetAppTitle(QStringLiteral("zenda-init tests"));
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+#ifndef _WIN32
+    if (!made.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(made, ignored);
+    }
+#endif
+    return status;
 }
