@@ -142,7 +142,10 @@ int TProgram::Counters(const QCommandLineParser& p)
             };
             if (parts.size() > 2 || whole.isEmpty() || !digitsOnly(whole) || !digitsOnly(frac) ||
                 frac.size() > decimals || whole.size() > 8 - decimals)
-                throw ERefused(Z::tr("--%1 is a number with at most %2 digits and %3 decimals for this channel, not '%4'")
+                throw ERefused((decimals == 1 ? Z::tr("--%1 is a number with at most %2 digits and %3 decimal for this "
+                                                      "channel, not '%4'")
+                                              : Z::tr("--%1 is a number with at most %2 digits and %3 decimals for this "
+                                                      "channel, not '%4'"))
                                    .arg(name)
                                    .arg(8 - decimals)
                                    .arg(decimals)

@@ -124,6 +124,14 @@ QString HelpText(const QString& command)
         const auto own = CommandOptions(command);
         text += u'\n' + Z::tr("Options:") + u'\n' +
                 (own.isEmpty() ? u"  "_s + Z::tr("(no options of its own)") + u'\n' : OptionLines(own));
+        if (command == u"init" || command == u"station")  // what a channel SPEC may say, per model
+            text += u'\n' +
+                    Wrapped(Z::tr("Channel SPEC: value=, type=, test=. Types: pulse (longer than 50 ms, or a dry "
+                                  "contact; pulse values 0.01, 0.1, 1 m3 a pulse; a line test may not be on), fast "
+                                  "(1-5 ms; 0.001, 0.01, 0.1), freq (a frequency input, ZENDA2 and ZENDA3 only; no "
+                                  "pulse value). ZENDA1 takes pulse and fast only."),
+                            0) +
+                    u'\n';
         text += u'\n' + Z::tr("The global options (zenda --help) go before or after the command.") + u'\n';
         return text;
     }

@@ -1170,5 +1170,13 @@ The password is shown this once.</source>
         <source>%1 names %2 writes: %3; no protocol is guessed</source>
         <translation>ко времени %1 относятся записи (%2): %3; протокол наугад не выбирается</translation>
     </message>
+    <message>
+        <source>--%1 is a number with at most %2 digits and %3 decimal for this channel, not &apos;%4&apos;</source>
+        <translation>--%1 для этого канала — число не более чем с %2 цифрами до запятой и %3 после, а не «%4»</translation>
+    </message>
+    <message>
+        <source>Channel SPEC: value=, type=, test=. Types: pulse (longer than 50 ms, or a dry contact; pulse values 0.01, 0.1, 1 m3 a pulse; a line test may not be on), fast (1-5 ms; 0.001, 0.01, 0.1), freq (a frequency input, ZENDA2 and ZENDA3 only; no pulse value). ZENDA1 takes pulse and fast only.</source>
+        <translation>SPEC канала: value=, type=, test=. Типы: pulse (длиннее 50 мс или «сухой контакт»; цена импульса 0.01, 0.1, 1 м3 на импульс; тест линии не включается), fast (1-5 мс; 0.001, 0.01, 0.1), freq (частотный вход, только ZENDA2 и ZENDA3; без цены импульса). ZENDA1 принимает только pulse и fast.</translation>
+    </message>
 </context>
 </TS>
