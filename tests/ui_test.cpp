@@ -1584,6 +1584,17 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
     ASSERT_EQ(viewer.opened.size(), 2);
     EXPECT_NE(viewer.opened[1], viewer.opened[0]);
     EXPECT_TRUE(viewer.opened[1].toLocalFile().contains(QStringLiteral("-N2-4660-init"))) << viewer.opened[1].toString().toStdString();
+    // The same device read again keeps its protocol; another device on the line does not get the
+    // previous one's.
+    QTest::mouseClick(W<QPushButton>(form.get(), "Button_Read_Ini"), Qt::LeftButton);
+    EXPECT_TRUE(beside->isEnabled());
+    auto other = line.sim.Image();
+    other[6] = 0x12;
+    other[7] = 0x35;  // № 4661: another device
+    line.sim.SetImage(other);
+    QTest::mouseClick(W<QPushButton>(form.get(), "Button_Read_Ini"), Qt::LeftButton);
+    EXPECT_FALSE(beside->isEnabled());
+    EXPECT_FALSE(W<QPushButton>(form.get(), "BitBtn4")->isEnabled());
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
 }

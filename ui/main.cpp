@@ -167,7 +167,17 @@ void TForm1::Button_Read_IniClick() { ReadIniParams(); }
 
 void TForm1::ReadIniParams() { ReadSettingsFromDevice(); }
 
-void TForm1::ReadSettingsFromDevice() { ShowDeviceSettings(actions_->Read().model); }
+void TForm1::ReadSettingsFromDevice()
+{
+    ShowDeviceSettings(actions_->Read().model);
+    // The protocol buttons make the protocol of the device on the page, never of the one before.
+    TImageBuffer written;
+    if (!WrittenImage(lastWrite_, written) || TDeviceSettings(written).SerialNumber() != settings_.SerialNumber()) {
+        lastWrite_ = {};
+        BitBtn4->setEnabled(false);
+        Button_Protocol->setEnabled(false);
+    }
+}
 
 void TForm1::ShowDeviceSettings(uint8_t modelCode)
 {
