@@ -300,7 +300,7 @@ TEST_F(Cli, RefusedInputSaysWhyAndSendsNothing)
         {{"--yes", "rtc", "30"}, "-25..25"},
         {{"--yes", "init", "--ch1", "type=freq"}, "not one this model takes"},  // ZENDA1 has no frequency input
         {{"--yes", "init", "--ch2", "value=1,type=fast"}, "pulse value"},
-        {{"--yes", "counters", "--v1", "1,25"}, "decimals"},
+        {{"--yes", "counters", "--v1", "1,25"}, "at most 7 digits and 1 decimal for this channel"},
         {{"frobnicate"}, "unknown command"},
         {{"--baud", "1200", "read"}, "4800 or 9600"},
         {{"--port", "COM17", "read"}, "COM1..COM16"},
