@@ -2073,14 +2073,23 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_NE(r.err.find("password authentication failed for user"), std::string::npos) << r.err;
     TFixtures fixture(bench, 1);
     const std::string out = (bench.dir / "station.out").string();
-    const pid_t station = Spawn({"station", "--team", "--serial-from", "9001", "--count", "2", "--poll", "40",
-                                 "--port", fixture.links[0]},
-                                out);
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    kill(station, SIGINT);
-    waitpid(station, nullptr, 0);
-    EXPECT_EQ(fixture.sims[0]->Cmd("count 0"), "0") << "written without a number recorded first";
-    EXPECT_NE(Slurp(out).find("no device is written until it answers"), std::string::npos) << Slurp(out);
+    // Refused by the server, then no server at all on the port: nothing written either way.
+    for (const std::string& conninfo : std::vector<std::string>{"", "host=localhost port=1 dbname=x"}) {
+        if (!conninfo.empty())
+            setenv("ZENDA_TEAM_DB", conninfo.c_str(), 1);
+        const pid_t station = Spawn({"station", "--team", "--serial-from", "9001", "--count", "2", "--poll", "40",
+                                     "--port", fixture.links[0]},
+                                    out);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        kill(station, SIGINT);
+        waitpid(station, nullptr, 0);
+        unsetenv("ZENDA_TEAM_DB");
+        EXPECT_EQ(fixture.sims[0]->Cmd("count 0"), "0") << "written without a number recorded first";
+        EXPECT_NE(Slurp(out).find("no device is written until it answers"), std::string::npos) << Slurp(out);
+        EXPECT_NE(Slurp(out).find(conninfo.empty() ? "password authentication failed" : "Connection refused"),
+                  std::string::npos)
+            << Slurp(out);
+    }
     setenv("PGPASSFILE", passfile.c_str(), 1);
     r = team({"team", "status"}, pg.Pc(db, db + "_pc1", "127.0.0.1").c_str());
     EXPECT_NE(r.err.find("does not match host name \"127.0.0.1\""), std::string::npos) << r.err;
