@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <cstring>
 #include <thread>
 
 #include "image.h"
@@ -37,6 +38,20 @@ TNumberBook::TNumberBook(const std::vector<TPlanRow>& rows, TNumberLedger ledger
 }
 
 TNumberBook::~TNumberBook() = default;
+
+namespace {
+// f() with the lock let go (a call to the server), and taken again however it ends.
+template <class F>
+auto Unlocked(std::unique_lock<std::mutex>& g, F f)
+{
+    g.unlock();
+    struct Relock {
+        std::unique_lock<std::mutex>& g;
+        ~Relock() { g.lock(); }
+    } relock{g};
+    return f();
+}
+}  // namespace
 
 namespace {
 // What one record says of the plan's numbers: used, and whether written and verified.
@@ -342,16 +357,13 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
         // The team's server gives the number; the fixtures ask it one at a time.
         std::optional<int> got;
         try {
-            g.unlock();  // the other fixtures go on meanwhile
-            struct Relock {
-                std::unique_lock<std::mutex>& g;
-                ~Relock() { g.lock(); }
-            } relock{g};
-            QString why;
-            if (!synced_ && !SyncShared(&why))
-                throw std::runtime_error(why.toStdString());
-            ReportPending();
-            got = shared_->Take(free);
+            got = Unlocked(g, [&] {  // the other fixtures go on meanwhile
+                QString why;
+                if (!synced_ && !SyncShared(&why))
+                    throw std::runtime_error(why.toStdString());
+                ReportPending();
+                return shared_->Take(free);
+            });
         } catch (const std::exception& e) {
             if (unreachable)
                 unreachable(QString::fromUtf8(e.what()));
@@ -370,16 +382,7 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
         }
         // None of them is free there: used by another PC, or in its hands for now.
         try {
-            g.unlock();
-            std::set<int> used;
-            {
-                struct Relock {
-                    std::unique_lock<std::mutex>& g;
-                    ~Relock() { g.lock(); }
-                } relock{g};
-                used = shared_->Used(free);
-            }
-            for (int n : used) {
+            for (int n : Unlocked(g, [&] { return shared_->Used(free); })) {
                 TEntry& e = entries_[index_.at(n)];
                 e.state = TState::Spoiled;
                 e.fixture = shared_->Where();
@@ -457,26 +460,26 @@ void TNumberBook::Release(int serial, const QString& id)
     Set(serial, TState::Free, {});
 }
 
-void TNumberBook::Done(int serial, const QString& fixture, const QString& id)
+void TNumberBook::End(const char* event, int serial, const QString& fixture, const QString& id)
 {
-    Note(TNumberLedger::kDone, serial, id.isEmpty() ? NewRecordId() : id, fixture);
-    Set(serial, TState::Done, fixture);
+    const bool done = std::strcmp(event, TNumberLedger::kDone) == 0;
+    Note(event, serial, id.isEmpty() ? NewRecordId() : id, fixture);
+    Set(serial, done ? TState::Done : TState::Spoiled, fixture);
     if (shared_) {
         std::lock_guard<std::mutex> g(mu_);
-        unreported_[serial] = true;
+        unreported_[serial] = done;
     }
     ReportPending();
 }
 
+void TNumberBook::Done(int serial, const QString& fixture, const QString& id)
+{
+    End(TNumberLedger::kDone, serial, fixture, id);
+}
+
 void TNumberBook::Spoil(int serial, const QString& fixture, const QString& id)
 {
-    Note(TNumberLedger::kSpoiled, serial, id.isEmpty() ? NewRecordId() : id, fixture);
-    Set(serial, TState::Spoiled, fixture);
-    if (shared_) {
-        std::lock_guard<std::mutex> g(mu_);
-        unreported_[serial] = false;
-    }
-    ReportPending();
+    End(TNumberLedger::kSpoiled, serial, fixture, id);
 }
 
 int TNumberBook::ReportPending()
@@ -509,14 +512,9 @@ void TNumberBook::Seen(int serial, const QString& fixture)
         if (it == index_.end() || entries_[it->second].state != TState::Free)
             return;
     }
-    Note(TNumberLedger::kSeen, serial, NewRecordId(), fixture);
-    Set(serial, TState::Spoiled, fixture);
-    if (shared_) {
-        std::lock_guard<std::mutex> g(mu_);
-        unreported_[serial] = false;
-    }
-    ReportPending();
+    End(TNumberLedger::kSeen, serial, fixture, {});
 }
+
 bool TNumberBook::Finished() const
 {
     std::lock_guard<std::mutex> g(mu_);

@@ -96,6 +96,8 @@ private:
     // when it cannot be reached.
     bool SyncShared(QString* why);
     void Set(int serial, TState state, const QString& fixture);
+    // A number's end (done, spoiled, seen on a device): the ledger, the book, the server.
+    void End(const char* event, int serial, const QString& fixture, const QString& id);
     void Note(const char* event, int serial, const QString& id, const QString& where);
     mutable std::mutex mu_;
     std::condition_variable cv_;
