@@ -1,7 +1,5 @@
 #include "teambook.h"
 
-#include <QUrl>
-
 #include <mutex>
 #include <type_traits>
 
@@ -30,8 +28,6 @@ QString TeamConnInfo()
 }
 
 #ifdef ZENDA_TEAM
-bool TeamBuiltIn() { return true; }
-
 void SaveTeamConnInfo(const QString& conninfo)
 {
     if (conninfo.trimmed().isEmpty())
@@ -173,7 +169,6 @@ namespace {
     throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
 }
 }  // namespace
-bool TeamBuiltIn() { return false; }
 void SaveTeamConnInfo(const QString&) { NotBuiltIn(); }
 QString TeamCheck(const QString&) { NotBuiltIn(); }
 QString TeamSetup(const QString&) { NotBuiltIn(); }

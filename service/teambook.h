@@ -31,6 +31,3 @@ TPcRole TeamAddPc(const QString& conninfo, const QString& name);
 // The shared book on the server: connects when first asked, and again after the connection
 // is lost (its numbers in hand are then free again, its begun ones spoiled, by the server).
 std::unique_ptr<TSharedNumbers> TeamNumbers(const QString& conninfo);
-
-// False when this program was built without the team's server (no libpq).
-bool TeamBuiltIn();
