@@ -8,7 +8,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#ifdef ZENDA_AUTOMATION
 #include "automation.h"
+#endif
 #include "custdlg.h"
 #include "formutil.h"
 #include "guard.h"
@@ -63,16 +65,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: zenda-init --draw-protocol IN.json OUT.pdf\n");
         return 2;
     }
-    bool automation = false;
     for (int i = 1; i < argc; ++i) {
-        automation |= std::strcmp(argv[i], "--automation") == 0;
         if (std::strcmp(argv[i], "--version") == 0) {  // before any window: works with no display
             std::printf("zenda-init %s\n", ZENDA_VERSION);
             return 0;
         }
     }
     QApplication app(argc, argv);
-    TAutomation* hook = automation ? new TAutomation(&app) : nullptr;
+#ifdef ZENDA_AUTOMATION  // the test build only: the packaged program takes no commands on stdin
+    TAutomation* hook = nullptr;
+    for (int i = 1; i < argc && !hook; ++i)
+        if (std::strcmp(argv[i], "--automation") == 0)
+            hook = new TAutomation(&app);
+#endif
     QApplication::setApplicationName(QStringLiteral("zenda-init"));
     // Not the display name: the window system would append it to every title bar.
     SetAppTitle(QStringLiteral("Инициализация ЗЕНДА"));
@@ -82,8 +87,10 @@ int main(int argc, char** argv)
 
     TForm1 form;
     form.CreateServiceDialogs();
+#ifdef ZENDA_AUTOMATION
     if (hook)
         hook->WatchForShow(&form);
+#endif
     form.show();
     return app.exec();
 }

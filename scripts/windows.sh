@@ -122,7 +122,7 @@ wine build-win/tests/dialogs_test.exe
 # The whole-program tests of the Linux build, driving the Windows programs under Wine. Left
 # out: what needs the Linux settings file or data folder (a map of COM ports, the backups),
 # /dev paths, a second open of a port (Wine allows it), X window names.
-export ZENDA_WINE_LINE="$line" ZENDA_WINE_CLI="$PWD/build-win/cli/zenda.exe" ZENDA_WINE_INIT="$PWD/build-win/app/zenda-init.exe"
+export ZENDA_WINE_LINE="$line" ZENDA_WINE_CLI="$PWD/build-win/cli/zenda.exe" ZENDA_WINE_INIT="$PWD/build-win/app/zenda-init-test.exe"
 echo "== zenda.exe under Wine"
 ./build/tests/cli_test --gtest_filter="$(tr -d ' \n' <<'EOF'
 Cli.ReadGivesEveryFieldAsJsonAndForPeople:Cli.InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies:
@@ -245,9 +245,23 @@ for f in zenda-init.exe zenda.exe Uninstall.exe; do
 done
 find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/*' -name 'Инициализация ЗЕНДА.lnk' | grep -q . \
   || { echo "windows: no Start-menu shortcut" >&2; exit 1; }
-ZENDA_WINE_INIT="$pf/zenda-init.exe" ZENDA_WINE_CLI="$pf/zenda.exe" \
-  ./build/tests/e2e_test --gtest_filter=Program.ReadShowsTheDevice
+# The installed window program has no automation hook: it is started and its window looked for.
+grep -qaF -- --automation "$pf/zenda-init.exe" && { echo "windows: the installed zenda-init.exe has the test hook" >&2; exit 1; }
+wine "$pf/zenda-init.exe" >/dev/null 2>&1 &
+app=$!
+shown=""
+for _ in $(seq 150); do
+  xwininfo -root -tree | grep -qF '"Инициализация ЗЕНДА (v' && { shown=1; break; }
+  sleep 0.2
+done
+[ -n "$shown" ] || { echo "windows: the installed zenda-init.exe showed no window" >&2; exit 1; }
+kill "$app"; wait "$app" 2>/dev/null || true
 ZENDA_WINE_CLI="$pf/zenda.exe" ./build/tests/cli_test --gtest_filter=Cli.ReadGivesEveryFieldAsJsonAndForPeople
+# The installed zenda.exe draws its protocol through the installed zenda-init.exe.
+start_sim
+wine "$pf/zenda.exe" --port COM1 protocol --engineer 'Петров П. П.' --out "$(winepath -w "$work/installed.pdf")" >/dev/null
+stop_sim
+pdftotext "$work/installed.pdf" - | grep -qF 'ZENDA' || { echo "windows: the installed programs made no protocol" >&2; exit 1; }
 [ -f "$data/journal.csv" ] || { echo "windows: no journal in $data before the uninstall" >&2; exit 1; }
 # One version: the installer's, the command line's and the window program's resource.
 version=$(basename "$installer" | sed 's/^zenda-init-\(.*\)-win64\.exe$/\1/')

@@ -43,6 +43,10 @@ said=(
   "changelog $(zcat "$unpacked/usr/share/doc/zenda-init/changelog.gz" | sed -n '1s/^zenda-init (\([^)]*\)).*/\1/p')"
   "metainfo $(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$unpacked/usr/share/metainfo/ru.lyumrad.zenda_init.metainfo.xml")"
 )
+# The packaged window program takes no commands on its standard input: the test hook is only in
+# zenda-init-test, which is not packaged.
+grep -qaF -- --automation "$unpacked/usr/bin/zenda-init" && fail "the packaged zenda-init has the test hook"
+grep -qx './usr/bin/zenda-init-test' <<<"$files" && fail "the test build is packaged"
 for page in zenda zenda-init zenda-sim; do
   said+=("$page.1 $(zcat "$unpacked/usr/share/man/man1/$page.1.gz" | sed -n '1s/.*"zenda-init \([^"]*\)".*/\1/p')")
 done
