@@ -26,12 +26,13 @@ public:
     [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string& Caption) override;
     bool Ask(const TQuestion& q) override;
     void Inform(const QString& text) override { Say(text); }
-    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(Human(text)); }
+    [[noreturn]] void Refuse(const QString& text) override { throw ERefused(Human(text), text); }
     QString PortText() const override { return portText; }
     void OpenLine(TDeviceSession& session) override;
     void Checkpoint() override { ::Checkpoint(); }
     bool StopRequested() const override { return StopSignal() != 0; }
-    QString ShownError() const override { return QString::fromStdString(last); }
+    QString ShownError() const override { return JournalText(QString::fromStdString(last)); }
+    QString FailureText(const std::exception& e) const override { return ::JournalText(e); }
     void JournalFailed(const QString& error) override;
     void Say(const QString& text);  // the engine's texts too, in the user's language
 

@@ -55,6 +55,7 @@ public:
             throw EStopped(sig);
     }
     QString ShownError() const override { return QString::fromStdString(last); }
+    QString FailureText(const std::exception& e) const override { return JournalText(e); }
     void JournalFailed(const QString& error) override { onJournal(error); }
     void WriteBegins() override { onWriteBegins(); }
 

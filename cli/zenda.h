@@ -26,6 +26,10 @@ bool Russian();
 // records' refusals) in the user's language: the whole, else each part between ": ", "; ", ...
 QString Human(const QString& text);
 std::string Human(const std::string& text);
+// A text zenda showed, as the journal keeps it: in the window's Russian whatever the run's
+// language (zenda's own texts translated, the engine's as they are); Human() shows it again.
+QString JournalText(const QString& text);
+QString JournalText(const std::exception& e);  // a refusal's original words where it kept them
 
 // Exit statuses.
 constexpr int kDone = 0, kDeviceError = 1, kUsage = 2, kNoPort = 3;

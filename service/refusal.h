@@ -17,4 +17,7 @@ struct Z {
 struct ERefused : std::runtime_error {
     using std::runtime_error::runtime_error;
     explicit ERefused(const QString& text) : std::runtime_error(text.toStdString()) {}
+    ERefused(const QString& shown, const QString& words) : std::runtime_error(shown.toStdString()), original(words) {}
+    // The engine's own words when what is shown is their translation: the journal keeps these.
+    QString original;
 };

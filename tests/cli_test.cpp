@@ -417,6 +417,11 @@ TEST_F(Cli, TraceShowsEveryByteBothWays)
 // Under a Russian locale every word zenda says is Russian, otherwise English: the help, the
 // question, a refusal, the parser's complaint, a device failure. Names stay as they are:
 // the program's, commands', options', ports', the model's and the formats'.
+QString JournalOf(const Bench& bench)
+{
+    return QString::fromStdString(bench.data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv");
+}
+
 TEST_F(Cli, EachRunSpeaksOneLanguage)
 {
     static const std::regex latin("[A-Za-z]+"), cyrillic("[\xD0\xD1][\x80-\xBF]");
@@ -441,7 +446,14 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         {{"read", "--bogus"}, nullptr, false},
         {{"--yes", "rtc", "3"}, nullptr, true},
         {{"read"}, nullptr, false},
+        {{"--yes", "rtc", "-7"}, nullptr, false},
+        {{"--yes", "restore", (bench.dir / "far.hex").string()}, nullptr, false},
     };
+    // A backup whose RTC correction (-45 s) no device takes: the refusal names the value.
+    std::string spaced;
+    for (size_t i = 0; i < baseline.size(); i += 2)
+        spaced += (i == 20 ? std::string("7F") : baseline.substr(i, 2)) + (i % 24 == 22 ? "\n" : " ");
+    std::ofstream(bench.dir / "far.hex") << spaced;
     for (const char* lang : {"ru_RU.UTF-8", "C.UTF-8"}) {
         setenv("LANG", lang, 1);
         const bool russian = lang[0] == 'r';
@@ -475,6 +487,12 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         EXPECT_EQ(init.out.find("--port"), std::string::npos);
     }
     setenv("LANG", "C.UTF-8", 1);
+    // The journal keeps the window's Russian ("-7 сек"); zenda shows all of it in English.
+    const TRun journal = Zenda(bench, {"journal"});
+    EXPECT_NE(journal.out.find("s -> -7 s\n"), std::string::npos) << journal.out;
+    EXPECT_FALSE(std::regex_search(journal.out + journal.err, cyrillic)) << journal.out;
+    for (const TJournalLine& l : TServiceRecords::ReadJournal(JournalOf(bench)))  // in Russian whoever wrote it
+        EXPECT_TRUE(std::regex_search(l.outcome.toStdString(), cyrillic)) << l.action.toStdString() << ": " << l.outcome.toStdString();
     // The device's own texts, exactly as the window shows them (look-alike Latin letters kept),
     // under Russian; the journal keeps them whatever the language.
     setenv("LANG", "ru_RU.UTF-8", 1);
@@ -1506,11 +1524,6 @@ struct TFixtures {
         return n;
     }
 };
-
-QString JournalOf(const Bench& bench)
-{
-    return QString::fromStdString(bench.data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv");
-}
 
 // The journal's verified writes by serial number, and the numbers whose write began and failed.
 std::pair<std::map<int, int>, std::set<int>> JournalNumbers(const Bench& bench)

@@ -74,6 +74,14 @@
         <translation>.lock</translation>
     </message>
     <message>
+        <source>held by another program</source>
+        <translation>занят другой программой</translation>
+    </message>
+    <message>
+        <source>cannot be written</source>
+        <translation>запись невозможна</translation>
+    </message>
+    <message>
         <source>the number is held by another program</source>
         <translation>номер занят другой программой</translation>
     </message>

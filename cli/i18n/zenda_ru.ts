@@ -33,7 +33,7 @@
     </message>
     <message>
         <source>--%1 is a number with at most %2 digits and %3 decimals for this channel, not &apos;%4&apos;</source>
-        <translation>--%1 для этого канала — число не более чем с %2 цифрами до запятой и %3 после, а не «%4»</translation>
+        <translation>--%1 для этого канала — число не более чем с %2 цифрами до запятой и %3 знаками после, а не «%4»</translation>
     </message>
     <message>
         <source>backup: %1</source>
@@ -1172,7 +1172,7 @@ The password is shown this once.</source>
     </message>
     <message>
         <source>--%1 is a number with at most %2 digits and %3 decimal for this channel, not &apos;%4&apos;</source>
-        <translation>--%1 для этого канала — число не более чем с %2 цифрами до запятой и %3 после, а не «%4»</translation>
+        <translation>--%1 для этого канала — число не более чем с %2 цифрами до запятой и %3 знаком после, а не «%4»</translation>
     </message>
     <message>
         <source>Channel SPEC: value=, type=, test=. Types: pulse (longer than 50 ms, or a dry contact; pulse values 0.01, 0.1, 1 m3 a pulse; a line test may not be on), fast (1-5 ms; 0.001, 0.01, 0.1), freq (a frequency input, ZENDA2 and ZENDA3 only; no pulse value). ZENDA1 takes pulse and fast only.</source>
