@@ -228,6 +228,8 @@ const TActionResult& TDeviceActions::Leave()
 {
     return Journaled("leave", [this] {
         session_.CheckOpen();
+        if (askModel)  // the journal's line names the device that left (the command line asks)
+            ReadDevice(true);
         {
             TWaitScope wait(face_);
             session_.LeaveInitMode();

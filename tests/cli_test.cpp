@@ -233,6 +233,11 @@ TEST_F(Cli, InitKeepsWhatIsNotGivenClearsTheCountersAndVerifies)
     EXPECT_EQ(sim->Cmd("count 4"), "3");  // the double read and the read-back
 }
 
+QString JournalOf(const Bench& bench)
+{
+    return QString::fromStdString(bench.data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv");
+}
+
 TEST_F(Cli, RtcCountersAndLeave)
 {
     TRun r = Zenda(bench, {"--yes", "rtc", "--", "-6"});  // "--" ends the options
@@ -252,6 +257,10 @@ TEST_F(Cli, RtcCountersAndLeave)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(sim->Cmd("count 3"), "1");
     EXPECT_NE(r.err.find("Initialization mode left"), std::string::npos);
+    // Its journal line names the device that left.
+    const TJournalLine left = TServiceRecords::ReadJournal(JournalOf(bench)).front();  // newest first
+    EXPECT_EQ((left.action + u' ' + left.model + u' ' + left.serial + u' ' + left.outcome).toStdString(),
+              "leave ZENDA1 12345 выполнено");
 }
 
 TEST_F(Cli, NothingIsWrittenWithoutAYes)
@@ -417,11 +426,6 @@ TEST_F(Cli, TraceShowsEveryByteBothWays)
 // Under a Russian locale every word zenda says is Russian, otherwise English: the help, the
 // question, a refusal, the parser's complaint, a device failure. Names stay as they are:
 // the program's, commands', options', ports', the model's and the formats'.
-QString JournalOf(const Bench& bench)
-{
-    return QString::fromStdString(bench.data) + QStringLiteral("/ЛЮМРАД/zenda-init/journal.csv");
-}
-
 TEST_F(Cli, EachRunSpeaksOneLanguage)
 {
     static const std::regex latin("[A-Za-z]+"), cyrillic("[\xD0\xD1][\x80-\xBF]");
