@@ -37,7 +37,9 @@ int main(int argc, char** argv)
                                  QStringLiteral("счетчики обнулены"), QStringLiteral("часы: 08/12/26 14:30")};
     p.line.backup = QStringLiteral("backups/1/20261208-143000-000-init.hex");
     p.parties = {QStringLiteral("ООО \"Водоканал\""), QStringLiteral("Иванов И. И."), QStringLiteral("Котельная № 3"),
-                 QStringLiteral("ул. Ленина, 1"), QStringLiteral("МУП \"Тепло\"")};
+                 QStringLiteral("ул. Ленина, 1"), QStringLiteral("МУП \"Тепло\""), QStringLiteral("инженер-наладчик"),
+                 QStringLiteral("Петров П. П."), QStringLiteral("главный инженер")};
+    p.meters[0] = {QStringLiteral("ВСКМ 90-15"), QStringLiteral("123456"), QStringLiteral("12,345")};
     p.program = QStringLiteral("zenda-init 1.03");
     p.made = QDateTime::currentDateTime();
 

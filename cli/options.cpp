@@ -193,7 +193,16 @@ QList<QCommandLineOption> CommandOptions(const QString& command)
                 {u"engineer"_s, Z::tr("The engineer (kept)."), u"TEXT"_s},
                 {u"site"_s, Z::tr("The site, the metering point's object (kept)."), u"TEXT"_s},
                 {u"site-address"_s, Z::tr("The site's address (kept)."), u"TEXT"_s},
-                {u"customer"_s, Z::tr("The customer (kept)."), u"TEXT"_s}};
+                {u"customer"_s, Z::tr("The customer (kept)."), u"TEXT"_s},
+                {u"engineer-position"_s, Z::tr("The engineer's position, for the signature (kept)."), u"TEXT"_s},
+                {u"representative"_s, Z::tr("The customer's representative who signs (kept)."), u"TEXT"_s},
+                {u"representative-position"_s, Z::tr("The representative's position (kept)."), u"TEXT"_s},
+                {u"meter1-type"_s, Z::tr("The meter on channel 1: its type (this protocol only)."), u"TEXT"_s},
+                {u"meter1-number"_s, Z::tr("The meter on channel 1: its factory number."), u"TEXT"_s},
+                {u"meter1-reading"_s, Z::tr("The meter on channel 1: its reading at commissioning, m3."), u"M3"_s},
+                {u"meter2-type"_s, Z::tr("The meter on channel 2: its type (this protocol only)."), u"TEXT"_s},
+                {u"meter2-number"_s, Z::tr("The meter on channel 2: its factory number."), u"TEXT"_s},
+                {u"meter2-reading"_s, Z::tr("The meter on channel 2: its reading at commissioning, m3."), u"M3"_s}};
     if (command == u"station")
         return {{u"serial-from"_s, Z::tr("The first serial number of the batch."), u"N"_s},
                 {u"count"_s, Z::tr("How many devices the batch holds."), u"K"_s},

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "protocol.h"
 #include "shown.h"
 #include "terminal.h"
 #include "zenda.h"
@@ -52,6 +53,7 @@ QJsonObject SettingsJson(const TImageBuffer& image)
     counters[u"v2"_s] = QString::fromStdString(s.v2);
     o[u"counters"_s] = counters;
     o[u"image"_s] = QString::fromStdString(Hex(image.Image(), kImageSize));
+    o[u"fingerprint"_s] = ImageFingerprint(image);  // as the protocol prints it
     return o;
 }
 
@@ -82,6 +84,7 @@ void PrintForPeople(const QJsonObject& o)
         for (const char* name : {"tp1", "tp2", "v1", "v2"})
             line(QString::fromLatin1(name).toUpper(), k[QString::fromLatin1(name)].toString());
         line(Z::tr("image"), o[u"image"_s].toString());
+        line(Z::tr("fingerprint"), Z::tr("%1 (SHA-256 of the 72 bytes, first 16 hex digits)").arg(o[u"fingerprint"_s].toString()));
     }
     qsizetype width = 0;
     for (const auto& l : lines)

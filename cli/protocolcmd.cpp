@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QJsonArray>
 
+#include <algorithm>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -26,15 +27,31 @@ int TProgram::Protocol(const QCommandLineParser& p)
                  {"engineer", &parties.engineer},
                  {"site", &parties.site},
                  {"site-address", &parties.siteAddress},
-                 {"customer", &parties.customer}};
+                 {"customer", &parties.customer},
+                 {"engineer-position", &parties.engineerPosition},
+                 {"representative", &parties.representative},
+                 {"representative-position", &parties.representativePosition}};
     for (const auto& g : given)
         if (p.isSet(QString::fromLatin1(g.option)))
             *g.field = p.value(QString::fromLatin1(g.option)).trimmed();
+    TProtocolMeter meters[2];
+    for (int ch = 1; ch <= 2; ++ch) {
+        const QString m = u"meter%1-"_s.arg(ch);
+        TProtocolMeter& meter = meters[ch - 1];
+        meter.type = p.value(m + u"type"_s).trimmed();
+        meter.number = p.value(m + u"number"_s).trimmed();
+        if (const QString typed = p.value(m + u"reading"_s); !typed.isEmpty()) {
+            meter.reading = MeterReading(typed);
+            if (meter.reading.isEmpty())
+                throw ERefused(Z::tr("--%1reading is a reading in m3 (digits, one decimal point), not '%2'").arg(m, typed));
+        }
+    }
     if (p.isSet(u"out"_s) && p.value(u"out"_s).isEmpty())
         throw ERefused(Z::tr("protocol: the file name is empty"));
 
     TProtocol doc;
     doc.parties = parties;
+    std::copy(std::begin(meters), std::end(meters), std::begin(doc.meters));
     doc.program = QStringLiteral("zenda " ZENDA_VERSION);
     // The journal is read newest first and only until the line is found: a station's journal
     // of half a million lines is not held whole for one protocol.
@@ -142,6 +159,5 @@ int TProgram::Protocol(const QCommandLineParser& p)
     o[u"time"_s] = doc.line.time;
     o[u"changes"_s] = QJsonArray::fromStringList(doc.asNow ? QStringList() : doc.line.changes);
     o[u"backup"_s] = doc.line.backup;
-    o[u"fingerprint"_s] = ImageFingerprint(doc.image);
     return Emit(o);
 }

@@ -27,7 +27,16 @@ TProtocolParties TProtocolParties::Load()
 {
     const auto s = OpenSettings();
     auto v = [&](const char* key) { return s->value(u"Protocol/"_s + QString::fromLatin1(key)).toString(); };
-    return {v("Organisation"), v("Engineer"), v("Site"), v("SiteAddress"), v("Customer")};
+    return {v("Organisation"),     v("Engineer"),       v("Site"),
+            v("SiteAddress"),      v("Customer"),       v("EngineerPosition"),
+            v("Representative"),   v("RepresentativePosition")};
+}
+
+QString MeterReading(const QString& typed)
+{
+    static const QRegularExpression number(u"^\\d{1,12}(?:[.,]\\d{1,6})?$"_s);
+    const QString t = typed.trimmed();
+    return number.match(t).hasMatch() ? QString(t).replace(u'.', u',') : QString();
 }
 
 void TProtocolParties::Save() const
@@ -38,6 +47,9 @@ void TProtocolParties::Save() const
     s->setValue(u"Protocol/Site"_s, site);
     s->setValue(u"Protocol/SiteAddress"_s, siteAddress);
     s->setValue(u"Protocol/Customer"_s, customer);
+    s->setValue(u"Protocol/EngineerPosition"_s, engineerPosition);
+    s->setValue(u"Protocol/Representative"_s, representative);
+    s->setValue(u"Protocol/RepresentativePosition"_s, representativePosition);
 }
 
 // ------------------------------------------------------------------ what was written
@@ -111,6 +123,16 @@ TProtocolNumber::~TProtocolNumber()
         out.commit();
 }
 
+QString ProtocolTitle(const TProtocol& p)
+{
+    const QString a = p.line.action;
+    return p.asNow              ? u"Протокол считывания настроек прибора ЗЕНДА"_s
+           : a == u"rtc"        ? u"Протокол автокоррекции RTC прибора ЗЕНДА"_s
+           : a == u"counters"   ? u"Протокол установки счетчиков прибора ЗЕНДА"_s
+           : a == u"restore"    ? u"Протокол восстановления прибора ЗЕНДА из резервной копии"_s
+                                : u"Протокол инициализации прибора ЗЕНДА"_s;
+}
+
 // ------------------------------------------------------------------ to the program that draws it
 
 QByteArray ProtocolJson(const TProtocol& p)
@@ -132,7 +154,14 @@ QByteArray ProtocolJson(const TProtocol& p)
                   {u"modelCode"_s, int(p.image.ModelCode())},
                   {u"asNow"_s, p.asNow},
                   {u"leftInitMode"_s, p.leftInitMode},
-                  {u"program"_s, p.program}};
+                  {u"program"_s, p.program},
+                  {u"engineerPosition"_s, p.parties.engineerPosition},
+                  {u"representative"_s, p.parties.representative},
+                  {u"representativePosition"_s, p.parties.representativePosition}};
+    QJsonArray meters;
+    for (const TProtocolMeter& m : p.meters)
+        meters.append(QJsonObject{{u"type"_s, m.type}, {u"number"_s, m.number}, {u"reading"_s, m.reading}});
+    o[u"meters"_s] = meters;
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -146,8 +175,15 @@ TProtocol ProtocolFromJson(const QByteArray& json)
     TProtocol p;
     p.number = o[u"number"_s].toInt();
     p.made = QDateTime::fromString(o[u"made"_s].toString(), Qt::ISODate);
-    p.parties = {o[u"organisation"_s].toString(), o[u"engineer"_s].toString(), o[u"site"_s].toString(),
-                 o[u"siteAddress"_s].toString(), o[u"customer"_s].toString()};
+    p.parties = {o[u"organisation"_s].toString(),     o[u"engineer"_s].toString(),
+                 o[u"site"_s].toString(),             o[u"siteAddress"_s].toString(),
+                 o[u"customer"_s].toString(),         o[u"engineerPosition"_s].toString(),
+                 o[u"representative"_s].toString(),   o[u"representativePosition"_s].toString()};
+    const QJsonArray meters = o[u"meters"_s].toArray();
+    for (qsizetype i = 0; i < std::min<qsizetype>(meters.size(), 2); ++i) {
+        const QJsonObject m = meters[i].toObject();
+        p.meters[i] = {m[u"type"_s].toString(), m[u"number"_s].toString(), m[u"reading"_s].toString()};
+    }
     p.line.action = o[u"action"_s].toString();
     p.line.time = o[u"time"_s].toString();
     p.line.port = o[u"port"_s].toString();

@@ -11,12 +11,23 @@
 #include "image.h"
 #include "records.h"
 
-// Who and where: typed once, kept per user, the last values offered again.
+// Who and where: typed once, kept per user, the last values offered again. The positions and
+// the customer's representative go to the signature block.
 struct TProtocolParties {
     QString organisation, engineer, site, siteAddress, customer;
+    QString engineerPosition, representative, representativePosition;
     static TProtocolParties Load();
     void Save() const;
 };
+
+// The meter connected to a channel, when the engineer gives it: its type, factory number and
+// reading at commissioning (m³). Per device, so never kept for the next one.
+struct TProtocolMeter {
+    QString type, number, reading;
+    bool Given() const { return !type.isEmpty() || !number.isEmpty() || !reading.isEmpty(); }
+};
+// A meter's reading as the page prints it: digits with one decimal comma, else empty (refused).
+QString MeterReading(const QString& typed);
 
 struct TProtocol {
     int number = 0;  // this PC's running number
@@ -29,6 +40,7 @@ struct TProtocol {
     // After an initialization: 1 the device left initialization mode, 0 it stays in it; -1 not
     // an initialization.
     int leftInitMode = -1;
+    TProtocolMeter meters[2];  // channels 1 and 2
 };
 
 // Whether the device left initialization mode after the initialization of this journal line:
@@ -64,6 +76,9 @@ public:
 private:
     bool kept_ = false;
 };
+// What the page is the protocol of: "Протокол инициализации прибора ЗЕНДА", of an RTC
+// correction, a counter preset, a restore, a reading.
+QString ProtocolTitle(const TProtocol& p);
 // The PDF's bytes: one page, however long the change list (it is scaled to fit). Drawn in the
 // window's program (protocoldraw.cpp); zenda asks that program (cli/drawprotocol.cpp).
 // Throws std::runtime_error with the reason.

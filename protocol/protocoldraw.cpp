@@ -6,6 +6,9 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "protocol.h"
 #include "shown.h"
 
@@ -30,14 +33,55 @@ QString E(const QString& s) { return s.toHtmlEscaped(); }
 QString E(const std::string& s) { return QString::fromStdString(s).toHtmlEscaped(); }
 
 // A value, or a line to write it on by hand.
-QString OrBlank(const QString& v)
+QString OrBlank(const QString& v, int width = 39)
 {
-    return v.trimmed().isEmpty() ? u"_______________________________________"_s : E(v);
+    return v.trimmed().isEmpty() ? QString(width, u'_') : E(v);
 }
 
 QString Row(const QString& name, const QString& value)
 {
     return u"<tr><td width=\"38%\">"_s + name + u"</td><td><b>"_s + value + u"</b></td></tr>"_s;
+}
+
+// One date format on the page; a time with its zone, as the journal kept it.
+QString DateOf(const QDateTime& t) { return t.toString(u"dd.MM.yyyy"_s); }
+QString TimeWithZone(const QString& iso)
+{
+    const QDateTime t = QDateTime::fromString(iso, Qt::ISODate);
+    if (!t.isValid())
+        return iso;
+    const int offset = t.offsetFromUtc();
+    const QString zone = offset == 0 ? u"UTC"_s
+                                     : u"UTC%1%2:%3"_s.arg(offset < 0 ? u"-"_s : u"+"_s)
+                                           .arg(std::abs(offset) / 3600, 2, 10, QChar(u'0'))
+                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QChar(u'0'));
+    return t.toString(u"dd.MM.yyyy HH:mm:ss"_s) + u" ("_s + zone + u')';
+}
+
+// The device's stamp "dd/mm/yy" "hh:mm" in the page's format.
+QString Stamp(const TShownSettings& s)
+{
+    const QStringList d = QString::fromStdString(s.stampDate).split(u'/');
+    if (d.size() != 3)
+        return E(s.stampDate + " " + s.stampTime);
+    return E(d[0] + u'.' + d[1] + u".20"_s + d[2] + u' ' + QString::fromStdString(s.stampTime));
+}
+
+// Counters with their units: "00002:15" as 2 ч 15 мин, "0034567,8" as 34567,8 м³.
+QString Hours(const std::string& v)
+{
+    const QString t = QString::fromStdString(v);
+    const qsizetype colon = t.indexOf(u':');
+    if (colon < 0)
+        return E(t);
+    return u"%1 ч %2 мин"_s.arg(t.left(colon).toInt()).arg(t.mid(colon + 1).toInt());
+}
+QString Cubic(const std::string& v)
+{
+    QString t = QString::fromStdString(v);
+    while (t.size() > 1 && t.front() == u'0' && t[1].isDigit())
+        t.remove(0, 1);
+    return E(t) + u" м³"_s;
 }
 
 QString Html(const TProtocol& p)
@@ -47,8 +91,8 @@ QString Html(const TProtocol& p)
         u"<table width=\"100%\" cellspacing=\"0\" cellpadding=\"3\" border=\"1\" "
         u"style=\"border-collapse: collapse; border-color: #888\">"_s;
     QString h = u"<html><body>"_s;
-    h += u"<p align=\"center\" style=\"font-size: 15pt\"><b>Протокол инициализации прибора ЗЕНДА</b></p>"_s;
-    h += u"<p align=\"center\">№ %1 от %2</p>"_s.arg(p.number).arg(p.made.toString(u"dd.MM.yyyy"_s));
+    h += u"<p align=\"center\" style=\"font-size: 15pt\"><b>"_s + E(ProtocolTitle(p)) + u"</b></p>"_s;
+    h += u"<p align=\"center\">№ %1 от %2</p>"_s.arg(p.number).arg(DateOf(p.made));
     h += u"<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\">"_s;
     h += Row(u"Организация"_s, OrBlank(p.parties.organisation));
     h += Row(u"Инженер"_s, OrBlank(p.parties.engineer));
@@ -66,7 +110,10 @@ QString Html(const TProtocol& p)
     h += Row(u"Сетевой адрес"_s, QString::number(s.address));
     h += Row(u"Возможность обнуления счетчика объема V2"_s, s.v2Reset ? u"да"_s : u"нет"_s);
     h += Row(u"Автокоррекция RTC"_s, u"%1 сек"_s.arg(s.correction));
-    h += Row(u"Последняя инициализация"_s, E(s.stampDate + " " + s.stampTime));
+    h += Row(u"Последняя инициализация"_s, Stamp(s));
+    if (p.leftInitMode >= 0)
+        h += Row(u"Режим инициализации"_s, p.leftInitMode ? u"прибор вышел из режима инициализации"_s
+                                                          : u"прибор остается в режиме инициализации"_s);
     h += u"</table>"_s;
 
     h += u"<p><b>Каналы</b></p>"_s + table;
@@ -76,38 +123,63 @@ QString Html(const TProtocol& p)
             E(s.channels[i].value), E(s.channels[i].lineTest), E(s.channels[i].type));
     h += u"</table>"_s;
 
-    auto counter = [](const std::string& v) { return v.empty() ? u"— (запрещенный тип входного сигнала)"_s : E(v); };
-    h += u"<p><b>Счетчики</b></p>"_s + table;
-    h += u"<tr><th>tp1</th><th>tp2</th><th>V1</th><th>V2</th></tr><tr>"_s;
-    for (const auto& v : {s.tp1, s.tp2, s.v1, s.v2})
-        h += u"<td align=\"center\">"_s + counter(v) + u"</td>"_s;
+    // The meters connected to the channels, when the engineer gave them.
+    if (std::any_of(std::begin(p.meters), std::end(p.meters), [](const auto& m) { return m.Given(); })) {
+        h += u"<p><b>Счетчики, подключенные к каналам</b></p>"_s + table;
+        h += u"<tr><th>Канал</th><th>Тип счетчика</th><th>Заводской номер</th>"
+             u"<th>Показания при вводе в эксплуатацию</th></tr>"_s;
+        for (int i = 0; i < 2; ++i)
+            if (const TProtocolMeter& m = p.meters[i]; m.Given())
+                h += u"<tr><td align=\"center\">%1</td><td>%2</td><td>%3</td><td>%4</td></tr>"_s.arg(i + 1).arg(
+                    OrBlank(m.type, 20), OrBlank(m.number, 12), m.reading.isEmpty() ? u"____________"_s : E(m.reading) + u" м³"_s);
+        h += u"</table>"_s;
+    }
+
+    auto counter = [](const std::string& v, QString (*unit)(const std::string&)) {
+        return v.empty() ? u"— (запрещенный тип входного сигнала)"_s : unit(v);
+    };
+    h += u"<p><b>Счетчики прибора</b></p>"_s + table;
+    h += u"<tr><th>Время работы tp1</th><th>Время работы tp2</th><th>Объем V1</th><th>Объем V2</th></tr><tr>"_s;
+    h += u"<td align=\"center\">"_s + counter(s.tp1, Hours) + u"</td><td align=\"center\">"_s + counter(s.tp2, Hours) +
+         u"</td><td align=\"center\">"_s + counter(s.v1, Cubic) + u"</td><td align=\"center\">"_s + counter(s.v2, Cubic) +
+         u"</td>"_s;
     h += u"</tr></table>"_s;
 
     h += u"<p><b>Действие: %1</b></p>"_s.arg(E(ActionTitle(p)));
     h += u"<table width=\"100%\" cellspacing=\"0\" cellpadding=\"2\">"_s;
-    const QDateTime at = QDateTime::fromString(p.line.time, Qt::ISODate);
-    h += Row(u"Время ПК"_s, E(at.isValid() ? at.toString(u"dd.MM.yyyy HH:mm:ss"_s) : p.line.time));
-    h += Row(u"Порт"_s, E(p.line.port));
+    h += Row(u"Время ПК"_s, E(TimeWithZone(p.line.time)));
     h += Row(u"Итог"_s, p.asNow ? u"считано из прибора, проверено повторным чтением"_s
                                 : u"записано в прибор и проверено чтением"_s);
-    if (p.leftInitMode >= 0)
-        h += Row(u"Режим инициализации"_s, p.leftInitMode ? u"прибор вышел из режима инициализации"_s
-                                                          : u"прибор остается в режиме инициализации"_s);
     if (!p.asNow) {
         QString changes;
         for (const QString& c : p.line.changes)
             changes += (changes.isEmpty() ? QString() : u"<br>"_s) + E(c);
         h += Row(u"Изменения"_s, changes.isEmpty() ? u"нет"_s : changes);
     }
-    h += Row(u"Программа"_s, E(p.program));
-    h += Row(u"Резервная копия"_s, p.line.backup.isEmpty() ? u"нет"_s : E(p.line.backup));
     h += Row(u"Отпечаток 72 байт (%1)"_s.arg(QString::fromUtf8(kFingerprintName)), ImageFingerprint(p.image));
-    h += u"</table><p>&nbsp;</p>"_s;
+    h += u"</table>"_s;
+    h += u"<p style=\"font-size: 8.5pt\">Проверка позже: команда <b>zenda read</b> показывает отпечаток прибора тем же "
+         u"способом; он совпадает с этим, пока настройки и счетчики прибора не менялись.</p>"_s;
 
-    h += u"<table width=\"100%\" cellspacing=\"0\" cellpadding=\"6\">"_s;
-    h += u"<tr><td width=\"38%\">Инженер</td><td>________________ / ________________________ /</td></tr>"_s;
-    h += u"<tr><td>Представитель заказчика</td><td>________________ / ________________________ /</td></tr>"_s;
-    h += u"</table></body></html>"_s;
+    // The signature block: each party's position, signature and name, the date, the stamp.
+    auto party = [](const QString& who, const QString& position, const QString& name) {
+        return u"<td width=\"50%\"><b>"_s + who + u"</b><br><br>Должность: "_s + OrBlank(position, 30) +
+               u"<br><br>_______________ / "_s + OrBlank(name, 24) +
+               u" /<br><span style=\"font-size: 7pt\">&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(подпись)"
+               u"&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;(ФИО)</span>"
+               u"<br><br>Дата: «____» ______________ 20____ г.<br><br>М.П.</td>"_s;
+    };
+    h += u"<p>&nbsp;</p><table width=\"100%\" cellspacing=\"0\" cellpadding=\"4\"><tr>"_s;
+    h += party(u"Инженер"_s, p.parties.engineerPosition, p.parties.engineer);
+    h += party(u"Представитель заказчика"_s, p.parties.representativePosition, p.parties.representative);
+    h += u"</tr></table>"_s;
+
+    // Service details, for whoever traces the protocol back to the records: small print.
+    h += u"<p style=\"font-size: 7pt; color: #555\">Служебные сведения: порт "_s + E(p.line.port) +
+         u"; резервная копия: "_s + (p.line.backup.isEmpty() ? u"нет"_s : E(p.line.backup)) + u"; программа: "_s +
+         E(p.program) + u"; протокол сформирован "_s + E(TimeWithZone(p.made.toOffsetFromUtc(p.made.offsetFromUtc()).toString(Qt::ISODate))) +
+         u".</p>"_s;
+    h += u"</body></html>"_s;
     return h;
 }
 }  // namespace
@@ -121,7 +193,7 @@ QByteArray ProtocolPdf(const TProtocol& p)
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(20, 15, 15, 15), QPageLayout::Millimeter);
         writer.setResolution(300);
-        writer.setTitle(u"Протокол инициализации прибора ЗЕНДА № %1"_s.arg(p.number));
+        writer.setTitle(ProtocolTitle(p) + u" № %1"_s.arg(p.number));
         writer.setCreator(p.program);
         QTextDocument doc;
         doc.documentLayout()->setPaintDevice(&writer);

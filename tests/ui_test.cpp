@@ -1576,12 +1576,18 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
         EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
 
     // Beside "Журнал": the same write, the parties offered again; a new number, a new file.
+    // The meter on channel 1 typed this time: its reading takes digits and one decimal point only.
     OnNextModal([&](QWidget* parties) {
         EXPECT_EQ(W<QLineEdit>(parties, "Engineer")->text(), QStringLiteral("Петров П. П."));
+        QTest::keyClicks(W<QLineEdit>(parties, "MeterType1"), QStringLiteral("WFK24.D080"));
+        QTest::keyClicks(W<QLineEdit>(parties, "MeterReading1"), QStringLiteral("12x.5,"));
         QTest::keyClick(parties, Qt::Key_Return);
     });
     QTest::mouseClick(W<QPushButton>(form.get(), "BitBtn4"), Qt::LeftButton);
     ASSERT_EQ(viewer.opened.size(), 2);
+    const std::string second = PdfText(viewer.opened[1].toLocalFile().toStdString());
+    for (const char* w : {"Счетчики, подключенные к каналам", "WFK24.D080", "12,5 м³"})
+        EXPECT_NE(second.find(w), std::string::npos) << w << "\n" << second;
     EXPECT_NE(viewer.opened[1], viewer.opened[0]);
     EXPECT_TRUE(viewer.opened[1].toLocalFile().contains(QStringLiteral("-N2-4660-init"))) << viewer.opened[1].toString().toStdString();
     // The same device read again keeps its protocol; another device on the line does not get the

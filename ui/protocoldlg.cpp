@@ -3,8 +3,13 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QUrl>
 
 #include "formutil.h"
@@ -27,9 +32,35 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
     };
     field(Organisation, "Organisation", QStringLiteral("&Организация:"));
     field(Engineer, "Engineer", QStringLiteral("&Инженер:"));
+    field(EngineerPosition, "EngineerPosition", QStringLiteral("&Должность инженера:"));
     field(Site, "Site", QStringLiteral("О&бъект:"));
     field(SiteAddress, "SiteAddress", QStringLiteral("&Адрес объекта:"));
     field(Customer, "Customer", QStringLiteral("&Заказчик:"));
+    field(Representative, "Representative", QStringLiteral("&Представитель заказчика:"));
+    field(RepresentativePosition, "RepresentativePosition", QStringLiteral("Должность п&редставителя:"));
+    // The meters on the channels: this device's, so offered empty each time; optional.
+    auto* meters = new QGroupBox(QStringLiteral("Счетчики на каналах (необязательно)"), this);
+    auto* grid = new QGridLayout(meters);
+    grid->addWidget(new QLabel(QStringLiteral("Тип счетчика"), meters), 0, 1);
+    grid->addWidget(new QLabel(QStringLiteral("Заводской №"), meters), 0, 2);
+    grid->addWidget(new QLabel(QStringLiteral("Показания, м³"), meters), 0, 3);
+    auto* reading = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,12}([.,]\\d{0,6})?")), this);
+    for (int ch = 0; ch < 2; ++ch) {
+        grid->addWidget(new QLabel(QStringLiteral("Канал %1:").arg(ch + 1), meters), ch + 1, 0);
+        QLineEdit** row[] = {&MeterType[ch], &MeterNumber[ch], &MeterReading[ch]};
+        const char* names[] = {"MeterType", "MeterNumber", "MeterReading"};
+        for (int c = 0; c < 3; ++c) {
+            auto* e = new QLineEdit(meters);
+            e->setObjectName(QString::fromLatin1(names[c]) + QString::number(ch + 1));
+            e->setMaxLength(c == 2 ? 20 : 60);
+            e->setAccessibleName(QStringLiteral("Канал %1, ").arg(ch + 1) +
+                                 qobject_cast<QLabel*>(grid->itemAtPosition(0, c + 1)->widget())->text());
+            if (c == 2)
+                e->setValidator(reading);
+            grid->addWidget(e, ch + 1, c + 1);
+            *row[c] = e;
+        }
+    }
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     ok->setDefault(true);
@@ -39,23 +70,33 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* all = new QVBoxLayout(this);
     all->addLayout(form);
+    all->addWidget(meters);
     all->addWidget(buttons);
 }
 
-bool TProtocolForm::Ask(TProtocolParties& parties)
+bool TProtocolForm::Ask(TProtocolParties& parties, TProtocolMeter (&meters)[2])
 {
     const std::pair<QLineEdit*, QString*> fields[] = {{Organisation, &parties.organisation},
                                                       {Engineer, &parties.engineer},
+                                                      {EngineerPosition, &parties.engineerPosition},
                                                       {Site, &parties.site},
                                                       {SiteAddress, &parties.siteAddress},
-                                                      {Customer, &parties.customer}};
+                                                      {Customer, &parties.customer},
+                                                      {Representative, &parties.representative},
+                                                      {RepresentativePosition, &parties.representativePosition}};
     for (const auto& [edit, value] : fields)
         edit->setText(*value);
+    for (int ch = 0; ch < 2; ++ch)
+        for (QLineEdit* e : {MeterType[ch], MeterNumber[ch], MeterReading[ch]})
+            e->clear();
     Organisation->setFocus();
     if (exec() != QDialog::Accepted)
         return false;
     for (const auto& [edit, value] : fields)
         *value = edit->text().trimmed();
+    for (int ch = 0; ch < 2; ++ch)  // a reading cut short ("12,") prints as far as it is typed
+        meters[ch] = {MeterType[ch]->text().trimmed(), MeterNumber[ch]->text().trimmed(),
+                      ::MeterReading(MeterReading[ch]->text().remove(QRegularExpression(QStringLiteral("[.,]$"))))};
     parties.Save();
     return true;
 }
@@ -64,7 +105,7 @@ bool TProtocolForm::Make(const TJournalLine& line, const QString& program)
 {
     TProtocol p;
     p.parties = TProtocolParties::Load();
-    if (!WrittenImage(line, p.image) || !Ask(p.parties))
+    if (!WrittenImage(line, p.image) || !Ask(p.parties, p.meters))
         return false;
     p.line = line;
     p.leftInitMode = LeftInitModeAfter(line);

@@ -12,11 +12,14 @@ class TProtocolForm : public QDialog {
     Q_OBJECT
 public:
     explicit TProtocolForm(QWidget* parent = nullptr);
-    // Shows the last values; on "OK" keeps and returns the typed ones, else nothing.
-    bool Ask(TProtocolParties& parties);
+    // Shows the last parties and empty meters; on "OK" keeps the parties and returns both, else
+    // nothing.
+    bool Ask(TProtocolParties& parties, TProtocolMeter (&meters)[2]);
     // The protocol of a completed write: asks the parties, saves the PDF under the data
     // folder and opens it in the system's viewer. False when cancelled.
     bool Make(const TJournalLine& line, const QString& program);
 
-    QLineEdit *Organisation, *Engineer, *Site, *SiteAddress, *Customer;
+    QLineEdit *Organisation, *Engineer, *EngineerPosition, *Site, *SiteAddress, *Customer, *Representative,
+        *RepresentativePosition;
+    QLineEdit *MeterType[2], *MeterNumber[2], *MeterReading[2];
 };

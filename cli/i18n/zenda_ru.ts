@@ -1178,5 +1178,53 @@ The password is shown this once.</source>
         <source>Channel SPEC: value=, type=, test=. Types: pulse (longer than 50 ms, or a dry contact; pulse values 0.01, 0.1, 1 m3 a pulse; a line test may not be on), fast (1-5 ms; 0.001, 0.01, 0.1), freq (a frequency input, ZENDA2 and ZENDA3 only; no pulse value). ZENDA1 takes pulse and fast only.</source>
         <translation>SPEC канала: value=, type=, test=. Типы: pulse (длиннее 50 мс или «сухой контакт»; цена импульса 0.01, 0.1, 1 м3 на импульс; тест линии не включается), fast (1-5 мс; 0.001, 0.01, 0.1), freq (частотный вход, только ZENDA2 и ZENDA3; без цены импульса). ZENDA1 принимает только pulse и fast.</translation>
     </message>
+    <message>
+        <source>The engineer&apos;s position, for the signature (kept).</source>
+        <translation>Должность инженера для подписи (запоминается).</translation>
+    </message>
+    <message>
+        <source>The customer&apos;s representative who signs (kept).</source>
+        <translation>Представитель заказчика, который подписывает (запоминается).</translation>
+    </message>
+    <message>
+        <source>The representative&apos;s position (kept).</source>
+        <translation>Должность представителя (запоминается).</translation>
+    </message>
+    <message>
+        <source>The meter on channel 1: its type (this protocol only).</source>
+        <translation>Счетчик на канале 1: его тип (только для этого протокола).</translation>
+    </message>
+    <message>
+        <source>The meter on channel 1: its factory number.</source>
+        <translation>Счетчик на канале 1: его заводской номер.</translation>
+    </message>
+    <message>
+        <source>The meter on channel 1: its reading at commissioning, m3.</source>
+        <translation>Счетчик на канале 1: показания при вводе в эксплуатацию, м³.</translation>
+    </message>
+    <message>
+        <source>The meter on channel 2: its type (this protocol only).</source>
+        <translation>Счетчик на канале 2: его тип (только для этого протокола).</translation>
+    </message>
+    <message>
+        <source>The meter on channel 2: its factory number.</source>
+        <translation>Счетчик на канале 2: его заводской номер.</translation>
+    </message>
+    <message>
+        <source>The meter on channel 2: its reading at commissioning, m3.</source>
+        <translation>Счетчик на канале 2: показания при вводе в эксплуатацию, м³.</translation>
+    </message>
+    <message>
+        <source>fingerprint</source>
+        <translation>отпечаток</translation>
+    </message>
+    <message>
+        <source>%1 (SHA-256 of the 72 bytes, first 16 hex digits)</source>
+        <translation>%1 (SHA-256 от 72 байт, первые 16 знаков)</translation>
+    </message>
+    <message>
+        <source>--%1reading is a reading in m3 (digits, one decimal point), not &apos;%2&apos;</source>
+        <translation>--%1reading — показания в м³ (цифры, одна десятичная запятая), а не «%2»</translation>
+    </message>
 </context>
 </TS>
