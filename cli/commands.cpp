@@ -5,12 +5,19 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <thread>
 #include <ctime>
 
 #include "changes.h"
 #include "editmask.h"
 #include "program.h"
+#include "teambook.h"
+#include "teamsync.h"
 #include "settingsstore.h"
 
 using namespace Qt::StringLiterals;
@@ -190,7 +197,26 @@ int TProgram::Restore(const QString& file, bool withCounters, bool otherSerial)
     return Emit(Result(true));
 }
 
-// journal [--serial N]: the service journal, newest first.
+// restore --team SHA256: a backup from the team's server, any PC's, under the same rules.
+int TProgram::RestoreFromTeam(const QString& sha256, bool withCounters, bool otherSerial)
+{
+    const QByteArray bytes = TeamBackup(TeamConnInfo(), sha256.trimmed().toLower());
+    TImageBuffer backup;
+    QString error;
+    const QString name = u"team:"_s + sha256.trimmed().toLower().left(16);
+    if (!TServiceRecords::ParseImage(bytes, backup, error))
+        throw ERefused(name + u": "_s + Human(error));
+    PreparePort();
+    face_.restoreFile = name;
+    face_.otherSerial = otherSerial;
+    actions_.Restore(
+        name, [&] { return backup; }, withCounters);
+    LoadTable();
+    return Emit(Result(true));
+}
+
+// journal [--serial N] [--team]: the service journal, newest first; this PC's, or every PC's on
+// the team's server.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
 {
     // A device's number, matched whole: "1" is not 104 or 1245.
@@ -202,45 +228,70 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
             throw ERefused(Z::tr("--serial is a serial number, 0..65535, not '%1'").arg(p.value(u"serial"_s)));
         serial = QString::number(n);
     }
+    const bool team = p.isSet(u"team"_s);
+    bool any = false;
+    // A journal is a file anybody may have edited, the server's lines come from every PC: nothing
+    // of either reaches the terminal raw.
+    auto print = [&](const TJournalLine& l, const QString& pc, const QString& engineer, const QString& backupSha) {
+        if (g.json) {
+            QJsonObject o;
+            if (team) {
+                o[u"pc"_s] = pc;
+                o[u"engineer"_s] = engineer;
+                o[u"backup_sha256"_s] = backupSha;
+            }
+            o[u"time"_s] = l.time;
+            o[u"action"_s] = l.action;
+            o[u"port"_s] = l.port;
+            o[u"model"_s] = l.model;
+            o[u"serial"_s] = l.serial;
+            o[u"address"_s] = l.address;
+            o[u"outcome"_s] = l.outcome;
+            o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
+            o[u"backup"_s] = l.backup;
+            o[u"traffic"_s] = l.traffic;
+            std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            const auto out = [](const QString& t) { return Printable(t.left(2000)).toUtf8(); };
+            std::printf("%s  %-8s %-6s %-7s %s  %s\n", out(l.time).constData(), out(l.action).constData(),
+                        out(l.serial).constData(), out(l.model).constData(), out(l.port).constData(),
+                        out(Human(l.outcome)).constData());
+            if (team)
+                std::printf("    %s\n", out(Z::tr("PC: %1, user %2").arg(pc, engineer)).constData());
+            for (const auto& c : l.changes)
+                std::printf("    %s\n", out(Human(c)).constData());
+            if (!l.backup.isEmpty())
+                std::printf("    %s\n", out(Z::tr("backup: %1").arg(l.backup)).constData());
+            if (!backupSha.isEmpty())
+                std::printf("    %s\n", out(Z::tr("on the team's server: zenda restore --team %1").arg(backupSha)).constData());
+            if (!l.traffic.isEmpty())
+                std::printf("    %s\n", out(Z::tr("traffic: %1").arg(l.traffic)).constData());
+        }
+        any = true;
+    };
+    if (team) {
+        const QString conninfo = TeamConnInfo();
+        const std::vector<TTeamLine> lines = TeamJournal(conninfo, serial, 100000);
+        if (g.json)
+            std::printf("{\"ok\":true,\"journal\":[");
+        for (const TTeamLine& t : lines)
+            print(t.line, t.pc, t.engineer, t.backupSha);
+        if (g.json)
+            std::printf("]}\n");
+        return kDone;
+    }
     // A line at a time, newest first: a journal of half a million lines is never held whole.
     QString error;
     if (!TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [](const TJournalLine&) { return false; },
                                              &error))
         return Fail(g, kDeviceError, Z::tr("the service journal cannot be read: %1").arg(Human(error)));
-    bool any = false;
     if (g.json)
         std::printf("{\"ok\":true,\"folder\":%s,\"journal\":[",
                     QJsonDocument(QJsonArray{DataFolder()}).toJson(QJsonDocument::Compact).mid(1).chopped(1).constData());
     const bool read = TServiceRecords::ForEachJournalLine(
         TServiceRecords::JournalPath(), {-1, serial, true},
         [&](const TJournalLine& l) {
-            if (g.json) {
-                QJsonObject o;
-                o[u"time"_s] = l.time;
-                o[u"action"_s] = l.action;
-                o[u"port"_s] = l.port;
-                o[u"model"_s] = l.model;
-                o[u"serial"_s] = l.serial;
-                o[u"address"_s] = l.address;
-                o[u"outcome"_s] = l.outcome;
-                o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
-                o[u"backup"_s] = l.backup;
-                o[u"traffic"_s] = l.traffic;
-                std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-            } else {
-                // The journal is a file anybody may have edited: nothing of it reaches the terminal raw.
-                const auto out = [](const QString& t) { return Printable(t).toUtf8(); };
-                std::printf("%s  %-8s %-6s %-7s %s  %s\n", out(l.time).constData(), out(l.action).constData(),
-                            out(l.serial).constData(), out(l.model).constData(), out(l.port).constData(),
-                            out(Human(l.outcome)).constData());
-                for (const auto& c : l.changes)
-                    std::printf("    %s\n", out(Human(c)).constData());
-                if (!l.backup.isEmpty())
-                    std::printf("    %s\n", out(Z::tr("backup: %1").arg(l.backup)).constData());
-                if (!l.traffic.isEmpty())
-                    std::printf("    %s\n", out(Z::tr("traffic: %1").arg(l.traffic)).constData());
-            }
-            any = true;
+            print(l, {}, {}, {});
             return true;
         },
         &error);
@@ -249,6 +300,70 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     if (!read)  // gone between the two looks
         return Fail(TGlobal{}, kDeviceError, Z::tr("the service journal cannot be read: %1").arg(Human(error)));
     return kDone;
+}
+
+void PushBriefly(int status)
+{
+    QString conninfo;
+    try {
+        if (!TeamConfigured())
+            return;
+        conninfo = TeamConnInfo();
+    } catch (const std::exception&) {  // an empty ZENDA_TEAM_DB: `zenda sync` says so
+        return;
+    }
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> done = finished->get_future();
+    std::thread([conninfo, finished] {
+        try {
+            TeamPush(conninfo);
+        } catch (const std::exception&) {  // unsent lines wait: nothing is lost
+        }
+        finished->set_value();
+    }).detach();
+    if (done.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready)
+        return;
+    // A server that hangs does not hold the engineer: the push is left where it is (nothing of
+    // it counts as sent before the server committed and this PC noted it).
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::_Exit(status);
+}
+
+// sync: this PC's journal lines to the team's server now.
+int SyncCommand(const TGlobal& g)
+{
+    const QString conninfo = TeamConnInfo();
+    TPushResult r;
+    QString error;
+    try {
+        r = TeamPush(conninfo);
+    } catch (const ERefused&) {
+        throw;
+    } catch (const std::exception& e) {
+        error = Human(QString::fromUtf8(e.what()));
+        r.waiting = TeamWaiting();
+    }
+    if (g.json) {
+        QJsonObject o{{u"ok"_s, error.isEmpty() && !r.busy},
+                      {u"sent"_s, r.sent},
+                      {u"new"_s, r.fresh},
+                      {u"waiting"_s, r.waiting}};
+        if (!error.isEmpty())
+            o[u"error"_s] = error;
+        if (r.busy)
+            o[u"busy"_s] = true;
+        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    } else if (error.isEmpty() && !r.busy) {
+        std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server); %3 wait").arg(r.sent).arg(r.fresh).arg(r.waiting)
+                                 .toUtf8().constData());
+    } else {
+        std::fprintf(stderr, "zenda: %s\n",
+                     (r.busy ? Z::tr("another program of this PC is sending now; %1 lines wait").arg(r.waiting)
+                             : Z::tr("not sent: %1; %2 lines wait for the next sync").arg(error).arg(r.waiting))
+                         .toUtf8().constData());
+    }
+    return error.isEmpty() && !r.busy ? kDone : kDeviceError;
 }
 
 // ------------------------------------------------------------------ ports

@@ -132,7 +132,8 @@ int main(int argc, char** argv)
             return Fail(g, kUsage, Z::tr("--baud is 4800 or 9600"));
     }
     const QStringList positional = p.positionalArguments();
-    const qsizetype wanted = command == u"rtc" || command == u"restore" || command == u"team" ? 1 : 0;
+    const bool fromTeam = command == u"restore" && p.isSet(u"team"_s);  // a backup on the server: no FILE
+    const qsizetype wanted = command == u"rtc" || (command == u"restore" && !fromTeam) || command == u"team" ? 1 : 0;
     const qsizetype most = command == u"backup" ? 1 : command == u"team" ? 2 : wanted;
     if (positional.size() < wanted || positional.size() > most)
         return Fail(g, kUsage,
@@ -150,7 +151,7 @@ int main(int argc, char** argv)
         return Fail(g, kUsage, Z::tr("%1: the file name is empty").arg(command));
 
     TProgram program(g);
-    return OutputStatus([&]() -> int {
+    const int status = OutputStatus([&]() -> int {
     try {
         if (command == u"ports")
             return Ports(g, p);
@@ -159,7 +160,9 @@ int main(int argc, char** argv)
         if (command == u"backup")
             return program.BackupCommand(positional);
         if (command == u"restore")
-            return program.Restore(positional[0], p.isSet(u"with-counters"_s), p.isSet(u"other-serial"_s));
+            return fromTeam ? program.RestoreFromTeam(p.value(u"team"_s), p.isSet(u"with-counters"_s),
+                                                      p.isSet(u"other-serial"_s))
+                            : program.Restore(positional[0], p.isSet(u"with-counters"_s), p.isSet(u"other-serial"_s));
         if (command == u"read")
             return program.Read();
         if (command == u"leave")
@@ -176,6 +179,8 @@ int main(int argc, char** argv)
             return StationCommand(g, p);
         if (command == u"team")
             return TeamCommand(g, positional);
+        if (command == u"sync")
+            return SyncCommand(g);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
         return Fail(g, 128 + e.signal, QString::fromStdString(e.what()));
@@ -204,4 +209,11 @@ int main(int argc, char** argv)
     }
     return kUsage;
     }());
+    // The action is done and journaled here; its lines follow to the team's server for a moment
+    // at most, else with the next action or `zenda sync`.
+    static const QStringList journaling{u"read"_s,    u"init"_s,    u"leave"_s,  u"rtc"_s,
+                                        u"counters"_s, u"restore"_s, u"backup"_s, u"station"_s};
+    if (journaling.contains(command))
+        PushBriefly(status);
+    return status;
 }

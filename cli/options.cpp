@@ -27,7 +27,10 @@ QString Summary(const QString& command)
     if (command == u"restore")
         return Z::tr("write a backup's settings back (the device keeps its counters unless --with-counters)");
     if (command == u"journal")
-        return Z::tr("the service journal, newest first");
+        return Z::tr("the service journal, newest first; --team: every PC's lines on the team's server");
+    if (command == u"sync")
+        return Z::tr("send this PC's journal lines to the team's server now (each action sends them after it "
+                     "anyway, when it can); what was sent and what waits");
     if (command == u"station")
         return Z::tr("a production station: consecutive serial numbers for a batch of devices on one or more "
                      "fixtures (--json: a JSON object a line, per event and device, then the summary)");
@@ -52,9 +55,9 @@ QString Arguments(const QString& command)
     if (command == u"backup")
         return Z::tr("[FILE]");
     if (command == u"restore")
-        return Z::tr("FILE [--with-counters] [--other-serial]");
+        return Z::tr("FILE|--team SHA256 [--with-counters] [--other-serial]");
     if (command == u"journal")
-        return Z::tr("[--serial N]");
+        return Z::tr("[--serial N] [--team]");
     if (command == u"station")
         return Z::tr("(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...");
     if (command == u"protocol")
@@ -182,9 +185,14 @@ QList<QCommandLineOption> CommandOptions(const QString& command)
                 {u"leave"_s, Z::tr("Leave initialization mode afterwards.")}};
     if (command == u"restore")
         return {{u"with-counters"_s, Z::tr("Restore the four counters too.")},
-                {u"other-serial"_s, Z::tr("Allow a backup of another serial number.")}};
+                {u"other-serial"_s, Z::tr("Allow a backup of another serial number.")},
+                {u"team"_s, Z::tr("Instead of FILE: the backup of this SHA-256 on the team's server, from any PC "
+                                  "(zenda journal --team --json names them); checked against it before use."),
+                 u"SHA256"_s}};
     if (command == u"journal")
-        return {{u"serial"_s, Z::tr("Only this serial number's lines."), u"N"_s}};
+        return {{u"serial"_s, Z::tr("Only this serial number's lines."), u"N"_s},
+                {u"team"_s, Z::tr("The department's journal on the team's server: every PC's lines, with the PC "
+                                  "and its user.")}};
     if (command == u"protocol")
         return {{u"now"_s, Z::tr("Of the device as it is now (a read), not of its last write.")},
                 {u"line"_s, Z::tr("Of this journal line (its time, as `zenda journal` prints it)."), u"TIME"_s},

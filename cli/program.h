@@ -70,6 +70,7 @@ public:
     int BackupCommand(const QStringList& positional);
     // restore FILE [--with-counters]: the backup's settings back onto the device.
     int Restore(const QString& file, bool withCounters, bool otherSerial);
+    int RestoreFromTeam(const QString& sha256, bool withCounters, bool otherSerial);
 
     // protocol: the commissioning protocol's PDF.
     int Protocol(const QCommandLineParser& p);
@@ -100,6 +101,10 @@ private:
 
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p);
+int SyncCommand(const TGlobal& g);
+// After an action that journaled: its lines to the team's server, if this user has one, for 1.5 s
+// at most; past that the program ends with status at once.
+void PushBriefly(int status);
 // station: the production station (station.h).
 int StationCommand(const TGlobal& g, const QCommandLineParser& p);
 // team connect CONNINFO | status | setup | add-pc NAME

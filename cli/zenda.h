@@ -84,7 +84,8 @@ struct TCommand {
     const char* name;
 };
 inline constexpr TCommand kCommands[] = {{"ports"},  {"read"},    {"init"},   {"leave"},   {"rtc"},      {"counters"},
-                                         {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}, {"team"}};
+                                         {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}, {"team"},
+                                         {"sync"}};
 
 QList<QCommandLineOption> GlobalOptions();  // --port, --json, ..., --help, --version
 QList<QCommandLineOption> CommandOptions(const QString& command);

@@ -151,6 +151,53 @@ GRANT EXECUTE ON FUNCTION zenda.hello(), zenda.take_number(bigint, integer[]), z
     zenda.finish_write(bigint, integer, boolean), zenda.release_number(bigint, integer),
     zenda.mark_used(integer[], boolean[]), zenda.used_numbers(integer[]) TO zenda_station;
 )SQL",
+        // 2: every PC's journal. Append-only for the PCs: a line is inserted once under its PC's
+        // own identity (the login role; a policy, not the client's manners) and never changed.
+        R"SQL(
+CREATE TABLE zenda.journal (
+    pc name NOT NULL DEFAULT session_user,
+    line_id text NOT NULL CHECK (length(line_id) BETWEEN 1 AND 64),
+    at timestamptz,
+    time text NOT NULL,
+    action text NOT NULL,
+    port text NOT NULL DEFAULT '',
+    model text NOT NULL DEFAULT '',
+    serial text NOT NULL DEFAULT '',
+    address text NOT NULL DEFAULT '',
+    outcome text NOT NULL DEFAULT '',
+    changes text NOT NULL DEFAULT '',
+    backup text NOT NULL DEFAULT '',
+    traffic text NOT NULL DEFAULT '',
+    written text NOT NULL DEFAULT '',
+    action_id text NOT NULL DEFAULT '',
+    backup_sha256 text NOT NULL DEFAULT '',
+    written_serial integer,
+    engineer text NOT NULL DEFAULT '',
+    received timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (pc, line_id)
+);
+CREATE INDEX journal_serial ON zenda.journal (serial, at DESC);
+CREATE INDEX journal_written_serial ON zenda.journal (written_serial, at DESC) WHERE written_serial IS NOT NULL;
+CREATE INDEX journal_action ON zenda.journal (pc, action_id) WHERE action_id <> '';
+ALTER TABLE zenda.journal ENABLE ROW LEVEL SECURITY;
+CREATE POLICY journal_read ON zenda.journal FOR SELECT TO zenda_station USING (true);
+CREATE POLICY journal_own_lines ON zenda.journal FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+GRANT SELECT, INSERT ON zenda.journal TO zenda_station;
+
+-- The backups the lines name, each kept once by its content's SHA-256 (the file as the PC wrote
+-- it: its comment lines and the 72 bytes), so a device's backup can be restored on another PC.
+CREATE TABLE zenda.backups (
+    sha256 text PRIMARY KEY CHECK (sha256 ~ '^[0-9a-f]{64}$'),
+    pc name NOT NULL DEFAULT session_user,
+    name text NOT NULL,
+    content text NOT NULL CHECK (octet_length(content) <= 65536),
+    received timestamptz NOT NULL DEFAULT now()
+);
+ALTER TABLE zenda.backups ENABLE ROW LEVEL SECURITY;
+CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (true);
+CREATE POLICY backups_own ON zenda.backups FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+GRANT SELECT, INSERT ON zenda.backups TO zenda_station;
+)SQL",
     };
     return m;
 }
@@ -365,4 +412,134 @@ std::set<int> TTeamDb::Used(const std::vector<int>& serials)
     for (const auto& row : Exec("SELECT zenda.used_numbers($1)", {IntArray(serials)}))
         used.insert(std::stoi(row.at(0).value()));
     return used;
+}
+
+namespace {
+// A value for COPY's text format: backslash, tab, newline and carriage return escaped.
+void CopyField(std::string& out, const std::string& v)
+{
+    for (char c : v) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+}
+}  // namespace
+
+const std::vector<std::string>& TTeamDb::TJournalRow::Columns()
+{
+    static const std::vector<std::string> c = {"line_id", "at",      "time",    "action",  "port",   "model",
+                                               "serial",  "address", "outcome", "changes", "backup", "traffic",
+                                               "written", "action_id", "backup_sha256", "written_serial", "engineer"};
+    return c;
+}
+
+void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& columns,
+                   const std::vector<std::vector<std::optional<std::string>>>& rows)
+{
+    std::string names;
+    for (const auto& c : columns)
+        names += (names.empty() ? "" : ", ") + c;
+    PGresult* r = PQexec(conn_, ("COPY " + table + " (" + names + ") FROM STDIN").c_str());
+    const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+    PQclear(r);
+    if (!copying)
+        throw ETeamError("the team's server: " + Trimmed(PQerrorMessage(conn_)));
+    std::string chunk;
+    auto flush = [&] {
+        if (PQputCopyData(conn_, chunk.data(), static_cast<int>(chunk.size())) != 1)
+            throw ETeamError("the team's server cannot be reached: " + Trimmed(PQerrorMessage(conn_)));
+        chunk.clear();
+    };
+    for (const auto& row : rows) {
+        for (size_t i = 0; i < row.size(); ++i) {
+            if (i)
+                chunk += '\t';
+            if (row[i])
+                CopyField(chunk, *row[i]);
+            else
+                chunk += "\\N";
+        }
+        chunk += '\n';
+        if (chunk.size() > (1 << 20))
+            flush();
+    }
+    flush();
+    if (PQputCopyEnd(conn_, nullptr) != 1)
+        throw ETeamError("the team's server cannot be reached: " + Trimmed(PQerrorMessage(conn_)));
+    std::string copyError;
+    while (PGresult* done = PQgetResult(conn_)) {
+        if (PQresultStatus(done) != PGRES_COMMAND_OK)
+            copyError = Trimmed(PQresultErrorField(done, PG_DIAG_MESSAGE_PRIMARY));
+        PQclear(done);
+    }
+    if (!copyError.empty())
+        throw ETeamError(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + copyError
+                                                          : "the team's server cannot be reached: " + copyError);
+}
+
+size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vector<TBackupRow>& backups)
+{
+    if (rows.empty() && backups.empty())
+        return 0;
+    std::string columns;
+    for (const auto& c : TJournalRow::Columns())
+        columns += (columns.empty() ? "" : ", ") + c;
+    Exec("BEGIN");
+    try {
+        // COPY into staging tables, then inserts that skip what the server holds already: a
+        // push whose acknowledgement was lost is sent again without doubling anything. The
+        // backups first: a line never names a backup the server does not have.
+        if (!backups.empty()) {
+            Exec("CREATE TEMP TABLE backup_push ON COMMIT DROP AS SELECT sha256, name, content FROM zenda.backups "
+                 "WITH NO DATA");
+            std::vector<std::vector<std::optional<std::string>>> values;
+            for (const TBackupRow& b : backups)
+                values.push_back({b.sha256, b.name, b.content});
+            Copy("backup_push", {"sha256", "name", "content"}, values);
+            Exec("INSERT INTO zenda.backups (sha256, name, content) SELECT sha256, name, content FROM backup_push "
+                 "ON CONFLICT (sha256) DO NOTHING");
+        }
+        Exec("CREATE TEMP TABLE journal_push ON COMMIT DROP AS SELECT " + columns + " FROM zenda.journal WITH NO DATA");
+        std::vector<std::vector<std::optional<std::string>>> values;
+        values.reserve(rows.size());
+        for (const TJournalRow& row : rows)
+            values.push_back(row.values);
+        Copy("journal_push", TJournalRow::Columns(), values);
+        const auto inserted = Exec("WITH i AS (INSERT INTO zenda.journal (" + columns + ") SELECT " + columns +
+                                   " FROM journal_push ON CONFLICT (pc, line_id) DO NOTHING RETURNING 1) "
+                                   "SELECT count(*) FROM i");
+        Exec("COMMIT");
+        return std::stoul(inserted.at(0).at(0).value_or("0"));
+    } catch (...) {
+        if (Alive())
+            PQclear(PQexec(conn_, "ROLLBACK"));
+        throw;
+    }
+}
+
+std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
+{
+    const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1", {sha256});
+    if (rows.empty())
+        return std::nullopt;
+    return rows[0].at(0);
+}
+
+std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun)
+{
+    // Newest first; a write's begun line is hidden by its end, as in a PC's own journal.
+    const std::string sql =
+        "SELECT j.pc, j.engineer, j.time, j.action, j.port, j.model, j.serial, j.address, j.outcome, j.changes, "
+        "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256 FROM zenda.journal j "
+        "WHERE ($1::integer IS NULL OR j.serial = $1::text OR j.written_serial = $1::integer) "
+        "AND NOT (j.action_id <> '' AND j.outcome = $2 AND EXISTS (SELECT 1 FROM zenda.journal e "
+        "WHERE e.pc = j.pc AND e.action_id = j.action_id AND e.line_id <> j.line_id)) "
+        "ORDER BY j.at DESC NULLS LAST, j.time DESC, j.line_id LIMIT $3";
+    return Exec(sql, {serial ? std::optional<std::string>(Number(*serial)) : std::nullopt, begun,
+                      Number(limit)});
 }

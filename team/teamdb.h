@@ -53,10 +53,36 @@ public:
     void MarkUsed(const std::map<int, bool>& doneBySerial);
     std::set<int> Used(const std::vector<int>& serials);
 
+    // ---- every PC's journal
+    // One journal line as the server keeps it, its values in Columns()' order (null: none).
+    struct TJournalRow {
+        static const std::vector<std::string>& Columns();
+        std::vector<std::optional<std::string>> values;
+    };
+    // A backup file the lines name: its SHA-256 (hex), its name on the PC, its text.
+    struct TBackupRow {
+        std::string sha256, name, content;
+    };
+    // Sends the lines and their backups in one transaction; what the server holds already is
+    // skipped. How many lines were new there.
+    size_t PushJournal(const std::vector<TJournalRow>& rows, const std::vector<TBackupRow>& backups = {});
+    // A backup's text by its SHA-256, as the server keeps it (the caller checks it); none when
+    // the server has no such backup.
+    std::optional<std::string> Backup(const std::string& sha256);
+    // Every PC's lines, newest first, of one device (the number it said or was given) or all:
+    // pc, engineer, time, action, port, model, serial, address, outcome, changes, backup, traffic,
+    // written, action_id, line_id, backup_sha256. A line whose outcome is begun is hidden by its
+    // action's end.
+    struct TRow;
+    std::vector<TRow> TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun);
+
     struct TRow : std::vector<std::optional<std::string>> {};
     // One statement, its parameters as text; the rows as text. ETeamError with the server's words.
     std::vector<TRow> Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params = {});
 
 private:
+    // COPY FROM STDIN of rows of text (null: none) into a table.
+    void Copy(const std::string& table, const std::vector<std::string>& columns,
+              const std::vector<std::vector<std::optional<std::string>>>& rows);
     pg_conn* conn_ = nullptr;
 };

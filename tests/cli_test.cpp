@@ -434,7 +434,7 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         "protocol", "COM", "COMn", "PATH", "FILE", "SPEC", "N", "K", "A", "P", "X", "H", "MM", "MS", "TIME", "TEXT",
         "ZENDA", "RTC", "V", "TP", "JSON", "PDF", "CSV", "UTF", "OK", "value", "type", "test", "pulse", "fast", "freq",
         "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C",
-        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3"};
+        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync"};
     // Options (--no-backup) and the image's hex digits are names too.
     static const std::regex option("--?[a-z][a-z0-9-]*|\\b[0-9A-F]{16,}\\b");
     const struct {
@@ -2082,7 +2082,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no team's server: run 'zenda team connect CONNINFO'"), std::string::npos) << r.err;
     EXPECT_NE(team({"team", "status"}, "").err.find("ZENDA_TEAM_DB is set and empty"), std::string::npos);
-    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 1)"),
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 2)"),
               std::string::npos);
     const std::string pc = AddPc("pc1");
     EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
@@ -2092,7 +2092,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     r = team({"team", "connect", pc});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
-    EXPECT_NE(team({"team", "status"}).out.find("schema 1 of 1"), std::string::npos);
+    EXPECT_NE(team({"team", "status"}).out.find("schema 2 of 2"), std::string::npos);
 
     // The PC's role reaches the book only through its functions.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
@@ -2236,4 +2236,97 @@ TEST_F(Team, TwoPcsShareOnePlanThroughAKillAndAServerCrash)
               "spoiled\n")
         << cut[0];
     EXPECT_EQ(written.count(cut[0]), 0u) << cut[0];
+}
+
+// Every PC's journal on the server: A's lines follow each action there and B reads them by the
+// device's number; with the server gone an action is done and journaled as ever and its lines
+// wait; lines sent again (their acknowledgement lost) are kept once; a PC's role only adds its
+// own lines and reads; what comes back from the server reaches no terminal raw.
+TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
+{
+    const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
+    Bench second;  // the other PC's data folder
+    auto as = [&](const Bench& pc, const std::string& conninfo, const std::vector<std::string>& args) {
+        setenv("ZENDA_TEAM_DB", conninfo.c_str(), 1);
+        const TRun r = Zenda(pc, args);
+        unsetenv("ZENDA_TEAM_DB");
+        return r;
+    };
+    auto onServer = [&](const std::string& where) {
+        return pg.Sql("SELECT count(*) FROM zenda.journal WHERE " + where, pg.Admin(db));
+    };
+    const std::string mine = "pc = '" + db + "_pc1'";
+    TRun r = as(bench, pc1, {"--yes", "init", "--serial", "4660"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Every line of the file, a write's begun line too (the server hides it behind its end, as here).
+    auto fileLines = [&] { return Count(Slurp(DataOf(bench) / "journal.csv"), "\n") - 1; };
+    EXPECT_EQ(onServer(mine), std::to_string(fileLines()) + "\n");  // sent at the action's end
+    r = as(bench, pc1, {"--json", "sync"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.Json()[u"waiting"].toInt(), 0) << r.out;
+
+    // B lists A's initialization under the number it wrote, with A's PC and user.
+    r = as(second, pc2, {"--json", "journal", "--team", "--serial", "4660"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonArray lines = r.Json()[u"journal"].toArray();
+    ASSERT_FALSE(lines.isEmpty()) << r.out;
+    EXPECT_EQ(lines[0].toObject()[u"action"].toString(), QStringLiteral("init"));
+    EXPECT_EQ(lines[0].toObject()[u"pc"].toString().toStdString(), db + "_pc1");
+    EXPECT_EQ(lines[0].toObject()[u"outcome"].toString(), QStringLiteral("выполнено"));
+    EXPECT_TRUE(as(second, pc2, {"--json", "journal", "--team", "--serial", "466"}).Json()[u"journal"].toArray().isEmpty());
+    // B restores A's backup onto its own device: fetched, checked against its SHA-256, then the
+    // same rules as a file; a copy that the server changed is refused and nothing is written.
+    const std::string sha = lines[0].toObject()[u"backup_sha256"].toString().toStdString();
+    ASSERT_EQ(sha.size(), 64u) << r.out;
+    auto deviceB = second.StartSim();
+    r = as(second, pc2, {"--yes", "restore", "--team", sha});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const TJournalLine restored = TServiceRecords::ReadJournal(JournalOf(second)).front();
+    EXPECT_EQ((restored.action + u' ' + restored.outcome).toStdString(), "restore выполнено");
+    pg.Sql("UPDATE zenda.backups SET content = replace(content, '30 39', '30 40')", pg.Admin(db));
+    deviceB->Cmd("clearlog");
+    r = as(second, pc2, {"--yes", "restore", "--team", sha});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("is not what its SHA-256 says"), std::string::npos) << r.err;
+    EXPECT_EQ(deviceB->Cmd("count 0"), "0");
+
+    // The server gone: the action is done and journaled, at once; its line waits for the next sync.
+    TCluster::Script("crash");
+    const auto t0 = std::chrono::steady_clock::now();
+    r = as(bench, pc1, {"--yes", "rtc", "5"});
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Field(11), "05");
+    EXPECT_LT(seconds, 2.5);
+    r = as(bench, pc1, {"--json", "sync"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_GE(r.Json()[u"waiting"].toInt(), 1) << r.out;
+    TCluster::Script("restart");
+    r = as(bench, pc1, {"sync"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("; 0 wait"), std::string::npos) << r.out;
+    const size_t now = fileLines();
+    EXPECT_EQ(onServer(mine), std::to_string(now) + "\n");
+    // Sent again, as after a kill between the server's commit and this PC's note of it: kept once.
+    std::filesystem::remove(DataOf(bench) / "team-sync.state");
+    r = as(bench, pc1, {"--json", "sync"});
+    EXPECT_EQ(r.Json()[u"sent"].toInt(), static_cast<int>(now)) << r.out;
+    EXPECT_EQ(r.Json()[u"new"].toInt(), 0) << r.out;
+    EXPECT_EQ(onServer(mine), std::to_string(now) + "\n");
+
+    // A PC's role adds its own lines and reads; it changes and removes nothing, nor writes as another PC.
+    setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
+    for (const char* sql : {"UPDATE zenda.journal SET outcome = 'x'", "DELETE FROM zenda.journal"})
+        EXPECT_NE(pg.Sql(sql, pc1).find("permission denied"), std::string::npos) << sql;
+    EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (pc, line_id, time, action) VALUES ('" + db + "_pc2', 'x', 't', 'read')", pc1)
+                  .find("row-level security"),
+              std::string::npos);
+    unsetenv("PGSSLROOTCERT");
+    // A line with a terminal's control sequence: printed escaped.
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, time, action, serial, outcome) VALUES ('pc9', 'y', "
+           "'2026-12-09T10:00:00Z', 'read', '4660', E'\\\\x1b]0;owned\\\\x07done')",
+           pg.Admin(db));
+    r = as(second, pc2, {"journal", "--team", "--serial", "4660"});
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("PC: pc9"), std::string::npos) << r.out;
 }

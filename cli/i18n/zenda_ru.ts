@@ -222,10 +222,6 @@
         <translation>запись настроек из резервной копии обратно в прибор (счетчики прибора сохраняются, если не указан --with-counters)</translation>
     </message>
     <message>
-        <source>the service journal, newest first</source>
-        <translation>сервисный журнал, сначала новые записи</translation>
-    </message>
-    <message>
         <source>a production station: consecutive serial numbers for a batch of devices on one or more fixtures (--json: a JSON object a line, per event and device, then the summary)</source>
         <translation>производственная станция: последовательные заводские номера для партии приборов на одном или нескольких приспособлениях (--json: по объекту JSON в строке на каждое событие и прибор, затем итог)</translation>
     </message>
@@ -252,14 +248,6 @@
     <message>
         <source>[FILE]</source>
         <translation>[FILE]</translation>
-    </message>
-    <message>
-        <source>FILE [--with-counters] [--other-serial]</source>
-        <translation>FILE [--with-counters] [--other-serial]</translation>
-    </message>
-    <message>
-        <source>[--serial N]</source>
-        <translation>[--serial N]</translation>
     </message>
     <message>
         <source>(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...</source>
@@ -1225,6 +1213,62 @@ The password is shown this once.</source>
     <message>
         <source>--%1reading is a reading in m3 (digits, one decimal point), not &apos;%2&apos;</source>
         <translation>--%1reading — показания в м³ (цифры, одна десятичная запятая), а не «%2»</translation>
+    </message>
+    <message>
+        <source>PC: %1, user %2</source>
+        <translation>ПК: %1, пользователь %2</translation>
+    </message>
+    <message>
+        <source>on the team&apos;s server: zenda restore --team %1</source>
+        <translation>на сервере команды: zenda restore --team %1</translation>
+    </message>
+    <message>
+        <source>sent %1 lines (%2 new on the server); %3 wait</source>
+        <translation>отправлено строк: %1 (новых на сервере: %2); ждут отправки: %3</translation>
+    </message>
+    <message>
+        <source>another program of this PC is sending now; %1 lines wait</source>
+        <translation>сейчас отправляет другая программа этого ПК; ждут отправки строк: %1</translation>
+    </message>
+    <message>
+        <source>not sent: %1; %2 lines wait for the next sync</source>
+        <translation>не отправлено: %1; строк ждут следующей отправки: %2</translation>
+    </message>
+    <message>
+        <source>the service journal, newest first; --team: every PC&apos;s lines on the team&apos;s server</source>
+        <translation>сервисный журнал, новые записи сначала; --team: строки всех ПК на сервере команды</translation>
+    </message>
+    <message>
+        <source>send this PC&apos;s journal lines to the team&apos;s server now (each action sends them after it anyway, when it can); what was sent and what waits</source>
+        <translation>отправить строки журнала этого ПК на сервер команды сейчас (каждое действие и так отправляет их после себя, когда может); что отправлено и что ждет</translation>
+    </message>
+    <message>
+        <source>FILE|--team SHA256 [--with-counters] [--other-serial]</source>
+        <translation>FILE|--team SHA256 [--with-counters] [--other-serial]</translation>
+    </message>
+    <message>
+        <source>[--serial N] [--team]</source>
+        <translation>[--serial N] [--team]</translation>
+    </message>
+    <message>
+        <source>Instead of FILE: the backup of this SHA-256 on the team&apos;s server, from any PC (zenda journal --team --json names them); checked against it before use.</source>
+        <translation>Вместо FILE: резервная копия с этим SHA-256 на сервере команды, с любого ПК (их называет zenda journal --team --json); перед использованием сверяется с ним.</translation>
+    </message>
+    <message>
+        <source>The department&apos;s journal on the team&apos;s server: every PC&apos;s lines, with the PC and its user.</source>
+        <translation>Журнал отдела на сервере команды: строки всех ПК, с ПК и его пользователем.</translation>
+    </message>
+    <message>
+        <source>a backup on the team&apos;s server is named by its SHA-256 (64 hex digits), not &apos;%1&apos;</source>
+        <translation>резервная копия на сервере команды называется своим SHA-256 (64 шестнадцатеричные цифры), а не «%1»</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server has no backup %1</source>
+        <translation>на сервере команды нет резервной копии %1</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server&apos;s copy of backup %1 is not what its SHA-256 says: not used</source>
+        <translation>копия резервной копии %1 на сервере команды не совпадает со своим SHA-256: не используется</translation>
     </message>
 </context>
 </TS>

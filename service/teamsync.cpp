@@ -1,0 +1,287 @@
+#include "teamsync.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "refusal.h"
+#include "teambook.h"
+#ifdef ZENDA_TEAM
+#include "teamdb.h"
+#endif
+
+using namespace Qt::StringLiterals;
+
+bool TeamConfigured() { return qEnvironmentVariableIsSet("ZENDA_TEAM_DB") || !SavedTeamConnInfo().isEmpty(); }
+
+namespace {
+QString StatePath() { return DataFolder() + u"/team-sync.state"_s; }
+
+// How far the journal was sent: a byte offset, and a hash of the bytes just before it. A journal
+// moved away and begun anew, or rewritten, does not match, and is sent from its start again (the
+// server keeps each line once).
+struct TSent {
+    qint64 offset = 0;
+    QByteArray tail;
+};
+
+QByteArray TailHash(QFile& f, qint64 offset)
+{
+    const qint64 from = std::max<qint64>(0, offset - 64);
+    if (!f.seek(from))
+        return {};
+    return QCryptographicHash::hash(f.read(offset - from), QCryptographicHash::Sha256).toHex().left(32);
+}
+
+TSent LoadSent(QFile& journal)
+{
+    TSent s;
+    QFile f(StatePath());
+    if (f.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> parts = f.readAll().trimmed().split(' ');
+        if (parts.size() == 2) {
+            s.offset = parts[0].toLongLong();
+            s.tail = parts[1];
+        }
+    }
+    if (s.offset <= 0 || s.offset > journal.size() || TailHash(journal, s.offset) != s.tail)
+        return {};
+    return s;
+}
+
+// Lines past the offset, whole ones only (a line being appended waits for the next push).
+qsizetype CountLines(QFile& journal, qint64 offset)
+{
+    qsizetype n = 0;
+    journal.seek(offset);
+    while (!journal.atEnd()) {
+        const QByteArray chunk = journal.read(1 << 20);
+        n += chunk.count('\n');
+    }
+    return n;
+}
+
+#ifdef ZENDA_TEAM
+void SaveSent(const TSent& s)
+{
+    QSaveFile f(StatePath());
+    if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::number(s.offset) + ' ' + s.tail + '\n') < 0 ||
+        !f.commit())
+        throw std::runtime_error((StatePath() + u": "_s + f.errorString()).toStdString());
+}
+
+// A line's identity: its action's and whether it is the write's begun line (an action journals at
+// most these two); else, for lines from before identities were kept, a hash of where the line
+// stands and what it says, the same at every reading of a journal that is only appended to.
+std::string LineId(const TJournalLine& l, qint64 at, const QByteArray& raw)
+{
+    static const QRegularExpression hex(u"^[0-9a-f]{16,60}$"_s);
+    if (hex.match(l.id).hasMatch())
+        return (l.id + (l.outcome == TServiceRecords::kBegun ? u"-b"_s : u"-e"_s)).toStdString();
+    return "h" + QCryptographicHash::hash(QByteArray::number(at) + ':' + raw, QCryptographicHash::Sha256)
+                     .toHex()
+                     .left(40)
+                     .toStdString();
+}
+
+// The backup a line names, when it is still here: its SHA-256, the file queued to go with it.
+std::string BackupOf(const TJournalLine& l, std::vector<TTeamDb::TBackupRow>& backups)
+{
+    if (l.backup.isEmpty() || l.backup.contains(u".."_s))
+        return {};
+    QFile f(DataFolder() + u'/' + l.backup);
+    if (!QFileInfo(f).isFile() || f.size() > TServiceRecords::kImageFileMax || !f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray content = f.readAll();
+    const std::string sha = QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex().toStdString();
+    backups.push_back({sha, l.backup.toStdString(), content.toStdString()});
+    return sha;
+}
+
+TTeamDb::TJournalRow Row(const TJournalLine& l, const std::string& id, const std::string& engineer,
+                         const std::string& backupSha)
+{
+    auto text = [](const QString& v) { return std::optional<std::string>(v.toStdString()); };
+    const QDateTime at = QDateTime::fromString(l.time, Qt::ISODate);
+    const QString written = l.WrittenSerial();
+    bool isNumber = false;
+    const int writtenSerial = written.toInt(&isNumber);
+    TTeamDb::TJournalRow r;
+    r.values = {id,
+                at.isValid() ? text(at.toUTC().toString(Qt::ISODate)) : std::nullopt,
+                text(l.time),
+                text(l.action),
+                text(l.port),
+                text(l.model),
+                text(l.serial),
+                text(l.address),
+                text(l.outcome),
+                text(l.changes.join(u'\n')),
+                text(l.backup),
+                text(l.traffic),
+                text(l.written),
+                text(l.id),
+                backupSha,
+                isNumber ? std::optional<std::string>(std::to_string(writtenSerial)) : std::nullopt,
+                engineer};
+    return r;
+}
+#endif
+}  // namespace
+
+qsizetype TeamWaiting()
+{
+    QFile journal(TServiceRecords::JournalPath());
+    if (!journal.open(QIODevice::ReadOnly))
+        return 0;
+    const TSent sent = LoadSent(journal);
+    qsizetype n = CountLines(journal, sent.offset);
+    if (sent.offset == 0 && journal.seek(0) && journal.read(12) == "time,action,")
+        --n;  // the header is no line of the journal
+    return std::max<qsizetype>(n, 0);
+}
+
+#ifdef ZENDA_TEAM
+TPushResult TeamPush(const QString& conninfo)
+{
+    TPushResult r;
+    QLockFile lock(StatePath() + u".lock"_s);
+    if (!lock.tryLock(0)) {  // the other program sends the same lines
+        r.busy = true;
+        r.waiting = TeamWaiting();
+        return r;
+    }
+    QFile journal(TServiceRecords::JournalPath());
+    if (!journal.exists())
+        return r;
+    if (!journal.open(QIODevice::ReadOnly))
+        throw std::runtime_error((journal.fileName() + u": "_s + journal.errorString()).toStdString());
+    TSent sent = LoadSent(journal);
+    const std::string engineer =
+        qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).left(64).toStdString();
+    std::unique_ptr<TTeamDb> db;
+    // A chunk at a time, each committed and noted before the next: a journal of a million lines
+    // is never held whole, and a push cut short keeps what it sent.
+    while (sent.offset < journal.size()) {
+        journal.seek(sent.offset);
+        QByteArray bytes = journal.read(8 << 20);
+        const qsizetype whole = bytes.lastIndexOf('\n') + 1;
+        if (whole == 0) {
+            if (bytes.size() < (8 << 20))
+                break;  // a line still being written
+            throw std::runtime_error((journal.fileName() + u": a line longer than 8 MB"_s).toStdString());
+        }
+        bytes.truncate(whole);
+        if (sent.offset == 0 && (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")))
+            throw std::runtime_error(
+                (journal.fileName() + u": saved as UTF-16 by another program; not sent"_s).toStdString());
+        std::vector<TTeamDb::TJournalRow> rows;
+        std::vector<TTeamDb::TBackupRow> backups;
+        qint64 at = sent.offset;
+        for (qsizetype from = 0; from < bytes.size();) {
+            const qsizetype end = bytes.indexOf('\n', from);
+            const QByteArray raw = bytes.mid(from, end - from);
+            const qint64 lineAt = at + from;
+            from = end + 1;
+            const QString text = QString::fromUtf8(raw).trimmed();
+            if (text.isEmpty() || (lineAt == 0 && text.startsWith(u"time,action,"_s)))
+                continue;
+            const TJournalLine l = TServiceRecords::ParseJournalLine(text);
+            rows.push_back(Row(l, LineId(l, lineAt, raw), engineer, BackupOf(l, backups)));
+        }
+        if (!db) {
+            try {
+                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+            } catch (const ETeamError& e) {
+                throw std::runtime_error(e.what());
+            }
+        }
+        try {
+            r.fresh += static_cast<qsizetype>(db->PushJournal(rows, backups));
+        } catch (const ETeamError& e) {
+            throw std::runtime_error(e.what());
+        }
+        r.sent += static_cast<qsizetype>(rows.size());
+        sent = {at + whole, TailHash(journal, at + whole)};
+        SaveSent(sent);  // only now: what the server committed and this PC noted counts as sent
+    }
+    r.waiting = CountLines(journal, sent.offset);
+    return r;
+}
+
+std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit)
+{
+    std::vector<TTeamLine> lines;
+    try {
+        TTeamDb db(conninfo.toStdString());
+        const auto rows = db.TeamJournal(serial.isEmpty() ? std::nullopt : std::optional<int>(serial.toInt()), limit,
+                                         TServiceRecords::kBegun.toStdString());
+        for (const auto& row : rows) {
+            auto v = [&](size_t i) { return QString::fromStdString(row.at(i).value_or(std::string())); };
+            TTeamLine t;
+            t.pc = v(0);
+            t.engineer = v(1);
+            TJournalLine& l = t.line;
+            l.time = v(2);
+            l.action = v(3);
+            l.port = v(4);
+            l.model = v(5);
+            l.serial = v(6);
+            l.address = v(7);
+            l.outcome = v(8);
+            if (!v(9).isEmpty())
+                l.changes = v(9).split(u'\n');
+            l.backup = v(10);
+            l.traffic = v(11);
+            l.written = v(12);
+            l.id = v(13);
+            t.backupSha = v(15);
+            lines.push_back(std::move(t));
+        }
+    } catch (const ETeamError& e) {
+        throw std::runtime_error(e.what());
+    }
+    return lines;
+}
+QByteArray TeamBackup(const QString& conninfo, const QString& sha256)
+{
+    static const QRegularExpression hex(u"^[0-9a-f]{64}$"_s);
+    if (!hex.match(sha256).hasMatch())
+        throw ERefused(Z::tr("a backup on the team's server is named by its SHA-256 (64 hex digits), not '%1'")
+                           .arg(sha256.left(80)));
+    std::optional<std::string> content;
+    try {
+        TTeamDb db(conninfo.toStdString());
+        content = db.Backup(sha256.toStdString());
+    } catch (const ETeamError& e) {
+        throw std::runtime_error(e.what());
+    }
+    if (!content)
+        throw ERefused(Z::tr("the team's server has no backup %1").arg(sha256));
+    const QByteArray bytes = QByteArray::fromStdString(*content);
+    // What comes from the server is checked before it goes near a device.
+    if (QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() != sha256.toLatin1())
+        throw ERefused(Z::tr("the team's server's copy of backup %1 is not what its SHA-256 says: not used").arg(sha256));
+    return bytes;
+}
+#else
+QByteArray TeamBackup(const QString&, const QString&)
+{
+    throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
+}
+TPushResult TeamPush(const QString&)
+{
+    throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
+}
+std::vector<TTeamLine> TeamJournal(const QString&, const QString&, int)
+{
+    throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
+}
+#endif

@@ -1,0 +1,38 @@
+// Every PC's journal on the team's server. Each action is done and journaled here first, as
+// always; this PC's new lines follow to the server afterwards (what is unsent survives restarts:
+// how far the journal was sent is noted only after the server committed it, and a line sent twice
+// is kept once there). The department's lines are read back by device.
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+#include "records.h"
+
+// Whether this user has a team's server at all (a saved connection or ZENDA_TEAM_DB set).
+bool TeamConfigured();
+
+struct TPushResult {
+    qsizetype sent = 0;     // lines sent now
+    qsizetype fresh = 0;    // of them, new on the server (the rest it held already)
+    qsizetype waiting = 0;  // lines still to send
+    bool busy = false;      // another program of this PC is sending: nothing was done
+};
+// Sends the journal's lines not yet sent. std::runtime_error with the reason when the server
+// cannot be reached or refuses; then nothing counts as sent.
+TPushResult TeamPush(const QString& conninfo);
+// The lines this PC has not sent yet (a count of the journal past the noted point).
+qsizetype TeamWaiting();
+
+// One line of the department's journal: the PC that wrote it and its user.
+struct TTeamLine {
+    QString pc, engineer;
+    TJournalLine line;
+    QString backupSha;  // the backup's on the server (SHA-256, hex), empty when it has none
+};
+// Newest first; of one device (the number it said or was given) when serial is not empty.
+std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit);
+// A backup's file from the server, checked against its SHA-256 (ERefused when the server has
+// none or its copy does not match); it is then read and restored as any backup file.
+QByteArray TeamBackup(const QString& conninfo, const QString& sha256);
