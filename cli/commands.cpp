@@ -232,13 +232,15 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     bool any = false;
     // A journal is a file anybody may have edited, the server's lines come from every PC: nothing
     // of either reaches the terminal raw.
-    auto print = [&](const TJournalLine& l, const QString& pc, const QString& engineer, const QString& backupSha) {
+    auto print = [&](const TJournalLine& l, const QString& pc, const QString& engineer, const QString& backupSha,
+                     bool mine) {
         if (g.json) {
             QJsonObject o;
             if (team) {
                 o[u"pc"_s] = pc;
                 o[u"engineer"_s] = engineer;
                 o[u"backup_sha256"_s] = backupSha;
+                o[u"mine"_s] = mine;
             }
             o[u"time"_s] = l.time;
             o[u"action"_s] = l.action;
@@ -275,7 +277,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
         if (g.json)
             std::printf("{\"ok\":true,\"journal\":[");
         for (const TTeamLine& t : lines)
-            print(t.line, t.pc, t.engineer, t.backupSha);
+            print(t.line, t.pc, t.engineer, t.backupSha, t.mine);
         if (g.json)
             std::printf("]}\n");
         return kDone;
@@ -291,7 +293,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     const bool read = TServiceRecords::ForEachJournalLine(
         TServiceRecords::JournalPath(), {-1, serial, true},
         [&](const TJournalLine& l) {
-            print(l, {}, {}, {});
+            print(l, {}, {}, {}, true);
             return true;
         },
         &error);

@@ -7,6 +7,7 @@
 
 #include "program.h"
 #include "teambook.h"
+#include "teamsync.h"
 
 using namespace Qt::StringLiterals;
 
@@ -68,5 +69,19 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
                          "The password is shown this once.")
                        .arg(args[1], r.passfileLine, r.conninfo));
     }
-    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME"));
+    if (what == u"fetch") {  // a backup from the server into a file of its own, checked first
+        takes(2, u"fetch SHA256 FILE"_s);
+        const QByteArray bytes = TeamBackup(TeamConnInfo(), args[1].trimmed().toLower());
+        TImageBuffer image;
+        QString error;
+        if (!TServiceRecords::ParseImage(bytes, image, error))
+            throw ERefused(args[1] + u": "_s + Human(error));
+        try {
+            SaveFileAs(args[2], bytes);
+        } catch (const std::exception& e) {
+            throw ERefused(Human(QString::fromUtf8(e.what())));
+        }
+        return say({{u"ok"_s, true}, {u"file"_s, args[2]}}, Z::tr("backup %1 saved as %2").arg(args[1], args[2]));
+    }
+    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE"));
 }

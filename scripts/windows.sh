@@ -184,8 +184,18 @@ stop_sim
 done_there=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.numbers WHERE pc = 'wine-pc' AND state = 'done'")
 grep -q '"done":2,' <<<"$station" && [ "$done_there" = 2 ] \
   || { echo "windows: zenda.exe did not take two numbers from the team's server: $station ($done_there there)" >&2; exit 1; }
+# The journal's lines on the server too: sent at the station's end or now, and listed back.
+wine_team() { ZENDA_TEAM_DB="host=localhost port=$pgport dbname=zwine user=wine-pc sslmode=verify-full" \
+  wine build-win/cli/zenda.exe "$@" | tr -d '\r'; }
+synced=$(wine_team --json sync || true)
+grep -q '"waiting":0' <<<"$synced" || { echo "windows: zenda.exe sync: $synced" >&2; exit 1; }
+on_server=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.journal WHERE pc = 'wine-pc'")
+listed=$(wine_team --json journal --team)
+[ "$on_server" -gt 0 ] && grep -q '"pc":"wine-pc"' <<<"$listed" \
+  || { echo "windows: the journal did not reach the server and back ($on_server lines): $listed" >&2; exit 1; }
 tests/pg_cluster.sh stop "$work/pg.state" >/dev/null
 echo "windows: zenda.exe numbered two devices with numbers from the team's server over TLS (verify-full)"
+echo "windows: zenda.exe sent its $on_server journal lines there and listed the department's journal"
 
 echo "== two zenda.exe appending to one journal at once under Wine"
 journal="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/ЛЮМРАД/zenda-init/journal.csv"

@@ -97,7 +97,9 @@ void TDeviceActions::JournalLeave(const std::function<void()>& leave)
         l.time = LocalStamp();
         if (outcome != u"выполнено" && !traffic_.Empty())
             l.traffic = records_.SaveTraffic(traffic_.Text(), l.action);
-        if (!records_.Journal(l) && !journalFailed_)
+        if (records_.Journal(l))
+            face_.Journaled();
+        else if (!journalFailed_)
             face_.JournalFailed(records_.JournalError());
     };
     try {
@@ -121,7 +123,9 @@ void TDeviceActions::Finish(const QString& outcome)
     const bool failed = outcome != u"выполнено" && outcome != u"отменено";
     if (failed && !traffic_.Empty())
         line.traffic = records_.SaveTraffic(traffic_.Text(), line.action);
-    if (!records_.Journal(line) && !journalFailed_)  // said once an action
+    if (records_.Journal(line))
+        face_.Journaled();
+    else if (!journalFailed_)  // said once an action
         face_.JournalFailed(records_.JournalError());
 }
 

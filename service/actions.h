@@ -54,6 +54,8 @@ public:
     virtual QString ShownError() const = 0;
     virtual QString FailureText(const std::exception& e) const { return QString::fromUtf8(e.what()); }
     virtual void JournalFailed(const QString& error) = 0;
+    // A line was added to the journal (the window sends it on to the team's server, off its loop).
+    virtual void Journaled() {}
 };
 
 // What an action did, for the face that asked and for what is made of it later.

@@ -11,22 +11,6 @@
 
 using namespace Qt::StringLiterals;
 
-QString SavedTeamConnInfo() { return OpenSettings()->value(u"Team/ConnInfo"_s).toString(); }
-
-QString TeamConnInfo()
-{
-    if (qEnvironmentVariableIsSet("ZENDA_TEAM_DB")) {
-        const QString v = qEnvironmentVariable("ZENDA_TEAM_DB");
-        if (v.trimmed().isEmpty())
-            throw ERefused(Z::tr("ZENDA_TEAM_DB is set and empty: give the team's server, or unset it"));
-        return v;
-    }
-    const QString saved = SavedTeamConnInfo();
-    if (saved.isEmpty())
-        throw ERefused(Z::tr("no team's server: run 'zenda team connect CONNINFO' or set ZENDA_TEAM_DB"));
-    return saved;
-}
-
 #ifdef ZENDA_TEAM
 void SaveTeamConnInfo(const QString& conninfo)
 {

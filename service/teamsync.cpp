@@ -19,8 +19,6 @@
 
 using namespace Qt::StringLiterals;
 
-bool TeamConfigured() { return qEnvironmentVariableIsSet("ZENDA_TEAM_DB") || !SavedTeamConnInfo().isEmpty(); }
-
 namespace {
 QString StatePath() { return DataFolder() + u"/team-sync.state"_s; }
 
@@ -243,6 +241,7 @@ std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& seria
             l.written = v(12);
             l.id = v(13);
             t.backupSha = v(15);
+            t.mine = v(16) == u"t"_s;
             lines.push_back(std::move(t));
         }
     } catch (const ETeamError& e) {

@@ -30,6 +30,7 @@ struct TTeamLine {
     QString pc, engineer;
     TJournalLine line;
     QString backupSha;  // the backup's on the server (SHA-256, hex), empty when it has none
+    bool mine = false;  // written by this PC
 };
 // Newest first; of one device (the number it said or was given) when serial is not empty.
 std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit);

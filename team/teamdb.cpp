@@ -535,7 +535,8 @@ std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial
     // Newest first; a write's begun line is hidden by its end, as in a PC's own journal.
     const std::string sql =
         "SELECT j.pc, j.engineer, j.time, j.action, j.port, j.model, j.serial, j.address, j.outcome, j.changes, "
-        "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256 FROM zenda.journal j "
+        "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256, j.pc = session_user "
+        "FROM zenda.journal j "
         "WHERE ($1::integer IS NULL OR j.serial = $1::text OR j.written_serial = $1::integer) "
         "AND NOT (j.action_id <> '' AND j.outcome = $2 AND EXISTS (SELECT 1 FROM zenda.journal e "
         "WHERE e.pc = j.pc AND e.action_id = j.action_id AND e.line_id <> j.line_id)) "

@@ -71,8 +71,8 @@ public:
     std::optional<std::string> Backup(const std::string& sha256);
     // Every PC's lines, newest first, of one device (the number it said or was given) or all:
     // pc, engineer, time, action, port, model, serial, address, outcome, changes, backup, traffic,
-    // written, action_id, line_id, backup_sha256. A line whose outcome is begun is hidden by its
-    // action's end.
+    // written, action_id, line_id, backup_sha256, mine ("t": this role's). A line whose outcome
+    // is begun is hidden by its action's end.
     struct TRow;
     std::vector<TRow> TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun);
 

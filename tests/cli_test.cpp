@@ -2330,3 +2330,59 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("PC: pc9"), std::string::npos) << r.out;
 }
+
+// The window's journal, by clicks: the department's view lists A's line with A's PC, and B
+// restores A's backup onto its own device through the same questions as a local one.
+TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
+{
+    if (!*ZENDA_INIT_PATH)
+        GTEST_SKIP() << "the window is not built";
+    const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "4661"}).status, 0);
+    Bench second;
+    auto deviceB = second.StartSim();
+    unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(Zenda(second, {"--yes", "rtc", "7"}).status, 0);  // B's device differs from A's backup
+    setenv("ZENDA_TEAM_DB", pc2.c_str(), 1);
+    auto app = second.StartApp();
+    unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(app->ReadReply(30000).rfind("shown", 0), 0u);
+    auto waitFor = [&](const std::string& cmd, const std::string& want) {
+        for (int i = 0; i < 100; ++i) {
+            if (app->Cmd(cmd).find(want) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    };
+    ASSERT_EQ(app->Cmd("tab PageControl1 1"), "ok");
+    ASSERT_EQ(app->Cmd("click BitBtn3"), "ok");  // "Журнал"
+    ASSERT_TRUE(waitFor("state", "modal=Журнал|"));
+    EXPECT_EQ(app->Cmd("enabled Source"), "1");
+    ASSERT_EQ(app->Cmd("choose Source 1"), "ok");  // "Весь отдел"
+    ASSERT_TRUE(waitFor("celltext Table 0 7", db + "_pc1")) << app->Cmd("get Limit");
+    EXPECT_EQ(app->Cmd("celltext Table 0 1"), "Инициализация");
+    EXPECT_EQ(app->Cmd("celltext Table 0 2"), "12345");
+    ASSERT_EQ(app->Cmd("cell Table 0 0"), "ok");
+    EXPECT_EQ(app->Cmd("enabled Protocol"), "0");  // another PC's write: its protocol is that PC's
+    ASSERT_EQ(app->Cmd("enabled Restore"), "1");
+    deviceB->Cmd("clearlog");
+    ASSERT_EQ(app->Cmd("click Restore"), "ok");
+    // Every question answered "Да" (the first button), until the journal is back on top.
+    std::string state;
+    for (int i = 0; i < 100; ++i) {
+        state = app->Cmd("state");
+        if (state.find("modal=Журнал|") == std::string::npos && state.find("modal=-") == std::string::npos)
+            app->Cmd("press 0");
+        else if (!TServiceRecords::ReadJournal(JournalOf(second)).empty() &&
+                 TServiceRecords::ReadJournal(JournalOf(second)).front().action == QStringLiteral("restore"))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    const TJournalLine restored = TServiceRecords::ReadJournal(JournalOf(second)).front();
+    EXPECT_EQ((restored.action + u' ' + restored.outcome).toStdString(), "restore выполнено") << state;
+    EXPECT_NE(deviceB->Cmd("count 0"), "0");  // written
+    EXPECT_EQ(deviceB->Cmd("image").substr(20, 2), baseline.substr(20, 2));  // A's backup's RTC correction
+    app->Cmd("quit");
+}

@@ -3,13 +3,19 @@
 #include "protocol.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -17,15 +23,37 @@
 #include <optional>
 
 #include "formutil.h"
+#include "msgs.h"
+#include "teamlink.h"
+#include "teamsync.h"
+
+namespace {
+// A text from a file or the server as it may be shown: its control characters (but the line
+// ends) as \xNN.
+QString Visible(const QString& text)
+{
+    QString out;
+    for (const QChar c : text)
+        out += c.category() == QChar::Other_Control && c != u'\n' ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
+                                                                   : QString(c);
+    return out;
+}
+}  // namespace
 
 // ------------------------------------------------------------------ the model
 
-void TJournalModel::Set(std::vector<TJournalLine> lines, const QString& serial)
+void TJournalModel::Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team)
 {
     beginResetModel();
     all_ = std::move(lines);
+    team_ = std::move(team);
     endResetModel();
     Filter(serial);
+}
+
+const TTeamInfo* TJournalModel::Team(int row) const
+{
+    return row >= 0 && row < static_cast<int>(shown_.size()) && !team_.empty() ? &team_[shown_[row]] : nullptr;
 }
 
 void TJournalModel::Filter(const QString& serial)
@@ -67,22 +95,24 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
     const TJournalLine* l = Line(index.row());
     if (!l || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
+    QString v;
     switch (index.column()) {
-    case 0: return QString(l->time).replace(u'T', u' ');
-    case 1: return TJournalForm::ActionText(l->action);
-    case 2: return l->serial;
-    case 3: return l->model;
-    case 4: return l->address;
-    case 5: return l->outcome;
-    case 6: return l->port;
+    case 0: v = QString(l->time).replace(u'T', u' '); break;
+    case 1: v = TJournalForm::ActionText(l->action); break;
+    case 2: v = l->serial; break;
+    case 3: v = l->model; break;
+    case 4: v = l->address; break;
+    case 5: v = l->outcome; break;
+    case 6: v = l->port; break;
+    case 7: v = Team(index.row()) ? Team(index.row())->pc : QString(); break;
     }
-    return {};
+    return Visible(v.left(1000));
 }
 
 QVariant TJournalModel::headerData(int section, Qt::Orientation o, int role) const
 {
-    static const char* const titles[7] = {"Время", "Действие", "Номер", "Тип", "Адрес", "Итог", "Порт"};
-    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 7)
+    static const char* const titles[8] = {"Время", "Действие", "Номер", "Тип", "Адрес", "Итог", "Порт", "ПК"};
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < 8)
         return QString::fromUtf8(titles[section]);
     return {};
 }
@@ -113,9 +143,10 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     Table->verticalHeader()->hide();
     Table->verticalHeader()->setDefaultSectionSize(19);
     Table->setWordWrap(false);
-    const int widths[7] = {130, 140, 55, 60, 45, 220, 120};
-    for (int c = 0; c < 7; ++c)
+    const int widths[8] = {130, 140, 55, 60, 45, 220, 120, 90};
+    for (int c = 0; c < 8; ++c)
         Table->setColumnWidth(c, widths[c]);
+    Table->setColumnHidden(7, true);  // the PC: the department's view only
     Table->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);  // the outcome takes the room
     Details = new QPlainTextEdit(this);
     Details->setObjectName(QStringLiteral("Details"));
@@ -135,7 +166,16 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     Close->setObjectName(QStringLiteral("Close"));
     Close->setDefault(true);
 
+    // With a team's server: this PC's journal or every PC's.
+    auto* sourceLabel = new QLabel(QStringLiteral("Жу&рнал:"), this);
+    Source = new QComboBox(this);
+    Source->setObjectName(QStringLiteral("Source"));
+    Source->addItems({QStringLiteral("Этот ПК"), QStringLiteral("Весь отдел")});
+    sourceLabel->setBuddy(Source);
     auto* top = new QHBoxLayout;
+    top->addWidget(sourceLabel);
+    top->addWidget(Source);
+    top->addSpacing(12);
     top->addWidget(filterLabel);
     top->addWidget(Filter);
     top->addStretch();
@@ -156,7 +196,20 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     all->addWidget(Details);
     all->addLayout(bottom);
 
+    connect(Source, &QComboBox::currentIndexChanged, this, [this, sourceLabel](int) {
+        Table->setColumnHidden(7, !Department());
+        if (Department())
+            LoadDepartment();
+        else
+            Reload();
+        (void)sourceLabel;
+    });
     connect(Filter, &QLineEdit::textChanged, this, [this](const QString& s) {
+        if (Department()) {  // among the department's lines loaded
+            model_->Filter(s);
+            Choose(nullptr);
+            return;
+        }
         const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
         const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
         // Up to kShown lines of the serial numbers typed, from the whole journal.
@@ -166,20 +219,124 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     Filter->installEventFilter(this);
     connect(Table->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { ShowChosen(); });
     connect(Close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Restore, &QPushButton::clicked, this, [this] {
-        const TJournalLine* l = model_->Line(Table->currentIndex().row());
-        if (!l || l->backup.isEmpty() || !OnRestore)
-            return;
-        bool wrote = false;
-        const int undone = l->WrittenSerial().toInt(&wrote);
-        OnRestore(DataFolder() + u'/' + l->backup, WithCounters->isChecked(), wrote ? undone : -1);
-        Reload();
-    });
+    connect(Restore, &QPushButton::clicked, this, [this] { RestoreChosen(); });
     connect(Protocol, &QPushButton::clicked, this, [this] {
         const TJournalLine* l = model_->Line(Table->currentIndex().row());
         if (l && HasProtocol(*l) && OnProtocol)
             OnProtocol(*l);
     });
+}
+
+bool TJournalForm::Department() const { return Source->currentIndex() == 1; }
+
+void TJournalForm::LoadDepartment()
+{
+    const QString zenda = ZendaProgram();
+    if (team_) {  // the answer of an earlier question is not wanted any more
+        team_->disconnect(this);
+        team_->kill();
+        team_->deleteLater();
+    }
+    model_->Set({}, Filter->text(), {});
+    ShowChosen();
+    if (zenda.isEmpty()) {
+        Limit->setText(QStringLiteral("Журнал отдела читает программа zenda, а она не установлена рядом"));
+        return;
+    }
+    Limit->setText(QStringLiteral("Загрузка журнала отдела с сервера..."));
+    team_ = new QProcess(this);
+    QProcess* p = team_;
+    p->setStandardInputFile(QProcess::nullDevice());
+    connect(p, &QProcess::finished, this, [this, p](int status) {
+        if (p != team_)
+            return;
+        team_ = nullptr;
+        p->deleteLater();
+        const QByteArray out = p->readAllStandardOutput();
+        const QJsonObject o = QJsonDocument::fromJson(out).object();
+        if (status != 0 || !o.value(u"ok"_qs).toBool()) {
+            const QJsonObject e = QJsonDocument::fromJson(p->readAllStandardError().trimmed()).object();
+            Limit->setText(QStringLiteral("Сервер команды: ") +
+                           Visible(e.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(200));
+            return;
+        }
+        std::vector<TJournalLine> lines;
+        std::vector<TTeamInfo> team;
+        for (const QJsonValue& v : o.value(u"journal"_qs).toArray()) {
+            const QJsonObject j = v.toObject();
+            TJournalLine l;
+            l.time = j.value(u"time"_qs).toString();
+            l.action = j.value(u"action"_qs).toString();
+            l.port = j.value(u"port"_qs).toString();
+            l.model = j.value(u"model"_qs).toString();
+            l.serial = j.value(u"serial"_qs).toString();
+            l.address = j.value(u"address"_qs).toString();
+            l.outcome = j.value(u"outcome"_qs).toString();
+            for (const QJsonValue& c : j.value(u"changes"_qs).toArray())
+                l.changes << c.toString();
+            l.backup = j.value(u"backup"_qs).toString();
+            l.traffic = j.value(u"traffic"_qs).toString();
+            l.written = j.value(u"written"_qs).toString();
+            lines.push_back(l);
+            team.push_back({j.value(u"pc"_qs).toString(), j.value(u"engineer"_qs).toString(),
+                            j.value(u"backup_sha256"_qs).toString(), j.value(u"mine"_qs).toBool()});
+        }
+        Limit->setText(QStringLiteral("Журнал отдела: строк %1").arg(lines.size()));
+        model_->Set(std::move(lines), Filter->text(), std::move(team));
+        Choose(nullptr);
+    });
+    p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team")});
+}
+
+void TJournalForm::RestoreChosen()
+{
+    const int row = Table->currentIndex().row();
+    const TJournalLine* l = model_->Line(row);
+    const TTeamInfo* t = model_->Team(row);
+    if (!l || !OnRestore)
+        return;
+    bool wrote = false;
+    const int undone = l->WrittenSerial().toInt(&wrote);
+    const bool withCounters = WithCounters->isChecked();
+    const QString local = DataFolder() + u'/' + l->backup;
+    if (!t || (t->mine && !l->backup.isEmpty() && QFileInfo::exists(local))) {
+        if (l->backup.isEmpty())
+            return;
+        OnRestore(local, withCounters, wrote ? undone : -1);
+        Department() ? LoadDepartment() : Reload();
+        return;
+    }
+    // Another PC's backup: fetched from the server and checked against its SHA-256 by zenda,
+    // kept under backups/team/, then restored as any backup. The window goes on answering.
+    const QString sha = t->backupSha;
+    const QString file = DataFolder() + QStringLiteral("/backups/team/") + sha + QStringLiteral(".hex");
+    auto restore = [this, file, withCounters, undone, wrote] {
+        OnRestore(file, withCounters, wrote ? undone : -1);
+        LoadDepartment();
+    };
+    if (QFileInfo::exists(file)) {  // fetched before: the same SHA-256, the same bytes
+        restore();
+        return;
+    }
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    auto* p = new QProcess(this);
+    p->setStandardInputFile(QProcess::nullDevice());
+    Restore->setEnabled(false);
+    Limit->setText(QStringLiteral("Загрузка резервной копии с сервера..."));
+    connect(p, &QProcess::finished, this, [this, p, restore](int status) {
+        p->deleteLater();
+        const QJsonObject e = QJsonDocument::fromJson(p->readAllStandardError().trimmed()).object();
+        Limit->clear();
+        ShowChosen();
+        if (status != 0) {
+            ShowErrorMsg(QStringLiteral("Не удалось получить резервную копию с сервера: ") +
+                             Visible(e.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
+                         QStringLiteral("Ошибка"));
+            return;
+        }
+        restore();
+    });
+    p->start(ZendaProgram(), {QStringLiteral("--json"), QStringLiteral("team"), QStringLiteral("fetch"), sha, file});
 }
 
 QString TJournalForm::ActionText(const QString& action)
@@ -212,6 +369,11 @@ bool TJournalForm::eventFilter(QObject* watched, QEvent* e)
 void TJournalForm::Load(const QString& path)
 {
     path_ = path;
+    // The department's view where this user has a team's server; each opening starts with this PC's.
+    const QSignalBlocker quiet(Source);
+    Source->setCurrentIndex(0);
+    Source->setEnabled(TeamConfigured() && !ZendaProgram().isEmpty());
+    Table->setColumnHidden(7, true);
     SetLines(TServiceRecords::ReadJournal(path, nullptr, {kShown, Filter->text().trimmed()}), Filter->text());
     Choose(nullptr);
     WithCounters->setChecked(false);
@@ -230,6 +392,8 @@ void TJournalForm::SetLines(std::vector<TJournalLine> lines, const QString& seri
 
 void TJournalForm::Reload()
 {
+    if (Department())
+        return;  // the department's lines are read again by LoadDepartment
     const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
     const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
     SetLines(TServiceRecords::ReadJournal(path_, nullptr, {kShown, Filter->text().trimmed()}), Filter->text());
@@ -261,14 +425,21 @@ void TJournalForm::ShowChosen()
         if (!l->traffic.isEmpty())
             text += u"Обмен: "_qs + DataFolder() + u'/' + l->traffic + u'\n';
     }
-    Details->setPlainText(text);
+    const TTeamInfo* t = model_->Team(Table->currentIndex().row());
+    if (t)
+        text += u"ПК: "_qs + t->pc + u", пользователь "_qs + t->engineer + (t->mine ? u" (этот ПК)"_qs : QString()) + u'\n';
+    // What came from the server or a file is shown with its control characters escaped.
+    Details->setPlainText(Visible(text.left(20000)));
     QString why;
-    if (!l || l->backup.isEmpty())
+    const bool here = l && !l->backup.isEmpty() && (!t || t->mine) && QFileInfo::exists(DataFolder() + u'/' + l->backup);
+    if (!l || (l->backup.isEmpty() && !(t && !t->backupSha.isEmpty())))
         why = l ? QStringLiteral("У этой строки нет резервной копии") : QString();
-    else if (!QFileInfo::exists(DataFolder() + u'/' + l->backup))
+    else if (!here && !(t && !t->backupSha.isEmpty()))
         why = QStringLiteral("Файл резервной копии не найден");
     Restore->setEnabled(l && why.isEmpty());
-    Protocol->setEnabled(l && HasProtocol(*l));
+    // A protocol is made of this PC's own writes (whether the device then left initialization
+    // mode is in this PC's journal).
+    Protocol->setEnabled(l && HasProtocol(*l) && (!t || t->mine));
     RestoreNote->setText(why);
     Restore->setToolTip(why);
 }

@@ -11,27 +11,38 @@
 #include "records.h"
 
 class QCheckBox;
+class QComboBox;
+class QProcess;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 
+// A line of the department's journal: which PC wrote it, and its backup on the server.
+struct TTeamInfo {
+    QString pc, engineer, backupSha;
+    bool mine = false;
+};
+
 class TJournalModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
-    void Set(std::vector<TJournalLine> lines, const QString& serial);
+    // team: one for each line in the department's view, else empty.
+    void Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team = {});
+    const TTeamInfo* Team(int row) const;
     void Filter(const QString& serial);
     const TJournalLine* Line(int row) const;
     // The row that shows this line, -1 when it is not shown.
     int RowOf(const TJournalLine& line) const;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& = QModelIndex()) const override { return 7; }
+    int columnCount(const QModelIndex& = QModelIndex()) const override { return 8; }
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
 private:
     std::vector<TJournalLine> all_;
+    std::vector<TTeamInfo> team_;
     std::vector<int> shown_;  // indexes into all_
 };
 
@@ -60,6 +71,13 @@ private:
     void SetLines(std::vector<TJournalLine> lines, const QString& serial);
     // Reads the journal again after an action, the chosen line kept chosen.
     void Reload();
+    // The department's view: every PC's lines from the team's server, through zenda.
+    bool Department() const;
+    void LoadDepartment();
+    // A department line's backup: this PC's file, or the server's copy fetched first.
+    void RestoreChosen();
+    QComboBox* Source;  // this PC's journal or the department's
+    QProcess* team_ = nullptr;
     // Chooses the row of this line when it is shown, else the newest.
     void Choose(const TJournalLine* line);
     QString path_;

@@ -1,4 +1,5 @@
 #include "qtdeviceui.h"
+#include "teamlink.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -51,6 +52,8 @@ void TQtDeviceUi::ActionBegins() { ForgetLastError(); }
 QString TQtDeviceUi::ShownError() const { return LastErrorShown(); }
 
 QString TQtDeviceUi::FailureText(const std::exception& e) const { return TopLevelText(QString::fromUtf8(e.what())); }
+
+void TQtDeviceUi::Journaled() { PushInBackground(); }
 
 void TQtDeviceUi::JournalFailed(const QString&)
 {

@@ -24,6 +24,7 @@ public:
     QString ShownError() const override;
     QString FailureText(const std::exception& e) const override;
     void JournalFailed(const QString& error) override;
+    void Journaled() override;
 
     std::function<QString()> portText;
     std::function<void(uint8_t)> modelRead;
