@@ -967,16 +967,8 @@
         <translation>она завершилась аварийно</translation>
     </message>
     <message>
-        <source>team: connect CONNINFO | status | setup | add-pc NAME</source>
-        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ</translation>
-    </message>
-    <message>
         <source>the team&apos;s server (PostgreSQL) that the station PCs of a line share their numbers on: this user&apos;s connection, its status; the administrator&apos;s set-up and a login role for each PC</source>
         <translation>сервер группы (PostgreSQL), на котором ПК станций одной линии делят заводские номера: подключение этого пользователя, его состояние; настройка администратором и учетная запись для каждого ПК</translation>
-    </message>
-    <message>
-        <source>connect CONNINFO | status | setup | add-pc NAME</source>
-        <translation>connect CONNINFO | status | setup | add-pc ИМЯ</translation>
     </message>
     <message>
         <source>Make the station&apos;s ledger anew from the journal and the backups, when it is missing.</source>
@@ -1269,6 +1261,18 @@ The password is shown this once.</source>
     <message>
         <source>the team&apos;s server&apos;s copy of backup %1 is not what its SHA-256 says: not used</source>
         <translation>копия резервной копии %1 на сервере команды не совпадает со своим SHA-256: не используется</translation>
+    </message>
+    <message>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE</translation>
+    </message>
+    <message>
+        <source>backup %1 saved as %2</source>
+        <translation>резервная копия %1 сохранена как %2</translation>
+    </message>
+    <message>
+        <source>connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE</translation>
     </message>
 </context>
 </TS>
