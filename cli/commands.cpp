@@ -233,7 +233,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     // A journal is a file anybody may have edited, the server's lines come from every PC: nothing
     // of either reaches the terminal raw.
     auto print = [&](const TJournalLine& l, const QString& pc, const QString& engineer, const QString& backupSha,
-                     bool mine) {
+                     bool mine, const QString& protocol) {
         if (g.json) {
             QJsonObject o;
             if (team) {
@@ -241,6 +241,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
                 o[u"engineer"_s] = engineer;
                 o[u"backup_sha256"_s] = backupSha;
                 o[u"mine"_s] = mine;
+                o[u"protocol"_s] = protocol;
             }
             o[u"time"_s] = l.time;
             o[u"action"_s] = l.action;
@@ -266,6 +267,10 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
                 std::printf("    %s\n", out(Z::tr("backup: %1").arg(l.backup)).constData());
             if (!backupSha.isEmpty())
                 std::printf("    %s\n", out(Z::tr("on the team's server: zenda restore --team %1").arg(backupSha)).constData());
+            if (!protocol.isEmpty())
+                std::printf("    %s\n", out(Z::tr("protocol on the team's server: zenda team protocol %1 %2 FILE")
+                                                 .arg(pc, protocol))
+                                             .constData());
             if (!l.traffic.isEmpty())
                 std::printf("    %s\n", out(Z::tr("traffic: %1").arg(l.traffic)).constData());
         }
@@ -277,7 +282,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
         if (g.json)
             std::printf("{\"ok\":true,\"journal\":[");
         for (const TTeamLine& t : lines)
-            print(t.line, t.pc, t.engineer, t.backupSha, t.mine);
+            print(t.line, t.pc, t.engineer, t.backupSha, t.mine, t.protocol);
         if (g.json)
             std::printf("]}\n");
         return kDone;
@@ -293,7 +298,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     const bool read = TServiceRecords::ForEachJournalLine(
         TServiceRecords::JournalPath(), {-1, serial, true},
         [&](const TJournalLine& l) {
-            print(l, {}, {}, {}, true);
+            print(l, {}, {}, {}, true, {});
             return true;
         },
         &error);
@@ -336,19 +341,23 @@ void PushBriefly(int status)
 int SyncCommand(const TGlobal& g)
 {
     const QString conninfo = TeamConnInfo();
-    TPushResult r;
     QString error;
-    try {
-        r = TeamPush(conninfo);
-    } catch (const ERefused&) {
-        throw;
-    } catch (const std::exception& e) {
-        error = Human(QString::fromUtf8(e.what()));
-        r.waiting = TeamWaiting();
-    }
+    const TPushResult r = [&] {
+        try {
+            return TeamPush(conninfo);
+        } catch (const ERefused&) {
+            throw;
+        } catch (const std::exception& e) {
+            error = Human(QString::fromUtf8(e.what()));
+            TPushResult waits;
+            waits.waiting = TeamWaiting();
+            return waits;
+        }
+    }();
     if (g.json) {
         QJsonObject o{{u"ok"_s, error.isEmpty() && !r.busy},
                       {u"sent"_s, r.sent},
+                      {u"protocols"_s, r.protocols},
                       {u"new"_s, r.fresh},
                       {u"waiting"_s, r.waiting}};
         if (!error.isEmpty())
@@ -357,8 +366,13 @@ int SyncCommand(const TGlobal& g)
             o[u"busy"_s] = true;
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     } else if (error.isEmpty() && !r.busy) {
-        std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server); %3 wait").arg(r.sent).arg(r.fresh).arg(r.waiting)
-                                 .toUtf8().constData());
+        std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait")
+                                 .arg(r.sent)
+                                 .arg(r.fresh)
+                                 .arg(r.protocols)
+                                 .arg(r.waiting)
+                                 .toUtf8()
+                                 .constData());
     } else {
         std::fprintf(stderr, "zenda: %s\n",
                      (r.busy ? Z::tr("another program of this PC is sending now; %1 lines wait").arg(r.waiting)

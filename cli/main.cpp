@@ -134,12 +134,12 @@ int main(int argc, char** argv)
     const QStringList positional = p.positionalArguments();
     const bool fromTeam = command == u"restore" && p.isSet(u"team"_s);  // a backup on the server: no FILE
     const qsizetype wanted = command == u"rtc" || (command == u"restore" && !fromTeam) || command == u"team" ? 1 : 0;
-    const qsizetype most = command == u"backup" ? 1 : command == u"team" ? 3 : wanted;
+    const qsizetype most = command == u"backup" ? 1 : command == u"team" ? 4 : wanted;
     if (positional.size() < wanted || positional.size() > most)
         return Fail(g, kUsage,
                     command == u"rtc"       ? Z::tr("rtc takes one number of seconds, -25..25")
                     : command == u"restore" ? Z::tr("restore takes one backup file")
-                    : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE")
+                    : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE")
                                             : Z::tr("unexpected argument '%1'").arg(positional.value(most)));
 
     // Options given twice take the last value silently in the parser: "--port A --port B" in a
@@ -211,8 +211,8 @@ int main(int argc, char** argv)
     }());
     // The action is done and journaled here; its lines follow to the team's server for a moment
     // at most, else with the next action or `zenda sync`.
-    static const QStringList journaling{u"read"_s,    u"init"_s,    u"leave"_s,  u"rtc"_s,
-                                        u"counters"_s, u"restore"_s, u"backup"_s, u"station"_s};
+    static const QStringList journaling{u"read"_s,    u"init"_s,    u"leave"_s,   u"rtc"_s,     u"counters"_s,
+                                        u"restore"_s, u"backup"_s,  u"station"_s, u"protocol"_s};
     if (journaling.contains(command))
         PushBriefly(status);
     return status;

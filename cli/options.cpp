@@ -63,7 +63,7 @@ QString Arguments(const QString& command)
     if (command == u"protocol")
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
     if (command == u"team")
-        return Z::tr("connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE");
+        return Z::tr("connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE");
     return {};
 }
 

@@ -83,5 +83,15 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         }
         return say({{u"ok"_s, true}, {u"file"_s, args[2]}}, Z::tr("backup %1 saved as %2").arg(args[1], args[2]));
     }
-    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE"));
+    if (what == u"protocol") {  // a PC's protocol from the server into a file of its own
+        takes(3, u"protocol PC NAME FILE"_s);
+        const QByteArray pdf = TeamProtocol(TeamConnInfo(), args[1], args[2]);
+        try {
+            SaveFileAs(args[3], pdf);
+        } catch (const std::exception& e) {
+            throw ERefused(Human(QString::fromUtf8(e.what())));
+        }
+        return say({{u"ok"_s, true}, {u"file"_s, args[3]}}, Z::tr("protocol %1 of %2 saved as %3").arg(args[2], args[1], args[3]));
+    }
+    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE"));
 }

@@ -230,5 +230,13 @@ QString SaveProtocol(const TProtocol& p, const QByteArray& pdf)
     const QString base =
         p.made.toString(u"yyyy-MM-dd-HHmmss"_s) +
         u"-N%1-%2-%3"_s.arg(p.number).arg(ShownSettings(copy).serial).arg(p.asNow ? u"now"_s : p.line.action);
-    return dir + u'/' + SaveFileUnique(dir, base, u".pdf"_s, pdf);
+    const QString name = SaveFileUnique(dir, base, u".pdf"_s, pdf);
+    // Which journal line each protocol is of (its action's identity): the team's server shows a
+    // line's protocol by it. Appended, one line a protocol; a protocol without one is still sent.
+    if (!p.line.id.isEmpty()) {
+        QFile index(dir + u"/index.csv"_s);
+        if (index.open(QIODevice::WriteOnly | QIODevice::Append))
+            index.write((name + u',' + p.line.id + u'\n').toUtf8());
+    }
+    return dir + u'/' + name;
 }

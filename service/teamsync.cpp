@@ -1,6 +1,9 @@
 #include "teamsync.h"
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QHash>
+#include <QSet>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <memory>
 #include <stdexcept>
 
 #include "refusal.h"
@@ -83,10 +87,10 @@ std::string LineId(const TJournalLine& l, qint64 at, const QByteArray& raw)
     static const QRegularExpression hex(u"^[0-9a-f]{16,60}$"_s);
     if (hex.match(l.id).hasMatch())
         return (l.id + (l.outcome == TServiceRecords::kBegun ? u"-b"_s : u"-e"_s)).toStdString();
-    return "h" + QCryptographicHash::hash(QByteArray::number(at) + ':' + raw, QCryptographicHash::Sha256)
-                     .toHex()
-                     .left(40)
-                     .toStdString();
+    // Appended, not "h" + a temporary: GCC 12 at -O3 warns falsely of that.
+    std::string id = "h";
+    id += QCryptographicHash::hash(QByteArray::number(at) + ':' + raw, QCryptographicHash::Sha256).toHex().left(40).toStdString();
+    return id;
 }
 
 // The backup a line names, when it is still here: its SHA-256, the file queued to go with it.
@@ -130,6 +134,74 @@ TTeamDb::TJournalRow Row(const TJournalLine& l, const std::string& id, const std
                 isNumber ? std::optional<std::string>(std::to_string(writtenSerial)) : std::nullopt,
                 engineer};
     return r;
+}
+#endif
+#ifdef ZENDA_TEAM
+QString ProtocolsSentPath() { return DataFolder() + u"/team-protocols.state"_s; }
+
+// The protocols folder's PDFs the server does not have yet: sent a batch at a time, each batch
+// noted (by file name) only after the server committed it.
+void PushProtocolFiles(const QString& conninfo, std::unique_ptr<TTeamDb>& db, TPushResult& r)
+{
+    const QString folder = DataFolder() + u"/protocols"_s;
+    const QStringList files = QDir(folder).entryList({u"*.pdf"_s}, QDir::Files, QDir::Name);
+    QStringList sent;
+    if (QFile state(ProtocolsSentPath()); state.open(QIODevice::ReadOnly))
+        sent = QString::fromUtf8(state.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    const QSet<QString> done(sent.begin(), sent.end());
+    QHash<QString, QString> lineOf;  // a protocol's journal line, by its action's identity
+    if (QFile index(folder + u"/index.csv"_s); index.open(QIODevice::ReadOnly))
+        for (const QString& l : QString::fromUtf8(index.readAll()).split(u'\n', Qt::SkipEmptyParts))
+            lineOf.insert(l.section(u',', 0, 0), l.section(u',', 1, 1).trimmed());
+    static const QRegularExpression named(u"^(\\d{4}-\\d\\d-\\d\\d-\\d{6})-N(\\d{1,9})-(\\d{1,5})-([a-z]+)(?:-\\d+)?\\.pdf$"_s);
+    std::vector<TTeamDb::TProtocolRow> rows;
+    QStringList names;
+    qint64 bytes = 0;
+    auto flush = [&] {
+        if (rows.empty())
+            return;
+        try {
+            if (!db)
+                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+            db->PushProtocols(rows);
+        } catch (const ETeamError& e) {
+            throw std::runtime_error(e.what());
+        }
+        sent += names;
+        QSaveFile state(ProtocolsSentPath());
+        if (!state.open(QIODevice::WriteOnly) || state.write((sent.join(u'\n') + u'\n').toUtf8()) < 0 || !state.commit())
+            throw std::runtime_error((ProtocolsSentPath() + u": "_s + state.errorString()).toStdString());
+        r.protocols += static_cast<qsizetype>(rows.size());
+        rows.clear();
+        names.clear();
+        bytes = 0;
+    };
+    for (const QString& name : files) {
+        if (done.contains(name))
+            continue;
+        QFile f(folder + u'/' + name);
+        if (f.size() > (8 << 20) || !f.open(QIODevice::ReadOnly))
+            continue;  // not a protocol of ours
+        const QByteArray pdf = f.readAll();
+        const auto m = named.match(name);
+        auto text = [](const QString& v) { return std::optional<std::string>(v.toStdString()); };
+        const QDateTime made = QDateTime::fromString(m.captured(1), u"yyyy-MM-dd-HHmmss"_s);
+        TTeamDb::TProtocolRow row;
+        row.values = {text(name),
+                      m.hasMatch() ? text(m.captured(2)) : std::nullopt,
+                      m.hasMatch() ? text(m.captured(3)) : std::nullopt,
+                      text(m.hasMatch() ? m.captured(4) : QString()),
+                      made.isValid() ? text(made.toUTC().toString(Qt::ISODate)) : std::nullopt,
+                      text(lineOf.value(name)),
+                      QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex().toStdString(),
+                      (QByteArrayLiteral("\\x") + pdf.toHex()).toStdString()};
+        rows.push_back(std::move(row));
+        names << name;
+        bytes += pdf.size();
+        if (rows.size() >= 64 || bytes > (16 << 20))
+            flush();
+    }
+    flush();
 }
 #endif
 }  // namespace
@@ -211,6 +283,7 @@ TPushResult TeamPush(const QString& conninfo)
         SaveSent(sent);  // only now: what the server committed and this PC noted counts as sent
     }
     r.waiting = CountLines(journal, sent.offset);
+    PushProtocolFiles(conninfo, db, r);
     return r;
 }
 
@@ -242,6 +315,7 @@ std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& seria
             l.id = v(13);
             t.backupSha = v(15);
             t.mine = v(16) == u"t"_s;
+            t.protocol = v(17);
             lines.push_back(std::move(t));
         }
     } catch (const ETeamError& e) {
@@ -270,7 +344,28 @@ QByteArray TeamBackup(const QString& conninfo, const QString& sha256)
         throw ERefused(Z::tr("the team's server's copy of backup %1 is not what its SHA-256 says: not used").arg(sha256));
     return bytes;
 }
+QByteArray TeamProtocol(const QString& conninfo, const QString& pc, const QString& name)
+{
+    std::optional<std::string> found;
+    try {
+        TTeamDb db(conninfo.toStdString());
+        found = db.Protocol(pc.toStdString(), name.toStdString());
+    } catch (const ETeamError& e) {
+        throw std::runtime_error(e.what());
+    }
+    if (!found)
+        throw ERefused(Z::tr("the team's server has no protocol %1 of %2").arg(name.left(200), pc.left(64)));
+    const QByteArray sha = QByteArray::fromStdString(found->substr(0, found->find(':')));
+    const QByteArray pdf = QByteArray::fromHex(QByteArray::fromStdString(found->substr(found->find(':') + 1)));
+    if (QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex() != sha)
+        throw ERefused(Z::tr("the team's server's copy of protocol %1 is not what its SHA-256 says: not used").arg(name.left(200)));
+    return pdf;
+}
 #else
+QByteArray TeamProtocol(const QString&, const QString&, const QString&)
+{
+    throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
+}
 QByteArray TeamBackup(const QString&, const QString&)
 {
     throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));

@@ -18,9 +18,11 @@ struct TPushResult {
     qsizetype fresh = 0;    // of them, new on the server (the rest it held already)
     qsizetype waiting = 0;  // lines still to send
     bool busy = false;      // another program of this PC is sending: nothing was done
+    qsizetype protocols = 0;  // protocols (PDF) sent now
 };
-// Sends the journal's lines not yet sent. std::runtime_error with the reason when the server
-// cannot be reached or refuses; then nothing counts as sent.
+// Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder.
+// std::runtime_error with the reason when the server cannot be reached or refuses; then nothing
+// of that batch counts as sent.
 TPushResult TeamPush(const QString& conninfo);
 // The lines this PC has not sent yet (a count of the journal past the noted point).
 qsizetype TeamWaiting();
@@ -31,9 +33,13 @@ struct TTeamLine {
     TJournalLine line;
     QString backupSha;  // the backup's on the server (SHA-256, hex), empty when it has none
     bool mine = false;  // written by this PC
+    QString protocol;   // the name of that PC's protocol of the line on the server, or empty
 };
 // Newest first; of one device (the number it said or was given) when serial is not empty.
 std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit);
+// A PC's protocol (PDF) from the server, checked against its SHA-256 (ERefused when the server
+// has none or its copy does not match).
+QByteArray TeamProtocol(const QString& conninfo, const QString& pc, const QString& name);
 // A backup's file from the server, checked against its SHA-256 (ERefused when the server has
 // none or its copy does not match); it is then read and restored as any backup file.
 QByteArray TeamBackup(const QString& conninfo, const QString& sha256);

@@ -197,12 +197,42 @@ ALTER TABLE zenda.backups ENABLE ROW LEVEL SECURITY;
 CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (true);
 CREATE POLICY backups_own ON zenda.backups FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
 GRANT SELECT, INSERT ON zenda.backups TO zenda_station;
+
+-- The protocols each PC made (the PDF as handed over), by the PC's own name for the file; the
+-- journal line a protocol is of by its action's identity, when the PC kept it.
+CREATE TABLE zenda.protocols (
+    pc name NOT NULL DEFAULT session_user,
+    name text NOT NULL CHECK (length(name) BETWEEN 1 AND 200),
+    number integer,
+    serial integer,
+    action text NOT NULL DEFAULT '',
+    made timestamptz,
+    action_id text NOT NULL DEFAULT '',
+    sha256 text NOT NULL CHECK (sha256 ~ '^[0-9a-f]{64}$'),
+    pdf bytea NOT NULL CHECK (octet_length(pdf) <= 8388608),
+    received timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (pc, name)
+);
+CREATE INDEX protocols_line ON zenda.protocols (pc, action_id);
+ALTER TABLE zenda.protocols ENABLE ROW LEVEL SECURITY;
+CREATE POLICY protocols_read ON zenda.protocols FOR SELECT TO zenda_station USING (true);
+CREATE POLICY protocols_own ON zenda.protocols FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+GRANT SELECT, INSERT ON zenda.protocols TO zenda_station;
 )SQL",
     };
     return m;
 }
 
 std::string Number(long long n) { return std::to_string(n); }
+
+// "what: why", appended piece by piece (GCC 12 at -O3 warns falsely of a literal joined to a
+// temporary string).
+std::string Joined(const char* what, const std::string& why)
+{
+    std::string s = what;
+    s += why;
+    return s;
+}
 
 std::string IntArray(const std::vector<int>& v)
 {
@@ -351,7 +381,7 @@ std::string TTeamDb::AddPc(const std::string& name)
     // Only the verifier goes to the server: the password is in no statement and no server log.
     char* verifier = PQencryptPasswordConn(conn_, password.c_str(), name.c_str(), "scram-sha-256");
     if (!verifier)
-        throw ETeamError("the team's server: " + Trimmed(PQerrorMessage(conn_)));
+        throw ETeamError(Joined("the team's server: ", Trimmed(PQerrorMessage(conn_))));
     const std::string scram = verifier;
     PQfreemem(verifier);
     char* id = PQescapeIdentifier(conn_, name.c_str(), name.size());
@@ -450,11 +480,11 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
     const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
     PQclear(r);
     if (!copying)
-        throw ETeamError("the team's server: " + Trimmed(PQerrorMessage(conn_)));
+        throw ETeamError(Joined("the team's server: ", Trimmed(PQerrorMessage(conn_))));
     std::string chunk;
     auto flush = [&] {
         if (PQputCopyData(conn_, chunk.data(), static_cast<int>(chunk.size())) != 1)
-            throw ETeamError("the team's server cannot be reached: " + Trimmed(PQerrorMessage(conn_)));
+            throw ETeamError(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
         chunk.clear();
     };
     for (const auto& row : rows) {
@@ -472,7 +502,7 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
     }
     flush();
     if (PQputCopyEnd(conn_, nullptr) != 1)
-        throw ETeamError("the team's server cannot be reached: " + Trimmed(PQerrorMessage(conn_)));
+        throw ETeamError(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
     std::string copyError;
     while (PGresult* done = PQgetResult(conn_)) {
         if (PQresultStatus(done) != PGRES_COMMAND_OK)
@@ -524,6 +554,47 @@ size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vec
     }
 }
 
+const std::vector<std::string>& TTeamDb::TProtocolRow::Columns()
+{
+    static const std::vector<std::string> c = {"name", "number", "serial", "action", "made", "action_id", "sha256", "pdf"};
+    return c;
+}
+
+size_t TTeamDb::PushProtocols(const std::vector<TProtocolRow>& rows)
+{
+    if (rows.empty())
+        return 0;
+    std::string columns;
+    for (const auto& c : TProtocolRow::Columns())
+        columns += (columns.empty() ? "" : ", ") + c;
+    Exec("BEGIN");
+    try {
+        Exec("CREATE TEMP TABLE protocol_push ON COMMIT DROP AS SELECT " + columns + " FROM zenda.protocols WITH NO DATA");
+        std::vector<std::vector<std::optional<std::string>>> values;
+        for (const TProtocolRow& r : rows)
+            values.push_back(r.values);
+        Copy("protocol_push", TProtocolRow::Columns(), values);
+        const auto inserted = Exec("WITH i AS (INSERT INTO zenda.protocols (" + columns + ") SELECT " + columns +
+                                   " FROM protocol_push ON CONFLICT (pc, name) DO NOTHING RETURNING 1) "
+                                   "SELECT count(*) FROM i");
+        Exec("COMMIT");
+        return std::stoul(inserted.at(0).at(0).value_or("0"));
+    } catch (...) {
+        if (Alive())
+            PQclear(PQexec(conn_, "ROLLBACK"));
+        throw;
+    }
+}
+
+std::optional<std::string> TTeamDb::Protocol(const std::string& pc, const std::string& name)
+{
+    // As hex text: the caller decodes and checks it against its SHA-256.
+    const auto rows = Exec("SELECT encode(pdf, 'hex'), sha256 FROM zenda.protocols WHERE pc = $1 AND name = $2", {pc, name});
+    if (rows.empty())
+        return std::nullopt;
+    return rows[0].at(1).value_or("") + ":" + rows[0].at(0).value_or("");
+}
+
 std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
 {
     const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1", {sha256});
@@ -543,7 +614,9 @@ std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial
     // Newest first; a write's begun line is hidden by its end, as in a PC's own journal.
     const std::string sql =
         "SELECT j.pc, j.engineer, j.time, j.action, j.port, j.model, j.serial, j.address, j.outcome, j.changes, "
-        "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256, j.pc = session_user "
+        "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256, j.pc = session_user, "
+        "(SELECT p.name FROM zenda.protocols p WHERE j.action_id <> '' AND p.pc = j.pc AND p.action_id = j.action_id "
+        "AND j.outcome <> $1 ORDER BY p.made DESC LIMIT 1) "
         "FROM " + lines + " j "
         "WHERE NOT (j.action_id <> '' AND j.outcome = $1 AND EXISTS (SELECT 1 FROM zenda.journal e "
         "WHERE e.pc = j.pc AND e.action_id = j.action_id AND e.line_id <> j.line_id)) "

@@ -66,13 +66,24 @@ public:
     // Sends the lines and their backups in one transaction; what the server holds already is
     // skipped. How many lines were new there.
     size_t PushJournal(const std::vector<TJournalRow>& rows, const std::vector<TBackupRow>& backups = {});
+    // A protocol's PDF: its values in Columns()' order (pdf as bytea's hex input, "\\x...").
+    struct TProtocolRow {
+        static const std::vector<std::string>& Columns();
+        std::vector<std::optional<std::string>> values;
+    };
+    // Sends protocols in one transaction; those the server holds (by PC and name) are skipped.
+    size_t PushProtocols(const std::vector<TProtocolRow>& rows);
+    // A PC's protocol as "SHA256:HEX" (the caller checks the one against the other); none when
+    // the server has no such protocol.
+    std::optional<std::string> Protocol(const std::string& pc, const std::string& name);
     // A backup's text by its SHA-256, as the server keeps it (the caller checks it); none when
     // the server has no such backup.
     std::optional<std::string> Backup(const std::string& sha256);
     // Every PC's lines, newest first, of one device (the number it said or was given) or all:
     // pc, engineer, time, action, port, model, serial, address, outcome, changes, backup, traffic,
-    // written, action_id, line_id, backup_sha256, mine ("t": this role's). A line whose outcome
-    // is begun is hidden by its action's end.
+    // written, action_id, line_id, backup_sha256, mine ("t": this role's), protocol (the name of
+    // that PC's newest protocol of the line, or null). A line whose outcome is begun is hidden by
+    // its action's end.
     struct TRow;
     std::vector<TRow> TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun);
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <random>
 #include <regex>
@@ -2274,6 +2275,18 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(lines[0].toObject()[u"pc"].toString().toStdString(), db + "_pc1");
     EXPECT_EQ(lines[0].toObject()[u"outcome"].toString(), QStringLiteral("выполнено"));
     EXPECT_TRUE(as(second, pc2, {"--json", "journal", "--team", "--serial", "466"}).Json()[u"journal"].toArray().isEmpty());
+    // A's protocol of that initialization follows it there; B saves it.
+    ASSERT_EQ(as(bench, pc1, {"protocol"}).status, 0);
+    r = as(second, pc2, {"--json", "journal", "--team", "--serial", "4660"});
+    std::string protocol;  // the initialization's (the protocol's read of the device is a line too)
+    for (const auto& l : r.Json()[u"journal"].toArray())
+        if (l.toObject()[u"action"].toString() == QStringLiteral("init"))
+            protocol = l.toObject()[u"protocol"].toString().toStdString();
+    ASSERT_NE(protocol.find("-N1-4660-init"), std::string::npos) << r.out;
+    const std::string pdf = (bench.dir / "from-a.pdf").string();
+    r = as(second, pc2, {"team", "protocol", db + "_pc1", protocol, pdf});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(PdfText(pdf).find("Протокол инициализации прибора ЗЕНДА"), std::string::npos);
     // B restores A's backup onto its own device: fetched, checked against its SHA-256, then the
     // same rules as a file; a copy that the server changed is refused and nothing is written.
     const std::string sha = lines[0].toObject()[u"backup_sha256"].toString().toStdString();
@@ -2304,7 +2317,7 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     TCluster::Script("restart");
     r = as(bench, pc1, {"sync"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("; 0 wait"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("; 0 lines wait"), std::string::npos) << r.out;
     const size_t now = fileLines();
     EXPECT_EQ(onServer(mine), std::to_string(now) + "\n");
     // Sent again, as after a kill between the server's commit and this PC's note of it: kept once.
@@ -2314,10 +2327,34 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.Json()[u"new"].toInt(), 0) << r.out;
     EXPECT_EQ(onServer(mine), std::to_string(now) + "\n");
 
+    // A push cut by the server's crash: the chunks it committed stay, the rest goes with the next
+    // sync, and every line is there once.
+    Bench third;
+    std::filesystem::create_directories(DataOf(third));
+    {
+        std::ofstream j(DataOf(third) / "journal.csv");
+        j << TServiceRecords::kJournalHeader << "\r\n";
+        for (int i = 0; i < 60000; ++i)
+            j << "\"2026-12-09T10:00:00+03:00\",\"read\",\"COM1\",\"ZENDA1\",\"" << 1000 + i % 5000
+              << "\",\"5\",\"выполнено\",\"\",\"\",\"\",\"\",\"" << std::setw(32) << std::setfill('0') << i << "\"\r\n";
+    }
+    const std::string pushOut = (bench.dir / "push.out").string();
+    const pid_t push = SpawnPc(third, {"ZENDA_TEAM_DB=" + pc1}, {"sync"}, pushOut);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    TCluster::Script("crash");
+    int pushed = 0;
+    waitpid(push, &pushed, 0);
+    TCluster::Script("restart");
+    r = as(third, pc1, {"--json", "sync"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(onServer(mine), std::to_string(now + 60000) + "\n") << Slurp(pushOut) << r.out;
+
     // A PC's role adds its own lines and reads; it changes and removes nothing, nor writes as another PC.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
-    for (const char* sql : {"UPDATE zenda.journal SET outcome = 'x'", "DELETE FROM zenda.journal"})
-        EXPECT_NE(pg.Sql(sql, pc1).find("permission denied"), std::string::npos) << sql;
+    for (const char* table : {"journal", "backups", "protocols"})
+        for (const std::string& sql : {"UPDATE zenda." + std::string(table) + " SET pc = 'x'",
+                                       "DELETE FROM zenda." + std::string(table)})
+            EXPECT_NE(pg.Sql(sql, pc1).find("permission denied"), std::string::npos) << sql;
     EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (pc, line_id, time, action) VALUES ('" + db + "_pc2', 'x', 't', 'read')", pc1)
                   .find("row-level security"),
               std::string::npos);
@@ -2365,7 +2402,21 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     EXPECT_EQ(app->Cmd("celltext Table 0 1"), "Инициализация");
     EXPECT_EQ(app->Cmd("celltext Table 0 2"), "12345");
     ASSERT_EQ(app->Cmd("cell Table 0 0"), "ok");
-    EXPECT_EQ(app->Cmd("enabled Protocol"), "0");  // another PC's write: its protocol is that PC's
+    // A's protocol, made after the window read the department's journal: read again, then opened.
+    EXPECT_EQ(app->Cmd("enabled Protocol"), "0");  // none on the server yet
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    ASSERT_EQ(Zenda(bench, {"protocol"}).status, 0);
+    unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(app->Cmd("choose Source 0"), "ok");
+    ASSERT_EQ(app->Cmd("choose Source 1"), "ok");
+    ASSERT_TRUE(waitFor("get Limit", "строк 2"));  // the initialization and the protocol's read of A's device
+    const int initRow = app->Cmd("celltext Table 0 1") == "Инициализация" ? 0 : 1;
+    ASSERT_EQ(app->Cmd("celltext Table " + std::to_string(initRow) + " 1"), "Инициализация");
+    ASSERT_EQ(app->Cmd("cell Table " + std::to_string(initRow) + " 0"), "ok");
+    ASSERT_TRUE(waitFor("enabled Protocol", "1"));
+    ASSERT_EQ(app->Cmd("click Protocol"), "ok");
+    ASSERT_TRUE(waitFor("opened", ".pdf"));
+    EXPECT_NE(PdfText(app->Cmd("opened")).find("4661"), std::string::npos);
     ASSERT_EQ(app->Cmd("enabled Restore"), "1");
     deviceB->Cmd("clearlog");
     ASSERT_EQ(app->Cmd("click Restore"), "ok");
@@ -2384,5 +2435,27 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     EXPECT_EQ((restored.action + u' ' + restored.outcome).toStdString(), "restore выполнено") << state;
     EXPECT_NE(deviceB->Cmd("count 0"), "0");  // written
     EXPECT_EQ(deviceB->Cmd("image").substr(20, 2), baseline.substr(20, 2));  // A's backup's RTC correction
+
+    // Another PC wrote this device after this PC last did: the next write says who and when, once.
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc9', 'z', "
+           "'2030-01-02T10:00:00Z', '2030-01-02T10:00:00Z', 'rtc', '12345', 'выполнено')",
+           pg.Admin(db));
+    ASSERT_EQ(app->Cmd("click Close"), "ok");
+    ASSERT_TRUE(waitFor("state", "modal=-"));
+    ASSERT_EQ(app->Cmd("tab PageControl1 0"), "ok");
+    ASSERT_EQ(app->Cmd("click Button_Read_Ini"), "ok");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the department is asked meanwhile
+    ASSERT_EQ(app->Cmd("tab PageControl1 1"), "ok");
+    ASSERT_EQ(app->Cmd("click BitBtn1"), "ok");  // "Калибровка RTC"
+    ASSERT_TRUE(waitFor("state", "modal=Информация|Прибор № 12345 после последней записи с этого ПК записан на другом "
+                                 "ПК: pc9"))
+        << app->Cmd("state");
+    ASSERT_EQ(app->Cmd("press 0"), "ok");
+    ASSERT_TRUE(waitFor("state", "modal=Автокоррекция RTC"));
+    ASSERT_EQ(app->Cmd("click BitBtn2"), "ok");  // Отмена: nothing written
+    ASSERT_TRUE(waitFor("state", "modal=-"));
+    ASSERT_EQ(app->Cmd("click BitBtn1"), "ok");  // told once: the dialog at once
+    ASSERT_TRUE(waitFor("state", "modal=Автокоррекция RTC"));
+    app->Cmd("click BitBtn2");
     app->Cmd("quit");
 }

@@ -3,6 +3,9 @@
 #include "protocol.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
@@ -221,7 +224,14 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     connect(Close, &QPushButton::clicked, this, &QDialog::accept);
     connect(Restore, &QPushButton::clicked, this, [this] { RestoreChosen(); });
     connect(Protocol, &QPushButton::clicked, this, [this] {
-        const TJournalLine* l = model_->Line(Table->currentIndex().row());
+        const int row = Table->currentIndex().row();
+        const TJournalLine* l = model_->Line(row);
+        const TTeamInfo* t = model_->Team(row);
+        if (t && !t->mine) {
+            if (!t->protocol.isEmpty())
+                OpenTeamProtocol(*t);
+            return;
+        }
         if (l && HasProtocol(*l) && OnProtocol)
             OnProtocol(*l);
     });
@@ -255,9 +265,8 @@ void TJournalForm::LoadDepartment()
         const QByteArray out = p->readAllStandardOutput();
         const QJsonObject o = QJsonDocument::fromJson(out).object();
         if (status != 0 || !o.value(u"ok"_qs).toBool()) {
-            const QJsonObject e = QJsonDocument::fromJson(p->readAllStandardError().trimmed()).object();
             Limit->setText(QStringLiteral("Сервер команды: ") +
-                           Visible(e.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(200));
+                           Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(200));
             return;
         }
         std::vector<TJournalLine> lines;
@@ -279,13 +288,55 @@ void TJournalForm::LoadDepartment()
             l.written = j.value(u"written"_qs).toString();
             lines.push_back(l);
             team.push_back({j.value(u"pc"_qs).toString(), j.value(u"engineer"_qs).toString(),
-                            j.value(u"backup_sha256"_qs).toString(), j.value(u"mine"_qs).toBool()});
+                            j.value(u"backup_sha256"_qs).toString(), j.value(u"mine"_qs).toBool(),
+                            j.value(u"protocol"_qs).toString()});
         }
         Limit->setText(QStringLiteral("Журнал отдела: строк %1").arg(lines.size()));
         model_->Set(std::move(lines), Filter->text(), std::move(team));
         Choose(nullptr);
     });
     p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team")});
+}
+
+void TJournalForm::RunZenda(const QStringList& args, const std::function<void(int, const QJsonObject&)>& done)
+{
+    auto* p = new QProcess(this);
+    p->setStandardInputFile(QProcess::nullDevice());
+    connect(p, &QProcess::finished, this, [p, done](int status) {
+        p->deleteLater();
+        // zenda --json answers on its standard output, a failure too ({"ok":false,"error":...}).
+        const QList<QByteArray> lines = p->readAllStandardOutput().trimmed().split('\n');
+        done(status, QJsonDocument::fromJson(lines.last()).object());
+    });
+    p->start(ZendaProgram(), QStringList{QStringLiteral("--json")} + args);
+}
+
+void TJournalForm::OpenTeamProtocol(const TTeamInfo& t)
+{
+    static const QRegularExpression safe(QStringLiteral("^[A-Za-z0-9_.-]{1,200}$"));
+    if (!safe.match(t.pc).hasMatch() || !safe.match(t.protocol).hasMatch())
+        return;  // a name from the server that is no file name here
+    const QString file = DataFolder() + QStringLiteral("/protocols/team/") + t.pc + u'/' + t.protocol;
+    auto open = [file] { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
+    if (QFileInfo::exists(file)) {  // fetched before: a protocol is never changed
+        open();
+        return;
+    }
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    Protocol->setEnabled(false);
+    Limit->setText(QStringLiteral("Загрузка протокола с сервера..."));
+    RunZenda({QStringLiteral("team"), QStringLiteral("protocol"), t.pc, t.protocol, file},
+             [this, open](int status, const QJsonObject& o) {
+                 Limit->clear();
+                 ShowChosen();
+                 if (status != 0) {
+                     ShowErrorMsg(QStringLiteral("Не удалось получить протокол с сервера: ") +
+                                      Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
+                                  QStringLiteral("Ошибка"));
+                     return;
+                 }
+                 open();
+             });
 }
 
 void TJournalForm::RestoreChosen()
@@ -299,7 +350,9 @@ void TJournalForm::RestoreChosen()
     const int undone = l->WrittenSerial().toInt(&wrote);
     const bool withCounters = WithCounters->isChecked();
     const QString local = DataFolder() + u'/' + l->backup;
-    if (!t || (t->mine && !l->backup.isEmpty() && QFileInfo::exists(local))) {
+    // A name from the server stays inside the data folder.
+    const bool here = !l->backup.isEmpty() && !l->backup.contains(u".."_qs) && QFileInfo::exists(local);
+    if (!t || (t->mine && here)) {
         if (l->backup.isEmpty())
             return;
         OnRestore(local, withCounters, wrote ? undone : -1);
@@ -309,6 +362,9 @@ void TJournalForm::RestoreChosen()
     // Another PC's backup: fetched from the server and checked against its SHA-256 by zenda,
     // kept under backups/team/, then restored as any backup. The window goes on answering.
     const QString sha = t->backupSha;
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-f]{64}$"));
+    if (!hex.match(sha).hasMatch())
+        return;  // a name from the server that is no file name here
     const QString file = DataFolder() + QStringLiteral("/backups/team/") + sha + QStringLiteral(".hex");
     auto restore = [this, file, withCounters, undone, wrote] {
         OnRestore(file, withCounters, wrote ? undone : -1);
@@ -319,24 +375,19 @@ void TJournalForm::RestoreChosen()
         return;
     }
     QDir().mkpath(QFileInfo(file).absolutePath());
-    auto* p = new QProcess(this);
-    p->setStandardInputFile(QProcess::nullDevice());
     Restore->setEnabled(false);
     Limit->setText(QStringLiteral("Загрузка резервной копии с сервера..."));
-    connect(p, &QProcess::finished, this, [this, p, restore](int status) {
-        p->deleteLater();
-        const QJsonObject e = QJsonDocument::fromJson(p->readAllStandardError().trimmed()).object();
+    RunZenda({QStringLiteral("team"), QStringLiteral("fetch"), sha, file}, [this, restore](int status, const QJsonObject& o) {
         Limit->clear();
         ShowChosen();
         if (status != 0) {
             ShowErrorMsg(QStringLiteral("Не удалось получить резервную копию с сервера: ") +
-                             Visible(e.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
+                             Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
                          QStringLiteral("Ошибка"));
             return;
         }
         restore();
     });
-    p->start(ZendaProgram(), {QStringLiteral("--json"), QStringLiteral("team"), QStringLiteral("fetch"), sha, file});
 }
 
 QString TJournalForm::ActionText(const QString& action)
@@ -431,15 +482,16 @@ void TJournalForm::ShowChosen()
     // What came from the server or a file is shown with its control characters escaped.
     Details->setPlainText(Visible(text.left(20000)));
     QString why;
-    const bool here = l && !l->backup.isEmpty() && (!t || t->mine) && QFileInfo::exists(DataFolder() + u'/' + l->backup);
+    const bool here = l && !l->backup.isEmpty() && !l->backup.contains(u".."_qs) && (!t || t->mine) &&
+                      QFileInfo::exists(DataFolder() + u'/' + l->backup);
     if (!l || (l->backup.isEmpty() && !(t && !t->backupSha.isEmpty())))
         why = l ? QStringLiteral("У этой строки нет резервной копии") : QString();
     else if (!here && !(t && !t->backupSha.isEmpty()))
         why = QStringLiteral("Файл резервной копии не найден");
     Restore->setEnabled(l && why.isEmpty());
-    // A protocol is made of this PC's own writes (whether the device then left initialization
-    // mode is in this PC's journal).
-    Protocol->setEnabled(l && HasProtocol(*l) && (!t || t->mine));
+    // This PC makes protocols of its own writes (whether the device then left initialization
+    // mode is in its journal); another PC's is the one that PC made, from the server.
+    Protocol->setEnabled(l && (t && !t->mine ? !t->protocol.isEmpty() : HasProtocol(*l)));
     RestoreNote->setText(why);
     Restore->setToolTip(why);
 }

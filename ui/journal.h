@@ -11,6 +11,7 @@
 #include "records.h"
 
 class QCheckBox;
+class QJsonObject;
 class QComboBox;
 class QProcess;
 class QLabel;
@@ -23,6 +24,7 @@ class QTableView;
 struct TTeamInfo {
     QString pc, engineer, backupSha;
     bool mine = false;
+    QString protocol;  // that PC's protocol of the line on the server, by its file name
 };
 
 class TJournalModel : public QAbstractTableModel {
@@ -76,6 +78,10 @@ private:
     void LoadDepartment();
     // A department line's backup: this PC's file, or the server's copy fetched first.
     void RestoreChosen();
+    // Another PC's protocol of the chosen line: fetched from the server, opened in the viewer.
+    void OpenTeamProtocol(const TTeamInfo& t);
+    // zenda with these arguments, off the event loop; then done(status, its JSON answer or error).
+    void RunZenda(const QStringList& args, const std::function<void(int, const QJsonObject&)>& done);
     QComboBox* Source;  // this PC's journal or the department's
     QProcess* team_ = nullptr;
     // Chooses the row of this line when it is shown, else the newest.

@@ -7,6 +7,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -28,6 +32,8 @@
 #include "protocoldlg.h"
 #include "rtccorr.h"
 #include "settingsstore.h"
+#include "teamlink.h"
+#include "teamsync.h"
 
 void RaiseConvertError(const QString& text)
 {
@@ -170,6 +176,7 @@ void TForm1::ReadIniParams() { ReadSettingsFromDevice(); }
 void TForm1::ReadSettingsFromDevice()
 {
     ShowDeviceSettings(actions_->Read().model);
+    AskTeamAbout(settings_.SerialNumber());
     // The protocol buttons make the protocol of the device on the page, never of the one before.
     TImageBuffer written;
     if (!WrittenImage(lastWrite_, written) || TDeviceSettings(written).SerialNumber() != settings_.SerialNumber()) {
@@ -197,6 +204,7 @@ void TForm1::Button_InitClick() { InitializeDevice(); }
 
 void TForm1::InitializeDevice()
 {
+    TellOtherWrite();
     if (ClockVerifyForm->exec() != QDialog::Accepted)
         return;
     InitializeDeviceConfirmed();
@@ -221,6 +229,7 @@ void TForm1::InitializeDeviceConfirmed()
 
 void TForm1::BitBtn1Click()
 {
+    TellOtherWrite();
     Wrote(actions_->Rtc([this] {
         if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
             return false;
@@ -231,7 +240,80 @@ void TForm1::BitBtn1Click()
 
 void TForm1::BitBtn2Click()
 {
+    TellOtherWrite();
     Wrote(actions_->Counters([this] { return CountersForm->exec() == QDialog::Accepted; }));
+}
+
+// ------------------------------------------------------------------ the department's journal
+
+void TForm1::AskTeamAbout(int serial)
+{
+    otherWrite_.clear();
+    otherWriteSerial_ = -1;
+    if (teamAsk_) {  // an earlier device's answer is not wanted any more
+        teamAsk_->disconnect(this);
+        teamAsk_->kill();
+        teamAsk_->deleteLater();
+        teamAsk_ = nullptr;
+    }
+    const QString zenda = ZendaProgram();
+    if (zenda.isEmpty() || !TeamConfigured())
+        return;
+    auto* p = teamAsk_ = new QProcess(this);
+    p->setStandardInputFile(QProcess::nullDevice());
+    connect(p, &QProcess::finished, this, [this, p, serial](int status) {
+        if (p != teamAsk_)
+            return;
+        teamAsk_ = nullptr;
+        p->deleteLater();
+        if (status != 0)
+            return;  // no server now: nothing to tell
+        auto isWrite = [](const QString& action, const QString& outcome) {
+            static const QStringList writes{QStringLiteral("init"), QStringLiteral("rtc"), QStringLiteral("counters"),
+                                            QStringLiteral("restore")};
+            return writes.contains(action) && outcome == QStringLiteral("выполнено");
+        };
+        // This PC's last write of the device, from its own journal.
+        QDateTime mine;
+        TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
+                                            [&](const TJournalLine& l) {
+                                                if (!isWrite(l.action, l.outcome))
+                                                    return true;
+                                                mine = QDateTime::fromString(l.time, Qt::ISODate);
+                                                return false;
+                                            });
+        const QJsonArray lines =
+            QJsonDocument::fromJson(p->readAllStandardOutput()).object().value(QStringLiteral("journal")).toArray();
+        for (const QJsonValue& v : lines) {  // newest first
+            const QJsonObject o = v.toObject();
+            if (o.value(QStringLiteral("mine")).toBool() ||
+                !isWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()))
+                continue;
+            const QDateTime at = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
+            if (at.isValid() && (!mine.isValid() || at > mine)) {
+                otherWriteSerial_ = serial;
+                otherWrite_ = QStringLiteral("Прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 "
+                                             "(пользователь %3), %4, %5.")
+                                  .arg(serial)
+                                  .arg(o.value(QStringLiteral("pc")).toString().left(64),
+                                       o.value(QStringLiteral("engineer")).toString().left(64),
+                                       at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                                       TJournalForm::ActionText(o.value(QStringLiteral("action")).toString()).toLower());
+            }
+            break;
+        }
+    });
+    p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team"), QStringLiteral("--serial"),
+                     QString::number(serial)});
+}
+
+void TForm1::TellOtherWrite()
+{
+    if (otherWrite_.isEmpty() || otherWriteSerial_ != settings_.SerialNumber())
+        return;
+    const QString text = otherWrite_;
+    otherWrite_.clear();  // told once
+    ShowInfoMsg(text, QStringLiteral("Информация"));
 }
 
 // ------------------------------------------------------------------ the journal and backups
@@ -268,6 +350,7 @@ QString TForm1::PortText() const
 
 void TForm1::RestoreBackup(const QString& file, bool withCounters, int undone)
 {
+    TellOtherWrite();
     const auto load = [&file] {
         TImageBuffer backup;
         QString error;

@@ -31,6 +31,8 @@ class TCountersForm;
 class TJournalForm;
 class TProtocolForm;
 
+class QProcess;
+
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -106,6 +108,14 @@ private:
     // After an action: a completed write becomes the protocol buttons' line.
     void Wrote(const TActionResult& r);
     TJournalLine lastWrite_;
+    // With a team's server: after a read, the department's journal is asked (off the event loop)
+    // whether another PC wrote this device after this PC last did; the next write tells the
+    // engineer who and when, once (information only: the write is the engineer's call).
+    void AskTeamAbout(int serial);
+    void TellOtherWrite();
+    QString otherWrite_;
+    int otherWriteSerial_ = -1;
+    QProcess* teamAsk_ = nullptr;
 
     bool ctrlAlone_ = false;  // Ctrl is down and no other key or click came since
     QList<QComboBox*> typedPending_;  // typed into, not looked at yet

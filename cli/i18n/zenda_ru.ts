@@ -1215,10 +1215,6 @@ The password is shown this once.</source>
         <translation>на сервере команды: zenda restore --team %1</translation>
     </message>
     <message>
-        <source>sent %1 lines (%2 new on the server); %3 wait</source>
-        <translation>отправлено строк: %1 (новых на сервере: %2); ждут отправки: %3</translation>
-    </message>
-    <message>
         <source>another program of this PC is sending now; %1 lines wait</source>
         <translation>сейчас отправляет другая программа этого ПК; ждут отправки строк: %1</translation>
     </message>
@@ -1263,16 +1259,36 @@ The password is shown this once.</source>
         <translation>копия резервной копии %1 на сервере команды не совпадает со своим SHA-256: не используется</translation>
     </message>
     <message>
-        <source>team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE</source>
-        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE</translation>
-    </message>
-    <message>
         <source>backup %1 saved as %2</source>
         <translation>резервная копия %1 сохранена как %2</translation>
     </message>
     <message>
-        <source>connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE</source>
-        <translation>connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE</translation>
+        <source>protocol on the team&apos;s server: zenda team protocol %1 %2 FILE</source>
+        <translation>протокол на сервере команды: zenda team protocol %1 %2 FILE</translation>
+    </message>
+    <message>
+        <source>sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait</source>
+        <translation>отправлено строк: %1 (новых на сервере: %2), протоколов: %3; ждут отправки строк: %4</translation>
+    </message>
+    <message>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+    </message>
+    <message>
+        <source>connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+    </message>
+    <message>
+        <source>protocol %1 of %2 saved as %3</source>
+        <translation>протокол %1 ПК %2 сохранен как %3</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server has no protocol %1 of %2</source>
+        <translation>на сервере команды нет протокола %1 ПК %2</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server&apos;s copy of protocol %1 is not what its SHA-256 says: not used</source>
+        <translation>копия протокола %1 на сервере команды не совпадает со своим SHA-256: не используется</translation>
     </message>
 </context>
 </TS>
