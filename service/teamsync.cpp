@@ -15,6 +15,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "durable.h"
 #include "refusal.h"
 #include "teambook.h"
 #ifdef ZENDA_TEAM
@@ -222,15 +223,17 @@ qsizetype TeamWaiting()
 TPushResult TeamPush(const QString& conninfo)
 {
     TPushResult r;
+    QFile journal(TServiceRecords::JournalPath());
+    if (!journal.exists())
+        return r;  // nothing journaled yet
     QLockFile lock(StatePath() + u".lock"_s);
-    if (!lock.tryLock(0)) {  // the other program sends the same lines
-        r.busy = true;
+    if (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError)  // a folder that cannot be written to
+            throw std::runtime_error((StatePath() + u".lock: "_s + durable::WhyNotWritable(DataFolder())).toStdString());
+        r.busy = true;  // the other program sends the same lines
         r.waiting = TeamWaiting();
         return r;
     }
-    QFile journal(TServiceRecords::JournalPath());
-    if (!journal.exists())
-        return r;
     if (!journal.open(QIODevice::ReadOnly))
         throw std::runtime_error((journal.fileName() + u": "_s + journal.errorString()).toStdString());
     TSent sent = LoadSent(journal);
