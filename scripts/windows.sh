@@ -269,7 +269,7 @@ kill "$app"; wait "$app" 2>/dev/null || true
 ZENDA_WINE_CLI="$pf/zenda.exe" ./build/tests/cli_test --gtest_filter=Cli.ReadGivesEveryFieldAsJsonAndForPeople
 # The installed zenda.exe draws its protocol through the installed zenda-init.exe.
 start_sim
-wine "$pf/zenda.exe" --port COM1 protocol --engineer 'Петров П. П.' --out "$(winepath -w "$work/installed.pdf")" >/dev/null
+wine "$pf/zenda.exe" --port COM1 protocol --now --engineer 'Петров П. П.' --out "$(winepath -w "$work/installed.pdf")" >/dev/null
 stop_sim
 pdftotext "$work/installed.pdf" - | grep -qF 'ZENDA' || { echo "windows: the installed programs made no protocol" >&2; exit 1; }
 [ -f "$data/journal.csv" ] || { echo "windows: no journal in $data before the uninstall" >&2; exit 1; }
