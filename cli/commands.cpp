@@ -1,5 +1,6 @@
 // The commands with more to them: init, counters, backup, restore; the journal and the ports.
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -309,7 +310,39 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     return kDone;
 }
 
-void PushBriefly(int status)
+namespace {
+// Another PC's write of this device newer than this PC's last one, as a note for the engineer
+// (information only); empty when there is none.
+QString OtherWrite(const QString& conninfo, int serial)
+{
+    auto isWrite = [](const TJournalLine& l) {
+        static const QStringList writes{u"init"_s, u"rtc"_s, u"counters"_s, u"restore"_s};
+        return writes.contains(l.action) && l.outcome == u"выполнено"_s;
+    };
+    QDateTime mine;
+    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
+                                        [&](const TJournalLine& l) {
+                                            if (!isWrite(l))
+                                                return true;
+                                            mine = QDateTime::fromString(l.time, Qt::ISODate);
+                                            return false;
+                                        });
+    for (const TTeamLine& t : TeamJournal(conninfo, QString::number(serial), 200)) {  // newest first
+        if (t.mine || !isWrite(t.line))
+            continue;
+        const QDateTime at = QDateTime::fromString(t.line.time, Qt::ISODate);
+        if (at.isValid() && (!mine.isValid() || at > mine))
+            return Z::tr("note: № %1 was written on another PC after this PC's last write of it: %2 (user %3), %4, %5")
+                .arg(serial)
+                .arg(Printable(t.pc.left(64)), Printable(t.engineer.left(64)), Printable(t.line.time.left(40)),
+                     Printable(t.line.action.left(20)));
+        break;
+    }
+    return {};
+}
+}  // namespace
+
+void PushBriefly(int status, int serial)
 {
     QString conninfo;
     try {
@@ -321,15 +354,24 @@ void PushBriefly(int status)
     }
     auto finished = std::make_shared<std::promise<void>>();
     std::future<void> done = finished->get_future();
-    std::thread([conninfo, finished] {
+    auto note = std::make_shared<QString>();
+    std::thread([conninfo, finished, serial, note] {
         try {
             TeamPush(conninfo);
         } catch (const std::exception&) {  // unsent lines wait: nothing is lost
         }
+        try {
+            if (serial >= 0)
+                *note = OtherWrite(conninfo, serial);
+        } catch (const std::exception&) {  // no server now: nothing to tell
+        }
         finished->set_value();
     }).detach();
-    if (done.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready)
+    if (done.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready) {
+        if (!note->isEmpty())
+            std::fprintf(stderr, "zenda: %s\n", note->toUtf8().constData());
         return;
+    }
     // A server that hangs does not hold the engineer: the push is left where it is (nothing of
     // it counts as sent before the server committed and this PC noted it).
     std::fflush(stdout);

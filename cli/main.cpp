@@ -214,6 +214,6 @@ int main(int argc, char** argv)
     static const QStringList journaling{u"read"_s,    u"init"_s,    u"leave"_s,   u"rtc"_s,     u"counters"_s,
                                         u"restore"_s, u"backup"_s,  u"station"_s, u"protocol"_s};
     if (journaling.contains(command))
-        PushBriefly(status);
+        PushBriefly(status, program.ReadSerial());
     return status;
 }

@@ -170,6 +170,7 @@ int TProgram::Read()
 {
     PreparePort();
     actions_.Read();
+    readSerial_ = settings_.SerialNumber();
     LoadTable();
     return Emit(Result(true));
 }

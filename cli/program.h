@@ -80,6 +80,7 @@ public:
     const std::string& OpenError() const { return face_.openError; }
     const QString& OpenReason() const { return face_.openReason; }
     TCliFace& Ui() { return face_; }
+    int ReadSerial() const { return readSerial_; }  // the device a read said, -1 before one
 
 private:
     // The port named on the command line (or the stored one), checked before anything is
@@ -97,14 +98,16 @@ private:
     TChannelTable table_;
     TLineObserver observer_;
     TDeviceActions actions_;
+    int readSerial_ = -1;
 };
 
 // journal [--serial N]: the service journal, newest first.
 int JournalCommand(const TGlobal& g, const QCommandLineParser& p);
 int SyncCommand(const TGlobal& g);
 // After an action that journaled: its lines to the team's server, if this user has one, for 1.5 s
-// at most; past that the program ends with status at once.
-void PushBriefly(int status);
+// at most; past that the program ends with status at once. After a read (serial, else -1): in
+// the same time, a note when another PC wrote that device after this PC last did.
+void PushBriefly(int status, int serial = -1);
 // station: the production station (station.h).
 int StationCommand(const TGlobal& g, const QCommandLineParser& p);
 // team connect CONNINFO | status | setup | add-pc NAME

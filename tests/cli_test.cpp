@@ -2308,6 +2308,14 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("is not what its SHA-256 says"), std::string::npos) << r.err;
     EXPECT_EQ(deviceB->Cmd("count 0"), "0");
+    // A read tells of another PC's write of the device newer than this PC's last one.
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc9', 'n', "
+           "'2030-01-02T10:00:00Z', '2030-01-02T10:00:00Z', 'rtc', '12345', 'выполнено')",
+           pg.Admin(db));
+    r = as(second, pc2, {"read"});
+    EXPECT_NE(r.err.find("note: № 12345 was written on another PC after this PC's last write of it: pc9"),
+              std::string::npos)
+        << r.err;
 
     // The server gone: the action is done and journaled, at once; its line waits for the next sync.
     TCluster::Script("crash");

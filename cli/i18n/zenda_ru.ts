@@ -1290,5 +1290,9 @@ The password is shown this once.</source>
         <source>the team&apos;s server&apos;s copy of protocol %1 is not what its SHA-256 says: not used</source>
         <translation>копия протокола %1 на сервере команды не совпадает со своим SHA-256: не используется</translation>
     </message>
+    <message>
+        <source>note: № %1 was written on another PC after this PC&apos;s last write of it: %2 (user %3), %4, %5</source>
+        <translation>заметка: прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 (пользователь %3), %4, %5</translation>
+    </message>
 </context>
 </TS>
