@@ -1938,7 +1938,8 @@ TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
         GTEST_SKIP() << "the Linux data folder";
     const char* count = std::getenv("ZENDA_APPEND_LINES");
     const int lines = count ? std::atoi(count) : 150;
-    TFixtures fixtures(bench, 2, {{"--fixture", "30:30"}, {"--fixture", "30:30"}});
+    // Each device stays long enough for its leave under load, and the swap is longer than a poll.
+    TFixtures fixtures(bench, 2, {{"--fixture", "100:60"}, {"--fixture", "100:60"}});
     std::unique_ptr<Proc> app;
     if (*ZENDA_INIT_PATH) {  // the window is built
         app = bench.StartApp();
