@@ -21,6 +21,10 @@
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
 #endif
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -72,6 +76,19 @@ qsizetype CountLines(QFile& journal, qint64 offset)
 }
 
 #ifdef ZENDA_TEAM
+// Who is at this PC: the login name (a service started without USER still has one).
+QString UserName()
+{
+    for (const char* v : {"USER", "USERNAME", "LOGNAME"})
+        if (const QString name = qEnvironmentVariable(v); !name.isEmpty())
+            return name;
+#ifndef _WIN32
+    if (const passwd* pw = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(pw->pw_name);
+#endif
+    return {};
+}
+
 void SaveSent(const TSent& s)
 {
     QSaveFile f(StatePath());
@@ -237,8 +254,7 @@ TPushResult TeamPush(const QString& conninfo)
     if (!journal.open(QIODevice::ReadOnly))
         throw std::runtime_error((journal.fileName() + u": "_s + journal.errorString()).toStdString());
     TSent sent = LoadSent(journal);
-    const std::string engineer =
-        qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME")).left(64).toStdString();
+    const std::string engineer = UserName().left(64).toStdString();
     std::unique_ptr<TTeamDb> db;
     // A chunk at a time, each committed and noted before the next: a journal of a million lines
     // is never held whole, and a push cut short keeps what it sent.

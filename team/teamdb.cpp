@@ -174,6 +174,7 @@ CREATE TABLE zenda.journal (
     written_serial integer,
     engineer text NOT NULL DEFAULT '',
     received timestamptz NOT NULL DEFAULT now(),
+    seq bigint GENERATED ALWAYS AS IDENTITY,  -- the order lines arrived in: a PC's journal order
     PRIMARY KEY (pc, line_id)
 );
 CREATE INDEX journal_serial ON zenda.journal (serial, at DESC);
@@ -542,8 +543,10 @@ size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vec
         for (const TJournalRow& row : rows)
             values.push_back(row.values);
         Copy("journal_push", TJournalRow::Columns(), values);
+        // In the order the journal has them (the staging table's own row order), so that lines
+        // of one second keep their order on the server.
         const auto inserted = Exec("WITH i AS (INSERT INTO zenda.journal (" + columns + ") SELECT " + columns +
-                                   " FROM journal_push ON CONFLICT (pc, line_id) DO NOTHING RETURNING 1) "
+                                   " FROM journal_push ORDER BY ctid ON CONFLICT (pc, line_id) DO NOTHING RETURNING 1) "
                                    "SELECT count(*) FROM i");
         Exec("COMMIT");
         return std::stoul(inserted.at(0).at(0).value_or("0"));
@@ -620,7 +623,7 @@ std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial
         "FROM " + lines + " j "
         "WHERE NOT (j.action_id <> '' AND j.outcome = $1 AND EXISTS (SELECT 1 FROM zenda.journal e "
         "WHERE e.pc = j.pc AND e.action_id = j.action_id AND e.line_id <> j.line_id)) "
-        "ORDER BY j.at DESC NULLS LAST, j.time DESC, j.line_id LIMIT $2";
+        "ORDER BY j.at DESC NULLS LAST, j.seq DESC LIMIT $2";
     std::vector<std::optional<std::string>> params = {begun, Number(limit)};
     if (serial)
         params.push_back(Number(*serial));
