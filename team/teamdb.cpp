@@ -3,6 +3,7 @@
 #include <libpq-fe.h>
 
 #include <cstring>
+#include <functional>
 #include <random>
 
 namespace {
@@ -515,46 +516,53 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
                                                           : "the team's server cannot be reached: " + copyError);
 }
 
-size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vector<TBackupRow>& backups)
+size_t TTeamDb::CopyNew(const std::string& table, const std::vector<std::string>& columns,
+                       const std::vector<std::vector<std::optional<std::string>>>& rows, const std::string& key)
 {
-    if (rows.empty() && backups.empty())
-        return 0;
-    std::string columns;
-    for (const auto& c : TJournalRow::Columns())
-        columns += (columns.empty() ? "" : ", ") + c;
+    // COPY into a staging table, then one insert that skips what the server holds already: a
+    // push whose acknowledgement was lost is sent again without doubling anything. In the
+    // order the rows came (the staging table's own row order).
+    std::string names;
+    for (const auto& c : columns)
+        names += (names.empty() ? "" : ", ") + c;
+    const std::string stage = "push_" + table.substr(table.find('.') + 1);
+    Exec("CREATE TEMP TABLE " + stage + " ON COMMIT DROP AS SELECT " + names + " FROM " + table + " WITH NO DATA");
+    Copy(stage, columns, rows);
+    const auto inserted = Exec("WITH i AS (INSERT INTO " + table + " (" + names + ") SELECT " + names + " FROM " + stage +
+                               " ORDER BY ctid ON CONFLICT (" + key + ") DO NOTHING RETURNING 1) SELECT count(*) FROM i");
+    return std::stoul(inserted.at(0).at(0).value_or("0"));
+}
+
+size_t TTeamDb::InOneTransaction(const std::function<size_t()>& work)
+{
     Exec("BEGIN");
     try {
-        // COPY into staging tables, then inserts that skip what the server holds already: a
-        // push whose acknowledgement was lost is sent again without doubling anything. The
-        // backups first: a line never names a backup the server does not have.
-        if (!backups.empty()) {
-            Exec("CREATE TEMP TABLE backup_push ON COMMIT DROP AS SELECT sha256, name, content FROM zenda.backups "
-                 "WITH NO DATA");
-            std::vector<std::vector<std::optional<std::string>>> values;
-            for (const TBackupRow& b : backups)
-                values.push_back({b.sha256, b.name, b.content});
-            Copy("backup_push", {"sha256", "name", "content"}, values);
-            Exec("INSERT INTO zenda.backups (sha256, name, content) SELECT sha256, name, content FROM backup_push "
-                 "ON CONFLICT (sha256) DO NOTHING");
-        }
-        Exec("CREATE TEMP TABLE journal_push ON COMMIT DROP AS SELECT " + columns + " FROM zenda.journal WITH NO DATA");
-        std::vector<std::vector<std::optional<std::string>>> values;
-        values.reserve(rows.size());
-        for (const TJournalRow& row : rows)
-            values.push_back(row.values);
-        Copy("journal_push", TJournalRow::Columns(), values);
-        // In the order the journal has them (the staging table's own row order), so that lines
-        // of one second keep their order on the server.
-        const auto inserted = Exec("WITH i AS (INSERT INTO zenda.journal (" + columns + ") SELECT " + columns +
-                                   " FROM journal_push ORDER BY ctid ON CONFLICT (pc, line_id) DO NOTHING RETURNING 1) "
-                                   "SELECT count(*) FROM i");
+        const size_t n = work();
         Exec("COMMIT");
-        return std::stoul(inserted.at(0).at(0).value_or("0"));
+        return n;
     } catch (...) {
         if (Alive())
             PQclear(PQexec(conn_, "ROLLBACK"));
         throw;
     }
+}
+
+size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vector<TBackupRow>& backups)
+{
+    if (rows.empty() && backups.empty())
+        return 0;
+    return InOneTransaction([&] {
+        // The backups first: a line never names a backup the server does not have.
+        std::vector<std::vector<std::optional<std::string>>> values;
+        for (const TBackupRow& b : backups)
+            values.push_back({b.sha256, b.name, b.content});
+        if (!values.empty())
+            CopyNew("zenda.backups", {"sha256", "name", "content"}, values, "sha256");
+        values.clear();
+        for (const TJournalRow& row : rows)
+            values.push_back(row.values);
+        return CopyNew("zenda.journal", TJournalRow::Columns(), values, "pc, line_id");
+    });
 }
 
 const std::vector<std::string>& TTeamDb::TProtocolRow::Columns()
@@ -567,26 +575,12 @@ size_t TTeamDb::PushProtocols(const std::vector<TProtocolRow>& rows)
 {
     if (rows.empty())
         return 0;
-    std::string columns;
-    for (const auto& c : TProtocolRow::Columns())
-        columns += (columns.empty() ? "" : ", ") + c;
-    Exec("BEGIN");
-    try {
-        Exec("CREATE TEMP TABLE protocol_push ON COMMIT DROP AS SELECT " + columns + " FROM zenda.protocols WITH NO DATA");
+    return InOneTransaction([&] {
         std::vector<std::vector<std::optional<std::string>>> values;
         for (const TProtocolRow& r : rows)
             values.push_back(r.values);
-        Copy("protocol_push", TProtocolRow::Columns(), values);
-        const auto inserted = Exec("WITH i AS (INSERT INTO zenda.protocols (" + columns + ") SELECT " + columns +
-                                   " FROM protocol_push ON CONFLICT (pc, name) DO NOTHING RETURNING 1) "
-                                   "SELECT count(*) FROM i");
-        Exec("COMMIT");
-        return std::stoul(inserted.at(0).at(0).value_or("0"));
-    } catch (...) {
-        if (Alive())
-            PQclear(PQexec(conn_, "ROLLBACK"));
-        throw;
-    }
+        return CopyNew("zenda.protocols", TProtocolRow::Columns(), values, "pc, name");
+    });
 }
 
 std::optional<std::string> TTeamDb::Protocol(const std::string& pc, const std::string& name)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -95,5 +96,11 @@ private:
     // COPY FROM STDIN of rows of text (null: none) into a table.
     void Copy(const std::string& table, const std::vector<std::string>& columns,
               const std::vector<std::vector<std::optional<std::string>>>& rows);
+    // Rows into table (schema-qualified) through a staging table, skipping those whose key the
+    // server holds; how many were new. Inside a transaction.
+    size_t CopyNew(const std::string& table, const std::vector<std::string>& columns,
+                   const std::vector<std::vector<std::optional<std::string>>>& rows, const std::string& key);
+    // BEGIN, work, COMMIT; ROLLBACK when it throws.
+    size_t InOneTransaction(const std::function<size_t()>& work);
     pg_conn* conn_ = nullptr;
 };
