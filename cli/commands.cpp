@@ -18,6 +18,7 @@
 #include "editmask.h"
 #include "program.h"
 #include "teambook.h"
+#include "teamnews.h"
 #include "teamsync.h"
 #include "settingsstore.h"
 
@@ -310,37 +311,16 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     return kDone;
 }
 
-namespace {
-// Another PC's write of this device newer than this PC's last one, as a note for the engineer
-// (information only); empty when there is none.
-QString OtherWrite(const QString& conninfo, int serial)
+QString OtherWriteNote(int serial)
 {
-    auto isWrite = [](const TJournalLine& l) {
-        static const QStringList writes{u"init"_s, u"rtc"_s, u"counters"_s, u"restore"_s};
-        return writes.contains(l.action) && l.outcome == u"выполнено"_s;
-    };
-    QDateTime mine;
-    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
-                                        [&](const TJournalLine& l) {
-                                            if (!isWrite(l))
-                                                return true;
-                                            mine = QDateTime::fromString(l.time, Qt::ISODate);
-                                            return false;
-                                        });
-    for (const TTeamLine& t : TeamJournal(conninfo, QString::number(serial), 200)) {  // newest first
-        if (t.mine || !isWrite(t.line))
-            continue;
-        const QDateTime at = QDateTime::fromString(t.line.time, Qt::ISODate);
-        if (at.isValid() && (!mine.isValid() || at > mine))
-            return Z::tr("note: № %1 was written on another PC after this PC's last write of it: %2 (user %3), %4, %5")
-                .arg(serial)
-                .arg(Printable(t.pc.left(64)), Printable(t.engineer.left(64)), Printable(t.line.time.left(40)),
-                     Printable(t.line.action.left(20)));
-        break;
-    }
-    return {};
+    const std::optional<TOtherWrite> w = KnownOtherWrite(serial);
+    if (!w)
+        return {};
+    return Z::tr("note: № %1 was written on another PC after this PC's last write of it: %2 (user %3), %4, %5")
+        .arg(serial)
+        .arg(Printable(w->pc.left(64)), Printable(w->engineer.left(64)), Printable(w->time.left(40)),
+             Printable(w->action.left(20)));
 }
-}  // namespace
 
 void PushBriefly(int status, int serial)
 {
@@ -360,11 +340,9 @@ void PushBriefly(int status, int serial)
             TeamPush(conninfo);
         } catch (const std::exception&) {  // unsent lines wait: nothing is lost
         }
-        try {
-            if (serial >= 0)
-                *note = OtherWrite(conninfo, serial);
-        } catch (const std::exception&) {  // no server now: nothing to tell
-        }
+        // What the push heard, or, with no server now, what this PC heard last.
+        if (serial >= 0)
+            *note = OtherWriteNote(serial);
         finished->set_value();
     }).detach();
     if (done.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready) {
@@ -374,6 +352,9 @@ void PushBriefly(int status, int serial)
     }
     // A server that hangs does not hold the engineer: the push is left where it is (nothing of
     // it counts as sent before the server committed and this PC noted it).
+    if (serial >= 0)
+        if (const QString known = OtherWriteNote(serial); !known.isEmpty())
+            std::fprintf(stderr, "zenda: %s\n", known.toUtf8().constData());
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);
@@ -401,18 +382,21 @@ int SyncCommand(const TGlobal& g)
                       {u"sent"_s, r.sent},
                       {u"protocols"_s, r.protocols},
                       {u"new"_s, r.fresh},
-                      {u"waiting"_s, r.waiting}};
+                      {u"waiting"_s, r.waiting},
+                      {u"heard"_s, r.heard}};
         if (!error.isEmpty())
             o[u"error"_s] = error;
         if (r.busy)
             o[u"busy"_s] = true;
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
     } else if (error.isEmpty() && !r.busy) {
-        std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait")
+        std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait; "
+                                   "heard of %5 writes by other PCs")
                                  .arg(r.sent)
                                  .arg(r.fresh)
                                  .arg(r.protocols)
                                  .arg(r.waiting)
+                                 .arg(r.heard)
                                  .toUtf8()
                                  .constData());
     } else {

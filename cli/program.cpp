@@ -91,6 +91,18 @@ void TCliFace::JournalFailed(const QString& error)
                  Z::tr("the service journal cannot be written: %1").arg(Human(error)).toUtf8().constData());
 }
 
+void TCliFace::WriteBegins(const TJournalLine& line)
+{
+    bool ok = false;
+    const int serial = line.serial.toInt(&ok);
+    if (!ok)
+        return;
+    if (const QString note = OtherWriteNote(serial); !note.isEmpty()) {
+        progress.Clear();
+        std::fprintf(stderr, "zenda: %s\n", note.toUtf8().constData());  // told; the write is the engineer's call
+    }
+}
+
 void TCliFace::Say(const QString& text)
 {
     progress.Clear();

@@ -34,6 +34,8 @@ public:
     QString ShownError() const override { return JournalText(QString::fromStdString(last)); }
     QString FailureText(const std::exception& e) const override { return ::JournalText(e); }
     void JournalFailed(const QString& error) override;
+    // Another PC's newer write of the device, as this PC last heard from the team's server.
+    void WriteBegins(const TJournalLine& line) override;
     void Say(const QString& text);  // the engine's texts too, in the user's language
 
     QString portText;  // for the journal
@@ -108,6 +110,9 @@ int SyncCommand(const TGlobal& g);
 // at most; past that the program ends with status at once. After a read (serial, else -1): in
 // the same time, a note when another PC wrote that device after this PC last did.
 void PushBriefly(int status, int serial = -1);
+// Another PC's write of the device newer than this PC's last one, as this PC last heard from the
+// team's server, as a note for the engineer (information only); empty when there is none.
+QString OtherWriteNote(int serial);
 // station: the production station (station.h).
 int StationCommand(const TGlobal& g, const QCommandLineParser& p);
 // team connect CONNINFO | status | setup | add-pc NAME

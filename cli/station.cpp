@@ -57,7 +57,7 @@ public:
     QString ShownError() const override { return QString::fromStdString(last); }
     QString FailureText(const std::exception& e) const override { return JournalText(e); }
     void JournalFailed(const QString& error) override { onJournal(error); }
-    void WriteBegins() override { onWriteBegins(); }
+    void WriteBegins(const TJournalLine&) override { onWriteBegins(); }
 
     QString portText;
     std::string last;

@@ -165,7 +165,7 @@ void TDeviceActions::WriteImage()
         }
     }
     line.changes = ToList(DescribeChanges(result_.read, image_));
-    face_.WriteBegins();  // a face that keeps numbers records this one first, or ends it here
+    face_.WriteBegins(line);  // a face that keeps numbers records this one first, or ends it here
     // On the disk before the first byte of the write: a program killed or a power cut during
     // the write still leaves it on record, with its backup.
     TJournalLine begun = line;

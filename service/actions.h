@@ -46,9 +46,10 @@ public:
     // A stop was asked for: an initialization then does not go on to leave the mode.
     virtual bool StopRequested() const { return false; }
     virtual void ActionBegins() {}
-    // The last moment before the first byte of a write: a face may record it (durably) or end
-    // the action here by throwing; nothing has been written then.
-    virtual void WriteBegins() {}
+    // The last moment before the first byte of a write (line: the device as read, the changes):
+    // a face may record it (durably), tell the engineer, or end the action here by throwing;
+    // nothing has been written then.
+    virtual void WriteBegins(const TJournalLine&) {}
     // The outcome of a failed action as the journal keeps it: the message the user saw last
     // for an anticipated failure (empty: none was shown), the error's own text for others.
     virtual QString ShownError() const = 0;

@@ -18,6 +18,7 @@
 #include "durable.h"
 #include "refusal.h"
 #include "teambook.h"
+#include "teamnews.h"
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
 #endif
@@ -221,6 +222,44 @@ void PushProtocolFiles(const QString& conninfo, std::unique_ptr<TTeamDb>& db, TP
     }
     flush();
 }
+
+// The other PCs' writes that arrived since the last reading, folded into what this PC knows; a
+// chunk at a time, each kept before the next (a first reading of a large department may be cut
+// short and goes on next time). How many were news here.
+qsizetype HearOthers(const QString& conninfo, std::unique_ptr<TTeamDb>& db)
+{
+    TKnownWrites known = LoadKnownWrites();
+    TTeamDb::TArrival after{known.received.toStdString(), known.seq};
+    qsizetype heard = 0;
+    constexpr int kChunk = 20000;
+    for (;;) {
+        std::vector<TTeamDb::TRow> rows;
+        try {
+            if (!db)
+                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+            rows = db->OthersWrites(after, kChunk);
+        } catch (const ETeamError& e) {
+            throw std::runtime_error(e.what());
+        }
+        if (rows.empty())
+            return heard;
+        for (const auto& row : rows) {
+            auto v = [&](size_t i) { return QString::fromStdString(row.at(i).value_or(std::string())); };
+            bool ok = false;
+            const int serial = v(2).toInt(&ok);
+            if (ok && serial >= 0 &&
+                FoldWrite(known, serial, {v(3).left(64), v(4).left(64), v(5).left(40), v(6), v(1).toLongLong()}))
+                ++heard;  // rows read again (the overlap) are no news
+        }
+        const auto& last = rows.back();
+        after = {last.at(0).value_or(""), std::stoll(last.at(1).value_or("0"))};
+        known.received = QString::fromStdString(last.at(7).value_or(""));
+        known.seq = std::stoll(last.at(8).value_or("0"));
+        SaveKnownWrites(known);
+        if (rows.size() < kChunk)
+            return heard;
+    }
+}
 #endif
 }  // namespace
 
@@ -241,8 +280,7 @@ TPushResult TeamPush(const QString& conninfo)
 {
     TPushResult r;
     QFile journal(TServiceRecords::JournalPath());
-    if (!journal.exists())
-        return r;  // nothing journaled yet
+    QDir().mkpath(DataFolder());  // a PC that never journaled still hears what the others did
     QLockFile lock(StatePath() + u".lock"_s);
     if (!lock.tryLock(0)) {
         if (lock.error() != QLockFile::LockFailedError)  // a folder that cannot be written to
@@ -251,11 +289,15 @@ TPushResult TeamPush(const QString& conninfo)
         r.waiting = TeamWaiting();
         return r;
     }
+    std::unique_ptr<TTeamDb> db;
+    if (!journal.exists()) {  // nothing journaled yet: only what the others did
+        r.heard = HearOthers(conninfo, db);
+        return r;
+    }
     if (!journal.open(QIODevice::ReadOnly))
         throw std::runtime_error((journal.fileName() + u": "_s + journal.errorString()).toStdString());
     TSent sent = LoadSent(journal);
     const std::string engineer = UserName().left(64).toStdString();
-    std::unique_ptr<TTeamDb> db;
     // A chunk at a time, each committed and noted before the next: a journal of a million lines
     // is never held whole, and a push cut short keeps what it sent.
     while (sent.offset < journal.size()) {
@@ -303,6 +345,7 @@ TPushResult TeamPush(const QString& conninfo)
     }
     r.waiting = CountLines(journal, sent.offset);
     PushProtocolFiles(conninfo, db, r);
+    r.heard = HearOthers(conninfo, db);
     return r;
 }
 

@@ -19,8 +19,10 @@ struct TPushResult {
     qsizetype waiting = 0;  // lines still to send
     bool busy = false;      // another program of this PC is sending: nothing was done
     qsizetype protocols = 0;  // protocols (PDF) sent now
+    qsizetype heard = 0;      // other PCs' writes read back now (what this PC knows of them)
 };
-// Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder.
+// Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder; then
+// reads the other PCs' writes since the last time into what this PC knows (teamnews.h).
 // std::runtime_error with the reason when the server cannot be reached or refuses; then nothing
 // of that batch counts as sent.
 TPushResult TeamPush(const QString& conninfo);

@@ -221,6 +221,18 @@ CREATE POLICY protocols_read ON zenda.protocols FOR SELECT TO zenda_station USIN
 CREATE POLICY protocols_own ON zenda.protocols FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
 GRANT SELECT, INSERT ON zenda.protocols TO zenda_station;
 )SQL",
+        // 3: what the department wrote, read by when it arrived (each PC keeps the newest write of
+        // every device that another PC made, to tell its engineer before a write even offline).
+        // When a row arrived is the server's word: a PC may not set it, nor its order.
+        R"SQL(
+CREATE INDEX journal_writes_arrived ON zenda.journal (received, seq)
+    WHERE outcome = 'выполнено' AND action IN ('init', 'rtc', 'counters', 'restore');
+REVOKE INSERT ON zenda.journal, zenda.backups, zenda.protocols FROM zenda_station;
+GRANT INSERT (pc, line_id, at, time, action, port, model, serial, address, outcome, changes, backup, traffic, written,
+    action_id, backup_sha256, written_serial, engineer) ON zenda.journal TO zenda_station;
+GRANT INSERT (sha256, pc, name, content) ON zenda.backups TO zenda_station;
+GRANT INSERT (pc, name, number, serial, action, made, action_id, sha256, pdf) ON zenda.protocols TO zenda_station;
+)SQL",
     };
     return m;
 }
@@ -537,6 +549,11 @@ size_t TTeamDb::InOneTransaction(const std::function<size_t()>& work)
 {
     Exec("BEGIN");
     try {
+        // A push's transaction ends within minutes, whatever the link: the other PCs read what
+        // arrived with that much overlap (a row arrives at its transaction's start, and is seen
+        // only at its commit).
+        Exec("SET LOCAL statement_timeout = '2min'");
+        Exec("SET LOCAL idle_in_transaction_session_timeout = '1min'");
         const size_t n = work();
         Exec("COMMIT");
         return n;
@@ -598,6 +615,20 @@ std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
     if (rows.empty())
         return std::nullopt;
     return rows[0].at(0);
+}
+
+std::vector<TTeamDb::TRow> TTeamDb::OthersWrites(const TArrival& after, int limit)
+{
+    // Rows arrive at their transaction's start but are seen at its commit, which a push's time
+    // limits bound (InOneTransaction): a reader goes back that far (and more) next time, so that
+    // none committed late is missed. The literals are the partial index's.
+    return Exec("SELECT received, seq, coalesce(written_serial::text, serial), pc, engineer, time, action, "
+                "CASE WHEN received < h THEN received ELSE h END, CASE WHEN received < h THEN seq ELSE 0 END "
+                "FROM zenda.journal, (SELECT statement_timestamp() - interval '10 minutes' AS h) settled "
+                "WHERE (received, seq) > ($1::timestamptz, $2::bigint) AND pc <> session_user "
+                "AND outcome = 'выполнено' AND action IN ('init', 'rtc', 'counters', 'restore') "
+                "ORDER BY received, seq LIMIT $3",
+                {after.received.empty() ? std::string("-infinity") : after.received, Number(after.seq), Number(limit)});
 }
 
 std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun)

@@ -87,6 +87,16 @@ public:
     // its action's end.
     struct TRow;
     std::vector<TRow> TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun);
+    // Where a reader of the department's writes stands: a row's arrival (the server's text of
+    // it, empty: before all) and its order there.
+    struct TArrival {
+        std::string received;
+        int64_t seq = 0;
+    };
+    // The other PCs' done writes that arrived after that point, in arrival order, at most limit:
+    // received, seq, the device's number after the write, pc, engineer, time, action, and where
+    // a reader may stand after this row so as to miss none that commits later (received, seq).
+    std::vector<TRow> OthersWrites(const TArrival& after, int limit);
 
     struct TRow : std::vector<std::optional<std::string>> {};
     // One statement, its parameters as text; the rows as text. ETeamError with the server's words.

@@ -2089,7 +2089,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no team's server: run 'zenda team connect CONNINFO'"), std::string::npos) << r.err;
     EXPECT_NE(team({"team", "status"}, "").err.find("ZENDA_TEAM_DB is set and empty"), std::string::npos);
-    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 2)"),
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 3)"),
               std::string::npos);
     const std::string pc = AddPc("pc1");
     EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
@@ -2099,7 +2099,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     r = team({"team", "connect", pc});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
-    EXPECT_NE(team({"team", "status"}).out.find("schema 2 of 2"), std::string::npos);
+    EXPECT_NE(team({"team", "status"}).out.find("schema 3 of 3"), std::string::npos);
 
     // The PC's role reaches the book only through its functions.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
@@ -2309,14 +2309,42 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("is not what its SHA-256 says"), std::string::npos) << r.err;
     EXPECT_EQ(deviceB->Cmd("count 0"), "0");
-    // A read tells of another PC's write of the device newer than this PC's last one.
-    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc9', 'n', "
-           "'2030-01-02T10:00:00Z', '2030-01-02T10:00:00Z', 'rtc', '12345', 'выполнено')",
+    // A read tells of another PC's write of the device newer than this PC's last one; a write
+    // tells it before its first byte, from what the last push heard, with no server at all.
+    const QDateTime otherAt = QDateTime::fromString(TServiceRecords::ReadJournal(JournalOf(second)).front().time,
+                                                    Qt::ISODate).addSecs(1);
+    const std::string otherTime = otherAt.toUTC().toString(Qt::ISODate).toStdString();
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc9', 'n', '" +
+               otherTime + "', '" + otherTime + "', 'rtc', '12345', 'выполнено')",
            pg.Admin(db));
+    const std::string otherNote = "note: № 12345 was written on another PC after this PC's last write of it: pc9";
     r = as(second, pc2, {"read"});
-    EXPECT_NE(r.err.find("note: № 12345 was written on another PC after this PC's last write of it: pc9"),
-              std::string::npos)
-        << r.err;
+    EXPECT_NE(r.err.find(otherNote), std::string::npos) << r.err;
+    // A write that arrives while another PC reads (its transaction still open) is heard later.
+    std::thread late([&] {
+        pg.Sql("BEGIN; INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc8', 'l', "
+               "now(), '2026-01-01T00:00:00Z', 'init', '777', 'выполнено'); SELECT pg_sleep(2); COMMIT;",
+               pg.Admin(db));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc7', 'm', now(), "
+           "'2026-01-01T00:00:00Z', 'init', '778', 'выполнено')",
+           pg.Admin(db));  // arrived after it, seen before it
+    EXPECT_EQ(as(second, pc2, {"--json", "sync"}).Json()[u"heard"].toInt(), 1);
+    late.join();
+    r = as(second, pc2, {"--json", "sync"});
+    EXPECT_EQ(r.Json()[u"heard"].toInt(), 1) << r.out;
+    EXPECT_EQ(as(second, pc2, {"--json", "sync"}).Json()[u"heard"].toInt(), 0);  // read again, no news
+    TCluster::Script("crash");
+    while (QDateTime::currentDateTimeUtc() <= otherAt)  // this PC's write is then the newer one
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    r = as(second, pc2, {"--yes", "rtc", "3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find(otherNote), std::string::npos) << r.err;
+    r = as(second, pc2, {"--yes", "rtc", "2"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("note:"), std::string::npos) << r.err;
+    TCluster::Script("restart");
 
     // The server gone: the action is done and journaled, at once; its line waits for the next sync.
     TCluster::Script("crash");
@@ -2380,6 +2408,10 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
             EXPECT_NE(pg.Sql(sql, pc1).find("permission denied"), std::string::npos) << sql;
     EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (pc, line_id, time, action) VALUES ('" + db + "_pc2', 'x', 't', 'read')", pc1)
                   .find("row-level security"),
+              std::string::npos);
+    // Nor says when its line arrived: that orders what the other PCs hear.
+    EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (line_id, time, action, received) VALUES ('x', 't', 'read', now())", pc1)
+                  .find("permission denied"),
               std::string::npos);
     unsetenv("PGSSLROOTCERT");
     // A line with a terminal's control sequence: printed escaped.

@@ -33,6 +33,7 @@
 #include "rtccorr.h"
 #include "settingsstore.h"
 #include "teamlink.h"
+#include "teamnews.h"
 #include "teamsync.h"
 
 void RaiseConvertError(const QString& text)
@@ -259,47 +260,41 @@ void TForm1::AskTeamAbout(int serial)
     const QString zenda = ZendaProgram();
     if (zenda.isEmpty() || !TeamConfigured())
         return;
+    auto tell = [this, serial](const TOtherWrite& w) {
+        otherWriteSerial_ = serial;
+        const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
+        otherWrite_ = QStringLiteral("Прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 "
+                                     "(пользователь %3), %4, %5.")
+                          .arg(serial)
+                          .arg(w.pc.left(64), w.engineer.left(64),
+                               at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                               TJournalForm::ActionText(w.action).toLower());
+    };
+    // What this PC heard at its last push, at once (and with no server at all); the server's
+    // answer, when it comes, is newer.
+    if (const std::optional<TOtherWrite> known = KnownOtherWrite(serial))
+        tell(*known);
     auto* p = teamAsk_ = new QProcess(this);
     p->setStandardInputFile(QProcess::nullDevice());
-    connect(p, &QProcess::finished, this, [this, p, serial](int status) {
+    connect(p, &QProcess::finished, this, [this, p, serial, tell](int status) {
         if (p != teamAsk_)
             return;
         teamAsk_ = nullptr;
         p->deleteLater();
         if (status != 0)
-            return;  // no server now: nothing to tell
-        auto isWrite = [](const QString& action, const QString& outcome) {
-            static const QStringList writes{QStringLiteral("init"), QStringLiteral("rtc"), QStringLiteral("counters"),
-                                            QStringLiteral("restore")};
-            return writes.contains(action) && outcome == QStringLiteral("выполнено");
-        };
-        // This PC's last write of the device, from its own journal.
-        QDateTime mine;
-        TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
-                                            [&](const TJournalLine& l) {
-                                                if (!isWrite(l.action, l.outcome))
-                                                    return true;
-                                                mine = QDateTime::fromString(l.time, Qt::ISODate);
-                                                return false;
-                                            });
+            return;  // no server now: what this PC heard last stands
+        otherWrite_.clear();
+        otherWriteSerial_ = -1;
         const QJsonArray lines =
             QJsonDocument::fromJson(p->readAllStandardOutput()).object().value(QStringLiteral("journal")).toArray();
         for (const QJsonValue& v : lines) {  // newest first
             const QJsonObject o = v.toObject();
-            if (o.value(QStringLiteral("mine")).toBool() ||
-                !isWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()))
+            if (!IsDoneWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()))
                 continue;
-            const QDateTime at = QDateTime::fromString(o.value(QStringLiteral("time")).toString(), Qt::ISODate);
-            if (at.isValid() && (!mine.isValid() || at > mine)) {
-                otherWriteSerial_ = serial;
-                otherWrite_ = QStringLiteral("Прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 "
-                                             "(пользователь %3), %4, %5.")
-                                  .arg(serial)
-                                  .arg(o.value(QStringLiteral("pc")).toString().left(64),
-                                       o.value(QStringLiteral("engineer")).toString().left(64),
-                                       at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
-                                       TJournalForm::ActionText(o.value(QStringLiteral("action")).toString()).toLower());
-            }
+            const TOtherWrite w{o.value(QStringLiteral("pc")).toString(), o.value(QStringLiteral("engineer")).toString(),
+                                o.value(QStringLiteral("time")).toString(), o.value(QStringLiteral("action")).toString()};
+            if (!o.value(QStringLiteral("mine")).toBool() && NewerThanOwn(serial, w))
+                tell(w);
             break;
         }
     });

@@ -1,0 +1,102 @@
+#include "teamnews.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSaveFile>
+#include <QUrl>
+
+#include <stdexcept>
+
+#include "records.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QByteArray kHead = "zenda-known-writes 1";
+
+QByteArray Field(const QString& v) { return QUrl::toPercentEncoding(v.left(200)); }
+QString Unfield(const QByteArray& v) { return QString::fromUtf8(QByteArray::fromPercentEncoding(v)); }
+}  // namespace
+
+QString KnownWritesPath() { return DataFolder() + u"/team-writes.csv"_s; }
+
+TKnownWrites LoadKnownWrites(const QString& path)
+{
+    TKnownWrites known;
+    QFile f(path);
+    if (f.size() > (64 << 20) || !f.open(QIODevice::ReadOnly))
+        return known;
+    const QList<QByteArray> head = f.readLine().trimmed().split(',');
+    if (head.size() != 3 || head[0] != kHead)
+        return known;  // not ours: read anew from the server
+    known.received = Unfield(head[1]);
+    known.seq = head[2].toLongLong();
+    while (!f.atEnd()) {
+        const QList<QByteArray> v = f.readLine().trimmed().split(',');
+        bool ok = false;
+        const int serial = v.value(0).toInt(&ok);
+        if (v.size() != 6 || !ok)
+            continue;
+        known.bySerial.insert(serial, {Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()});
+    }
+    return known;
+}
+
+void SaveKnownWrites(const TKnownWrites& known, const QString& path)
+{
+    QByteArray text = kHead + ',' + Field(known.received) + ',' + QByteArray::number(known.seq) + '\n';
+    for (auto i = known.bySerial.cbegin(); i != known.bySerial.cend(); ++i) {
+        const TOtherWrite& w = i.value();
+        text += QByteArray::number(i.key()) + ',' + QByteArray::number(w.seq) + ',' + Field(w.time) + ',' +
+                Field(w.action) + ',' + Field(w.pc) + ',' + Field(w.engineer) + '\n';
+    }
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) < 0 || !f.commit())
+        throw std::runtime_error((path + u": "_s + f.errorString()).toStdString());
+}
+
+bool FoldWrite(TKnownWrites& known, int serial, const TOtherWrite& w)
+{
+    const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
+    if (!at.isValid())
+        return false;  // a time nobody can compare tells nothing
+    const auto held = known.bySerial.constFind(serial);
+    if (held != known.bySerial.cend()) {
+        const QDateTime before = QDateTime::fromString(held->time, Qt::ISODate);
+        if (before > at || (before == at && held->seq >= w.seq))
+            return false;
+    }
+    known.bySerial.insert(serial, w);
+    return true;
+}
+
+bool IsDoneWrite(const QString& action, const QString& outcome)
+{
+    static const QStringList writes{u"init"_s, u"rtc"_s, u"counters"_s, u"restore"_s};
+    return outcome == u"выполнено"_s && writes.contains(action);
+}
+
+bool NewerThanOwn(int serial, const TOtherWrite& w)
+{
+    const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
+    if (!at.isValid())
+        return false;
+    QDateTime mine;
+    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
+                                        [&](const TJournalLine& l) {
+                                            if (!IsDoneWrite(l.action, l.outcome))
+                                                return true;
+                                            mine = QDateTime::fromString(l.time, Qt::ISODate);
+                                            return false;
+                                        });
+    return !mine.isValid() || at > mine;
+}
+
+std::optional<TOtherWrite> KnownOtherWrite(int serial)
+{
+    const TKnownWrites known = LoadKnownWrites();
+    const auto w = known.bySerial.constFind(serial);
+    if (w == known.bySerial.cend() || !NewerThanOwn(serial, *w))
+        return std::nullopt;
+    return *w;
+}

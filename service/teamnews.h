@@ -1,0 +1,36 @@
+// What this PC knows of the other PCs' writes: the newest done write of each device by another
+// PC, as the team's server last told it. Kept in the data folder at every push, so that an
+// engineer is told before a write even where there is no network; read without any network code.
+#pragma once
+
+#include <QHash>
+#include <QString>
+
+#include <optional>
+
+struct TOtherWrite {
+    QString pc, engineer, time, action;  // time: as that PC journaled it (ISO 8601 with its zone)
+    qint64 seq = 0;                      // the server's order of arrival
+};
+
+struct TKnownWrites {
+    QString received;  // where the next reading of the server starts (its text of a time)
+    qint64 seq = 0;
+    QHash<int, TOtherWrite> bySerial;  // by the number the device has after the write
+};
+
+QString KnownWritesPath();
+// Empty when there is none yet (or it is not ours).
+TKnownWrites LoadKnownWrites(const QString& path = KnownWritesPath());
+// std::runtime_error with the reason when it cannot be written.
+void SaveKnownWrites(const TKnownWrites& known, const QString& path = KnownWritesPath());
+// Keeps the newest write of the device: by its time, then by its arrival; whether it was news.
+bool FoldWrite(TKnownWrites& known, int serial, const TOtherWrite& w);
+
+// A journal's done write (a read, a leave or a failure changes nothing anyone relies on).
+bool IsDoneWrite(const QString& action, const QString& outcome);
+// Whether another PC's write is newer than this PC's own last write of the device (its journal);
+// a device this PC never wrote counts any.
+bool NewerThanOwn(int serial, const TOtherWrite& w);
+// The other PC's newest write of the device as last heard, when it is newer than this PC's own.
+std::optional<TOtherWrite> KnownOtherWrite(int serial);
