@@ -30,7 +30,8 @@ QString Summary(const QString& command)
         return Z::tr("the service journal, newest first; --team: every PC's lines on the team's server");
     if (command == u"sync")
         return Z::tr("send this PC's journal lines to the team's server now (each action sends them after it "
-                     "anyway, when it can); what was sent and what waits");
+                     "anyway, when it can); what was sent and what waits; then what the other PCs wrote, kept here "
+                     "to tell before a write");
     if (command == u"station")
         return Z::tr("a production station: consecutive serial numbers for a batch of devices on one or more "
                      "fixtures (--json: a JSON object a line, per event and device, then the summary)");

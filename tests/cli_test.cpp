@@ -2512,6 +2512,18 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     ASSERT_TRUE(waitFor("state", "modal=-"));
     ASSERT_EQ(app->Cmd("click BitBtn1"), "ok");  // told once: the dialog at once
     ASSERT_TRUE(waitFor("state", "modal=Автокоррекция RTC"));
-    app->Cmd("click BitBtn2");
+    ASSERT_EQ(app->Cmd("click BitBtn2"), "ok");
+    ASSERT_TRUE(waitFor("state", "modal=-"));
+    // With no server, the next read tells it at once from what this PC's last push heard.
+    TCluster::Script("crash");
+    ASSERT_EQ(app->Cmd("tab PageControl1 0"), "ok");
+    ASSERT_EQ(app->Cmd("click Button_Read_Ini"), "ok");
+    ASSERT_EQ(app->Cmd("tab PageControl1 1"), "ok");
+    ASSERT_EQ(app->Cmd("click BitBtn1"), "ok");
+    const bool told = waitFor("state", "modal=Информация|Прибор № 12345 после последней записи с этого ПК записан на "
+                                       "другом ПК: pc9");
+    TCluster::Script("restart");
+    ASSERT_TRUE(told) << app->Cmd("state");
+    app->Cmd("press 0");
     app->Cmd("quit");
 }

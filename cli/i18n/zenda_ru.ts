@@ -1227,8 +1227,8 @@ The password is shown this once.</source>
         <translation>сервисный журнал, новые записи сначала; --team: строки всех ПК на сервере команды</translation>
     </message>
     <message>
-        <source>send this PC&apos;s journal lines to the team&apos;s server now (each action sends them after it anyway, when it can); what was sent and what waits</source>
-        <translation>отправить строки журнала этого ПК на сервер команды сейчас (каждое действие и так отправляет их после себя, когда может); что отправлено и что ждет</translation>
+        <source>send this PC&apos;s journal lines to the team&apos;s server now (each action sends them after it anyway, when it can); what was sent and what waits; then what the other PCs wrote, kept here to tell before a write</source>
+        <translation>отправить строки журнала этого ПК на сервер команды сейчас (каждое действие и так отправляет их после себя, когда может); что отправлено и что ждет; затем узнать, что записали другие ПК (хранится здесь, чтобы предупредить перед записью)</translation>
     </message>
     <message>
         <source>FILE|--team SHA256 [--with-counters] [--other-serial]</source>
@@ -1267,10 +1267,6 @@ The password is shown this once.</source>
         <translation>протокол на сервере команды: zenda team protocol %1 %2 FILE</translation>
     </message>
     <message>
-        <source>sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait</source>
-        <translation>отправлено строк: %1 (новых на сервере: %2), протоколов: %3; ждут отправки строк: %4</translation>
-    </message>
-    <message>
         <source>team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE</source>
         <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
     </message>
@@ -1293,6 +1289,10 @@ The password is shown this once.</source>
     <message>
         <source>note: № %1 was written on another PC after this PC&apos;s last write of it: %2 (user %3), %4, %5</source>
         <translation>заметка: прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 (пользователь %3), %4, %5</translation>
+    </message>
+    <message>
+        <source>sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait; heard of %5 writes by other PCs</source>
+        <translation>отправлено строк: %1 (новых на сервере: %2), протоколов: %3; ждут отправки строк: %4; узнано о записях с других ПК: %5</translation>
     </message>
 </context>
 </TS>
