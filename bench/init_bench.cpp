@@ -1,11 +1,18 @@
 // A whole initialization in the real window against the simulator paced at 9600 bit/s both
 // ways: from the clock check's "&Да" to the question box, over the line's own time; and from
-// that "&Да" to the first byte on the line, the tool's own share before the device is asked.
+// that "&Да" to the first byte on the line, the tool's own share before the device is asked;
+// that first byte again with a team's server that accepts connections and never answers (each
+// action then leaves a `zenda sync` and a department query hanging beside the window).
 #include <QApplication>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +51,13 @@ public:
         return false;
     }
 };
+// The engineer looks at what was read before the next click (a fraction of what anyone takes).
+void Look(QApplication& app)
+{
+    const auto end = Clock::now() + std::chrono::milliseconds(300);
+    while (Clock::now() < end)
+        app.processEvents(QEventLoop::AllEvents, 10);
+}
 }  // namespace
 
 int main(int argc, char** argv)
@@ -51,6 +65,9 @@ int main(int argc, char** argv)
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     QTemporaryDir dir;
+    // The journal, and the zenda processes the window starts, stay in this run's folder.
+    setenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit().constData(), 1);
+    setenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit().constData(), 1);
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
 
     zsim::Options opt;
@@ -75,7 +92,10 @@ int main(int argc, char** argv)
     QObject::connect(clock, &QDialog::accepted, [&] { yes = Clock::now(); });
 
     std::vector<double> ratio, turn, firstByte;
+    auto* read = form.findChild<QPushButton*>(QStringLiteral("Button_Read_Ini"));
     for (int i = 0; i < 10; ++i) {
+        read->click();  // as an engineer does first (and, with a server, the department is asked)
+        Look(app);
         sim.ClearLog();
         QTimer::singleShot(50, clock, [&] { clock->BitBtn1->click(); });
         form.findChild<QPushButton*>(QStringLiteral("Button_Init"))->click();
@@ -105,6 +125,40 @@ int main(int argc, char** argv)
                 Median(firstByte), firstByte.empty() ? 0.0 : *std::max_element(firstByte.begin(), firstByte.end()));
     std::printf("init: tool turnaround across the action: median %.3f ms, worst %.3f ms\n", Median(turn),
                 turn.empty() ? 0.0 : *std::max_element(turn.begin(), turn.end()));
+
+    // The same with a team's server that accepts and never answers: a socket that listens and is
+    // never read (the kernel completes the handshakes).
+    const int hang = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (hang < 0 || bind(hang, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(hang, 64) != 0 ||
+        getsockname(hang, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        return 1;
+    const std::string conninfo = "host=127.0.0.1 port=" + std::to_string(ntohs(a.sin_port)) + " dbname=zenda user=pc";
+    setenv("ZENDA_TEAM_DB", conninfo.c_str(), 1);
+    std::vector<double> noServer = firstByte, hanging;
+    for (int i = 0; i < 10; ++i) {
+        read->click();
+        Look(app);
+        sim.ClearLog();
+        QTimer::singleShot(50, clock, [&] { clock->BitBtn1->click(); });
+        form.findChild<QPushButton*>(QStringLiteral("Button_Init"))->click();
+        for (const auto& e : sim.Log())
+            if (e.FromTool) {
+                const auto at = simStart + std::chrono::duration_cast<Clock::duration>(
+                                               std::chrono::duration<double, std::milli>(e.Ms));
+                hanging.push_back(std::chrono::duration<double, std::milli>(at - yes).count());
+                break;
+            }
+    }
+    std::printf("init: \"&Да\" to the first byte, team's server hanging: median %.3f ms, worst %.3f ms "
+                "(no server: median %.3f ms, worst %.3f ms; goal: unchanged within noise)\n",
+                Median(hanging), hanging.empty() ? 0.0 : *std::max_element(hanging.begin(), hanging.end()),
+                Median(noServer), noServer.empty() ? 0.0 : *std::max_element(noServer.begin(), noServer.end()));
+    unsetenv("ZENDA_TEAM_DB");
+    close(hang);
 
     // The simplest peer, pyserial, doing the same exchange against the same device in this run.
     form.close();

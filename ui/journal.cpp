@@ -237,15 +237,19 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     });
 }
 
+TJournalForm::~TJournalForm()
+{
+    for (QProcess* p : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))  // answers nobody waits for now
+        EndNow(p);
+}
+
 bool TJournalForm::Department() const { return Source->currentIndex() == 1; }
 
 void TJournalForm::LoadDepartment()
 {
     const QString zenda = ZendaProgram();
     if (team_) {  // the answer of an earlier question is not wanted any more
-        team_->disconnect(this);
-        team_->kill();
-        team_->deleteLater();
+        Abandon(team_, this);
     }
     model_->Set({}, Filter->text(), {});
     ShowChosen();

@@ -52,6 +52,7 @@ class TJournalForm : public QDialog {
     Q_OBJECT
 public:
     explicit TJournalForm(QWidget* parent = nullptr);
+    ~TJournalForm() override;
     // Reads the journal afresh for an opening of the dialog: the newest line chosen, the
     // counters left out, the focus on the table (Enter closes, it never restores).
     void Load(const QString& path = TServiceRecords::JournalPath());

@@ -252,9 +252,7 @@ void TForm1::AskTeamAbout(int serial)
     otherWrite_.clear();
     otherWriteSerial_ = -1;
     if (teamAsk_) {  // an earlier device's answer is not wanted any more
-        teamAsk_->disconnect(this);
-        teamAsk_->kill();
-        teamAsk_->deleteLater();
+        Abandon(teamAsk_, this);
         teamAsk_ = nullptr;
     }
     const QString zenda = ZendaProgram();

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -14,6 +15,7 @@
 #include "channelgrid.h"
 #include "formutil.h"
 #include "main.h"
+#include "teamlink.h"
 #include "version.h"
 #include "clockverify.h"
 #include "ctrcorr.h"
@@ -49,6 +51,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent)
 TForm1::~TForm1()
 {
     qApp->removeEventFilter(this);
+    for (QProcess* p : findChildren<QProcess*>(Qt::FindDirectChildrenOnly))  // answers nobody waits for now
+        EndNow(p);
     // A focused list's line edit says "editing finished" while the children are destroyed,
     // when this is no longer a TForm1.
     for (QComboBox* c : {Com_Port_Name, Com_Port_Speed})

@@ -43,3 +43,17 @@ void PushInBackground()
 #endif
     sync.startDetached();
 }
+
+void Abandon(QProcess* p, QObject* receiver)
+{
+    p->disconnect(receiver);
+    QObject::connect(p, &QProcess::finished, p, &QObject::deleteLater);
+    p->kill();
+}
+
+void EndNow(QProcess* p)
+{
+    p->disconnect();
+    p->kill();
+    p->waitForFinished(1000);
+}
