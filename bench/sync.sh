@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Every PC's journal on a private PostgreSQL cluster, through a PC's own role over TLS:
 #   - 10,000 journal lines sent by one `zenda sync`;
+#   - the other PCs' writes heard by this PC: the first time, and with nothing new;
 #   - one device's history among 1,000,000 lines: at the server (EXPLAIN ANALYZE of the query
 #     `journal --team --serial` runs) and as a whole `zenda journal --team --serial N` process;
 #   - an action (`zenda rtc`, simulator at 9600 bit/s) with no server, and with a server that
@@ -57,8 +58,16 @@ echo "sync: $lines journal lines sent in $(ms "$t0" "$t1") ms ($sent)"
 # The department's journal grown to SERVER_LINES lines of 20 other PCs, 60,000 devices.
 psql -qAtX -d "$admin=bench" -c "INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome, action_id)
   SELECT 'pc' || (g % 20), 'b' || g, now() - g * interval '1 second', to_char(now() - g * interval '1 second',
-         'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), 'read', (g % 60000)::text, 'выполнено', md5(g::text)
+         'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), CASE WHEN g % 4 = 0 THEN 'init' ELSE 'read' END, (g % 60000)::text,
+         'выполнено', md5(g::text)
   FROM generate_series(1, $server_lines) g; ANALYZE zenda.journal"
+# This PC hears the others' writes (a quarter of those lines): the first time all, then what is new.
+t0=$(date +%s.%N)
+first=$("$zenda" --json sync)
+t1=$(date +%s.%N)
+again=$("$zenda" --json sync)
+t2=$(date +%s.%N)
+echo "hearing: the first sync after those lines $(ms "$t0" "$t1") ms ($first); the next $(ms "$t1" "$t2") ms ($again)"
 serial=4242
 query="SELECT j.pc, j.time, j.action FROM (SELECT * FROM zenda.journal WHERE serial = '$serial' UNION ALL
     SELECT * FROM zenda.journal WHERE written_serial = $serial AND serial <> '$serial') j

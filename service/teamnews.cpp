@@ -37,7 +37,12 @@ TKnownWrites LoadKnownWrites(const QString& path)
         const int serial = v.value(0).toInt(&ok);
         if (v.size() != 6 || !ok)
             continue;
-        known.bySerial.insert(serial, {Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()});
+        TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
+        const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
+        if (!at.isValid())
+            continue;
+        w.atMs = at.toMSecsSinceEpoch();
+        known.bySerial.insert(serial, w);
     }
     return known;
 }
@@ -55,17 +60,15 @@ void SaveKnownWrites(const TKnownWrites& known, const QString& path)
         throw std::runtime_error((path + u": "_s + f.errorString()).toStdString());
 }
 
-bool FoldWrite(TKnownWrites& known, int serial, const TOtherWrite& w)
+bool FoldWrite(TKnownWrites& known, int serial, TOtherWrite w)
 {
     const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
     if (!at.isValid())
         return false;  // a time nobody can compare tells nothing
+    w.atMs = at.toMSecsSinceEpoch();
     const auto held = known.bySerial.constFind(serial);
-    if (held != known.bySerial.cend()) {
-        const QDateTime before = QDateTime::fromString(held->time, Qt::ISODate);
-        if (before > at || (before == at && held->seq >= w.seq))
-            return false;
-    }
+    if (held != known.bySerial.cend() && (held->atMs > w.atMs || (held->atMs == w.atMs && held->seq >= w.seq)))
+        return false;
     known.bySerial.insert(serial, w);
     return true;
 }

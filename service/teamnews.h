@@ -11,6 +11,7 @@
 struct TOtherWrite {
     QString pc, engineer, time, action;  // time: as that PC journaled it (ISO 8601 with its zone)
     qint64 seq = 0;                      // the server's order of arrival
+    qint64 atMs = 0;                     // time, parsed (the newest is kept by it)
 };
 
 struct TKnownWrites {
@@ -25,7 +26,7 @@ TKnownWrites LoadKnownWrites(const QString& path = KnownWritesPath());
 // std::runtime_error with the reason when it cannot be written.
 void SaveKnownWrites(const TKnownWrites& known, const QString& path = KnownWritesPath());
 // Keeps the newest write of the device: by its time, then by its arrival; whether it was news.
-bool FoldWrite(TKnownWrites& known, int serial, const TOtherWrite& w);
+bool FoldWrite(TKnownWrites& known, int serial, TOtherWrite w);
 
 // A journal's done write (a read, a leave or a failure changes nothing anyone relies on).
 bool IsDoneWrite(const QString& action, const QString& outcome);

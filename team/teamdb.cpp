@@ -232,6 +232,18 @@ GRANT INSERT (pc, line_id, at, time, action, port, model, serial, address, outco
     action_id, backup_sha256, written_serial, engineer) ON zenda.journal TO zenda_station;
 GRANT INSERT (sha256, pc, name, content) ON zenda.backups TO zenda_station;
 GRANT INSERT (pc, name, number, serial, action, made, action_id, sha256, pdf) ON zenda.protocols TO zenda_station;
+-- Before when every row has been committed or never will be: a row arrives at its transaction's
+-- start, so the start of the oldest transaction still open. Only an owner that sees every session
+-- (pg_read_all_stats) can tell; else ten minutes back, which a push's time limits exceed never.
+CREATE FUNCTION zenda.settled() RETURNS timestamptz LANGUAGE sql STABLE SECURITY DEFINER
+    SET search_path = pg_catalog AS $$
+    SELECT CASE WHEN bool_and(state IS NOT NULL) THEN least(min(xact_start), statement_timestamp())
+                ELSE statement_timestamp() - interval '10 minutes' END
+    FROM pg_stat_activity
+    WHERE datname = current_database() AND backend_type = 'client backend'
+$$;
+REVOKE ALL ON FUNCTION zenda.settled() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION zenda.settled() TO zenda_station;
 )SQL",
     };
     return m;
@@ -301,6 +313,9 @@ TTeamDb::TTeamDb(const std::string& conninfo)
     // The server, too, notices a PC that dropped off the network, and lets go of what it held.
     Exec("SELECT set_config('tcp_keepalives_idle', '20', false), set_config('tcp_keepalives_interval', '5', false), "
          "set_config('tcp_keepalives_count', '3', false), set_config('statement_timeout', '15s', false), "
+         // A push's transaction ends within a minute or two whatever happens to this PC: what
+         // the others read of the department goes back further than that (zenda.settled).
+         "set_config('idle_in_transaction_session_timeout', '30s', false), "
          // Short statements only: compiling one would cost more than running it.
          "set_config('jit', 'off', false)");
 }
@@ -549,11 +564,6 @@ size_t TTeamDb::InOneTransaction(const std::function<size_t()>& work)
 {
     Exec("BEGIN");
     try {
-        // A push's transaction ends within minutes, whatever the link: the other PCs read what
-        // arrived with that much overlap (a row arrives at its transaction's start, and is seen
-        // only at its commit).
-        Exec("SET LOCAL statement_timeout = '2min'");
-        Exec("SET LOCAL idle_in_transaction_session_timeout = '1min'");
         const size_t n = work();
         Exec("COMMIT");
         return n;
@@ -619,16 +629,20 @@ std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
 
 std::vector<TTeamDb::TRow> TTeamDb::OthersWrites(const TArrival& after, int limit)
 {
-    // Rows arrive at their transaction's start but are seen at its commit, which a push's time
-    // limits bound (InOneTransaction): a reader goes back that far (and more) next time, so that
-    // none committed late is missed. The literals are the partial index's.
+    // Rows arrive at their transaction's start but are seen at its commit: a reader stands next
+    // time no later than the server's settled point, asked before this reading's snapshot (a
+    // transaction that commits between the two was open at the first, and so is read again).
+    const auto settled = Exec("SELECT zenda.settled()");
+    // The literals are the partial index's.
     return Exec("SELECT received, seq, coalesce(written_serial::text, serial), pc, engineer, time, action, "
-                "CASE WHEN received < h THEN received ELSE h END, CASE WHEN received < h THEN seq ELSE 0 END "
-                "FROM zenda.journal, (SELECT statement_timestamp() - interval '10 minutes' AS h) settled "
+                "CASE WHEN received < $4::timestamptz THEN received ELSE $4::timestamptz END, "
+                "CASE WHEN received < $4::timestamptz THEN seq ELSE 0 END "
+                "FROM zenda.journal "
                 "WHERE (received, seq) > ($1::timestamptz, $2::bigint) AND pc <> session_user "
                 "AND outcome = 'выполнено' AND action IN ('init', 'rtc', 'counters', 'restore') "
                 "ORDER BY received, seq LIMIT $3",
-                {after.received.empty() ? std::string("-infinity") : after.received, Number(after.seq), Number(limit)});
+                {after.received.empty() ? std::string("-infinity") : after.received, Number(after.seq), Number(limit),
+                 settled.at(0).at(0)});
 }
 
 std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun)
