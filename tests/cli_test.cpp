@@ -2377,6 +2377,29 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.Json()[u"sent"].toInt(), static_cast<int>(all)) << r.out;
     EXPECT_EQ(r.Json()[u"new"].toInt(), 0) << r.out;
     EXPECT_EQ(onServer(mine), std::to_string(all) + "\n");
+    // Killed for real at that moment: SIGKILL as the note is renamed into place, after the commit.
+    ASSERT_EQ(as(bench, "host=/nonexistent dbname=x", {"--yes", "rtc", "3"}).status, 0);  // waits
+    const std::string noted = Slurp(DataOf(bench) / "team-sync.state");
+    const pid_t killed = fork();
+    if (killed == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        for (int fd : {0, 1, 2})
+            dup2(null, fd);
+        setenv("XDG_CONFIG_HOME", bench.config.c_str(), 1);
+        setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
+        setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+        ExecOrExit({"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat,renameat2", "-e",
+                    "inject=rename,renameat,renameat2:signal=KILL", ZENDA_CLI_PATH, "sync"});
+    }
+    int how = 0;
+    waitpid(killed, &how, 0);
+    EXPECT_TRUE(WIFSIGNALED(how) && WTERMSIG(how) == SIGKILL) << how;
+    EXPECT_EQ(onServer(mine), std::to_string(fileLines()) + "\n");  // committed
+    EXPECT_EQ(Slurp(DataOf(bench) / "team-sync.state"), noted);      // and never noted
+    r = as(bench, pc1, {"--json", "sync"});
+    EXPECT_GE(r.Json()[u"sent"].toInt(), 2) << r.out;
+    EXPECT_EQ(r.Json()[u"new"].toInt(), 0) << r.out;
+    EXPECT_EQ(onServer(mine), std::to_string(fileLines()) + "\n");
 
     // A push cut by the server's crash: the chunks it committed stay, the rest goes with the next
     // sync, and every line is there once.
@@ -2398,7 +2421,7 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     TCluster::Script("restart");
     r = as(third, pc1, {"--json", "sync"});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(onServer(mine), std::to_string(all + 60000) + "\n") << Slurp(pushOut) << r.out;
+    EXPECT_EQ(onServer(mine), std::to_string(fileLines() + 60000) + "\n") << Slurp(pushOut) << r.out;
 
     // A PC's role adds its own lines and reads; it changes and removes nothing, nor writes as another PC.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
