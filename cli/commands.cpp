@@ -377,8 +377,9 @@ int SyncCommand(const TGlobal& g)
             return waits;
         }
     }();
+    const bool ok = error.isEmpty() && !r.busy && r.unheard.isEmpty();
     if (g.json) {
-        QJsonObject o{{u"ok"_s, error.isEmpty() && !r.busy},
+        QJsonObject o{{u"ok"_s, ok},
                       {u"sent"_s, r.sent},
                       {u"protocols"_s, r.protocols},
                       {u"new"_s, r.fresh},
@@ -386,10 +387,12 @@ int SyncCommand(const TGlobal& g)
                       {u"heard"_s, r.heard}};
         if (!error.isEmpty())
             o[u"error"_s] = error;
+        else if (!r.unheard.isEmpty())
+            o[u"error"_s] = Human(r.unheard);
         if (r.busy)
             o[u"busy"_s] = true;
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-    } else if (error.isEmpty() && !r.busy) {
+    } else if (error.isEmpty() && !r.busy) {  // sent; whether the others were heard, said after
         std::printf("%s\n", Z::tr("sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait; "
                                    "heard of %5 writes by other PCs")
                                  .arg(r.sent)
@@ -399,13 +402,16 @@ int SyncCommand(const TGlobal& g)
                                  .arg(r.heard)
                                  .toUtf8()
                                  .constData());
+        if (!r.unheard.isEmpty())
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("the other PCs' writes were not read: %1").arg(Human(r.unheard)).toUtf8().constData());
     } else {
         std::fprintf(stderr, "zenda: %s\n",
                      (r.busy ? Z::tr("another program of this PC is sending now; %1 lines wait").arg(r.waiting)
                              : Z::tr("not sent: %1; %2 lines wait for the next sync").arg(error).arg(r.waiting))
                          .toUtf8().constData());
     }
-    return error.isEmpty() && !r.busy ? kDone : kDeviceError;
+    return ok ? kDone : kDeviceError;
 }
 
 // ------------------------------------------------------------------ ports

@@ -345,7 +345,11 @@ TPushResult TeamPush(const QString& conninfo)
     }
     r.waiting = CountLines(journal, sent.offset);
     PushProtocolFiles(conninfo, db, r);
-    r.heard = HearOthers(conninfo, db);
+    try {
+        r.heard = HearOthers(conninfo, db);
+    } catch (const std::exception& e) {  // what was sent stays sent
+        r.unheard = QString::fromUtf8(e.what());
+    }
     return r;
 }
 

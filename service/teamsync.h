@@ -20,6 +20,7 @@ struct TPushResult {
     bool busy = false;      // another program of this PC is sending: nothing was done
     qsizetype protocols = 0;  // protocols (PDF) sent now
     qsizetype heard = 0;      // other PCs' writes read back now (what this PC knows of them)
+    QString unheard;          // why they could not be read back (all was sent all the same)
 };
 // Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder; then
 // reads the other PCs' writes since the last time into what this PC knows (teamnews.h).

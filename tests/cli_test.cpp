@@ -2335,6 +2335,16 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     r = as(second, pc2, {"--json", "sync"});
     EXPECT_EQ(r.Json()[u"heard"].toInt(), 1) << r.out;
     EXPECT_EQ(as(second, pc2, {"--json", "sync"}).Json()[u"heard"].toInt(), 0);  // read again, no news
+    // What was heard cannot be kept: said, and what was sent stays sent.
+    const auto known = DataOf(second) / "team-writes.csv", kept = DataOf(second) / "kept.csv";
+    std::filesystem::rename(known, kept);
+    std::filesystem::create_directory(known);
+    r = as(second, pc2, {"sync"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("the other PCs' writes were not read: "), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("; 0 lines wait"), std::string::npos) << r.out;
+    std::filesystem::remove(known);
+    std::filesystem::rename(kept, known);
     TCluster::Script("crash");
     while (QDateTime::currentDateTimeUtc() <= otherAt)  // this PC's write is then the newer one
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -1294,5 +1294,9 @@ The password is shown this once.</source>
         <source>sent %1 lines (%2 new on the server) and %3 protocols; %4 lines wait; heard of %5 writes by other PCs</source>
         <translation>отправлено строк: %1 (новых на сервере: %2), протоколов: %3; ждут отправки строк: %4; узнано о записях с других ПК: %5</translation>
     </message>
+    <message>
+        <source>the other PCs&apos; writes were not read: %1</source>
+        <translation>записи с других ПК не получены: %1</translation>
+    </message>
 </context>
 </TS>
