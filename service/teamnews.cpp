@@ -97,9 +97,23 @@ bool NewerThanOwn(int serial, const TOtherWrite& w)
 
 std::optional<TOtherWrite> KnownOtherWrite(int serial)
 {
-    const TKnownWrites known = LoadKnownWrites();
-    const auto w = known.bySerial.constFind(serial);
-    if (w == known.bySerial.cend() || !NewerThanOwn(serial, *w))
+    // Asked just before a write: the one line is looked for, not the whole file parsed.
+    QFile f(KnownWritesPath());
+    if (f.size() > (64 << 20) || !f.open(QIODevice::ReadOnly))
         return std::nullopt;
-    return *w;
+    const QByteArray text = f.readAll();
+    if (!text.startsWith(kHead + ','))
+        return std::nullopt;
+    const QByteArray key = '\n' + QByteArray::number(serial) + ',';
+    const qsizetype at = text.indexOf(key);
+    if (at < 0)
+        return std::nullopt;
+    const qsizetype end = text.indexOf('\n', at + 1);
+    const QList<QByteArray> v = text.mid(at + 1, end < 0 ? -1 : end - at - 1).trimmed().split(',');
+    if (v.size() != 6)
+        return std::nullopt;
+    const TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
+    if (!NewerThanOwn(serial, w))
+        return std::nullopt;
+    return w;
 }
