@@ -237,10 +237,11 @@ GRANT INSERT (pc, name, number, serial, action, made, action_id, sha256, pdf) ON
 -- (pg_read_all_stats) can tell; else ten minutes back, which a push's time limits exceed never.
 CREATE FUNCTION zenda.settled() RETURNS timestamptz LANGUAGE sql STABLE SECURITY DEFINER
     SET search_path = pg_catalog AS $$
-    SELECT CASE WHEN bool_and(state IS NOT NULL) THEN least(min(xact_start), statement_timestamp())
+    SELECT CASE WHEN bool_and(backend_type IS NOT NULL)  -- null: a session this owner may not see
+                THEN least(min(xact_start) FILTER (WHERE backend_type = 'client backend'), statement_timestamp())
                 ELSE statement_timestamp() - interval '10 minutes' END
     FROM pg_stat_activity
-    WHERE datname = current_database() AND backend_type = 'client backend'
+    WHERE datname = current_database()
 $$;
 REVOKE ALL ON FUNCTION zenda.settled() FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION zenda.settled() TO zenda_station;
