@@ -139,7 +139,8 @@ int main(int argc, char** argv)
         return Fail(g, kUsage,
                     command == u"rtc"       ? Z::tr("rtc takes one number of seconds, -25..25")
                     : command == u"restore" ? Z::tr("restore takes one backup file")
-                    : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE")
+                    : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
+                         "fetch SHA256 FILE | protocol PC NAME FILE")
                                             : Z::tr("unexpected argument '%1'").arg(positional.value(most)));
 
     // Options given twice take the last value silently in the parser: "--port A --port B" in a

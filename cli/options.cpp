@@ -64,7 +64,8 @@ QString Arguments(const QString& command)
     if (command == u"protocol")
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
     if (command == u"team")
-        return Z::tr("connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE");
+        return Z::tr("connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
+                         "fetch SHA256 FILE | protocol PC NAME FILE");
     return {};
 }
 

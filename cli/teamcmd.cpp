@@ -52,9 +52,18 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         const QString done = TeamSetup(TeamConnInfo());
         return say({{u"ok"_s, true}, {u"message"_s, done}}, done);
     }
+    if (what == u"department") {  // the administrator's: which department's records a PC reads
+        takes(2, u"department PC DEPARTMENT"_s);
+        TeamSetDepartment(TeamConnInfo(), args[1], args[2]);
+        return say({{u"ok"_s, true}, {u"pc"_s, args[1]}, {u"department"_s, args[2]}},
+                   args[2].isEmpty() ? Z::tr("the PC %1 reads the records of the PCs of no department").arg(args[1])
+                                     : Z::tr("the PC %1 reads the records of department %2 only").arg(args[1], args[2]));
+    }
     if (what == u"add-pc") {
-        takes(1, u"add-pc NAME"_s);
-        const TPcRole r = TeamAddPc(TeamConnInfo(), args[1]);
+        if (args.size() != 2 && args.size() != 3)
+            throw ERefused(Z::tr("usage: zenda team %1").arg(u"add-pc NAME [DEPARTMENT]"_s));
+        const TPcRole r =
+            TeamAddPc(TeamConnInfo(), args[1], args.size() == 3 ? std::optional<QString>(args[2]) : std::nullopt);
         return say({{u"ok"_s, true},
                     {u"pc"_s, args[1]},
                     {u"password"_s, r.password},
@@ -93,5 +102,6 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         }
         return say({{u"ok"_s, true}, {u"file"_s, args[3]}}, Z::tr("protocol %1 of %2 saved as %3").arg(args[2], args[1], args[3]));
     }
-    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE"));
+    throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
+                         "fetch SHA256 FILE | protocol PC NAME FILE"));
 }

@@ -56,11 +56,24 @@ QString TeamSetup(const QString& conninfo)
                                  .arg(QString::fromStdString(db.Where()), v.join(u", "_s));
 }
 
-TPcRole TeamAddPc(const QString& conninfo, const QString& name)
+void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString& department)
 {
+    try {
+        TTeamDb(conninfo.toStdString()).SetDepartment(pc.toStdString(), department.toStdString());
+    } catch (const ETeamError& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
+}
+
+TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department)
+{
+    if (department)
+        TTeamDb::CheckDepartment(department->toStdString());  // before the role is made
     TTeamDb db(conninfo.toStdString());
     TPcRole r;
     r.password = QString::fromStdString(db.AddPc(name.toStdString()));
+    if (department)
+        db.SetDepartment(name.toStdString(), department->toStdString());
     const auto at = db.Exec("SELECT current_database(), coalesce(inet_server_port()::text, current_setting('port'))");
     const QString dbname = QString::fromStdString(at.at(0).at(0).value_or("")),
                   port = QString::fromStdString(at.at(0).at(1).value_or("5432"));
@@ -156,6 +169,7 @@ namespace {
 void SaveTeamConnInfo(const QString&) { NotBuiltIn(); }
 QString TeamCheck(const QString&) { NotBuiltIn(); }
 QString TeamSetup(const QString&) { NotBuiltIn(); }
-TPcRole TeamAddPc(const QString&, const QString&) { NotBuiltIn(); }
+TPcRole TeamAddPc(const QString&, const QString&, const std::optional<QString>&) { NotBuiltIn(); }
+void TeamSetDepartment(const QString&, const QString&, const QString&) { NotBuiltIn(); }
 std::unique_ptr<TSharedNumbers> TeamNumbers(const QString&) { NotBuiltIn(); }
 #endif

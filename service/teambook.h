@@ -3,6 +3,8 @@
 // The faces never see SQL or libpq: only these.
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -26,7 +28,10 @@ QString TeamSetup(const QString& conninfo);
 struct TPcRole {
     QString password, conninfo, passfileLine;
 };
-TPcRole TeamAddPc(const QString& conninfo, const QString& name);
+// department: the one whose records the PC reads (null: as it was; "" for a new one).
+TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department = {});
+// Moves a PC to a department ("": the department of every PC given none).
+void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString& department);
 
 // The shared book on the server: connects when first asked, and again after the connection
 // is lost (its numbers in hand are then free again, its begun ones spoiled, by the server).

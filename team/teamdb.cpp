@@ -246,6 +246,31 @@ $$;
 REVOKE ALL ON FUNCTION zenda.settled() FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION zenda.settled() TO zenda_station;
 )SQL",
+        // 4: departments, if a server serves several: a PC reads the lines, backups and protocols
+        // of its own department's PCs only. A PC the administrator gave none, and everything from
+        // before, is in the department '' (so with no departments every PC reads everything).
+        R"SQL(
+CREATE TABLE zenda.pcs (
+    pc name PRIMARY KEY,
+    department text NOT NULL DEFAULT '' CHECK (length(department) <= 64)
+);
+CREATE FUNCTION zenda.my_department() RETURNS text LANGUAGE sql STABLE SECURITY DEFINER
+    SET search_path = pg_catalog AS $$
+    SELECT coalesce((SELECT department FROM zenda.pcs WHERE pc = session_user), '')
+$$;
+REVOKE ALL ON FUNCTION zenda.my_department() FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION zenda.my_department() TO zenda_station;
+-- A PC may not set it (its INSERT grant names the columns it may): the server gives its own.
+ALTER TABLE zenda.journal ADD COLUMN department text NOT NULL DEFAULT zenda.my_department();
+ALTER TABLE zenda.backups ADD COLUMN department text NOT NULL DEFAULT zenda.my_department();
+ALTER TABLE zenda.protocols ADD COLUMN department text NOT NULL DEFAULT zenda.my_department();
+DROP POLICY journal_read ON zenda.journal;
+CREATE POLICY journal_read ON zenda.journal FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+DROP POLICY backups_read ON zenda.backups;
+CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+DROP POLICY protocols_read ON zenda.protocols;
+CREATE POLICY protocols_read ON zenda.protocols FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+)SQL",
     };
     return m;
 }
@@ -396,6 +421,22 @@ std::vector<int> TTeamDb::Setup()
         throw;
     }
     return applied;
+}
+
+void TTeamDb::CheckDepartment(const std::string& department)
+{
+    if (department.size() > 64 || department.find_first_of("\r\n\t") != std::string::npos)
+        throw ETeamError("a department is a name of at most 64 bytes on one line, not '" + department + "'");
+}
+
+void TTeamDb::SetDepartment(const std::string& pc, const std::string& department)
+{
+    CheckDepartment(department);
+    if (Exec("SELECT 1 FROM pg_roles WHERE rolname = $1 AND pg_has_role(rolname, 'zenda_station', 'member')", {pc}).empty())
+        throw ETeamError("no PC " + pc + " on the team's server (zenda team add-pc " + pc + ")");
+    Exec("INSERT INTO zenda.pcs (pc, department) VALUES ($1, $2) "
+         "ON CONFLICT (pc) DO UPDATE SET department = excluded.department",
+         {pc, department});
 }
 
 std::string TTeamDb::AddPc(const std::string& name)

@@ -42,6 +42,10 @@ public:
     // A login role for one PC in the group, with a new random password (sent to the server
     // only as a SCRAM verifier); the password.
     std::string AddPc(const std::string& name);
+    // The department whose lines, backups and protocols the PC reads (and its own go to); ""
+    // is the department of every PC given none.
+    void SetDepartment(const std::string& pc, const std::string& department);
+    static void CheckDepartment(const std::string& department);  // ETeamError when it cannot be one
 
     // ---- a station's: the book of factory numbers
     // This session's token: an advisory lock held while the session lives, the sign that its

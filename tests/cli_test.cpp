@@ -440,7 +440,7 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         "protocol", "COM", "COMn", "PATH", "FILE", "SPEC", "N", "K", "A", "P", "X", "H", "MM", "MS", "TIME", "TEXT",
         "ZENDA", "RTC", "V", "TP", "JSON", "PDF", "CSV", "UTF", "OK", "value", "type", "test", "pulse", "fast", "freq",
         "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C",
-        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE"};
+        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE", "department"};
     // Options (--no-backup) and the image's hex digits are names too.
     static const std::regex option("--?[a-z][a-z0-9-]*|\\b[0-9A-F]{16,}\\b");
     const struct {
@@ -2058,10 +2058,13 @@ protected:
         unsetenv("ZENDA_TEAM_DB");
     }
     // A PC's login role, its line in the password file; its connection string.
-    std::string AddPc(const std::string& name)
+    std::string AddPc(const std::string& name, const std::string& department = {})
     {
         setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
-        const TRun r = Zenda(bench, {"--json", "team", "add-pc", db + "_" + name});
+        std::vector<std::string> args = {"--json", "team", "add-pc", db + "_" + name};
+        if (!department.empty())
+            args.push_back(department);
+        const TRun r = Zenda(bench, args);
         unsetenv("ZENDA_TEAM_DB");
         EXPECT_EQ(r.status, 0) << r.err;
         std::string line = r.Json()[u"passfile"].toString().toStdString();
@@ -2089,7 +2092,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no team's server: run 'zenda team connect CONNINFO'"), std::string::npos) << r.err;
     EXPECT_NE(team({"team", "status"}, "").err.find("ZENDA_TEAM_DB is set and empty"), std::string::npos);
-    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 3)"),
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 4)"),
               std::string::npos);
     const std::string pc = AddPc("pc1");
     EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
@@ -2099,7 +2102,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     r = team({"team", "connect", pc});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
-    EXPECT_NE(team({"team", "status"}).out.find("schema 3 of 3"), std::string::npos);
+    EXPECT_NE(team({"team", "status"}).out.find("schema 4 of 4"), std::string::npos);
 
     // The PC's role reaches the book only through its functions.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
@@ -2454,6 +2457,56 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     r = as(second, pc2, {"journal", "--team", "--serial", "4660"});
     EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("PC: pc9"), std::string::npos) << r.out;
+}
+
+// Departments on one server: a PC reads the records of its own department's PCs only and hears
+// only their writes; which department it is in is the administrator's word, not the PC's.
+TEST_F(Team, DepartmentsReadTheirOwnOnly)
+{
+    const std::string pc1 = AddPc("pc1"), east1 = AddPc("east1", "east"), east2 = AddPc("east2");
+    setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
+    TRun r = Zenda(bench, {"team", "department", db + "_east2", "east"});
+    EXPECT_EQ(Zenda(bench, {"team", "department", db + "_nobody", "east"}).status, 2);
+    unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("reads the records of department east only"), std::string::npos) << r.out;
+    auto as = [&](const Bench& pc, const std::string& conninfo, const std::vector<std::string>& args) {
+        setenv("ZENDA_TEAM_DB", conninfo.c_str(), 1);
+        const TRun run = Zenda(pc, args);
+        unsetenv("ZENDA_TEAM_DB");
+        return run;
+    };
+    Bench east, east2Pc;
+    auto deviceEast = east.StartSim();
+    ASSERT_EQ(as(bench, pc1, {"--yes", "init", "--serial", "4660"}).status, 0);
+    ASSERT_EQ(as(east, east1, {"--yes", "rtc", "3"}).status, 0);
+    auto pcsSeen = [&](const Bench& pc, const std::string& conninfo) {
+        std::set<std::string> pcs;
+        for (const auto& l : as(pc, conninfo, {"--json", "journal", "--team"}).Json()[u"journal"].toArray())
+            pcs.insert(l.toObject()[u"pc"].toString().toStdString());
+        return pcs;
+    };
+    EXPECT_EQ(pcsSeen(east2Pc, east2), std::set<std::string>{db + "_east1"});
+    EXPECT_EQ(pcsSeen(bench, pc1), std::set<std::string>{db + "_pc1"});
+    r = as(east2Pc, east2, {"--json", "sync"});
+    EXPECT_EQ(r.Json()[u"heard"].toInt(), 1) << r.out;  // east1's write, not pc1's
+    // pc1's backup is not there for the east.
+    std::string sha;
+    for (const auto& l : as(bench, pc1, {"--json", "journal", "--team"}).Json()[u"journal"].toArray())
+        if (sha.empty())
+            sha = l.toObject()[u"backup_sha256"].toString().toStdString();
+    ASSERT_EQ(sha.size(), 64u);
+    r = as(east, east1, {"team", "fetch", sha, (east.dir / "b.hex").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("has no backup"), std::string::npos) << r.err;
+    setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
+    EXPECT_EQ(pg.Sql("SELECT zenda.my_department()", east1), "east\n");
+    EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (line_id, time, action, department) VALUES ('x', 't', 'read', '')", east1)
+                  .find("permission denied"),
+              std::string::npos);
+    for (const char* sql : {"INSERT INTO zenda.pcs VALUES (session_user, '')", "UPDATE zenda.pcs SET department = ''"})
+        EXPECT_NE(pg.Sql(sql, east1).find("permission denied"), std::string::npos) << sql;
+    unsetenv("PGSSLROOTCERT");
 }
 
 // The window's journal, by clicks: the department's view lists A's line with A's PC, and B

@@ -1267,14 +1267,6 @@ The password is shown this once.</source>
         <translation>протокол на сервере команды: zenda team protocol %1 %2 FILE</translation>
     </message>
     <message>
-        <source>team: connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
-    </message>
-    <message>
-        <source>connect CONNINFO | status | setup | add-pc NAME | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>connect CONNINFO | status | setup | add-pc ИМЯ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
-    </message>
-    <message>
         <source>protocol %1 of %2 saved as %3</source>
         <translation>протокол %1 ПК %2 сохранен как %3</translation>
     </message>
@@ -1297,6 +1289,22 @@ The password is shown this once.</source>
     <message>
         <source>the other PCs&apos; writes were not read: %1</source>
         <translation>записи с других ПК не получены: %1</translation>
+    </message>
+    <message>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+    </message>
+    <message>
+        <source>connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+    </message>
+    <message>
+        <source>the PC %1 reads the records of the PCs of no department</source>
+        <translation>ПК %1 читает записи ПК без отдела</translation>
+    </message>
+    <message>
+        <source>the PC %1 reads the records of department %2 only</source>
+        <translation>ПК %1 читает записи только отдела %2</translation>
     </message>
 </context>
 </TS>
