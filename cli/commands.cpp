@@ -335,7 +335,7 @@ void PushBriefly(int status, int serial)
     auto finished = std::make_shared<std::promise<void>>();
     std::future<void> done = finished->get_future();
     auto note = std::make_shared<QString>();
-    std::thread([conninfo, finished, serial, note] {
+    std::thread pusher([conninfo, finished, serial, note] {
         try {
             TeamPush(conninfo);
         } catch (const std::exception&) {  // unsent lines wait: nothing is lost
@@ -344,8 +344,11 @@ void PushBriefly(int status, int serial)
         if (serial >= 0)
             *note = OtherWriteNote(serial);
         finished->set_value();
-    }).detach();
+    });
     if (done.wait_for(std::chrono::milliseconds(1500)) == std::future_status::ready) {
+        // Joined, not left: a thread still ending (its Qt thread data, its captures) while the
+        // program's statics are destroyed would touch freed memory.
+        pusher.join();
         if (!note->isEmpty())
             std::fprintf(stderr, "zenda: %s\n", note->toUtf8().constData());
         return;
@@ -355,6 +358,7 @@ void PushBriefly(int status, int serial)
     if (serial >= 0)
         if (const QString known = OtherWriteNote(serial); !known.isEmpty())
             std::fprintf(stderr, "zenda: %s\n", known.toUtf8().constData());
+    pusher.detach();  // nothing is destroyed after this: the program ends here
     std::fflush(stdout);
     std::fflush(stderr);
     std::_Exit(status);

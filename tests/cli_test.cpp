@@ -2546,8 +2546,9 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     // A's protocol, made after the window read the department's journal: read again, then opened.
     EXPECT_EQ(app->Cmd("enabled Protocol"), "0");  // none on the server yet
     setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
-    ASSERT_EQ(Zenda(bench, {"protocol"}).status, 0);
+    const TRun made = Zenda(bench, {"protocol"});
     unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(made.status, 0) << made.err;
     ASSERT_EQ(app->Cmd("choose Source 0"), "ok");
     ASSERT_EQ(app->Cmd("choose Source 1"), "ok");
     ASSERT_TRUE(waitFor("get Limit", "строк 2"));  // the initialization and the protocol's read of A's device
