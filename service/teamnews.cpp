@@ -5,7 +5,9 @@
 #include <QSaveFile>
 #include <QUrl>
 
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "records.h"
 
@@ -16,6 +18,22 @@ const QByteArray kHead = "zenda-known-writes 1";
 
 QByteArray Field(const QString& v) { return QUrl::toPercentEncoding(v.left(200)); }
 QString Unfield(const QByteArray& v) { return QString::fromUtf8(QByteArray::fromPercentEncoding(v)); }
+
+// One device's line (serial,seq,time,action,pc,engineer); none when it is not one.
+std::optional<std::pair<int, TOtherWrite>> ParseLine(const QByteArray& line)
+{
+    const QList<QByteArray> v = line.trimmed().split(',');
+    bool ok = false;
+    const int serial = v.value(0).toInt(&ok);
+    if (v.size() != 6 || !ok)
+        return std::nullopt;
+    TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
+    const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
+    if (!at.isValid())
+        return std::nullopt;
+    w.atMs = at.toMSecsSinceEpoch();
+    return std::pair{serial, w};
+}
 }  // namespace
 
 QString KnownWritesPath() { return DataFolder() + u"/team-writes.csv"_s; }
@@ -31,19 +49,9 @@ TKnownWrites LoadKnownWrites(const QString& path)
         return known;  // not ours: read anew from the server
     known.received = Unfield(head[1]);
     known.seq = head[2].toLongLong();
-    while (!f.atEnd()) {
-        const QList<QByteArray> v = f.readLine().trimmed().split(',');
-        bool ok = false;
-        const int serial = v.value(0).toInt(&ok);
-        if (v.size() != 6 || !ok)
-            continue;
-        TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
-        const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
-        if (!at.isValid())
-            continue;
-        w.atMs = at.toMSecsSinceEpoch();
-        known.bySerial.insert(serial, w);
-    }
+    while (!f.atEnd())
+        if (const auto line = ParseLine(f.readLine()))
+            known.bySerial.insert(line->first, line->second);
     return known;
 }
 
@@ -109,11 +117,8 @@ std::optional<TOtherWrite> KnownOtherWrite(int serial)
     if (at < 0)
         return std::nullopt;
     const qsizetype end = text.indexOf('\n', at + 1);
-    const QList<QByteArray> v = text.mid(at + 1, end < 0 ? -1 : end - at - 1).trimmed().split(',');
-    if (v.size() != 6)
+    const auto line = ParseLine(text.mid(at + 1, end < 0 ? -1 : end - at - 1));
+    if (!line || !NewerThanOwn(serial, line->second))
         return std::nullopt;
-    const TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
-    if (!NewerThanOwn(serial, w))
-        return std::nullopt;
-    return w;
+    return line->second;
 }

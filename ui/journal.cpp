@@ -322,25 +322,32 @@ void TJournalForm::OpenTeamProtocol(const TTeamInfo& t)
         return;  // a name from the server that is no file name here
     const QString file = DataFolder() + QStringLiteral("/protocols/team/") + t.pc + u'/' + t.protocol;
     auto open = [file] { QDesktopServices::openUrl(QUrl::fromLocalFile(file)); };
-    if (QFileInfo::exists(file)) {  // fetched before: a protocol is never changed
-        open();
+    FetchThen({QStringLiteral("team"), QStringLiteral("protocol"), t.pc, t.protocol, file}, Protocol,
+              QStringLiteral("протокола"), QStringLiteral("протокол"), open);
+}
+
+void TJournalForm::FetchThen(const QStringList& args, QPushButton* button, const QString& ofWhat, const QString& what,
+                             const std::function<void()>& then)
+{
+    const QString file = args.last();
+    if (QFileInfo::exists(file)) {  // fetched before: what the server keeps is never changed
+        then();
         return;
     }
     QDir().mkpath(QFileInfo(file).absolutePath());
-    Protocol->setEnabled(false);
-    Limit->setText(QStringLiteral("Загрузка протокола с сервера..."));
-    RunZenda({QStringLiteral("team"), QStringLiteral("protocol"), t.pc, t.protocol, file},
-             [this, open](int status, const QJsonObject& o) {
-                 Limit->clear();
-                 ShowChosen();
-                 if (status != 0) {
-                     ShowErrorMsg(QStringLiteral("Не удалось получить протокол с сервера: ") +
-                                      Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
-                                  QStringLiteral("Ошибка"));
-                     return;
-                 }
-                 open();
-             });
+    button->setEnabled(false);
+    Limit->setText(QStringLiteral("Загрузка %1 с сервера...").arg(ofWhat));
+    RunZenda(args, [this, what, then](int status, const QJsonObject& o) {
+        Limit->clear();
+        ShowChosen();
+        if (status != 0) {
+            ShowErrorMsg(QStringLiteral("Не удалось получить %1 с сервера: ").arg(what) +
+                             Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
+                         QStringLiteral("Ошибка"));
+            return;
+        }
+        then();
+    });
 }
 
 void TJournalForm::RestoreChosen()
@@ -374,24 +381,8 @@ void TJournalForm::RestoreChosen()
         OnRestore(file, withCounters, wrote ? undone : -1);
         LoadDepartment();
     };
-    if (QFileInfo::exists(file)) {  // fetched before: the same SHA-256, the same bytes
-        restore();
-        return;
-    }
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    Restore->setEnabled(false);
-    Limit->setText(QStringLiteral("Загрузка резервной копии с сервера..."));
-    RunZenda({QStringLiteral("team"), QStringLiteral("fetch"), sha, file}, [this, restore](int status, const QJsonObject& o) {
-        Limit->clear();
-        ShowChosen();
-        if (status != 0) {
-            ShowErrorMsg(QStringLiteral("Не удалось получить резервную копию с сервера: ") +
-                             Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(300),
-                         QStringLiteral("Ошибка"));
-            return;
-        }
-        restore();
-    });
+    FetchThen({QStringLiteral("team"), QStringLiteral("fetch"), sha, file}, Restore, QStringLiteral("резервной копии"),
+              QStringLiteral("резервную копию"), restore);
 }
 
 QString TJournalForm::ActionText(const QString& action)

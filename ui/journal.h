@@ -83,6 +83,10 @@ private:
     void OpenTeamProtocol(const TTeamInfo& t);
     // zenda with these arguments, off the event loop; then done(status, its JSON answer or error).
     void RunZenda(const QStringList& args, const std::function<void(int, const QJsonObject&)>& done);
+    // The file that zenda's args fetch from the team's server into their last argument, then
+    // then(); button waits meanwhile, a failure is said ("Не удалось получить <what> ...").
+    void FetchThen(const QStringList& args, QPushButton* button, const QString& ofWhat, const QString& what,
+                   const std::function<void()>& then);
     QComboBox* Source;  // this PC's journal or the department's
     QProcess* team_ = nullptr;
     // Chooses the row of this line when it is shown, else the newest.
