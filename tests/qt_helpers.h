@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -24,15 +25,17 @@ T* W(const QObject* root, const char* name)
 }
 
 // Calls f with the next modal widget, from inside its modal loop. Several can be queued:
-// each waits for a modal widget other than the one before it.
+// each waits for a modal widget other than the one before it. That one is watched, not
+// compared by address: a box freed and the next one allocated may share it.
 inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = nullptr)
 {
     auto timer = std::make_shared<QElapsedTimer>();
     timer->start();
     auto poll = std::make_shared<std::function<void()>>();
-    *poll = [f, notThis, timer, poll]() {
+    QPointer<QWidget> before(notThis);
+    *poll = [f, before, timer, poll]() {
         QWidget* w = QApplication::activeModalWidget();
-        if (w && w != notThis && w->isVisible()) {
+        if (w && w != before.data() && w->isVisible()) {
             // Offscreen windows are not activated by themselves; focus events need it.
             w->activateWindow();
             QApplication::setActiveWindow(w);
