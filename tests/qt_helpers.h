@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
@@ -46,6 +47,15 @@ inline void OnNextModal(std::function<void(QWidget*)> f, QWidget* notThis = null
         if (timer->elapsed() > 20000) {
             ADD_FAILURE() << "no modal window appeared";
             *poll = nullptr;
+            // What shows up late is closed, so that the test ends with its failure instead of
+            // waiting for a click that no one will give until ctest's time runs out.
+            auto* sweep = new QTimer(qApp);
+            QObject::connect(sweep, &QTimer::timeout, [] {
+                if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()); d && d->isVisible())
+                    d->reject();
+            });
+            sweep->start(50);
+            QTimer::singleShot(60000, sweep, &QObject::deleteLater);
             return;
         }
         QTimer::singleShot(5, [poll] {
