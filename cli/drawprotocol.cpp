@@ -47,7 +47,8 @@ QByteArray ProtocolPdf(const TProtocol& p)
         Failed(dir.errorString());
     const QString in = dir.filePath(u"protocol.json"_s), out = dir.filePath(u"protocol.pdf"_s);
     QFile json(in);
-    if (!json.open(QIODevice::WriteOnly) || json.write(ProtocolJson(p)) < 0 || !json.flush())
+    const QByteArray description = ProtocolJson(p);
+    if (!json.open(QIODevice::WriteOnly) || json.write(description) != description.size() || !json.flush())
         Failed(in + u": "_s + json.errorString());
     json.close();
     QProcess child;

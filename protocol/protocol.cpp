@@ -8,11 +8,11 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <stdexcept>
 
+#include "durable.h"
 #include "settings.h"
 #include "settingsstore.h"
 #include "shown.h"
@@ -100,9 +100,7 @@ int NextProtocolNumber()
     for (const QString& name : QDir(folder + u"/protocols"_s).entryList({u"*.pdf"_s}, QDir::Files))
         if (const auto m = numbered.match(name); m.hasMatch())
             n = std::max(n, m.captured(1).toInt());
-    QSaveFile out(path);  // replaced whole, or kept as it was
-    if (!out.open(QIODevice::WriteOnly) || out.write(QByteArray::number(n + 1) + '\n') < 0 || !out.commit())
-        throw std::runtime_error((path + u": "_s + out.errorString()).toStdString());
+    durable::ReplaceWhole(path, QByteArray::number(n + 1) + '\n');
     return n + 1;
 }
 
@@ -118,9 +116,11 @@ TProtocolNumber::~TProtocolNumber()
     if (!in.open(QIODevice::ReadOnly) || in.readAll().trimmed().toInt() != number)
         return;
     in.close();
-    QSaveFile out(path);
-    if (out.open(QIODevice::WriteOnly) && out.write(QByteArray::number(number - 1) + '\n') >= 0)
-        out.commit();
+    try {
+        durable::ReplaceWhole(path, QByteArray::number(number - 1) + '\n');
+    } catch (const std::runtime_error&) {
+        // kept as used: a gap, never a number twice
+    }
 }
 
 QString ProtocolTitle(const TProtocol& p)

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -120,6 +121,32 @@ bool RenameNoReplace(const QString& from, const QString& to)
 #endif
 }
 
+namespace {
+// Qt sets no error when the disk fills after part of a write: the system's errno says why,
+// else a probe of the folder.
+QString ShortWriteReason(const QFileDevice& f, int error, const QString& dir)
+{
+    if (f.error() != QFileDevice::NoError)
+        return f.errorString();
+    return error ? SystemReason(error) : WhyNotWritable(dir);
+}
+}  // namespace
+
+void ReplaceWhole(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        Refuse(path + u": "_qs + f.errorString());
+    errno = 0;
+    if (f.write(bytes) != bytes.size()) {
+        const QString why = ShortWriteReason(f, errno, QFileInfo(path).absolutePath());
+        f.cancelWriting();
+        Refuse(path + u": "_qs + why);
+    }
+    if (!f.commit())
+        Refuse(path + u": "_qs + f.errorString());
+}
+
 // The bytes in a new file of the folder, flushed to the disk and closed; its path. Nothing
 // is left behind when any step fails.
 QString WriteTemporary(const QString& dir, const QByteArray& bytes)
@@ -131,8 +158,9 @@ QString WriteTemporary(const QString& dir, const QByteArray& bytes)
         Refuse(dir + u": "_qs + f.errorString());
     const QString path = f.fileName();
     QString why;
+    errno = 0;
     if (f.write(bytes) != bytes.size() || !f.flush())
-        why = f.errorString();
+        why = ShortWriteReason(f, errno, dir);
     else if (!SyncToDisk(f.handle()))
         why = QString::fromLocal8Bit(std::strerror(errno));
     f.close();

@@ -28,6 +28,9 @@ QString PublishUnique(const QString& temp, const QString& dir, const QString& ba
 void CheckNewFile(const QString& path);
 // The temporary file under the user's name, never over another file.
 void Publish(const QString& temp, const QString& path);
+// The file replaced by these bytes whole, or left as it was; std::runtime_error with the
+// system's reason (a full disk cuts a write short without an error of Qt's own).
+void ReplaceWhole(const QString& path, const QByteArray& bytes);
 // Why nothing can be written into the folder (the system's reason: permission denied, no space).
 QString WhyNotWritable(const QString& dir);
 // Now as a file name: 20261208-120056-123.

@@ -2,13 +2,13 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <optional>
 #include <stdexcept>
 #include <utility>
 
+#include "durable.h"
 #include "records.h"
 
 using namespace Qt::StringLiterals;
@@ -63,9 +63,7 @@ void SaveKnownWrites(const TKnownWrites& known, const QString& path)
         text += QByteArray::number(i.key()) + ',' + QByteArray::number(w.seq) + ',' + Field(w.time) + ',' +
                 Field(w.action) + ',' + Field(w.pc) + ',' + Field(w.engineer) + '\n';
     }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) < 0 || !f.commit())
-        throw std::runtime_error((path + u": "_s + f.errorString()).toStdString());
+    durable::ReplaceWhole(path, text);
 }
 
 bool FoldWrite(TKnownWrites& known, int serial, TOtherWrite w)

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <memory>
@@ -92,10 +91,7 @@ QString UserName()
 
 void SaveSent(const TSent& s)
 {
-    QSaveFile f(StatePath());
-    if (!f.open(QIODevice::WriteOnly) || f.write(QByteArray::number(s.offset) + ' ' + s.tail + '\n') < 0 ||
-        !f.commit())
-        throw std::runtime_error((StatePath() + u": "_s + f.errorString()).toStdString());
+    durable::ReplaceWhole(StatePath(), QByteArray::number(s.offset) + ' ' + s.tail + '\n');
 }
 
 // A line's identity: its action's and whether it is the write's begun line (an action journals at
@@ -187,9 +183,7 @@ void PushProtocolFiles(const QString& conninfo, std::unique_ptr<TTeamDb>& db, TP
             throw std::runtime_error(e.what());
         }
         sent += names;
-        QSaveFile state(ProtocolsSentPath());
-        if (!state.open(QIODevice::WriteOnly) || state.write((sent.join(u'\n') + u'\n').toUtf8()) < 0 || !state.commit())
-            throw std::runtime_error((ProtocolsSentPath() + u": "_s + state.errorString()).toStdString());
+        durable::ReplaceWhole(ProtocolsSentPath(), (sent.join(u'\n') + u'\n').toUtf8());
         r.protocols += static_cast<qsizetype>(rows.size());
         rows.clear();
         names.clear();

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <map>
 #include <random>
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include "durable.h"
 #include "e2e_harness.h"
 #include "pdf_text.h"
 #include "ledger.h"
@@ -715,7 +717,24 @@ TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
     const auto tiny = bench.dir / "full";
     std::filesystem::create_directories(tiny);
     if (std::system(("mount -t tmpfs -o size=64k tmpfs " + tiny.string() + " 2>/dev/null").c_str()) == 0) {
-        std::ofstream(tiny / "fill") << std::string(64 * 1024, 'x');
+        // Room for part of a write: Qt says no error when the disk fills after the first bytes.
+        const QString kept = QString::fromStdString((tiny / "kept").string());
+        std::ofstream(tiny / "kept") << std::string(4096, 'k');
+        std::ofstream(tiny / "fill") << std::string(48 * 1024, 'x');
+        const QByteArray more(32 * 1024, 'n');
+        for (const auto& [what, write] : std::vector<std::pair<const char*, std::function<void()>>>{
+                 {"replaced", [&] { durable::ReplaceWhole(kept, more); }},
+                 {"new", [&] { SaveFileAs(QString::fromStdString((tiny / "new.pdf").string()), more); }}}) {
+            try {
+                write();
+                ADD_FAILURE() << what << ": a cut write was taken as done";
+            } catch (const std::runtime_error& e) {
+                EXPECT_NE(std::string(e.what()).find("No space left on device"), std::string::npos) << what << ": " << e.what();
+            }
+        }
+        EXPECT_EQ(Slurp(tiny / "kept"), std::string(4096, 'k'));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tiny), {}), 2) << "a file left behind";
+        std::ofstream(tiny / "fill", std::ios::app) << std::string(64 * 1024, 'x');
         Bench onFull = bench;
         onFull.data = tiny.string();
         const TRun onFullRun = Zenda(onFull, {"--yes", "rtc", "8"});
