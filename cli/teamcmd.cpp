@@ -68,7 +68,9 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
                     {u"pc"_s, args[1]},
                     {u"password"_s, r.password},
                     {u"conninfo"_s, r.conninfo},
-                    {u"passfile"_s, r.passfileLine}},
+                    {u"passfile"_s, r.passfileLine},
+                    {u"renewed"_s, r.renewed}},
+                   (r.renewed ? Z::tr("%1 was a PC already: its old password no longer works.\n").arg(args[1]) : QString()) +
                    Z::tr("the PC %1 may now take numbers. On that PC:\n"
                          "  1. put this line into its password file (~/.pgpass, mode 0600; on Windows "
                          "%APPDATA%\\postgresql\\pgpass.conf):\n     %2\n"

@@ -71,7 +71,7 @@ TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optio
         TTeamDb::CheckDepartment(department->toStdString());  // before the role is made
     TTeamDb db(conninfo.toStdString());
     TPcRole r;
-    r.password = QString::fromStdString(db.AddPc(name.toStdString()));
+    r.password = QString::fromStdString(db.AddPc(name.toStdString(), r.renewed));
     if (department)
         db.SetDepartment(name.toStdString(), department->toStdString());
     const auto at = db.Exec("SELECT current_database(), coalesce(inet_server_port()::text, current_setting('port'))");

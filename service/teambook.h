@@ -27,6 +27,7 @@ QString TeamSetup(const QString& conninfo);
 // A login role for a PC; its password and the connection string that PC saves.
 struct TPcRole {
     QString password, conninfo, passfileLine;
+    bool renewed = false;  // the PC was there: its old password no longer works
 };
 // department: the one whose records the PC reads (null: as it was; "" for a new one).
 TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department = {});

@@ -439,7 +439,7 @@ void TTeamDb::SetDepartment(const std::string& pc, const std::string& department
          {pc, department});
 }
 
-std::string TTeamDb::AddPc(const std::string& name)
+std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
 {
     if (name.empty() || name.size() > 63 || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos ||
         name[0] == '-' || name.rfind("pg_", 0) == 0)
@@ -460,12 +460,21 @@ std::string TTeamDb::AddPc(const std::string& name)
     const std::string role = id ? id : "", secret = literal ? literal : "";
     PQfreemem(id);
     PQfreemem(literal);
-    if (Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}).empty()) {
+    // A role of the server's own (a person's, the owner's, a superuser) is never taken over:
+    // only a PC made here, with no powers beyond a PC's, is given a new password.
+    const auto held = Exec("SELECT r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication OR r.rolbypassrls "
+                           "OR NOT EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles s ON s.oid = m.roleid "
+                           "WHERE s.rolname = 'zenda_station' AND m.member = r.oid) "
+                           "OR EXISTS (SELECT 1 FROM pg_auth_members m WHERE m.roleid = r.oid) "
+                           "FROM pg_roles r WHERE r.rolname = $1",
+                           {name});
+    renewed = !held.empty();
+    if (renewed && held[0].at(0).value_or("t") != "f")
+        throw ETeamError("the server has a role " + name + " that is not one of the team's PCs; give the PC another name");
+    if (renewed)
+        Exec("ALTER ROLE " + role + " LOGIN PASSWORD " + secret);  // the PC set up again: its old password is void
+    else
         Exec("CREATE ROLE " + role + " LOGIN PASSWORD " + secret + " IN ROLE zenda_station");
-    } else {
-        Exec("ALTER ROLE " + role + " LOGIN PASSWORD " + secret);  // a new password for a PC set up again
-        Exec("GRANT zenda_station TO " + role);
-    }
     return password;
 }
 

@@ -40,8 +40,9 @@ public:
     std::vector<int> Setup();
     static int SchemaVersion();  // the newest migration this program knows
     // A login role for one PC in the group, with a new random password (sent to the server
-    // only as a SCRAM verifier); the password.
-    std::string AddPc(const std::string& name);
+    // only as a SCRAM verifier); the password. renewed: the PC was there, and its old password
+    // no longer works. A role that is not a PC made so is refused.
+    std::string AddPc(const std::string& name, bool& renewed);
     // The department whose lines, backups and protocols the PC reads (and its own go to); ""
     // is the department of every PC given none.
     void SetDepartment(const std::string& pc, const std::string& department);

@@ -2115,6 +2115,20 @@ TEST_F(Team, SetUpConnectAndRefusals)
               std::string::npos);
     const std::string pc = AddPc("pc1");
     EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
+    // Only a PC made so is given a new password (and told so): never a person's role, nor the
+    // superuser, whose passwords stay as they were.
+    const std::string alice = db + "_alice", pc3 = db + "_pc3";
+    pg.Sql("DROP ROLE IF EXISTS " + alice + "; CREATE ROLE " + alice + " LOGIN PASSWORD 'alicepw' CREATEDB", pg.Admin(db));
+    for (const std::string& role : {alice, std::string("postgres")}) {
+        const std::string hash = "SELECT rolpassword FROM pg_authid WHERE rolname = '" + role + "'", before = pg.Sql(hash, pg.Admin(db));
+        r = team({"team", "add-pc", role}, pg.Admin(db).c_str());
+        EXPECT_NE(r.status, 0) << role;
+        EXPECT_NE(r.err.find("the server has a role " + role + " that is not one of the team's PCs"), std::string::npos) << r.err;
+        EXPECT_EQ(pg.Sql(hash, pg.Admin(db)), before) << role;
+    }
+    EXPECT_FALSE(team({"--json", "team", "add-pc", pc3}, pg.Admin(db).c_str()).Json()[u"renewed"].toBool());
+    r = team({"team", "add-pc", pc3}, pg.Admin(db).c_str());
+    EXPECT_NE(r.out.find(pc3 + " was a PC already: its old password no longer works."), std::string::npos) << r.out;
     r = team({"team", "connect", "host=localhost password=secret"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("holds a password"), std::string::npos) << r.err;
