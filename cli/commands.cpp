@@ -257,7 +257,7 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
             o[u"traffic"_s] = l.traffic;
             std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
         } else {
-            const auto out = [](const QString& t) { return Printable(t.left(2000)).toUtf8(); };
+            const auto out = [](const QString& t) { return OnOneLine(t.left(2000)).toUtf8(); };
             std::printf("%s  %-8s %-6s %-7s %s  %s\n", out(l.time).constData(), out(l.action).constData(),
                         out(l.serial).constData(), out(l.model).constData(), out(l.port).constData(),
                         out(Human(l.outcome)).constData());
@@ -318,8 +318,8 @@ QString OtherWriteNote(int serial)
         return {};
     return Z::tr("note: № %1 was written on another PC after this PC's last write of it: %2 (user %3), %4, %5")
         .arg(serial)
-        .arg(Printable(w->pc.left(64)), Printable(w->engineer.left(64)), Printable(w->time.left(40)),
-             Printable(w->action.left(20)));
+        .arg(OnOneLine(w->pc.left(64)), OnOneLine(w->engineer.left(64)), OnOneLine(w->time.left(40)),
+             OnOneLine(w->action.left(20)));
 }
 
 void PushBriefly(int status, int serial)

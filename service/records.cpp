@@ -28,3 +28,17 @@ QString LocalStamp()
 }
 
 QString NewRecordId() { return QUuid::createUuid().toString(QUuid::Id128); }
+
+QString OnOneLine(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+            out += u"\\x"_qs + QString::number(u, 16).toUpper().rightJustified(2, u'0');
+        else
+            out += c;
+    }
+    return out;
+}

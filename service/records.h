@@ -42,6 +42,9 @@ struct TJournalLine {
 
 // A new identity for a record: 32 hex digits, random.
 QString NewRecordId();
+// A field from a file or another PC (a user's name, a PC's) as it may be shown on one line:
+// every control character, the line ends too, as \xNN, so that it cannot pass for more lines.
+QString OnOneLine(const QString& text);
 
 // Which journal lines a reader wants: the newest N (all when negative), of the devices whose
 // number is serial (all when empty): the number the device said, or the one the line wrote, so an

@@ -2350,12 +2350,15 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     const QDateTime otherAt = QDateTime::fromString(TServiceRecords::ReadJournal(JournalOf(second)).front().time,
                                                     Qt::ISODate).addSecs(1);
     const std::string otherTime = otherAt.toUTC().toString(Qt::ISODate).toStdString();
-    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc9', 'n', '" +
-               otherTime + "', '" + otherTime + "', 'rtc', '12345', 'выполнено')",
+    // Its user's name would start a line of its own and colour the terminal: shown escaped.
+    pg.Sql("INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome, engineer) VALUES ('pc9', 'n', '" +
+               otherTime + "', '" + otherTime + "', 'rtc', '12345', 'выполнено', E'ev\\nil\\x1b[31m')",
            pg.Admin(db));
     const std::string otherNote = "note: № 12345 was written on another PC after this PC's last write of it: pc9";
     r = as(second, pc2, {"read"});
-    EXPECT_NE(r.err.find(otherNote), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(otherNote + " (user ev\\x0Ail\\x1B[31m)"), std::string::npos) << r.err;
+    EXPECT_NE(as(second, pc2, {"journal", "--team", "--serial", "12345"}).out.find("PC: pc9, user ev\\x0Ail\\x1B[31m\n"),
+              std::string::npos);
     // A write that arrives while another PC reads (its transaction still open) is heard later.
     std::thread late([&] {
         pg.Sql("BEGIN; INSERT INTO zenda.journal (pc, line_id, at, time, action, serial, outcome) VALUES ('pc8', 'l', "

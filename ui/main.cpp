@@ -264,7 +264,7 @@ void TForm1::AskTeamAbout(int serial)
         otherWrite_ = QStringLiteral("Прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 "
                                      "(пользователь %3), %4, %5.")
                           .arg(serial)
-                          .arg(w.pc.left(64), w.engineer.left(64),
+                          .arg(OnOneLine(w.pc.left(64)), OnOneLine(w.engineer.left(64)),
                                at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
                                TJournalForm::ActionText(w.action).toLower());
     };
