@@ -54,16 +54,17 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
     }
     if (what == u"department") {  // the administrator's: which department's records a PC reads
         takes(2, u"department PC DEPARTMENT"_s);
-        TeamSetDepartment(TeamConnInfo(), args[1], args[2]);
-        return say({{u"ok"_s, true}, {u"pc"_s, args[1]}, {u"department"_s, args[2]}},
-                   args[2].isEmpty() ? Z::tr("the PC %1 reads the records of the PCs of no department").arg(args[1])
-                                     : Z::tr("the PC %1 reads the records of department %2 only").arg(args[1], args[2]));
+        const QString department = args[2].trimmed();  // a pasted space must not make a department of its own
+        TeamSetDepartment(TeamConnInfo(), args[1], department);
+        return say({{u"ok"_s, true}, {u"pc"_s, args[1]}, {u"department"_s, department}},
+                   department.isEmpty() ? Z::tr("the PC %1 reads the records of the PCs of no department").arg(args[1])
+                                        : Z::tr("the PC %1 reads the records of department %2 only").arg(args[1], department));
     }
     if (what == u"add-pc") {
         if (args.size() != 2 && args.size() != 3)
             throw ERefused(Z::tr("usage: zenda team %1").arg(u"add-pc NAME [DEPARTMENT]"_s));
         const TPcRole r =
-            TeamAddPc(TeamConnInfo(), args[1], args.size() == 3 ? std::optional<QString>(args[2]) : std::nullopt);
+            TeamAddPc(TeamConnInfo(), args[1], args.size() == 3 ? std::optional<QString>(args[2].trimmed()) : std::nullopt);
         return say({{u"ok"_s, true},
                     {u"pc"_s, args[1]},
                     {u"password"_s, r.password},

@@ -425,7 +425,14 @@ std::vector<int> TTeamDb::Setup()
 
 void TTeamDb::CheckDepartment(const std::string& department)
 {
-    if (department.size() > 64 || department.find_first_of("\r\n\t") != std::string::npos)
+    // No control characters (C0, DEL, and C1 as UTF-8): the name is shown in terminals.
+    bool control = false;
+    for (size_t i = 0; i < department.size(); ++i) {
+        const auto b = static_cast<unsigned char>(department[i]);
+        control = control || b < 0x20 || b == 0x7F ||
+                  (b == 0xC2 && i + 1 < department.size() && static_cast<unsigned char>(department[i + 1]) < 0xA0);
+    }
+    if (department.size() > 64 || control)
         throw ETeamError("a department is a name of at most 64 bytes on one line, not '" + department + "'");
 }
 

@@ -2501,8 +2501,12 @@ TEST_F(Team, DepartmentsReadTheirOwnOnly)
 {
     const std::string pc1 = AddPc("pc1"), east1 = AddPc("east1", "east"), east2 = AddPc("east2");
     setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
-    TRun r = Zenda(bench, {"team", "department", db + "_east2", "east"});
+    // A pasted space is no department of its own; a terminal's control sequence is no name.
+    TRun r = Zenda(bench, {"team", "department", db + "_east2", " east\t"});
     EXPECT_EQ(Zenda(bench, {"team", "department", db + "_nobody", "east"}).status, 2);
+    for (const char* odd : {"x\x1b[2J", "x\xc2\x9b" "2J", "a\nb"})
+        EXPECT_NE(Zenda(bench, {"team", "department", db + "_east2", odd}).err.find("a department is a name of at most 64 bytes on one line"),
+                  std::string::npos) << odd;
     unsetenv("ZENDA_TEAM_DB");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reads the records of department east only"), std::string::npos) << r.out;
