@@ -12,6 +12,7 @@
 #include "program.h"
 #include "settingsstore.h"
 #include "stdstreams.h"
+#include "teambook.h"
 #include "terminal.h"
 #include "version.h"
 #include "zenda.h"
@@ -23,6 +24,7 @@ int main(int argc, char** argv)
     KeepStandardStreams();
     PrepareConsole();
     CatchStopSignals();
+    TeamStopWhen([] { return StopSignal() != 0; });
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(u"zenda"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(ZENDA_VERSION));

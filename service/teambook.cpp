@@ -56,6 +56,18 @@ QString TeamSetup(const QString& conninfo)
                                  .arg(QString::fromStdString(db.Where()), v.join(u", "_s));
 }
 
+namespace {
+bool (*teamStopped)() = nullptr;
+}  // namespace
+
+void TeamStopWhen(bool (*stopped)())
+{
+    teamStopped = stopped;
+    TTeamDb::StopWhen(stopped);
+}
+
+bool TeamStopped() { return teamStopped && teamStopped(); }
+
 void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString& department)
 {
     try {
@@ -171,5 +183,7 @@ QString TeamCheck(const QString&) { NotBuiltIn(); }
 QString TeamSetup(const QString&) { NotBuiltIn(); }
 TPcRole TeamAddPc(const QString&, const QString&, const std::optional<QString>&) { NotBuiltIn(); }
 void TeamSetDepartment(const QString&, const QString&, const QString&) { NotBuiltIn(); }
+void TeamStopWhen(bool (*)()) {}
+bool TeamStopped() { return false; }
 std::unique_ptr<TSharedNumbers> TeamNumbers(const QString&) { NotBuiltIn(); }
 #endif

@@ -33,6 +33,10 @@ struct TPcRole {
 TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department = {});
 // Moves a PC to a department ("": the department of every PC given none).
 void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString& department);
+// Asked while the server is waited for and between a push's chunks: true (Ctrl-C) ends the
+// wait within 2 s and the push before its next chunk.
+void TeamStopWhen(bool (*stopped)());
+bool TeamStopped();
 
 // The shared book on the server: connects when first asked, and again after the connection
 // is lost (its numbers in hand are then free again, its begun ones spoiled, by the server).

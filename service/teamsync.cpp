@@ -295,6 +295,8 @@ TPushResult TeamPush(const QString& conninfo)
     // A chunk at a time, each committed and noted before the next: a journal of a million lines
     // is never held whole, and a push cut short keeps what it sent.
     while (sent.offset < journal.size()) {
+        if (TeamStopped())  // Ctrl-C: what was sent is noted, the rest waits for the next push
+            throw std::runtime_error("stopped");
         journal.seek(sent.offset);
         QByteArray bytes = journal.read(8 << 20);
         const qsizetype whole = bytes.lastIndexOf('\n') + 1;

@@ -1,10 +1,21 @@
 #include "teamdb.h"
 
 #include <libpq-fe.h>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <sys/socket.h>
+#endif
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <random>
+#include <thread>
 
 namespace {
 std::string Trimmed(const char* text)
@@ -318,6 +329,98 @@ void TTeamDb::CheckConnInfo(const std::string& conninfo)
                          "%APPDATA%\\postgresql\\pgpass.conf) instead");
 }
 
+namespace {
+std::atomic<bool (*)()> stopCheck{nullptr};
+}  // namespace
+
+void TTeamDb::StopWhen(bool (*stopped)()) { stopCheck = stopped; }
+
+// One thread a connection, asleep but for a glance every 100 ms while a call waits.
+class TTeamDb::TWatch {
+public:
+    explicit TWatch(int socket) : socket_(socket), thread_([this] { Run(); }) {}
+    ~TWatch()
+    {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            quit_ = true;
+        }
+        cv_.notify_one();
+        thread_.join();
+    }
+    // A call begins, or moves on (a COPY's chunk sent): its time counts from now.
+    void Busy(bool busy)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        busy_ = busy;
+        since_ = std::chrono::steady_clock::now();
+    }
+    // The watch's time for one call.
+    struct TCall {
+        explicit TCall(TWatch* w) : w_(w)
+        {
+            if (w_)
+                w_->Busy(true);
+        }
+        ~TCall()
+        {
+            if (w_)
+                w_->Busy(false);
+        }
+        TCall(const TCall&) = delete;
+        TCall& operator=(const TCall&) = delete;
+        TWatch* w_;
+    };
+    std::string Cut()
+    {
+        std::lock_guard<std::mutex> l(m_);
+        return cut_;
+    }
+
+private:
+    void Run()
+    {
+        using namespace std::chrono_literals;
+        std::unique_lock<std::mutex> l(m_);
+        while (!quit_) {
+            cv_.wait_for(l, 100ms);
+            const auto now = std::chrono::steady_clock::now();
+            if (const auto stopped = stopCheck.load(); !stoppedAt_ && stopped && stopped())
+                stoppedAt_ = now;
+            if (!busy_ || !cut_.empty())
+                continue;
+            // Once stopped, a call is given 2 s to end by itself (a station's last note in the book).
+            if (stoppedAt_ && now - std::max(*stoppedAt_, since_) >= 2s)
+                cut_ = "stopped";
+            else if (now - since_ >= 60s)  // a statement is given 15 s at the server
+                cut_ = "no answer for 60 s";
+            else
+                continue;
+#ifdef _WIN32
+            shutdown(static_cast<SOCKET>(socket_), SD_BOTH);
+#else
+            shutdown(socket_, SHUT_RDWR);
+#endif
+        }
+    }
+    const int socket_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool quit_ = false, busy_ = false;
+    std::chrono::steady_clock::time_point since_;
+    std::optional<std::chrono::steady_clock::time_point> stoppedAt_;
+    std::string cut_;
+    std::thread thread_;  // last: it starts with the rest in place
+};
+
+void TTeamDb::Failed(const std::string& why)
+{
+    const std::string cut = watch_ ? watch_->Cut() : std::string();
+    if (!cut.empty())
+        throw ETeamError("the team's server cannot be reached: " + cut);
+    throw ETeamError(why);
+}
+
 TTeamDb::TTeamDb(const std::string& conninfo)
 {
     CheckConnInfo(conninfo);
@@ -336,6 +439,7 @@ TTeamDb::TTeamDb(const std::string& conninfo)
     }
     // The server's notices ("already exists, skipping") are not the user's business.
     PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+    watch_ = std::make_unique<TWatch>(PQsocket(conn_));
     // The server, too, notices a PC that dropped off the network, and lets go of what it held.
     Exec("SELECT set_config('tcp_keepalives_idle', '20', false), set_config('tcp_keepalives_interval', '5', false), "
          "set_config('tcp_keepalives_count', '3', false), set_config('statement_timeout', '15s', false), "
@@ -348,6 +452,7 @@ TTeamDb::TTeamDb(const std::string& conninfo)
 
 TTeamDb::~TTeamDb()
 {
+    watch_.reset();  // its thread ends before the socket goes
     if (conn_)
         PQfinish(conn_);
 }
@@ -369,6 +474,7 @@ std::vector<TTeamDb::TRow> TTeamDb::Exec(const std::string& sql, const std::vect
     for (const auto& p : params)
         values.push_back(p ? p->c_str() : nullptr);
     // Without parameters, several statements at once (a migration); with them, one.
+    const TWatch::TCall call(watch_.get());
     PGresult* r = params.empty() ? PQexec(conn_, sql.c_str())
                                  : PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                                 values.data(), nullptr, nullptr, 0);
@@ -378,8 +484,7 @@ std::vector<TTeamDb::TRow> TTeamDb::Exec(const std::string& sql, const std::vect
         if (why.empty())
             why = Trimmed(PQerrorMessage(conn_));
         PQclear(r);
-        throw ETeamError(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + why
-                                                          : "the team's server cannot be reached: " + why);
+        Failed(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + why : "the team's server cannot be reached: " + why);
     }
     std::vector<TRow> rows(static_cast<size_t>(PQntuples(r)));
     for (int i = 0; i < PQntuples(r); ++i)
@@ -416,8 +521,10 @@ std::vector<int> TTeamDb::Setup()
         }
         Exec("COMMIT");
     } catch (...) {
-        if (Alive())
+        if (Alive()) {
+            const TWatch::TCall call(watch_.get());
             PQclear(PQexec(conn_, "ROLLBACK"));
+        }
         throw;
     }
     return applied;
@@ -563,16 +670,18 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
     std::string names;
     for (const auto& c : columns)
         names += (names.empty() ? "" : ", ") + c;
+    const TWatch::TCall call(watch_.get());
     PGresult* r = PQexec(conn_, ("COPY " + table + " (" + names + ") FROM STDIN").c_str());
     const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
     PQclear(r);
     if (!copying)
-        throw ETeamError(Joined("the team's server: ", Trimmed(PQerrorMessage(conn_))));
+        Failed(Joined("the team's server: ", Trimmed(PQerrorMessage(conn_))));
     std::string chunk;
     auto flush = [&] {
         if (PQputCopyData(conn_, chunk.data(), static_cast<int>(chunk.size())) != 1)
-            throw ETeamError(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
+            Failed(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
         chunk.clear();
+        watch_->Busy(true);  // moving on: a slow line is no stopped server
     };
     for (const auto& row : rows) {
         for (size_t i = 0; i < row.size(); ++i) {
@@ -589,7 +698,7 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
     }
     flush();
     if (PQputCopyEnd(conn_, nullptr) != 1)
-        throw ETeamError(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
+        Failed(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
     std::string copyError;
     while (PGresult* done = PQgetResult(conn_)) {
         if (PQresultStatus(done) != PGRES_COMMAND_OK)
@@ -597,8 +706,8 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
         PQclear(done);
     }
     if (!copyError.empty())
-        throw ETeamError(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + copyError
-                                                          : "the team's server cannot be reached: " + copyError);
+        Failed(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + copyError
+                                                : "the team's server cannot be reached: " + copyError);
 }
 
 size_t TTeamDb::CopyNew(const std::string& table, const std::vector<std::string>& columns,
@@ -626,8 +735,10 @@ size_t TTeamDb::InOneTransaction(const std::function<size_t()>& work)
         Exec("COMMIT");
         return n;
     } catch (...) {
-        if (Alive())
+        if (Alive()) {
+            const TWatch::TCall call(watch_.get());
             PQclear(PQexec(conn_, "ROLLBACK"));
+        }
         throw;
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -117,5 +118,15 @@ private:
                    const std::vector<std::vector<std::optional<std::string>>>& rows, const std::string& key);
     // BEGIN, work, COMMIT; ROLLBACK when it throws.
     size_t InOneTransaction(const std::function<size_t()>& work);
+    // ETeamError with libpq's words, or the watch's when it cut the call.
+    [[noreturn]] void Failed(const std::string& why);
     pg_conn* conn_ = nullptr;
+    // A call the server leaves unanswered (stopped, not gone: its host's TCP still answers, so
+    // keepalives see nothing) or that the user stops is cut: its socket shut, libpq's wait ended.
+    class TWatch;
+    std::unique_ptr<TWatch> watch_;
+
+public:
+    // Asked while a call waits: true cuts a call that has waited 2 s (Ctrl-C).
+    static void StopWhen(bool (*stopped)());
 };

@@ -2551,6 +2551,36 @@ TEST_F(Team, DepartmentsReadTheirOwnOnly)
 
 // The window's journal, by clicks: the department's view lists A's line with A's PC, and B
 // restores A's backup onto its own device through the same questions as a local one.
+// Ctrl-C while the server keeps a push waiting (here a lock; a stopped server the same): the
+// wait is cut within 2 s, said, and the next push sends it all, once.
+TEST_F(Team, CtrlCEndsAWaitForTheServer)
+{
+    const std::string pc1 = AddPc("pc1");
+    setenv("ZENDA_TEAM_DB", "host=/nonexistent dbname=x", 1);
+    ASSERT_EQ(Zenda(bench, {"--yes", "rtc", "3"}).status, 0);  // journaled, waiting
+    unsetenv("ZENDA_TEAM_DB");
+    std::thread holder([&] { pg.Sql("BEGIN; LOCK TABLE zenda.journal; SELECT pg_sleep(8); COMMIT;", pg.Admin(db)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const std::string out = (bench.dir / "sync.out").string();
+    const pid_t sync = SpawnPc(bench, {"ZENDA_TEAM_DB=" + pc1}, {"sync"}, out);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const auto t0 = std::chrono::steady_clock::now();
+    kill(sync, SIGINT);
+    int status = 0;
+    waitpid(sync, &status, 0);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_LT(seconds, 4.5);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(Slurp(out).find("stopped"), std::string::npos) << Slurp(out);
+    holder.join();
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    const TRun r = Zenda(bench, {"--json", "sync"});
+    unsetenv("ZENDA_TEAM_DB");
+    const int lines = static_cast<int>(Count(Slurp(DataOf(bench) / "journal.csv"), "\n") - 1);
+    EXPECT_EQ(r.Json()[u"new"].toInt(), lines) << r.out;
+    EXPECT_EQ(r.Json()[u"waiting"].toInt(), 0) << r.out;
+}
+
 TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
 {
     if (!*ZENDA_INIT_PATH)

@@ -14,6 +14,14 @@
         <translation>сервер группы</translation>
     </message>
     <message>
+        <source>stopped</source>
+        <translation>остановлено</translation>
+    </message>
+    <message>
+        <source>no answer for 60 s</source>
+        <translation>нет ответа 60 с</translation>
+    </message>
+    <message>
         <source>not synced to the disk</source>
         <translation>не сброшено на диск</translation>
     </message>

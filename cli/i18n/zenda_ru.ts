@@ -1306,5 +1306,11 @@ The password is shown this once.</source>
         <source>the PC %1 reads the records of department %2 only</source>
         <translation>ПК %1 читает записи только отдела %2</translation>
     </message>
+    <message>
+        <source>%1 was a PC already: its old password no longer works.
+</source>
+        <translation>ПК %1 уже был добавлен: его прежний пароль больше не действует.
+</translation>
+    </message>
 </context>
 </TS>
