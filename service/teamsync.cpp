@@ -264,8 +264,8 @@ qsizetype TeamWaiting()
         return 0;
     const TSent sent = LoadSent(journal);
     qsizetype n = CountLines(journal, sent.offset);
-    if (sent.offset == 0 && journal.seek(0) && journal.read(12) == "time,action,")
-        --n;  // the header is no line of the journal
+    if (sent.offset == 0 && journal.seek(0) && journal.read(15).replace("\xEF\xBB\xBF", "").startsWith("time,action,"))
+        --n;  // the header (after the byte order mark the journal is written with) is no line of the journal
     return std::max<qsizetype>(n, 0);
 }
 
