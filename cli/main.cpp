@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QStringList>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,6 +23,10 @@ using namespace Qt::StringLiterals;
 int main(int argc, char** argv)
 {
     KeepStandardStreams();
+#ifndef _WIN32
+    // A reader gone (zenda journal | head) is a result that cannot be printed, status 1, not a kill.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     PrepareConsole();
     CatchStopSignals();
     TeamStopWhen([] { return StopSignal() != 0; });
@@ -148,7 +153,7 @@ int main(int argc, char** argv)
     // Options given twice take the last value silently in the parser: "--port A --port B" in a
     // script would write to B. Refused instead.
     for (const QString& name : p.optionNames())
-        if (p.values(name).size() > 1 && !(command == u"station" && name == u"port"))  // a fixture each
+        if (p.optionNames().count(name) > 1 && !(command == u"station" && name == u"port"))  // a fixture each
             return Fail(g, kUsage, Z::tr("--%1 is given more than once").arg(name));
     if (!positional.isEmpty() && positional[0].isEmpty() && command != u"team")
         return Fail(g, kUsage, Z::tr("%1: the file name is empty").arg(command));

@@ -79,8 +79,13 @@ void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString
 
 TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department)
 {
-    if (department)
-        TTeamDb::CheckDepartment(department->toStdString());  // before the role is made
+    try {  // refused before the server is asked
+        TTeamDb::CheckPcName(name.toStdString());
+        if (department)
+            TTeamDb::CheckDepartment(department->toStdString());
+    } catch (const ETeamError& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
     TTeamDb db(conninfo.toStdString());
     TPcRole r;
     r.password = QString::fromStdString(db.AddPc(name.toStdString(), r.renewed));

@@ -408,6 +408,8 @@ QByteArray TeamBackup(const QString& conninfo, const QString& sha256)
 }
 QByteArray TeamProtocol(const QString& conninfo, const QString& pc, const QString& name)
 {
+    if (pc.isEmpty() || name.isEmpty())  // an unset variable in a script: no question for the server
+        throw ERefused(Z::tr("team protocol: the PC's name and the protocol's are not empty"));
     std::optional<std::string> found;
     try {
         TTeamDb db(conninfo.toStdString());

@@ -553,11 +553,16 @@ void TTeamDb::SetDepartment(const std::string& pc, const std::string& department
          {pc, department});
 }
 
-std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
+void TTeamDb::CheckPcName(const std::string& name)
 {
     if (name.empty() || name.size() > 63 || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos ||
         name[0] == '-' || name.rfind("pg_", 0) == 0)
         throw ETeamError("a PC's name is 1..63 small Latin letters, digits, '_' and '-', not '" + name + "'");
+}
+
+std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
+{
+    CheckPcName(name);
     static const char alphabet[] = "abcdefghijkmnpqrstuvwxyzABCDEFGHJKLMNPQRSTUVWXYZ23456789";
     std::random_device random;
     std::string password;

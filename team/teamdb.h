@@ -44,6 +44,7 @@ public:
     // only as a SCRAM verifier); the password. renewed: the PC was there, and its old password
     // no longer works. A role that is not a PC made so is refused.
     std::string AddPc(const std::string& name, bool& renewed);
+    static void CheckPcName(const std::string& name);  // ETeamError when it cannot be one
     // The department whose lines, backups and protocols the PC reads (and its own go to); ""
     // is the department of every PC given none.
     void SetDepartment(const std::string& pc, const std::string& department);

@@ -1312,5 +1312,9 @@ The password is shown this once.</source>
         <translation>ПК %1 уже был добавлен: его прежний пароль больше не действует.
 </translation>
     </message>
+    <message>
+        <source>team protocol: the PC&apos;s name and the protocol&apos;s are not empty</source>
+        <translation>team protocol: имя ПК и имя протокола не должны быть пустыми</translation>
+    </message>
 </context>
 </TS>
