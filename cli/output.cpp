@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "protocol.h"
+#include "records.h"
 #include "shown.h"
 #include "terminal.h"
 #include "zenda.h"
@@ -93,19 +94,7 @@ void PrintForPeople(const QJsonObject& o)
         std::printf("%s %s\n", l.first.leftJustified(width).toUtf8().constData(), l.second.toUtf8().constData());
 }
 
-QString Printable(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F))
-            out += u"\\x"_s + QString::number(u, 16).toUpper().rightJustified(2, u'0');
-        else
-            out += c;
-    }
-    return out;
-}
+QString Printable(const QString& text) { return OnOneLine(text, true); }
 
 // Says why (unless the engine has said it already) and gives the exit status.
 int Fail(const TGlobal& g, int status, const QString& text, bool said, const QString& held)

@@ -29,13 +29,14 @@ QString LocalStamp()
 
 QString NewRecordId() { return QUuid::createUuid().toString(QUuid::Id128); }
 
-QString OnOneLine(const QString& text)
+QString OnOneLine(const QString& text, bool keepLineEnds)
 {
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F) || u == 0x2028 || u == 0x2029)
+        const bool lineEnd = u == u'\n' || u == 0x2028 || u == 0x2029;
+        if ((lineEnd && !keepLineEnds) || (u < 0x20 && u != u'\n') || (u >= 0x7F && u <= 0x9F))
             out += u"\\x"_qs + QString::number(u, 16).toUpper().rightJustified(2, u'0');
         else
             out += c;

@@ -42,9 +42,10 @@ struct TJournalLine {
 
 // A new identity for a record: 32 hex digits, random.
 QString NewRecordId();
-// A field from a file or another PC (a user's name, a PC's) as it may be shown on one line:
-// every control character, the line ends too, as \xNN, so that it cannot pass for more lines.
-QString OnOneLine(const QString& text);
+// A text as it may be shown in a terminal: every control character as \xNN. A field from a
+// file or another PC (a user's name) loses its line ends too, so that it cannot pass for more
+// lines; a message keeps them (keepLineEnds).
+QString OnOneLine(const QString& text, bool keepLineEnds = false);
 
 // Which journal lines a reader wants: the newest N (all when negative), of the devices whose
 // number is serial (all when empty): the number the device said, or the one the line wrote, so an

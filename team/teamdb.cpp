@@ -357,19 +357,11 @@ public:
     }
     // The watch's time for one call.
     struct TCall {
-        explicit TCall(TWatch* w) : w_(w)
-        {
-            if (w_)
-                w_->Busy(true);
-        }
-        ~TCall()
-        {
-            if (w_)
-                w_->Busy(false);
-        }
+        explicit TCall(TWatch& w) : w_(w) { w_.Busy(true); }
+        ~TCall() { w_.Busy(false); }
         TCall(const TCall&) = delete;
         TCall& operator=(const TCall&) = delete;
-        TWatch* w_;
+        TWatch& w_;
     };
     std::string Cut()
     {
@@ -474,7 +466,7 @@ std::vector<TTeamDb::TRow> TTeamDb::Exec(const std::string& sql, const std::vect
     for (const auto& p : params)
         values.push_back(p ? p->c_str() : nullptr);
     // Without parameters, several statements at once (a migration); with them, one.
-    const TWatch::TCall call(watch_.get());
+    const TWatch::TCall call(*watch_);
     PGresult* r = params.empty() ? PQexec(conn_, sql.c_str())
                                  : PQexecParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr,
                                                 values.data(), nullptr, nullptr, 0);
@@ -522,7 +514,7 @@ std::vector<int> TTeamDb::Setup()
         Exec("COMMIT");
     } catch (...) {
         if (Alive()) {
-            const TWatch::TCall call(watch_.get());
+            const TWatch::TCall call(*watch_);
             PQclear(PQexec(conn_, "ROLLBACK"));
         }
         throw;
@@ -675,7 +667,7 @@ void TTeamDb::Copy(const std::string& table, const std::vector<std::string>& col
     std::string names;
     for (const auto& c : columns)
         names += (names.empty() ? "" : ", ") + c;
-    const TWatch::TCall call(watch_.get());
+    const TWatch::TCall call(*watch_);
     PGresult* r = PQexec(conn_, ("COPY " + table + " (" + names + ") FROM STDIN").c_str());
     const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
     PQclear(r);
@@ -741,7 +733,7 @@ size_t TTeamDb::InOneTransaction(const std::function<size_t()>& work)
         return n;
     } catch (...) {
         if (Alive()) {
-            const TWatch::TCall call(watch_.get());
+            const TWatch::TCall call(*watch_);
             PQclear(PQexec(conn_, "ROLLBACK"));
         }
         throw;
