@@ -122,24 +122,20 @@ bool RenameNoReplace(const QString& from, const QString& to)
 }
 
 namespace {
-// Qt sets no error when the disk fills after part of a write: the system's errno says why,
-// else a probe of the folder.
-QString ShortWriteReason(const QFileDevice& f, int error, const QString& dir)
-{
-    if (f.error() != QFileDevice::NoError)
-        return f.errorString();
-    return error ? SystemReason(error) : WhyNotWritable(dir);
-}
+// Qt says no error, or "Unknown error", when the disk fills after part of a write: the
+// system's errno says why, else a probe of the folder.
+QString ShortWriteReason(int error, const QString& dir) { return error ? SystemReason(error) : WhyNotWritable(dir); }
 }  // namespace
 
 void ReplaceWhole(const QString& path, const QByteArray& bytes)
 {
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
+    // Unbuffered: a buffered write that the disk cuts short at commit is lost without an error.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         Refuse(path + u": "_qs + f.errorString());
     errno = 0;
     if (f.write(bytes) != bytes.size()) {
-        const QString why = ShortWriteReason(f, errno, QFileInfo(path).absolutePath());
+        const QString why = ShortWriteReason(errno, QFileInfo(path).absolutePath());
         f.cancelWriting();
         Refuse(path + u": "_qs + why);
     }
@@ -159,8 +155,9 @@ QString WriteTemporary(const QString& dir, const QByteArray& bytes)
     const QString path = f.fileName();
     QString why;
     errno = 0;
-    if (f.write(bytes) != bytes.size() || !f.flush())
-        why = ShortWriteReason(f, errno, dir);
+    // The size on the disk too: a buffered write cut short by a full disk says no error.
+    if (f.write(bytes) != bytes.size() || !f.flush() || f.size() != bytes.size())
+        why = ShortWriteReason(errno, dir);
     else if (!SyncToDisk(f.handle()))
         why = QString::fromLocal8Bit(std::strerror(errno));
     f.close();

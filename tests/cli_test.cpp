@@ -729,10 +729,12 @@ TEST_F(Cli, HostileScriptsNeverWriteTheWrongThingOrKeepAHalfBackup)
         const QString kept = QString::fromStdString((tiny / "kept").string());
         std::ofstream(tiny / "kept") << std::string(4096, 'k');
         std::ofstream(tiny / "fill") << std::string(48 * 1024, 'x');
-        const QByteArray more(32 * 1024, 'n');
+        // More than Qt buffers, and less.
         for (const auto& [what, write] : std::vector<std::pair<const char*, std::function<void()>>>{
-                 {"replaced", [&] { durable::ReplaceWhole(kept, more); }},
-                 {"new", [&] { SaveFileAs(QString::fromStdString((tiny / "new.pdf").string()), more); }}}) {
+                 {"replaced", [&] { durable::ReplaceWhole(kept, QByteArray(32 * 1024, 'n')); }},
+                 {"replaced, buffered", [&] { durable::ReplaceWhole(kept, QByteArray(14 * 1024, 'n')); }},
+                 {"new", [&] { SaveFileAs(QString::fromStdString((tiny / "new.pdf").string()), QByteArray(32 * 1024, 'n')); }},
+                 {"new, buffered", [&] { SaveFileAs(QString::fromStdString((tiny / "new.pdf").string()), QByteArray(14 * 1024, 'n')); }}}) {
             try {
                 write();
                 ADD_FAILURE() << what << ": a cut write was taken as done";
