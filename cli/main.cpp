@@ -196,7 +196,7 @@ int main(int argc, char** argv)
         program.Ui().progress.Clear();
         return Fail(g, kUsage, QString::fromStdString(e.what()));
     } catch (const EAbort&) {
-        // Already said (a verification that failed three times said it three times).
+        // Already said; a failed write said what the device holds in its own message.
         const auto& ui = program.Ui();
         const QString held = program.Held();
         const QString what =
@@ -205,8 +205,6 @@ int main(int argc, char** argv)
                              : Z::tr("nothing was verified, the device may have been changed");
         if (ui.errors > 1)
             std::fprintf(stderr, "zenda: %s\n", Z::tr("failed %1 times; %2").arg(ui.errors).arg(what).toUtf8().constData());
-        else if (!held.isEmpty())
-            std::fprintf(stderr, "zenda: %s\n", what.toUtf8().constData());
         return Fail(g, kDeviceError, QString::fromStdString(ui.last), true, program.Held());
     } catch (const std::exception& e) {
         program.Ui().progress.Clear();

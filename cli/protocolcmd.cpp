@@ -32,8 +32,12 @@ int TProgram::Protocol(const QCommandLineParser& p)
                  {"representative", &parties.representative},
                  {"representative-position", &parties.representativePosition}};
     for (const auto& g : given)
-        if (p.isSet(QString::fromLatin1(g.option)))
+        if (p.isSet(QString::fromLatin1(g.option))) {
             *g.field = p.value(QString::fromLatin1(g.option)).trimmed();
+            // The window's limit: the page wraps a long name, and nothing is cut.
+            if (const QString why = PartyProblem(*g.field); !why.isEmpty())
+                throw ERefused(Z::tr("--%1: %2").arg(QString::fromLatin1(g.option), Human(why)));
+        }
     TProtocolMeter meters[2];
     for (int ch = 1; ch <= 2; ++ch) {
         const QString m = u"meter%1-"_s.arg(ch);
@@ -119,6 +123,16 @@ int TProgram::Protocol(const QCommandLineParser& p)
                                      "device as it is")
                                    .arg(model, serial));
             doc.line = *line;
+            // The page is signed as what the device holds: a later write that failed may have
+            // changed it (the journal's last completed write is then not what is in the device).
+            TImageBuffer written;
+            WrittenImage(doc.line, written);
+            if (const QStringList differ = SettingsDiffer(written, image_); !differ.isEmpty())
+                throw std::runtime_error(Z::tr("the device's settings differ from its last completed write (%1): %2; "
+                                               "--line TIME makes the protocol of a journal line, --now of the device "
+                                               "as it is")
+                                             .arg(doc.line.time, Human(differ.join(u"; "_s)))
+                                             .toStdString());
         }
     }
     if (!doc.asNow) {

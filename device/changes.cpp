@@ -13,10 +13,7 @@ std::string ChannelValue(const TDeviceSettings& s, int c)
     return (t == 0 ? TicksTexts : TicksTextsFast)[s.PulseValueCode(c)];
 }
 
-std::string Counter(const TDeviceSettings& s, TCounter c, const std::string& mask)
-{
-    return mask.empty() ? s.CounterText(c) : TEditMask(mask).ValueToDisplay(s.CounterText(c));
-}
+std::string Counter(const TDeviceSettings& s, TCounter c) { return s.CounterWhole(c); }
 
 std::string YesNo(bool v) { return v ? "да" : "нет"; }
 }  // namespace
@@ -48,16 +45,21 @@ std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImag
     if (changed && cleared) {
         out.push_back("счетчики обнулены");
     } else if (changed) {
-        const std::string time = "00000\\:00;0;_";
-        field("tp1", Counter(was, TCounter::Tp1, time), Counter(now, TCounter::Tp1, time));
-        field("tp2", Counter(was, TCounter::Tp2, time), Counter(now, TCounter::Tp2, time));
-        field("V1", Counter(was, TCounter::V1, was.VolumeMask(1)), Counter(now, TCounter::V1, now.VolumeMask(1)));
-        field("V2", Counter(was, TCounter::V2, was.VolumeMask(2)), Counter(now, TCounter::V2, now.VolumeMask(2)));
+        // Whole: every byte that changes shows in its field's line (a field shows one digit less).
+        for (TCounter k : {TCounter::Tp1, TCounter::Tp2, TCounter::V1, TCounter::V2}) {
+            const std::string from = Counter(was, k), to = Counter(now, k);
+            const int at = CounterPosition(k);
+            bool bytes = false;
+            for (int p = at; p < at + pos::CounterBytes; ++p)
+                bytes |= before.At(p) != after.At(p);
+            if (bytes)  // a volume counter without a mask shows its digits raw: still whole
+                out.push_back(std::string(CounterName(k)) + ": " + from + " -> " + to);
+        }
     } else {
         // The counters keep their digits, but a new pulse value moves the comma: the reading changes.
         for (int c : {1, 2}) {
             const TCounter k = c == 1 ? TCounter::V1 : TCounter::V2;
-            const std::string from = Counter(was, k, was.VolumeMask(c)), to = Counter(now, k, now.VolumeMask(c));
+            const std::string from = Counter(was, k), to = Counter(now, k);
             if (from == to)
                 continue;
             // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "V" + ... (-Wrestrict).
@@ -75,7 +77,7 @@ std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImag
     for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
         stamp |= after.At(p) != before.At(p);
     if (stamp)
-        out.push_back("часы записаны: " + now.StampDateText() + " " + now.StampTimeText());
+        out.push_back("часы записаны: " + now.StampWhole());
     bool other = false;
     for (int p = pos::CountersLast + 1; p <= kImageSize; ++p)
         other |= after.At(p) != before.At(p);

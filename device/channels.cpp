@@ -5,6 +5,7 @@
 #include "abort.h"
 
 #include <cctype>
+#include <tuple>
 
 const char* const TicksTexts[4] = {"0,01 м3/имп", "0,1 м3/имп", "1 м3/имп", "---"};
 const char* const TicksTextsFast[4] = {"0,001 м3/имп", "0,01 м3/имп", "0,1 м3/имп", "---"};
@@ -227,37 +228,52 @@ void TChannelTable::StoreChannels(const std::function<void(int row)>& noType)
     }
 }
 
-std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelCode, bool withCounters)
+namespace {
+// The checks behind ModelRefusals and WriteRefusals. held: the device's image as read in the same
+// action, or null; a part of the image equal to it is what the device holds already.
+std::vector<std::string> Refusals(const TImageBuffer& image, const TImageBuffer* held, uint8_t modelCode,
+                                  bool withCounters, bool typesAlways)
 {
-    TImageBuffer copy = image;
-    const TDeviceSettings s(copy);
+    TImageBuffer copy = image, was = held ? *held : image;
+    const TDeviceSettings s(copy), h(was);
+    auto changed = [&](auto get) { return !held || get(s) != get(h); };
     std::vector<std::string> out;
     const int model = TDeviceSettings::ModelIndex(modelCode);
-    if (model < 0) {
-        out.push_back("тип прибора не известен");
-        return out;
-    }
-    const int types = model == 0 ? 2 : 3;  // a frequency input on ZENDA2 and ZENDA3 only
     for (int c : {1, 2}) {
+        const bool channelChanged = changed([c](const TDeviceSettings& x) {
+            return std::tuple(x.InputType(c), x.PulseValueCode(c), x.LineTest(c));
+        });
+        if (!channelChanged && !typesAlways)
+            continue;
+        if (model < 0 && !held)
+            return {"тип прибора не известен"};
+        if (model < 0)
+            continue;  // a model that was not asked: its channel rules are not known
         const std::string ch = "канал " + std::to_string(c) + ", ";
+        const int types = model == 0 ? 2 : 3;  // a frequency input on ZENDA2 and ZENDA3 only
         const int t = s.InputType(c);
         if (t >= types) {
             out.push_back(ch + "тип входного сигнала \"" + TypeInSigTexts[t] + "\" не из тех, что принимает ZENDA" +
                           std::to_string(model + 1));
             continue;
         }
+        if (!channelChanged)
+            continue;
         if (t <= 1 && s.PulseValueCode(c) > 2)
             out.push_back(ch + "цена входного импульса не из списка");
         if (t == 0 && !s.LineTest(c))  // a slow input has no line test: its flag is always set
             out.push_back(ch + "тест линии у входа \"" + std::string(TypeInSigTexts[0]) + "\" невозможен");
     }
-    if (s.Address() != 0 && !range::Address(s.Address()))
+    if (changed([](const TDeviceSettings& x) { return x.Address(); }) && s.Address() != 0 &&
+        !range::Address(s.Address()))
         out.push_back("сетевой адрес " + std::to_string(s.Address()) + " вне 1..63");
-    if (!range::Correction(s.Correction()))
+    if (changed([](const TDeviceSettings& x) { return x.CorrectionByteValue(); }) && !range::Correction(s.Correction()))
         out.push_back("автокоррекция RTC " + std::to_string(s.Correction()) + " сек вне -25..25");
     if (withCounters)
         for (TCounter k : {TCounter::Tp1, TCounter::Tp2}) {
             const std::string text = s.CounterText(k);
+            if (!changed([k](const TDeviceSettings& x) { return x.CounterText(k); }))
+                continue;
             const size_t n = text.size();
             const bool digits = n >= 2 && std::isdigit(static_cast<unsigned char>(text[n - 2])) &&
                                 std::isdigit(static_cast<unsigned char>(text[n - 1]));
@@ -265,4 +281,16 @@ std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelC
                 out.push_back(std::string(k == TCounter::Tp1 ? "tp1" : "tp2") + ": минуты вне 0..59");
         }
     return out;
+}
+}  // namespace
+
+std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelCode, bool withCounters)
+{
+    return Refusals(image, nullptr, modelCode, withCounters, true);
+}
+
+std::vector<std::string> WriteRefusals(const TImageBuffer& held, const TImageBuffer& image, uint8_t modelCode,
+                                       bool typesAlways)
+{
+    return Refusals(image, &held, modelCode, true, typesAlways);
 }

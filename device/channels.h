@@ -99,3 +99,13 @@ private:
 // the channel table's type and pulse-value choices for that model and the ranges its fields
 // keep; with the counters, their minutes. One line a refusal; none when it takes it all.
 std::vector<std::string> ModelRefusals(const TImageBuffer& image, uint8_t modelCode, bool withCounters);
+
+// The one rule for every write: what the connected model would refuse in the image about to be
+// written over held (the device's image as read in the same action). A value that differs from
+// what the device holds must be one the model takes; what it holds and nobody changed may go
+// back as it was (an empty address stays 0, a dry contact keeps the flag a blank memory holds).
+// typesAlways: each channel's input type is checked even unchanged (an initialization sets the
+// channels up: it never leaves an input the model cannot take). A model code of no model (not
+// asked) skips the channel rules, which depend on it.
+std::vector<std::string> WriteRefusals(const TImageBuffer& held, const TImageBuffer& image, uint8_t modelCode,
+                                       bool typesAlways);

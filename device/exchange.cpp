@@ -91,6 +91,26 @@ void TDeviceExchange::ReadDataFromDevice(uint8_t* Image)
 void TDeviceExchange::SendInitData(const uint8_t* Image, int attempts)
 {
     TWaitScope wait(Ui());
+    // One failed write is one message: each attempt's refusal is kept, not shown, and the last
+    // one is raised for the caller to say once, with what the device holds after it.
+    struct TKept : TDeviceUi {
+        TDeviceUi& shown;
+        std::string message;
+        explicit TKept(TDeviceUi& s) : shown(s) {}
+        [[noreturn]] void ErrorAbort(const std::string& Msg, const std::string&) override
+        {
+            message = Msg;
+            throw EAbort();
+        }
+        void BeginWait() override { shown.BeginWait(); }
+        void EndWait() override { shown.EndWait(); }
+    } kept(Ui());
+    struct TRestore {
+        TDeviceUi*& quiet;
+        TDeviceUi* was;
+        ~TRestore() { quiet = was; }
+    } restore{quiet_, quiet_};
+    quiet_ = &kept;
     for (int attempt = 1; attempt <= attempts; ++attempt) {
         try {
             uint8_t echo[kImageSize];
@@ -101,8 +121,10 @@ void TDeviceExchange::SendInitData(const uint8_t* Image, int attempts)
             if (std::memcmp(Image, echo, kImageSize) != 0)
                 Mismatch();
             return;
+        } catch (const EAbort&) {
+            if (attempt == attempts)
+                throw std::runtime_error(kept.message);
         } catch (...) {
-            // The attempts before the last swallow every failure (their box has already been shown).
             if (attempt == attempts)
                 throw;
         }

@@ -52,6 +52,8 @@ public:
     void ReadDataFromDevice(uint8_t* Image);
     // attempts: 3 for an engineer at the device; 1 where the device may be swapped meanwhile (a
     // production line): a write that got no answer may be stored, so it is never sent blind again.
+    // No attempt's failure is shown: the last one is raised (std::runtime_error with the device's
+    // message, or the line's own error) for the caller to say once.
     void SendInitData(const uint8_t* Image, int attempts = 3);
     void LeaveInitMode();
     // The verified read, showing nothing: after a write whose verification failed, it tells

@@ -64,6 +64,18 @@ void TDeviceSession::ReviveLine()
     fresh.SetHandle(INVALID_HANDLE_VALUE_);
 }
 
+void TDeviceSession::Freshen()
+{
+    if (!port_.IsOpen())
+        return;
+    try {
+        port_.PurgeInput();
+    } catch (const std::exception&) {
+        watch_.lost = true;  // the observer has noted it too; ReviveLine tries the one reopen
+    }
+    ReviveLine();
+}
+
 void TDeviceSession::TLineWatch::OnWrite(const uint8_t* bytes, int32_t count, TimePoint at)
 {
     if (next)
@@ -106,4 +118,15 @@ const char* TDeviceSession::HeldText(THeld held)
     case THeld::Unknown: break;
     }
     return "после сбоя неизвестно, какие настройки хранит прибор";
+}
+
+std::string TDeviceSession::HeldAdvice(THeld held)
+{
+    std::string text;
+    switch (held) {
+    case THeld::New: text = "После сбоя прочитано: прибор хранит новые настройки."; break;
+    case THeld::Old: text = "После сбоя прочитано: прибор хранит прежние настройки, изменения не записаны."; break;
+    case THeld::Unknown: text = "После сбоя неизвестно, какие настройки хранит прибор."; break;
+    }
+    return text + "\nСчитайте прибор, прежде чем делать что-либо еще.";
 }

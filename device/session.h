@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "cport.h"
 #include "exchange.h"
@@ -58,6 +59,9 @@ public:
     THeld HeldAfterFailedWrite(const TImageBuffer& before, const TImageBuffer& intended);
     // The journal's words for it: "прибор хранит новые настройки", ...
     static const char* HeldText(THeld held);
+    // The same for the engineer, in the failure's own message: what the device holds and that it
+    // must be read before anything else is done with it.
+    static std::string HeldAdvice(THeld held);
     void DoCommand(uint8_t code, const uint8_t* send, uint8_t* receive)
     {
         ReviveLine();
@@ -72,6 +76,10 @@ public:
     // go of the old handle. A reopen that fails keeps the old handle, so the action fails
     // with the message it always did. One try per such failure.
     void ReviveLine();
+    // Before an action's first byte: a line that went away while the port was idle (an adapter
+    // pulled and plugged back) is found by a purge, which sends nothing, and opened afresh, so
+    // that the action itself does not fail on the old handle.
+    void Freshen();
 
     TComPort& Port() { return port_; }
     const TComPort& Port() const { return port_; }

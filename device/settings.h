@@ -33,6 +33,7 @@ constexpr int V2ResetBit = 4;
 enum class TCounter { Tp1, Tp2, V1, V2 };
 int CounterPosition(TCounter c);
 bool IsTimeCounter(TCounter c);
+const char* CounterName(TCounter c);  // "tp1", "tp2", "V1", "V2"
 
 // The correction byte: units in bits 0-3 (used even above 9), tens in bits 4-5, sign in
 // bit 6, bit 7 ignored. Decodes to -45..45; encodes -25..25 anew (bit 7 clear, zero 0x00).
@@ -93,6 +94,14 @@ public:
     std::string CounterText(TCounter c) const;
     void SetCounterText(TCounter c, const std::string& digits);
     bool CounterIsBcd(TCounter c) const;
+    // The counter whole, for a person to read: a time counter as "00012:34" (five digits of hours,
+    // six when the device holds that many, which the dialog's field cannot show), a volume counter
+    // through its mask (raw digits without one); bytes that are not decimal digits as what they
+    // are ("не число: байты 12 3A 56 78", in the device's order), never as a number they are not.
+    std::string CounterWhole(TCounter c) const;
+    // Whether the counter's dialog field shows it whole (decimal digits, and a time counter's
+    // highest digit 0).
+    bool CounterFitsField(TCounter c) const;
     // The volume counter's edit mask for channel 1 or 2, "" when the channel has none.
     std::string VolumeMask(int channel) const { return GetCounterMask(image_, channel); }
     void ClearCounters();
@@ -101,6 +110,9 @@ public:
     void StampClock() { image_.StampClock(); }
     std::string StampTimeText() const { return image_.StampTimeText(); }
     std::string StampDateText() const { return image_.StampDateText(); }
+    // The last initialization as "dd.MM.yyyy hh:mm", or its five bytes in hex when they are not
+    // a date and time (a blank or garbled memory).
+    std::string StampWhole() const;
 
 private:
     static int Shift(int channel) { return 2 * (channel - 1); }

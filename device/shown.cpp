@@ -7,10 +7,11 @@
 namespace {
 const char* const kModelNames[3] = {"ZENDA1", "ZENDA2", "ZENDA3"};
 
-// A counter as its field in the window shows it (the mask's literals in place).
+// A counter whole (the mask's literals in place), empty for a volume counter whose channel has
+// no mask (a forbidden type).
 std::string CounterShown(const TDeviceSettings& s, TCounter c, const std::string& mask)
 {
-    return mask.empty() ? std::string() : TEditMask(mask).ValueToDisplay(s.CounterText(c));
+    return mask.empty() ? std::string() : s.CounterWhole(c);
 }
 }  // namespace
 

@@ -19,7 +19,8 @@ struct TShownSettings {
     bool v2Reset = false;
     std::string stampDate, stampTime;  // the last initialization, "dd/mm/yy" and "hh:mm"
     std::vector<TShownChannel> channels;
-    std::string tp1, tp2, v1, v2;  // the counters as their fields show them; empty: a forbidden type
+    // The counters whole (TDeviceSettings::CounterWhole); empty: a forbidden type.
+    std::string tp1, tp2, v1, v2;
 };
 
 // From the image and its model code (a code of no model reads with ZENDA3's rules, which

@@ -154,7 +154,7 @@ TCursorSuspend::~TCursorSuspend()
 }
 
 int CustomDlg(DialogType DlgType, const QString& Msg, const QString& Caption, const ButtonsDescriptor& Buttons,
-              int DefaultButton, bool AddCancel, uint32_t Color, const QFont* Font)
+              int DefaultButton, bool AddCancel, uint32_t Color, const QFont* Font, int EscapeButton)
 {
     // The descriptor is read before any window exists.
     if (!Buttons.IsArray || Buttons.LowBound != 0)
@@ -245,6 +245,8 @@ int CustomDlg(DialogType DlgType, const QString& Msg, const QString& Caption, co
         } else if (AddCancel && i == N - 1) {
             form->CancelBtn = b;
         }
+        if (i == EscapeButton)
+            form->CancelBtn = b;
         form->Buttons.push_back(b);
         x += ButtonWidth + ButtonGap;
     }
@@ -260,7 +262,7 @@ int CustomDlg(DialogType DlgType, const QString& Msg, const QString& Caption, co
 }
 
 int MessageDlgEx(DialogType DlgType, const QString& Msg, const QString& Caption, const QVariantList& Buttons,
-                 int DefaultButton, uint32_t Color, const QFont* Font)
+                 int DefaultButton, uint32_t Color, const QFont* Font, int EscapeButton)
 {
     QVariantList captions;
     for (const QVariant& v : Buttons) {
@@ -268,5 +270,6 @@ int MessageDlgEx(DialogType DlgType, const QString& Msg, const QString& Caption,
             throw std::runtime_error("Invalid button caption (not a string)");
         captions << v;
     }
-    return CustomDlg(DlgType, Msg, Caption, ButtonsDescriptor::Array(captions), DefaultButton, false, Color, Font);
+    return CustomDlg(DlgType, Msg, Caption, ButtonsDescriptor::Array(captions), DefaultButton, false, Color, Font,
+                     EscapeButton);
 }

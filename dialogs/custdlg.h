@@ -69,11 +69,13 @@ private:
     bool HandleKey(QKeyEvent* e);
 };
 
+// EscapeButton: the button (0-based) that Esc presses, -1 for none (Esc then closes no box but
+// one with the added "Отмена").
 int CustomDlg(DialogType DlgType, const QString& Msg, const QString& Caption, const ButtonsDescriptor& Buttons,
-              int DefaultButton, bool AddCancel, uint32_t Color, const QFont* Font);
+              int DefaultButton, bool AddCancel, uint32_t Color, const QFont* Font, int EscapeButton = -1);
 // Buttons: every element must be a string.
 int MessageDlgEx(DialogType DlgType, const QString& Msg, const QString& Caption, const QVariantList& Buttons,
-                 int DefaultButton, uint32_t Color, const QFont* Font);
+                 int DefaultButton, uint32_t Color, const QFont* Font, int EscapeButton = -1);
 
 // Hides the wait cursor while a box is on screen and brings it back afterwards.
 class TCursorSuspend {

@@ -53,6 +53,12 @@ bool AskYesNo(const QString& Msg, const QString& Caption, bool defaultNo)
                          defaultNo ? 1 : 0) == 1;
 }
 
+bool AskYesNoCancelNo(const QString& Msg, const QString& Caption, bool defaultYes)
+{
+    return MessageDlgEx(DialogType::Confirmation, TidyMessage(Msg), Caption, {QStringLiteral("Да"), QStringLiteral("Нет")},
+                        defaultYes ? 0 : 1, clBtnFace, nullptr, 1) == 1;
+}
+
 void ErrorAbort(const QString& Msg, const QString& Caption)
 {
     ShowErrorMsg(Msg, Caption);

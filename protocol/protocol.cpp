@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "changes.h"
 #include "durable.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -19,7 +20,7 @@
 
 using namespace Qt::StringLiterals;
 
-const char* const kFingerprintName = "SHA-256, первые 16 знаков";
+const char* const kFingerprintName = "SHA-256 без счетчиков и отметки инициализации, первые 16 знаков";
 
 // ------------------------------------------------------------------ who and where
 
@@ -34,9 +35,21 @@ TProtocolParties TProtocolParties::Load()
 
 QString MeterReading(const QString& typed)
 {
+    // One decimal separator, comma or point, and no thousands separators: "12,345.6" is refused,
+    // never read as 12,3456.
     static const QRegularExpression number(u"^\\d{1,12}(?:[.,]\\d{1,6})?$"_s);
     const QString t = typed.trimmed();
     return number.match(t).hasMatch() ? QString(t).replace(u'.', u',') : QString();
+}
+
+QString PartyProblem(const QString& text)
+{
+    if (text.size() > kPartyMaxLength)
+        return u"%1 знаков, больше %2"_s.arg(text.size()).arg(kPartyMaxLength);
+    for (const QChar c : text)
+        if (c.category() == QChar::Other_Control)
+            return u"управляющий символ"_s;
+    return {};
 }
 
 void TProtocolParties::Save() const
@@ -75,8 +88,29 @@ bool HasProtocol(const TJournalLine& line)
 
 QString ImageFingerprint(const TImageBuffer& image)
 {
-    const QByteArray bytes(reinterpret_cast<const char*>(image.Image()), kImageSize);
+    // The settings only: the counters count and the stamp is the last initialization's, so a
+    // working device keeps its fingerprint as long as nobody changes how it is set up.
+    QByteArray bytes(reinterpret_cast<const char*>(image.Image()), kImageSize);
+    for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
+        bytes[p - 1] = 0;
+    for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+        bytes[p - 1] = 0;
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16).toUpper());
+}
+
+QStringList SettingsDiffer(const TImageBuffer& written, const TImageBuffer& device)
+{
+    auto settings = [](TImageBuffer image) {
+        for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
+            image.At(p) = 0;
+        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+            image.At(p) = 0;
+        return image;
+    };
+    QStringList out;
+    for (const std::string& c : DescribeChanges(settings(written), settings(device)))
+        out << QString::fromStdString(c);
+    return out;
 }
 
 int NextProtocolNumber()

@@ -28,6 +28,10 @@ struct TProtocolMeter {
 };
 // A meter's reading as the page prints it: digits with one decimal comma, else empty (refused).
 QString MeterReading(const QString& typed);
+// The longest name or position either face takes for the page (it wraps there, never cut).
+constexpr int kPartyMaxLength = 300;
+// Why a name typed for the page is refused (too long, a control character), empty when taken.
+QString PartyProblem(const QString& text);
 
 struct TProtocol {
     int number = 0;  // this PC's running number
@@ -53,10 +57,14 @@ int LeftInitModeAfter(const TJournalLine& line, const QString& journal = TServic
 bool WrittenImage(const TJournalLine& line, TImageBuffer& image);
 // Whether a protocol can be made of the line: a completed write with its image kept.
 bool HasProtocol(const TJournalLine& line);
-// A short fingerprint of the 72 bytes: the first 16 hex digits of their SHA-256; a later read
-// of the device gives the same unless its settings or counters changed since.
+// A short fingerprint of the device's settings: the first 16 hex digits of the SHA-256 of the 72
+// bytes with the counters and the initialization stamp as zeros; a later read of the device
+// gives the same unless its settings changed since, however long it has counted.
 QString ImageFingerprint(const TImageBuffer& image);
 extern const char* const kFingerprintName;  // how the page names it
+// Where a device's settings differ from those a write left (counters and stamp aside), in the
+// change list's words; empty when the device holds what the write's protocol would describe.
+QStringList SettingsDiffer(const TImageBuffer& written, const TImageBuffer& device);
 
 // The next running number of this PC's protocols, kept beside the journal (several programs
 // at once never get the same number; a number file lost or damaged resumes after the highest

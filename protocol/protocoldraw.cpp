@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "protocol.h"
+#include "settings.h"
 #include "shown.h"
 
 using namespace Qt::StringLiterals;
@@ -58,31 +59,42 @@ QString TimeWithZone(const QString& iso)
     return t.toString(u"dd.MM.yyyy HH:mm:ss"_s) + u" ("_s + zone + u')';
 }
 
-// The device's stamp "dd/mm/yy" "hh:mm" in the page's format.
-QString Stamp(const TShownSettings& s)
+// The device's stamp in the page's format, with the zone it was written in when this line wrote
+// it; bytes that are no date and time as their hex (never a date they are not).
+QString Stamp(const TProtocol& p)
 {
-    const QStringList d = QString::fromStdString(s.stampDate).split(u'/');
-    if (d.size() != 3)
-        return E(s.stampDate + " " + s.stampTime);
-    return E(d[0] + u'.' + d[1] + u".20"_s + d[2] + u' ' + QString::fromStdString(s.stampTime));
+    TImageBuffer image = p.image;
+    QString stamp = QString::fromStdString(TDeviceSettings(image).StampWhole());
+    const QDateTime t = QDateTime::fromString(p.line.time, Qt::ISODate);
+    if (p.line.action == u"init" && !p.asNow && t.isValid() && stamp.front().isDigit()) {
+        const QString zone = TimeWithZone(p.line.time);
+        stamp += zone.mid(zone.indexOf(u" ("_s));  // " (UTC+03:00)": the PC's zone at the write
+    }
+    return E(stamp);
 }
 
-// Counters with their units: "00002:15" as 2 ч 15 мин, "0034567,8" as 34567,8 м³.
+// Counters with their units: "00002:15" as 2 ч 15 мин, "0034567,8" as 34567,8 м³; what is not a
+// number ("не число: байты ...") as it is.
 QString Hours(const std::string& v)
 {
     const QString t = QString::fromStdString(v);
     const qsizetype colon = t.indexOf(u':');
-    if (colon < 0)
+    if (colon < 0 || !t.front().isDigit())
         return E(t);
     return u"%1 ч %2 мин"_s.arg(t.left(colon).toInt()).arg(t.mid(colon + 1).toInt());
 }
 QString Cubic(const std::string& v)
 {
     QString t = QString::fromStdString(v);
+    if (t.isEmpty() || !t.front().isDigit())
+        return E(t);
     while (t.size() > 1 && t.front() == u'0' && t[1].isDigit())
         t.remove(0, 1);
     return E(t) + u" м³"_s;
 }
+
+// The channel table's "м3/имп" in the page's one unit style.
+QString Units(const std::string& v) { return E(QString::fromStdString(v).replace(u"м3"_s, u"м³"_s)); }
 
 QString Html(const TProtocol& p)
 {
@@ -110,7 +122,7 @@ QString Html(const TProtocol& p)
     h += Row(u"Сетевой адрес"_s, QString::number(s.address));
     h += Row(u"Возможность обнуления счетчика объема V2"_s, s.v2Reset ? u"да"_s : u"нет"_s);
     h += Row(u"Автокоррекция RTC"_s, u"%1 сек"_s.arg(s.correction));
-    h += Row(u"Последняя инициализация"_s, Stamp(s));
+    h += Row(u"Последняя инициализация"_s, Stamp(p));
     if (p.leftInitMode >= 0)
         h += Row(u"Режим инициализации"_s, p.leftInitMode ? u"прибор вышел из режима инициализации"_s
                                                           : u"прибор остается в режиме инициализации"_s);
@@ -120,7 +132,7 @@ QString Html(const TProtocol& p)
     h += u"<tr><th>№</th><th>Цена входного импульса</th><th>Тест линии</th><th>Тип входного сигнала</th></tr>"_s;
     for (size_t i = 0; i < s.channels.size(); ++i)
         h += u"<tr><td align=\"center\">%1</td><td>%2</td><td>%3</td><td>%4</td></tr>"_s.arg(i + 1).arg(
-            E(s.channels[i].value), E(s.channels[i].lineTest), E(s.channels[i].type));
+            Units(s.channels[i].value), E(s.channels[i].lineTest), E(s.channels[i].type));
     h += u"</table>"_s;
 
     // The meters connected to the channels, when the engineer gave them.
@@ -153,13 +165,14 @@ QString Html(const TProtocol& p)
     if (!p.asNow) {
         QString changes;
         for (const QString& c : p.line.changes)
-            changes += (changes.isEmpty() ? QString() : u"<br>"_s) + E(c);
+            changes += (changes.isEmpty() ? QString() : u"<br>"_s) + Units(c.toStdString());
         h += Row(u"Изменения"_s, changes.isEmpty() ? u"нет"_s : changes);
     }
-    h += Row(u"Отпечаток 72 байт (%1)"_s.arg(QString::fromUtf8(kFingerprintName)), ImageFingerprint(p.image));
+    h += Row(u"Отпечаток настроек (%1)"_s.arg(QString::fromUtf8(kFingerprintName)), ImageFingerprint(p.image));
     h += u"</table>"_s;
-    h += u"<p style=\"font-size: 8.5pt\">Проверка позже: команда <b>zenda read</b> показывает отпечаток прибора тем же "
-         u"способом; он совпадает с этим, пока настройки и счетчики прибора не менялись.</p>"_s;
+    h += u"<p style=\"font-size: 8.5pt\">Проверка позже: команда <b>zenda read</b> показывает отпечаток настроек "
+         u"прибора тем же способом; он совпадает с этим, пока настройки прибора не менялись. Счетчики и отметка "
+         u"последней инициализации в отпечаток не входят: прибор считает, отпечаток остается.</p>"_s;
 
     // The signature block: each party's position, signature and name, the date, the stamp.
     auto party = [](const QString& who, const QString& position, const QString& name) {

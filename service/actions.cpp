@@ -50,6 +50,7 @@ const TActionResult& TDeviceActions::Journaled(const char* action, const std::fu
     face_.ActionBegins();
     try {
         face_.OpenLine(session_);
+        session_.Freshen();  // nothing is sent yet: a line lost while idle is opened afresh here
         body();
     } catch (const TCancelled&) {
         result_.cancelled = true;
@@ -142,6 +143,8 @@ void TDeviceActions::ReadDevice(bool withModel)
     }
     session_.ReadDataFromDevice(image_);
     result_.read = image_;
+    if (!withModel)
+        result_.line.model = face_.KnownModel(settings.SerialNumber());
     result_.line.serial = QString::number(settings.SerialNumber());
     result_.line.address = QString::number(settings.Address());
     face_.Checkpoint();
@@ -175,20 +178,35 @@ void TDeviceActions::WriteImage()
     if (journalFailed_)
         face_.JournalFailed(records_.JournalError());
     result_.writeBegan = true;
+    std::string failure;
     try {
         session_.SendInitData(image_, writeOnce ? 1 : 3);
-    } catch (...) {
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    if (!failure.empty()) {
         // It may have reached the device all the same: one silent read says which image it holds.
         result_.held = session_.HeldAfterFailedWrite(result_.read, image_);
         line.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*result_.held)));
         // Read back whole as the image intended: written and verified, by the read alone.
         if (!writeOnce || *result_.held != TDeviceSession::THeld::New)
-            throw;
+            // One message for the failed write, and in it what the device holds now.
+            face_.ErrorAbort(failure + "\n" + TDeviceSession::HeldAdvice(*result_.held), "Ошибка");
     }
     result_.wrote = true;
     result_.written = image_;  // the exchange has read it back and compared it
     // Kept with the journal line, so that a protocol made later shows what was written then.
     line.written = QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(image_.Image()), kImageSize).toHex().toUpper());
+}
+
+void TDeviceActions::CheckWrite(bool typesAlways, uint8_t model)
+{
+    const QStringList refused = ToList(WriteRefusals(result_.read, image_, model, typesAlways));
+    if (refused.isEmpty())
+        return;
+    const QString name = TDeviceSettings::ModelIndex(model) < 0 ? QString() : ModelName(model) + u' ';
+    face_.Refuse(u"Прибор "_s + name + u"не примет эти настройки: "_s + refused.join(u"; "_s) +
+                 u". Ничего не записано"_s);
 }
 
 const TActionResult& TDeviceActions::Read()
@@ -199,17 +217,28 @@ const TActionResult& TDeviceActions::Read()
     });
 }
 
-const TActionResult& TDeviceActions::Initialize(const TEdit& edit, TLeave leave)
+const TActionResult& TDeviceActions::Initialize(const TEdit& edit, TLeave leave,
+                                                const std::optional<TLookedDevice>& looked)
 {
     return Journaled("init", [&] {
         TWaitScope wait(face_);
         ReadDevice(true);
         TDeviceSettings settings(image_);
+        // The page's settings are another device's when the cable was moved after its read.
+        const int serial = settings.SerialNumber();
+        if (looked && (looked->model != result_.model || looked->serial != serial))
+            face_.Refuse(u"Подключен прибор %1 № %2, а на странице прибор %3 № %4, считанный ранее. Ничего не "
+                         u"записано: считайте подключенный прибор (\"Считать\") и проверьте настройки"_s
+                             .arg(ModelName(result_.model))
+                             .arg(serial)
+                             .arg(ModelName(looked->model))
+                             .arg(looked->serial));
         settings.SetModelCode(result_.model);
         if (!edit())
             throw TCancelled{};
         settings.ClearCounters();
         settings.StampClock();
+        CheckWrite(true, result_.model);
         WriteImage();
         Settle();
         TActionFace::TQuestion q(TActionFace::TQuestion::LeaveAfterInit);
@@ -251,6 +280,7 @@ const TActionResult& TDeviceActions::Change(const char* action, const TEdit& edi
             TDeviceSettings(image_).SetModelCode(result_.model);
         if (!edit())
             throw TCancelled{};
+        CheckWrite(false, askModel ? result_.model : 0);  // unasked, the model's own rules are not known
         WriteImage();
         Settle();
         face_.Inform(doneText);
@@ -290,8 +320,18 @@ const TActionResult& TDeviceActions::Restore(const QString& file, const std::fun
             TDeviceSettings(image_).SetModelCode(result_.model);
         }
         const TImageBuffer target = RestoredImage(image_, backup, withCounters);
-        // Nothing the connected model does not take is written, whatever the backup holds.
-        const QStringList refused = ToList(ModelRefusals(target, result_.model, withCounters));
+        TImageBuffer b = backup;
+        const int backupSerial = TDeviceSettings(b).SerialNumber();
+        const int deviceSerial = TDeviceSettings(image_).SerialNumber();
+        const bool sameDevice = backupSerial == deviceSerial || deviceSerial == undone;
+        // A device's own backup always goes back (the undo must never be closed); one that did not
+        // name its model is held to the rule of every write; another device's is checked whole:
+        // nothing the connected model does not take is written, whatever the backup holds.
+        const QString backupModel = TServiceRecords::BackupModel(file);
+        const QStringList refused =
+            sameDevice && backupModel == result_.line.model ? QStringList()
+            : sameDevice && backupModel.isEmpty()           ? ToList(WriteRefusals(image_, target, result_.model, false))
+                                                            : ToList(ModelRefusals(target, result_.model, withCounters));
         if (!refused.isEmpty())
             face_.Refuse(u"Резервная копия не подходит к подключенному прибору "_s + result_.line.model + u": "_s +
                          refused.join(u"; "_s) + u". Ничего не записано"_s);
@@ -301,25 +341,19 @@ const TActionResult& TDeviceActions::Restore(const QString& file, const std::fun
             face_.Inform(u"Прибор уже хранит настройки этой резервной копии"_s);
             return;
         }
-        // Billing data goes back only on a deliberate "Да": Enter alone keeps the counters.
-        bool countersChange = false;
-        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
-            countersChange |= target.At(p) != image_.At(p);
-        q.defaultYes = !countersChange;
+        // Writing a device is a deliberate "Да": Enter or Esc alone writes nothing.
+        q.defaultYes = false;
         q.note = TServiceRecords::OtherModelNote(file, result_.line.model);
         // The question comes last, so that the box's closing period never lands on a value.
         q.text = u"Записать в прибор из резервной копии:\n"_s + (q.note.isEmpty() ? QString() : q.note + u".\n"_s) +
                  q.changes.join(u'\n') + u"\nПродолжить?"_s;
         if (!face_.Ask(q))
             throw TCancelled{};
-        TImageBuffer b = backup;
-        const int backupSerial = TDeviceSettings(b).SerialNumber();
-        const int deviceSerial = TDeviceSettings(image_).SerialNumber();
-        if (backupSerial != deviceSerial && deviceSerial != undone) {
+        if (!sameDevice) {
             TActionFace::TQuestion s(TActionFace::TQuestion::OtherSerial);
             s.backupSerial = backupSerial;
             s.deviceSerial = deviceSerial;
-            s.defaultYes = !countersChange;
+            s.defaultYes = false;
             s.text =
                 u"Резервная копия сделана с прибора № %1, подключен прибор № %2. Записать в него настройки "
                 u"другого прибора?"_s.arg(backupSerial)

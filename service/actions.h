@@ -41,6 +41,9 @@ public:
     virtual void OpenLine(TDeviceSession&) {}
     // The device named its model (before its settings are read).
     virtual void ModelRead(uint8_t) {}
+    // An action that does not ask the model: the model this face knows the device by (a read of
+    // the same factory number in this run), for its records; empty when it knows none.
+    virtual QString KnownModel(int /*serial*/) const { return {}; }
     // Between exchanges: a face may end the action here by throwing.
     virtual void Checkpoint() {}
     // A stop was asked for: an initialization then does not go on to leave the mode.
@@ -74,6 +77,12 @@ struct TActionResult {
     std::optional<TDeviceSession::THeld> held;  // after a failed write: what the device holds
 };
 
+// The device a page shows: the model and factory number of the read that filled it.
+struct TLookedDevice {
+    uint8_t model = 0;
+    int serial = 0;
+};
+
 class TDeviceActions {
 public:
     // The actions read into and write from image, which the face's settings and channel
@@ -100,8 +109,9 @@ public:
 
     const TActionResult& Read();
     // The settings the edit makes, the counters cleared, the PC clock stamped; then leaves
-    // initialization mode as asked.
-    const TActionResult& Initialize(const TEdit& edit, TLeave leave);
+    // initialization mode as asked. looked: the device whose page the edit takes its settings
+    // from; another device on the line is refused before anything is written.
+    const TActionResult& Initialize(const TEdit& edit, TLeave leave, const std::optional<TLookedDevice>& looked = {});
     const TActionResult& Leave();
     const TActionResult& Rtc(const TEdit& edit);
     const TActionResult& Counters(const TEdit& edit);
@@ -124,6 +134,8 @@ private:
     void Finish(const QString& outcome);
     void ReadDevice(bool withModel);
     void WriteImage();
+    // Refuses a write of what the model on the line would not take (nothing is written then).
+    void CheckWrite(bool typesAlways, uint8_t model);
     const TActionResult& Change(const char* action, const TEdit& edit, const QString& doneText);
 
     TActionFace& face_;

@@ -386,15 +386,16 @@ TEST_F(Window, OutOfRangeFieldsAreRefusedNotCut)
     }
 }
 
-TEST_F(Window, WriteThatFailsThreeTimesShowsThreeBoxes)
+TEST_F(Window, WriteThatFailsThreeTimesShowsOneBoxWithWhatTheDeviceHolds)
 {
     Start();
     line.sim.AddFault({zsim::FaultKind::CorruptReadBack, 4});
     AnswerClock(true);
     BoxRecorder rec;
     W<QPushButton>(form.get(), "Button_Init")->click();
-    EXPECT_EQ(rec.seen,
-              QStringList(3, QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.")));
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных\n"
+                                                   "После сбоя прочитано: прибор хранит новые настройки.\n"
+                                                   "Считайте прибор, прежде чем делать что-либо еще.")});
     EXPECT_EQ(line.sim.CommandCount(0), 3);
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(W<QPushButton>(form.get(), "Button_Init")->isEnabled());
@@ -474,18 +475,30 @@ TEST_F(Window, CounterOkWithAnIncompleteFieldIsRefused)
     EXPECT_EQ(line.sim.CommandCount(0), 0);
 }
 
-TEST_F(Window, NonBcdCounterBytesSurviveAnOkWithoutEdit)
+TEST_F(Window, CountersTheFieldsCannotShowWholeAreSaidAndSurviveAnOkWithoutEdit)
 {
     auto image = DeviceImage();
     image[19] = 0x7A;  // V1's lowest byte is no BCD
+    for (int i = 0; i < 4; ++i)
+        image[11 + i] = std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}[i];  // tp1 holds 785634:12
     line.sim.SetImage(image);
     Start();
-    OnNextModal([](QWidget* w) { static_cast<TCountersForm*>(w)->BitBtn1->click(); });
+    QString note, tp1;
+    OnNextModal([&](QWidget* w) {
+        auto* d = static_cast<TCountersForm*>(w);
+        note = W<QLabel>(w, "Note")->isVisible() ? W<QLabel>(w, "Note")->text() : QString();
+        tp1 = d->e1->Value();
+        QTest::keyClick(d->e1, Qt::Key_Return);  // OK with nothing typed
+    });
     BoxRecorder rec;
     W<QPushButton>(form.get(), "BitBtn2")->click();
-    image[18] = 0x01;  // tp2 is BCD: its hidden digit goes back as 0, as always
-    EXPECT_EQ(line.sim.Image(), image);
+    EXPECT_EQ(tp1, QStringLiteral("8563412"));  // the field's seven digits: the eighth is said below
+    EXPECT_EQ(note, QStringLiteral("tp1 в приборе: 785634:12\ntp2 в приборе: 910000:00\nV1 в приборе: не число: "
+                                   "байты 7A 56 34 12\nНе измененное поле останется как есть."));
+    EXPECT_EQ(line.sim.Image(), image);  // every byte as it was: nothing typed, nothing changed
     EXPECT_EQ(line.sim.CommandCount(0), 1);
+    EXPECT_TRUE(TServiceRecords::ReadJournal()[0].changes.isEmpty());
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Информация: Счетчики установлены.")});
 }
 
 // ------------------------------------------------------------------ the dialogs on their own
@@ -1174,6 +1187,8 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
         EXPECT_EQ(table->model()->index(1, 1).data().toString(), QStringLiteral("Инициализация"));
         // The initialization is found under the number it wrote as well as the one it read.
         QTest::keyClicks(W<QLineEdit>(w, "Filter"), QStringLiteral("99"));
+        EXPECT_EQ(table->model()->rowCount(), 0);  // whole numbers: 99 is not 999
+        QTest::keyClicks(W<QLineEdit>(w, "Filter"), QStringLiteral("9"));
         EXPECT_EQ(table->model()->rowCount(), 2);
         W<QLineEdit>(w, "Filter")->clear();
         table->setCurrentIndex(table->model()->index(1, 0));
@@ -1374,10 +1389,10 @@ TEST_F(Window, AFailedWriteIsJournaledWithTheMessageSeenAndItsTraffic)
     OnNextModal([](QWidget*) { Key(Qt::Key_Return); });  // RTC: OK
     BoxRecorder rec;
     W<QPushButton>(form.get(), "BitBtn1")->click();
-    ASSERT_EQ(rec.seen.size(), 3);
+    ASSERT_EQ(rec.seen.size(), 1);  // one box for one failed action
     const auto journal = TServiceRecords::ReadJournal();
     ASSERT_EQ(journal.size(), 1u);
-    EXPECT_EQ(journal[0].outcome, QStringLiteral("Ошибка приемо/прередачи: несовпадение принятых данных."));
+    EXPECT_EQ(journal[0].outcome, rec.seen[0].mid(rec.seen[0].indexOf(u' ') + 1).replace(u'\n', u' '));
     // The write reached the device all the same: the silent read after it (no fourth box) says so.
     EXPECT_EQ(journal[0].changes.value(0), QStringLiteral("после сбоя прочитано: прибор хранит новые настройки"));
     ASSERT_FALSE(journal[0].traffic.isEmpty());

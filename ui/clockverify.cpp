@@ -1,6 +1,7 @@
 #include "clockverify.h"
 
 #include <QKeyEvent>
+#include <QDate>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -16,7 +17,7 @@ TClockVerifyForm::TClockVerifyForm(QWidget* parent) : QDialog(parent)
     setObjectName(QStringLiteral("ClockVerifyForm"));
     setWindowTitle(QStringLiteral("Проверка часов"));
     SetDialogFrame(this);
-    setFixedSize(198, 117);
+    setFixedSize(198, 135);
     setFont(PixelFont(QStringLiteral("Arial"), 13));
 
     Label1 = MakeLabel(this, "Label1", QStringLiteral("Проверьте время!"), 12, 8, 174, 22);
@@ -28,10 +29,14 @@ TClockVerifyForm::TClockVerifyForm(QWidget* parent) : QDialog(parent)
 
     clockDisplay = MakeLabel(this, "clockDisplay", QStringLiteral("88:88:88"), 66, 36, 66, 19);
     clockDisplay->setFont(PixelFont(QStringLiteral("Arial"), 16, true));
-    Label3 = MakeLabel(this, "Label3", QStringLiteral("Это правильное время?"), 27, 60, 143, 16);
+    // The date too: a PC a day off shows the right time of day and would stamp the wrong date.
+    dateDisplay = MakeLabel(this, "dateDisplay", QStringLiteral("88.88.8888"), 12, 56, 174, 17);
+    dateDisplay->setFont(PixelFont(QStringLiteral("Arial"), 14, true));
+    dateDisplay->setAlignment(Qt::AlignCenter);
+    Label3 = MakeLabel(this, "Label3", QStringLiteral("Это правильное время?"), 27, 78, 143, 16);
 
-    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("&Да"), 18, 84, 75, 25, QStyle::SP_DialogOkButton);
-    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("&Нет"), 106, 84, 75, 25, QStyle::SP_DialogCancelButton);
+    BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("&Да"), 18, 102, 75, 25, QStyle::SP_DialogOkButton);
+    BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("&Нет"), 106, 102, 75, 25, QStyle::SP_DialogCancelButton);
     BitBtn1->setDefault(true);
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
@@ -59,7 +64,11 @@ QString TClockVerifyForm::FormatTime(const QTime& t)
     return two(t.hour()) + sep + two(t.minute()) + sep + two(t.second());
 }
 
-void TClockVerifyForm::Timer1Timer() { clockDisplay->setText(FormatTime(Clock())); }
+void TClockVerifyForm::Timer1Timer()
+{
+    clockDisplay->setText(FormatTime(Clock()));
+    dateDisplay->setText(QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
+}
 
 void TClockVerifyForm::showEvent(QShowEvent* e)
 {

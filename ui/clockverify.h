@@ -22,6 +22,7 @@ public:
 
     QLabel* Label1;
     QLabel* clockDisplay;
+    QLabel* dateDisplay;
     QLabel* Label3;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;

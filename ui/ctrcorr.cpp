@@ -54,6 +54,12 @@ TCountersForm::TCountersForm(TImageBuffer& image, QWidget* parent) : QDialog(par
     e1->SetExitCheck([this] { return MinutesValid(e1); });
     e2->SetExitCheck([this] { return MinutesValid(e2); });
 
+    Note = new QLabel(this);
+    Note->setObjectName(QStringLiteral("Note"));
+    Note->setWordWrap(true);
+    Note->setGeometry(8, 128, 187, 0);
+    Note->hide();
+
     BitBtn1 = MakeButton(this, "BitBtn1", QStringLiteral("OK"), 20, 136, 75, 25, QStyle::SP_DialogOkButton);
     BitBtn2 = MakeButton(this, "BitBtn2", QStringLiteral("Отмена"), 112, 136, 75, 25, QStyle::SP_DialogCancelButton);
     BitBtn1->setDefault(true);
@@ -103,6 +109,20 @@ void TCountersForm::FormShow()
     TMaskEdit* all[4] = {e1, e2, e3, e4};
     for (int i = 0; i < 4; ++i)
         shown_[i] = all[i]->Value();
+    // What a field cannot show whole is said under the fields; left untouched, it stays as it is.
+    QStringList hidden;
+    const TDeviceSettings settings(image_);
+    for (TCounter c : {TCounter::Tp1, TCounter::Tp2, TCounter::V1, TCounter::V2})
+        if (!settings.CounterFitsField(c))
+            hidden << QStringLiteral("%1 в приборе: %2").arg(QString::fromLatin1(CounterName(c)),
+                                                              QString::fromStdString(settings.CounterWhole(c)));
+    Note->setText(hidden.join(u'\n') + QStringLiteral("\nНе измененное поле останется как есть."));
+    Note->setVisible(!hidden.isEmpty());
+    const int noteHeight = hidden.isEmpty() ? 0 : Note->heightForWidth(Note->width()) + 6;
+    Note->resize(Note->width(), noteHeight);
+    setFixedSize(203, 163 + noteHeight);
+    for (QPushButton* b : {BitBtn1, BitBtn2})
+        b->move(b->x(), 136 + noteHeight);
 }
 
 bool TCountersForm::MinutesValid(const TMaskEdit* e)
@@ -143,8 +163,9 @@ void TCountersForm::BitBtn1Click()
             return;
         }
     auto store = [this](const Field& f) {
-        // A field left as shown keeps the device's bytes when they are not decimal digits.
-        if (f.edit->Value() == f.shown && !CounterIsBcd(image_, f.position, pos::CounterBytes))
+        // A field left as shown keeps the device's bytes as read: the field may not show them
+        // whole (a time counter's highest digit, bytes that are not decimal digits).
+        if (f.edit->Value() == f.shown)
             return;
         TextToCounter(f.position, pos::CounterBytes, f.edit);
     };

@@ -21,6 +21,7 @@ public:
     void e2Exit();
 
     QLabel *Label1, *Label2, *Label7, *Label8;
+    QLabel* Note;  // what a field cannot show whole, when the device holds such a value
     TMaskEdit *e1, *e2, *e3, *e4;
     QPushButton* BitBtn1;
     QPushButton* BitBtn2;

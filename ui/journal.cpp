@@ -1,5 +1,8 @@
 #include "journal.h"
 
+#include <QDateTime>
+#include <cstdlib>
+
 #include "protocol.h"
 
 #include <QCheckBox>
@@ -43,6 +46,21 @@ QString Visible(const QString& text)
 }
 }  // namespace
 
+QString TimeShown(const QString& iso)
+{
+    // The time as it was written there, with its zone whole, whatever the zone.
+    const QDateTime t = QDateTime::fromString(iso, Qt::ISODate);
+    if (!t.isValid())
+        return iso;
+    const int offset = t.offsetFromUtc();
+    const QString zone = offset == 0 ? QStringLiteral("UTC")
+                                     : QStringLiteral("UTC%1%2:%3")
+                                           .arg(offset < 0 ? u'-' : u'+')
+                                           .arg(std::abs(offset) / 3600, 2, 10, QChar(u'0'))
+                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QChar(u'0'));
+    return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss ")) + zone;
+}
+
 // ------------------------------------------------------------------ the model
 
 void TJournalModel::Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team)
@@ -65,8 +83,7 @@ void TJournalModel::Filter(const QString& serial)
     shown_.clear();
     const QString s = serial.trimmed();
     for (int i = 0; i < static_cast<int>(all_.size()); ++i)
-        if (s.isEmpty() || all_[i].serial.startsWith(s) ||
-            (!all_[i].WrittenSerial().isEmpty() && all_[i].WrittenSerial().startsWith(s)))
+        if (s.isEmpty() || all_[i].serial == s || all_[i].WrittenSerial() == s)  // whole: 4711 is not 47110
             shown_.push_back(i);
     endResetModel();
 }
@@ -100,7 +117,7 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
         return {};
     QString v;
     switch (index.column()) {
-    case 0: v = QString(l->time).replace(u'T', u' '); break;
+    case 0: v = TimeShown(l->time); break;
     case 1: v = TJournalForm::ActionText(l->action); break;
     case 2: v = l->serial; break;
     case 3: v = l->model; break;
@@ -149,6 +166,9 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
     const int widths[8] = {130, 140, 55, 60, 45, 220, 120, 90};
     for (int c = 0; c < 8; ++c)
         Table->setColumnWidth(c, widths[c]);
+    // The time column holds the longest zone whole.
+    Table->setColumnWidth(0, std::max(widths[0], Table->fontMetrics().horizontalAdvance(
+                                                     QStringLiteral("00.00.0000 00:00:00 UTC+00:00")) + 12));
     Table->setColumnHidden(7, true);  // the PC: the department's view only
     Table->horizontalHeader()->setSectionResizeMode(5, QHeaderView::Stretch);  // the outcome takes the room
     Details = new QPlainTextEdit(this);
@@ -216,7 +236,7 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
         const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
         const std::optional<TJournalLine> keep = chosen ? std::optional(*chosen) : std::nullopt;
         // Up to kShown lines of the serial numbers typed, from the whole journal.
-        SetLines(TServiceRecords::ReadJournal(path_, nullptr, {kShown, s.trimmed()}), s);
+        SetLines(TServiceRecords::ReadJournal(path_, nullptr, {kShown, s.trimmed(), true}), s);
         Choose(keep ? &*keep : nullptr);
     });
     Filter->installEventFilter(this);

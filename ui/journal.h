@@ -21,6 +21,10 @@ class QPushButton;
 class QTableView;
 
 // A line of the department's journal: which PC wrote it, and its backup on the server.
+// A journal time ("2026-12-10T09:30:00+03:00") as the table shows it: dd.MM.yyyy HH:mm:ss and its
+// zone whole.
+QString TimeShown(const QString& iso);
+
 struct TTeamInfo {
     QString pc, engineer, backupSha;
     bool mine = false;

@@ -91,6 +91,19 @@ void TForm1::Form_Create()
     ui_.modelRead = [this](uint8_t code) {
         Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change
     };
+    ui_.openChosen = [this] {
+        if (SelectedIndex(Com_Port_Name) < 0 || SelectedIndex(Com_Port_Speed) < 0)
+            return;
+        try {
+            DoOpenCom();
+        } catch (const std::exception&) {
+            // Still missing: "COM-Порт не открыт", as before.
+        }
+    };
+    ui_.knownModel = [this](int serial) {
+        const auto it = knownModels_.constFind(serial);
+        return it == knownModels_.cend() ? QString() : ModelName(*it);
+    };
     actions_ = std::make_unique<TDeviceActions>(ui_, image_, QStringLiteral("zenda-init " ZENDA_VERSION));
     cdsChannels.Recreate();
     for (QComboBox* c : findChildren<QComboBox*>())
@@ -174,13 +187,29 @@ void TForm1::Button_Read_IniClick() { ReadIniParams(); }
 
 void TForm1::ReadIniParams() { ReadSettingsFromDevice(); }
 
+void TForm1::Looked(const TActionResult& r)
+{
+    if (!r.modelAsked || TDeviceSettings::ModelIndex(r.model) < 0)
+        return;
+    TImageBuffer read = r.read, now = r.wrote ? r.written : r.read;
+    knownModels_.insert(TDeviceSettings(read).SerialNumber(), r.model);
+    const int serial = TDeviceSettings(now).SerialNumber();
+    knownModels_.insert(serial, r.model);
+    if (r.line.action == u"read" || r.wrote)  // the page shows this device now
+        looked_ = TLookedDevice{r.model, serial};
+}
+
 void TForm1::ReadSettingsFromDevice()
 {
-    ShowDeviceSettings(actions_->Read().model);
+    Looked(actions_->Read());
+    ShowDeviceSettings(actions_->Result().model);
     AskTeamAbout(settings_.SerialNumber());
-    // The protocol buttons make the protocol of the device on the page, never of the one before.
+    // The protocol buttons make the protocol of the device on the page, never of the one before,
+    // and only while it holds what that write left.
+    unsure_.reset();
     TImageBuffer written;
-    if (!WrittenImage(lastWrite_, written) || TDeviceSettings(written).SerialNumber() != settings_.SerialNumber()) {
+    if (!WrittenImage(lastWrite_, written) || TDeviceSettings(written).SerialNumber() != settings_.SerialNumber() ||
+        !SettingsDiffer(written, image_).isEmpty()) {
         lastWrite_ = {};
         BitBtn4->setEnabled(false);
         Button_Protocol->setEnabled(false);
@@ -213,7 +242,8 @@ void TForm1::InitializeDevice()
 
 void TForm1::InitializeDeviceConfirmed()
 {
-    Wrote(actions_->Initialize(
+    TAfterWrite after{*this};  // also when the leave after a verified write fails
+    actions_->Initialize(
         [this] {
             // The fields' own range checks, so that no out-of-range value is cut to another one.
             ValidateDeviceNumber();
@@ -225,24 +255,28 @@ void TForm1::InitializeDeviceConfirmed()
             StoreChannels();
             return true;
         },
-        TDeviceActions::TLeave::Ask));
+        TDeviceActions::TLeave::Ask, looked_);
 }
 
 void TForm1::BitBtn1Click()
 {
     TellOtherWrite();
-    Wrote(actions_->Rtc([this] {
+    TAfterWrite after{*this};
+    actions_->Rtc([this] {
         if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
             return false;
         QApplication::processEvents();  // the closed dialog leaves the screen before the line blocks
         return true;
-    }));
+    });
 }
 
 void TForm1::BitBtn2Click()
 {
     TellOtherWrite();
-    Wrote(actions_->Counters([this] { return CountersForm->exec() == QDialog::Accepted; }));
+    TAfterWrite after{*this};
+    actions_->Counters([this] {
+        return CountersForm->exec() == QDialog::Accepted;
+    });
 }
 
 // ------------------------------------------------------------------ the department's journal
@@ -317,17 +351,44 @@ void TForm1::BitBtn3Click()
     JournalForm->exec();
 }
 
-void TForm1::Wrote(const TActionResult& r)
+TForm1::TAfterWrite::~TAfterWrite()
 {
+    const TActionResult& r = form.actions_->Result();
+    form.Looked(r);
+    if (r.wrote) {
+        form.unsure_.reset();
+    } else if (r.writeBegan) {
+        // A write that failed after its first byte: the device may hold its image, and the
+        // protocol of an earlier write no longer describes it.
+        TImageBuffer read = r.read;
+        form.unsure_ = TUnsureWrite{TDeviceSettings(read).SerialNumber(),
+                                    r.held.value_or(TDeviceSession::THeld::Unknown), r.read, form.image_};
+    }
     if (!r.done || !HasProtocol(r.line))
         return;
-    lastWrite_ = r.line;
-    BitBtn4->setEnabled(true);
-    Button_Protocol->setEnabled(true);
+    form.lastWrite_ = r.line;
+    form.BitBtn4->setEnabled(true);
+    form.Button_Protocol->setEnabled(true);
 }
 
 void TForm1::ProtocolClick()
 {
+    TImageBuffer written;
+    if (unsure_ && WrittenImage(lastWrite_, written) && TDeviceSettings(written).SerialNumber() == unsure_->serial) {
+        // The page is signed as what the device holds: not after a failed write that changed it.
+        QStringList differ;
+        if (unsure_->held != TDeviceSession::THeld::Unknown)
+            differ = SettingsDiffer(written, unsure_->held == TDeviceSession::THeld::New ? unsure_->intended
+                                                                                       : unsure_->before);
+        if (unsure_->held == TDeviceSession::THeld::Unknown || !differ.isEmpty())
+            ErrorAbort(QStringLiteral("Протокол не составлен: после сбоя записи прибор хранит не то, что описывает "
+                                      "протокол записи %1: %2. Считайте прибор; протокол строки журнала составляется "
+                                      "в \"Журнал\"")
+                           .arg(QDateTime::fromString(lastWrite_.time, Qt::ISODate).toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                                differ.isEmpty() ? QStringLiteral("неизвестно, какие настройки хранит прибор")
+                                                 : differ.join(QStringLiteral("; "))),
+                       QStringLiteral("Ошибка"));
+    }
     if (HasProtocol(lastWrite_))
         ProtocolForm->Make(lastWrite_, QStringLiteral("zenda-init " ZENDA_VERSION));
 }
@@ -354,10 +415,9 @@ void TForm1::RestoreBackup(const QString& file, bool withCounters, int undone)
     };
     // The page shows what the device holds now, so that an initialization does not write the
     // settings from before the restore back.
-    if (const auto& r = actions_->Restore(file, load, withCounters, undone); r.wrote) {
+    TAfterWrite after{*this};
+    if (const auto& r = actions_->Restore(file, load, withCounters, undone); r.wrote)
         ShowDeviceSettings(r.model);
-        Wrote(r);
-    }
 }
 
 // ------------------------------------------------------------------ checks and keys

@@ -2,6 +2,10 @@
 // user action on the device.
 #pragma once
 
+#include <QHash>
+
+#include <optional>
+
 #include <QWidget>
 
 #include <memory>
@@ -105,9 +109,26 @@ private:
     bool PageChangeRefused();
     void ShowPortPaths();
     QString PortText() const;  // "COM1 -> /dev/ttyUSB0"
-    // After an action: a completed write becomes the protocol buttons' line.
-    void Wrote(const TActionResult& r);
+    // After a writing action, however it ended: a completed write becomes the protocol buttons'
+    // line; one that failed after it began is kept as unsure (the device may hold it).
+    struct TAfterWrite {
+        TForm1& form;
+        ~TAfterWrite();
+    };
+    struct TUnsureWrite {
+        int serial;  // the device's number before the write
+        TDeviceSession::THeld held;
+        TImageBuffer before, intended;
+    };
+    std::optional<TUnsureWrite> unsure_;
     TJournalLine lastWrite_;
+    // The device the page shows, from the read (or the write) that filled it; none while the page
+    // is only typed. An initialization refuses another device on the line.
+    std::optional<TLookedDevice> looked_;
+    // The models the devices named in this run, by factory number: the RTC and counter actions
+    // do not ask (their exchanges stay as they were), their records name it all the same.
+    QHash<int, uint8_t> knownModels_;
+    void Looked(const TActionResult& r);
     // With a team's server: after a read, the department's journal is asked (off the event loop)
     // whether another PC wrote this device after this PC last did; the next write tells the
     // engineer who and when, once (information only: the write is the engineer's call).

@@ -27,7 +27,8 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
         e = new QLineEdit(this);
         e->setObjectName(QString::fromLatin1(name));
         e->setMinimumWidth(320);
-        e->setMaxLength(200);
+        e->setAccessibleName(QString(label).remove(u'&').remove(u':'));
+        // No length cut here (a paste would lose its end unseen): OK says what is too long.
         form->addRow(label, e);
     };
     field(Organisation, "Organisation", QStringLiteral("&Организация:"));
@@ -44,7 +45,8 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
     grid->addWidget(new QLabel(QStringLiteral("Тип счетчика"), meters), 0, 1);
     grid->addWidget(new QLabel(QStringLiteral("Заводской №"), meters), 0, 2);
     grid->addWidget(new QLabel(QStringLiteral("Показания, м³"), meters), 0, 3);
-    auto* reading = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,12}([.,]\\d{0,6})?")), this);
+    // Digits and separators may be typed; OK refuses a reading that is not one number.
+    auto* reading = new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9.,]{0,20}")), this);
     for (int ch = 0; ch < 2; ++ch) {
         grid->addWidget(new QLabel(QStringLiteral("Канал %1:").arg(ch + 1), meters), ch + 1, 0);
         QLineEdit** row[] = {&MeterType[ch], &MeterNumber[ch], &MeterReading[ch]};
@@ -66,12 +68,33 @@ TProtocolForm::TProtocolForm(QWidget* parent) : QDialog(parent)
     ok->setDefault(true);
     ok->setObjectName(QStringLiteral("btn0"));  // named as the message boxes' buttons
     buttons->addButton(QStringLiteral("Отмена"), QDialogButtonBox::RejectRole)->setObjectName(QStringLiteral("btn1"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] { RunGuarded([this] { CheckAndAccept(); }); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* all = new QVBoxLayout(this);
     all->addLayout(form);
     all->addWidget(meters);
     all->addWidget(buttons);
+}
+
+void TProtocolForm::CheckAndAccept()
+{
+    // The page must say what was typed: a field it cannot print as typed keeps the dialog open.
+    auto refuse = [this](QLineEdit* e, const QString& why) {
+        e->setFocus();
+        ErrorAbort(e->accessibleName() + QStringLiteral(": ") + why, QStringLiteral("Ошибка"));
+    };
+    for (QLineEdit* e : findChildren<QLineEdit*>()) {
+        if (const QString why = PartyProblem(e->text().trimmed()); !why.isEmpty())
+            refuse(e, why);
+    }
+    for (QLineEdit* e : MeterReading) {
+        const QString t = e->text().trimmed().remove(QRegularExpression(QStringLiteral("[.,]$")));
+        if (!t.isEmpty() && ::MeterReading(t).isEmpty())
+            refuse(e, QStringLiteral("\"%1\" не число: одна десятичная запятая (или точка), без разделителей "
+                                     "тысяч, например 12345,6")
+                          .arg(e->text()));
+    }
+    accept();
 }
 
 bool TProtocolForm::Ask(TProtocolParties& parties, TProtocolMeter (&meters)[2])

@@ -19,6 +19,9 @@ public:
     // folder and opens it in the system's viewer. False when cancelled.
     bool Make(const TJournalLine& line, const QString& program);
 
+private:
+    void CheckAndAccept();
+
     QLineEdit *Organisation, *Engineer, *EngineerPosition, *Site, *SiteAddress, *Customer, *Representative,
         *RepresentativePosition;
     QLineEdit *MeterType[2], *MeterNumber[2], *MeterReading[2];

@@ -34,13 +34,10 @@ void TQtDeviceUi::EndWait()
 
 bool TQtDeviceUi::Ask(const TQuestion& q)
 {
-    if (q.kind == TQuestion::WithoutBackup) {
-        TCursorSuspend noWaitCursor;
-        return MessageDlgEx(DialogType::Confirmation, TidyMessage(q.text), QStringLiteral("Подтвердите"),
-                            {QStringLiteral("Да"), QStringLiteral("Нет")}, q.defaultYes ? 0 : 1, clBtnFace,
-                            nullptr) == 1;  // the first button, "Да"
-    }
-    return AskYesNo(q.text, QStringLiteral("Подтвердите"), !q.defaultYes);
+    if (q.kind == TQuestion::LeaveAfterInit)  // the window's own question keeps its box
+        return AskYesNo(q.text, QStringLiteral("Подтвердите"), !q.defaultYes);
+    // The questions that can harm a device or a record: Esc (or closing the box) answers "Нет".
+    return AskYesNoCancelNo(q.text, QStringLiteral("Подтвердите"), q.defaultYes);
 }
 
 void TQtDeviceUi::Inform(const QString& text) { ShowInfoMsg(text, QStringLiteral("Информация")); }

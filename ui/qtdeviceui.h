@@ -20,6 +20,12 @@ public:
     [[noreturn]] void Refuse(const QString& text) override;
     QString PortText() const override { return portText(); }
     void ModelRead(uint8_t code) override { modelRead(code); }
+    void OpenLine(TDeviceSession& session) override
+    {
+        if (!session.IsOpen() && openChosen)
+            openChosen();
+    }
+    QString KnownModel(int serial) const override { return knownModel ? knownModel(serial) : QString(); }
     void ActionBegins() override;
     QString ShownError() const override;
     QString FailureText(const std::exception& e) const override;
@@ -28,6 +34,10 @@ public:
 
     std::function<QString()> portText;
     std::function<void(uint8_t)> modelRead;
+    std::function<QString(int)> knownModel;
+    // Opens the chosen port when it is closed (the window was started before the adapter was
+    // plugged in); a port that still cannot be opened stays closed, and the action says so.
+    std::function<void()> openChosen;
 
 private:
     std::vector<bool> pushed_;  // per nesting level: whether BeginWait set a cursor

@@ -370,5 +370,37 @@
         <source>канал %1, тест линии у входа "%2" невозможен</source>
         <translation>channel %1, no line test on a "%2" input</translation>
     </message>
+    <message>
+        <source>Прибор ZENDA%1 не примет эти настройки</source>
+        <translation>The device ZENDA%1 would not take these settings</translation>
+    </message>
+    <message>
+        <source>Прибор не примет эти настройки</source>
+        <translation>The device would not take these settings</translation>
+    </message>
+    <message>
+        <source>После сбоя прочитано: прибор хранит новые настройки.</source>
+        <translation>Read after the failure: the device holds the new settings.</translation>
+    </message>
+    <message>
+        <source>После сбоя прочитано: прибор хранит прежние настройки, изменения не записаны.</source>
+        <translation>Read after the failure: the device holds its old settings, the changes were not written.</translation>
+    </message>
+    <message>
+        <source>После сбоя неизвестно, какие настройки хранит прибор.</source>
+        <translation>After the failure it is not known which settings the device holds.</translation>
+    </message>
+    <message>
+        <source>Считайте прибор, прежде чем делать что-либо еще.</source>
+        <translation>Read the device before doing anything else.</translation>
+    </message>
+    <message>
+        <source>%1 знаков, больше %2</source>
+        <translation>%1 characters, more than %2</translation>
+    </message>
+    <message>
+        <source>управляющий символ</source>
+        <translation>a control character</translation>
+    </message>
 </context>
 </TS>

@@ -1316,5 +1316,9 @@ The password is shown this once.</source>
         <source>team protocol: the PC&apos;s name and the protocol&apos;s are not empty</source>
         <translation>team protocol: имя ПК и имя протокола не должны быть пустыми</translation>
     </message>
+    <message>
+        <source>the device's settings differ from its last completed write (%1): %2; --line TIME makes the protocol of a journal line, --now of the device as it is</source>
+        <translation>настройки прибора отличаются от его последней выполненной записи (%1): %2; --line ВРЕМЯ составляет протокол строки журнала, --now — прибора как он есть</translation>
+    </message>
 </context>
 </TS>
