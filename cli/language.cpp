@@ -42,6 +42,10 @@ QString TranslatePiece(const QString& piece, const TWay& way)
     QString t = way.find(piece.toUtf8());
     if (!t.isNull())
         return t;
+    // A sentence's closing period is not part of its entry ("... данных." as "... данных").
+    if (piece.size() > 1 && piece.endsWith(u'.') && !piece.endsWith(u".."_s))
+        if (const QString bare = TranslatePiece(piece.chopped(1), way); !bare.isNull())
+            return bare + u'.';
     // A quoted text ("..." with one quoted phrase that may nest in it, the window's "Сухой
     // контакт"; '...' of zenda's English; «...» of its Russian), a number on its own with its sign
     // ("-45 сек вне -25..25"), a hex code ("$12C"), a COM port's or a model's number; then, where
@@ -94,13 +98,13 @@ QString TranslatePiece(const QString& piece, const TWay& way)
     return out;
 }
 
-// The whole, else each part between separators (composed texts: "Драйвер COM-порта: Ошибка
+// The whole, else each part between separators, sentences first (composed texts: "Драйвер COM-порта: Ошибка
 // открытия СОМ-порта", a list of changes), the separators kept.
 QString Whole(const QString& text, const TWay& way)
 {
     if (const QString whole = TranslatePiece(text, way); !whole.isNull())
         return whole;
-    for (const QString& sep : {u"\n"_s, u"; "_s, u": "_s, u" -> "_s, u". "_s, u", "_s}) {
+    for (const QString& sep : {u"\n"_s, u". "_s, u"; "_s, u": "_s, u" -> "_s, u", "_s}) {
         if (!text.contains(sep))
             continue;
         QStringList parts = text.split(sep);

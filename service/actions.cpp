@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include <exception>
 #include <utility>
 
 #include "abort.h"
@@ -179,19 +180,24 @@ void TDeviceActions::WriteImage()
         face_.JournalFailed(records_.JournalError());
     result_.writeBegan = true;
     std::string failure;
+    std::exception_ptr failed;
     try {
         session_.SendInitData(image_, writeOnce ? 1 : 3);
     } catch (const std::exception& e) {
         failure = e.what();
+        failed = std::current_exception();
     }
-    if (!failure.empty()) {
+    if (failed) {
         // It may have reached the device all the same: one silent read says which image it holds.
         result_.held = session_.HeldAfterFailedWrite(result_.read, image_);
         line.changes.prepend(QString::fromUtf8(TDeviceSession::HeldText(*result_.held)));
-        // Read back whole as the image intended: written and verified, by the read alone.
-        if (!writeOnce || *result_.held != TDeviceSession::THeld::New)
-            // One message for the failed write, and in it what the device holds now.
-            face_.ErrorAbort(failure + "\n" + TDeviceSession::HeldAdvice(*result_.held), "Ошибка");
+        // Read back whole as the image intended: written and verified, by the read alone. The
+        // station tells the operator what to do with such a device itself.
+        if (writeOnce && *result_.held != TDeviceSession::THeld::New)
+            std::rethrow_exception(failed);
+        if (!writeOnce)  // one message for the failed write, and in it what the device holds now
+            face_.ErrorAbort(failure + (failure.ends_with('.') ? "\n" : ".\n") + TDeviceSession::HeldAdvice(*result_.held),
+                             "Ошибка");
     }
     result_.wrote = true;
     result_.written = image_;  // the exchange has read it back and compared it

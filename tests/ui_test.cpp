@@ -386,6 +386,51 @@ TEST_F(Window, OutOfRangeFieldsAreRefusedNotCut)
     }
 }
 
+TEST_F(Window, AnInitializationWritesOnlyTheDeviceItsPageWasReadFrom)
+{
+    // Read a ZENDA3 № 30001 with a frequency input on channel 2...
+    auto zenda3 = DeviceImage();
+    zenda3[6] = 0x75, zenda3[7] = 0x31, zenda3[9] = 0x08;
+    line.sim.SetModel(0xF2);
+    line.sim.SetImage(zenda3);
+    Start();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    // ... move the cable to a ZENDA1 № 4711 and press "Инициализация устройства".
+    auto zenda1 = DeviceImage();
+    zenda1[6] = 0x12, zenda1[7] = 0x67;
+    line.sim.SetModel(0xF0);
+    line.sim.SetImage(zenda1);
+    line.sim.ClearLog();
+    AnswerClock(true);
+    BoxRecorder rec;
+    W<QPushButton>(form.get(), "Button_Init")->click();
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral(
+                            "Ошибка: Подключен прибор ZENDA1 № 4711, а на странице прибор ZENDA3 № 30001, считанный "
+                            "ранее. Ничего не записано: считайте подключенный прибор (\"Считать\") и проверьте "
+                            "настройки.")});
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    EXPECT_EQ(line.sim.Image(), zenda1);
+    // A page whose channel the model cannot take is refused on the image, before the first byte.
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    W<QComboBox>(form.get(), "Device_Version")->setCurrentIndex(2);  // shown only: the table keeps ZENDA1's rules
+    form->Channels().ApplyModel23(2);
+    form->Channels().SetTypeInSig(1, 2);
+    rec.seen.clear();
+    AnswerClock(true);
+    W<QPushButton>(form.get(), "Button_Init")->click();
+    ASSERT_EQ(rec.seen.size(), 1);
+    EXPECT_TRUE(rec.seen[0].startsWith(QStringLiteral("Ошибка: Прибор ZENDA1 не примет эти настройки: канал 2, тип "
+                                                      "входного сигнала")))
+        << rec.seen[0].toStdString();
+    EXPECT_EQ(line.sim.CommandCount(0), 0);
+    // The RTC action does not ask the model, but its record names the one this run read.
+    rec.seen.clear();
+    OnNextModal([](QWidget* w) { QTest::keyClick(w->focusWidget() ? w->focusWidget() : w, Qt::Key_Return); });
+    W<QPushButton>(form.get(), "BitBtn1")->click();
+    EXPECT_EQ(line.sim.CommandCount(5), 3);  // the read and the two initializations; none for the RTC
+    EXPECT_EQ(TServiceRecords::ReadJournal()[0].model, QStringLiteral("ZENDA1"));
+}
+
 TEST_F(Window, WriteThatFailsThreeTimesShowsOneBoxWithWhatTheDeviceHolds)
 {
     Start();
@@ -393,7 +438,7 @@ TEST_F(Window, WriteThatFailsThreeTimesShowsOneBoxWithWhatTheDeviceHolds)
     AnswerClock(true);
     BoxRecorder rec;
     W<QPushButton>(form.get(), "Button_Init")->click();
-    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных\n"
+    EXPECT_EQ(rec.seen, QStringList{QStringLiteral("Ошибка: Ошибка приемо/прередачи: несовпадение принятых данных.\n"
                                                    "После сбоя прочитано: прибор хранит новые настройки.\n"
                                                    "Считайте прибор, прежде чем делать что-либо еще.")});
     EXPECT_EQ(line.sim.CommandCount(0), 3);

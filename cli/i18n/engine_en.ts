@@ -3,7 +3,7 @@
 <TS version="2.1" language="en" sourcelanguage="ru">
 <!-- The engine's texts (the device's, the line's, the actions' and the records'), Russian as the window
      shows them, in English. zenda looks a text up whole, then with its numbers as %1, %2, ..., then
-     each part between ": ", "; ", " -> ", ". ", ", ". -->
+     each part between ". ", "; ", ": ", " -> ", ", " (a sentence's closing period aside). -->
 <context>
     <name>engine</name>
     <message>
@@ -379,20 +379,20 @@
         <translation>The device would not take these settings</translation>
     </message>
     <message>
-        <source>После сбоя прочитано: прибор хранит новые настройки.</source>
-        <translation>Read after the failure: the device holds the new settings.</translation>
+        <source>После сбоя прочитано: прибор хранит новые настройки</source>
+        <translation>Read after the failure: the device holds the new settings</translation>
     </message>
     <message>
-        <source>После сбоя прочитано: прибор хранит прежние настройки, изменения не записаны.</source>
-        <translation>Read after the failure: the device holds its old settings, the changes were not written.</translation>
+        <source>После сбоя прочитано: прибор хранит прежние настройки, изменения не записаны</source>
+        <translation>Read after the failure: the device holds its old settings, the changes were not written</translation>
     </message>
     <message>
-        <source>После сбоя неизвестно, какие настройки хранит прибор.</source>
-        <translation>After the failure it is not known which settings the device holds.</translation>
+        <source>После сбоя неизвестно, какие настройки хранит прибор</source>
+        <translation>After the failure it is not known which settings the device holds</translation>
     </message>
     <message>
-        <source>Считайте прибор, прежде чем делать что-либо еще.</source>
-        <translation>Read the device before doing anything else.</translation>
+        <source>Считайте прибор, прежде чем делать что-либо еще</source>
+        <translation>Read the device before doing anything else</translation>
     </message>
     <message>
         <source>%1 знаков, больше %2</source>
