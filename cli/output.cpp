@@ -85,7 +85,7 @@ void PrintForPeople(const QJsonObject& o)
         for (const char* name : {"tp1", "tp2", "v1", "v2"})
             line(QString::fromLatin1(name).toUpper(), k[QString::fromLatin1(name)].toString());
         line(Z::tr("image"), o[u"image"_s].toString());
-        line(Z::tr("fingerprint"), Z::tr("%1 (SHA-256 of the 72 bytes, first 16 hex digits)").arg(o[u"fingerprint"_s].toString()));
+        line(Z::tr("fingerprint"), Z::tr("%1 (SHA-256 of the settings, without the counters and the stamp, first 16 hex digits)").arg(o[u"fingerprint"_s].toString()));
     }
     qsizetype width = 0;
     for (const auto& l : lines)

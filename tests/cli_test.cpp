@@ -1121,6 +1121,15 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     const TRun read = Zenda(bench, {"read"});
     const std::string fingerprint = o[QStringLiteral("fingerprint")].toString().toStdString();
     EXPECT_NE(read.out.find("fingerprint     " + fingerprint + " (SHA-256"), std::string::npos) << read.out;
+    // ... also once the meter has counted: the fingerprint is the settings', not the counters'.
+    const std::string asWritten = sim->Cmd("image");
+    std::string counted = asWritten;
+    counted.replace(2 * 11, 4, "4213");
+    ASSERT_EQ(sim->Cmd("setimage " + counted), "ok");
+    EXPECT_NE(Zenda(bench, {"read"}).out.find("fingerprint     " + fingerprint + " (SHA-256"), std::string::npos);
+    ASSERT_EQ(sim->Cmd("setimage " + counted.replace(2 * 8, 2, "06")), "ok");  // another address: another fingerprint
+    EXPECT_EQ(Zenda(bench, {"read"}).out.find(fingerprint), std::string::npos);
+    ASSERT_EQ(sim->Cmd("setimage " + asWritten), "ok");
     const std::string text = PdfText(a);
     std::vector<std::string> want = {"Протокол инициализации прибора ЗЕНДА", "ZENDA1", "1017", "Иванов И. И.",
                                      "ООО \"Тест\"", "Инициализация", "записано в прибор и проверено чтением",

@@ -2,7 +2,11 @@
 // what each model takes.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <functional>
+
 #include "abort.h"
+#include "changes.h"
 #include "channels.h"
 #include "counters.h"
 #include "editmask.h"
@@ -288,4 +292,72 @@ TEST(ModelRules, WhatEachModelTakesFromARestoredImage)
             EXPECT_NE(refusals[0].find(row.refusal), std::string::npos) << refusals[0];
         }
     }
+}
+
+// The rule of every write: a changed value must be one the model takes; an untouched one goes
+// back as read; an initialization checks each input's type even untouched.
+TEST(ModelRules, AWriteIsJudgedOnWhatItChanges)
+{
+    TImageBuffer blank;  // an all-zero memory: a dry contact without its line test flag, address 0
+    auto with = [&](const std::function<void(TDeviceSettings&)>& change) {
+        TImageBuffer b = blank;
+        TDeviceSettings s(b);
+        change(s);
+        return b;
+    };
+    const TImageBuffer freq2 = with([](TDeviceSettings& s) { s.SetInputType(2, 2); });
+    const struct {
+        TImageBuffer held, written;
+        uint8_t model;
+        bool init;
+        const char* refusal;
+    } rows[] = {
+        {blank, blank, kModelZenda1, true, ""},  // address 0 and the blank flag go back as they were
+        {blank, with([](TDeviceSettings& s) { s.SetCorrection(5); }), kModelZenda1, false, ""},
+        {blank, with([](TDeviceSettings& s) { s.SetAddress(64); }), kModelZenda1, false, "сетевой адрес 64"},
+        {blank, with([](TDeviceSettings& s) { s.SetPulseValueCode(1, 2); }), kModelZenda1, false, "тест линии"},
+        {blank, freq2, kModelZenda1, true, "не из тех, что принимает ZENDA1"},   // a page of a ZENDA3
+        {freq2, freq2, kModelZenda1, false, ""},                                 // held: an RTC keeps it
+        {freq2, freq2, kModelZenda1, true, "не из тех, что принимает ZENDA1"},   // an initialization does not
+        {freq2, freq2, 0, true, ""},                                             // the model not asked
+        {blank, with([](TDeviceSettings& s) { s.SetCounterText(TCounter::Tp2, "0000175"); }), kModelZenda2, false,
+         "tp2: минуты"},
+    };
+    for (const auto& row : rows) {
+        const auto refusals = WriteRefusals(row.held, row.written, row.model, row.init);
+        if (std::string(row.refusal).empty()) {
+            EXPECT_TRUE(refusals.empty()) << refusals.front();
+        } else {
+            ASSERT_EQ(refusals.size(), 1u) << row.refusal;
+            EXPECT_NE(refusals[0].find(row.refusal), std::string::npos) << refusals[0];
+        }
+    }
+}
+
+// What the device holds, shown whole: the field's hidden digit, bytes that are not a number or
+// not a date, and every changed byte in the change list.
+TEST(ModelRules, ValuesAreShownWholeOrAsTheirBytes)
+{
+    TImageBuffer b;
+    TDeviceSettings s(b);
+    for (int i = 0; i < 4; ++i)
+        b.At(pos::Tp1 + i) = std::array<uint8_t, 4>{0x12, 0x34, 0x56, 0x78}[i];
+    b.At(pos::V1) = 0x7A;
+    EXPECT_EQ(s.CounterWhole(TCounter::Tp1), "785634:12");
+    EXPECT_FALSE(s.CounterFitsField(TCounter::Tp1));
+    EXPECT_EQ(s.CounterWhole(TCounter::Tp2), "00000:00");
+    EXPECT_TRUE(s.CounterFitsField(TCounter::Tp2));
+    EXPECT_EQ(s.CounterWhole(TCounter::V1), "не число: байты 7A 00 00 00");
+    EXPECT_EQ(s.StampWhole(), "не дата: байты 00 00 00 00 00");  // day 0, month 0
+    s.StampClock(TLocalTime{2026, 12, 10, 9, 5, 0});
+    EXPECT_EQ(s.StampWhole(), "10.12.2026 09:05");
+    b.At(pos::StampHour) = 0x25;
+    EXPECT_EQ(s.StampWhole(), "не дата: байты 05 25 10 12 26");
+
+    TImageBuffer after = b;
+    after.At(pos::Tp1 + 3) = 0x08;  // the digit the field cannot show
+    EXPECT_EQ(DescribeChanges(b, after), std::vector<std::string>{"tp1: 785634:12 -> 85634:12"});
+    after = b;
+    after.StampClock(TLocalTime{2026, 12, 10, 9, 5, 0});
+    EXPECT_EQ(DescribeChanges(b, after), std::vector<std::string>{"часы записаны: 10.12.2026 09:05"});
 }

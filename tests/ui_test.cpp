@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDate>
 #include <QDesktopServices>
 #include <QFile>
 #include <QDir>
@@ -294,6 +295,9 @@ void AnswerClock(bool yes)
     OnNextModal([yes](QWidget* w) {
         ASSERT_EQ(w->objectName(), QStringLiteral("ClockVerifyForm"));
         EXPECT_NE(w->findChild<QLabel*>(QStringLiteral("clockDisplay"))->text(), QStringLiteral("88:88:88"));
+        // The date beside the time: a PC a day off would stamp the wrong date.
+        EXPECT_EQ(w->findChild<QLabel*>(QStringLiteral("dateDisplay"))->text(),
+                  QDate::currentDate().toString(QStringLiteral("dd.MM.yyyy")));
         QTest::keyClick(w, yes ? Qt::Key_Return : Qt::Key_Escape);
     });
 }
@@ -1096,6 +1100,30 @@ TEST_F(Window, AfterTheLineDropsAndComesBackTheNextActionReopensThePort)
     EXPECT_EQ(device.CommandCount(4), 2);
 }
 
+TEST_F(Window, APortMissingAtStartOrReplugedWhileIdleIsOpenedBeforeTheFirstByte)
+{
+    zsim::Simulator device(SimLine::NoPace());
+    const std::string link = dir.path().toStdString() + "/adapter";
+    device.SetImage(DeviceImage());
+    Settings()->setValue(QStringLiteral("Ports/COM1"), QString::fromStdString(link));
+    BoxRecorder rec;
+    Start();  // the adapter is not plugged in yet: the start says so
+    EXPECT_FALSE(form->Session().IsOpen());
+    EXPECT_EQ(rec.seen.size(), 1);
+    // Plugged in: the next action opens the chosen port itself.
+    device.StartPty(link);
+    rec.seen.clear();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(rec.seen, QStringList{});
+    EXPECT_EQ(W<TMaskEdit>(form.get(), "Number")->Value(), QStringLiteral("256  "));
+    // Pulled and plugged back while the window sat idle: the first action works.
+    device.Replug();
+    device.ClearLog();
+    W<QPushButton>(form.get(), "Button_Read_Ini")->click();
+    EXPECT_EQ(rec.seen, QStringList{});
+    EXPECT_EQ(device.CommandCount(4), 2);
+}
+
 TEST_F(Window, TheV2FlagIsBit4OfPosition10)
 {
     for (auto [byte10, checked] : {std::pair{0x10, true}, std::pair{0xEF, false}, std::pair{0x34, true}}) {
@@ -1290,6 +1318,32 @@ TEST_F(Window, TheJournalDialogRestoresSettingsAndKeepsTheCounters)
     EXPECT_TRUE(question.contains(QStringLiteral("tp1: "))) << question.toStdString();
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_EQ(line.sim.Image()[12], 0x42);
+
+    // Without the counters too: "Записать в прибор из резервной копии" defaults to "Нет", and
+    // Enter pressed twice or Esc writes nothing (the restore line's backup would put 999 back).
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        QStringList questions;
+        OnNextModal([&](QWidget* w) {
+            auto* table = W<QTableView>(w, "Table");
+            for (int r = 0; r < table->model()->rowCount(); ++r)  // the restore that was done
+                if (table->model()->index(r, 1).data().toString() == QStringLiteral("Восстановление") &&
+                    table->model()->index(r, 5).data().toString() == QStringLiteral("выполнено"))
+                    table->setCurrentIndex(table->model()->index(r, 0));
+            OnNextModal([&](QWidget* box) {
+                questions << BoxText(box);
+                QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, key);
+                if (key == Qt::Key_Return && QApplication::activeModalWidget() == box)
+                    QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, key);
+            }, w);
+            QTest::mouseClick(W<QPushButton>(w, "Restore"), Qt::LeftButton);
+            W<QPushButton>(w, "Close")->click();
+        });
+        W<QPushButton>(form.get(), "BitBtn3")->click();
+        ASSERT_EQ(questions.size(), 1) << key;
+        EXPECT_TRUE(questions[0].contains(QStringLiteral("Заводской номер: 256 -> 999"))) << questions[0].toStdString();
+        EXPECT_EQ(line.sim.CommandCount(0), 0) << key;
+        EXPECT_EQ(line.sim.Image()[7], 0x00);
+    }
 }
 
 TEST_F(Window, TheJournalDialogOpensSafeKeepsTheChosenLineAndSaysWhyRestoreIsGreyed)
@@ -1310,7 +1364,7 @@ TEST_F(Window, TheJournalDialogOpensSafeKeepsTheChosenLineAndSaysWhyRestoreIsGre
         l.backup = backup;
         ASSERT_TRUE(records.Journal(l));
     };
-    journal("2026-03-07T09:00:00", "read", "ZENDA1", {});
+    journal("2026-03-07T09:00:00+03:00", "read", "ZENDA1", {});
     journal("2026-03-07T09:01:00", "rtc", "", kept);
     journal("2026-03-07T09:02:00", "counters", "", QStringLiteral("backups/256/gone.hex"));
     TJournalForm d;
@@ -1327,6 +1381,11 @@ TEST_F(Window, TheJournalDialogOpensSafeKeepsTheChosenLineAndSaysWhyRestoreIsGre
         EXPECT_EQ(table->model()->index(0, 1).data().toString(), QStringLiteral("Счетчики"));
         EXPECT_EQ(table->model()->index(1, 1).data().toString(), QStringLiteral("Коррекция RTC"));
         EXPECT_EQ(table->model()->index(2, 1).data().toString(), QStringLiteral("Считывание"));
+        // Its time whole, with a zone other than UTC, in a column wide enough for it.
+        const QString time = table->model()->index(2, 0).data().toString();
+        EXPECT_EQ(time, QStringLiteral("07.03.2026 09:00:00 UTC+03:00"));
+        EXPECT_GT(table->columnWidth(0), table->fontMetrics().horizontalAdvance(time));
+        EXPECT_EQ(table->model()->index(1, 0).data().toString(), QStringLiteral("07.03.2026 09:01:00"));
         // Each greyed "Восстановить" says why.
         auto* restore = W<QPushButton>(&d, "Restore");
         EXPECT_FALSE(restore->isEnabled());
@@ -1640,7 +1699,24 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
     OnNextModal([&](QWidget* parties) {
         EXPECT_EQ(W<QLineEdit>(parties, "Engineer")->text(), QStringLiteral("Петров П. П."));
         QTest::keyClicks(W<QLineEdit>(parties, "MeterType1"), QStringLiteral("WFK24.D080"));
-        QTest::keyClicks(W<QLineEdit>(parties, "MeterReading1"), QStringLiteral("12x.5,"));
+        // A thousands separator is refused, not read as 12,3456; the dialog stays for the fix.
+        auto* reading = W<QLineEdit>(parties, "MeterReading1");
+        QString refused;
+        for (const char* typed : {"12,345.6", "12.345,6"}) {
+            reading->clear();
+            QTest::keyClicks(reading, QString::fromLatin1(typed));
+            OnNextModal([&](QWidget* box) {
+                refused = BoxText(box);
+                PressFirst(box);
+            }, parties);
+            QTest::keyClick(parties, Qt::Key_Return);
+            EXPECT_TRUE(parties->isVisible());
+            EXPECT_TRUE(refused.startsWith(QStringLiteral("Канал 1, Показания, м³: \"%1\" не число").arg(QString::fromLatin1(typed))))
+                << refused.toStdString();
+            EXPECT_EQ(parties->focusWidget(), reading);
+        }
+        reading->clear();
+        QTest::keyClicks(reading, QStringLiteral("12x.5,"));
         QTest::keyClick(parties, Qt::Key_Return);
     });
     QTest::mouseClick(W<QPushButton>(form.get(), "BitBtn4"), Qt::LeftButton);

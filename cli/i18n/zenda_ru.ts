@@ -1199,8 +1199,8 @@ The password is shown this once.</source>
         <translation>отпечаток</translation>
     </message>
     <message>
-        <source>%1 (SHA-256 of the 72 bytes, first 16 hex digits)</source>
-        <translation>%1 (SHA-256 от 72 байт, первые 16 знаков)</translation>
+        <source>%1 (SHA-256 of the settings, without the counters and the stamp, first 16 hex digits)</source>
+        <translation>%1 (SHA-256 настроек, без счетчиков и отметки инициализации, первые 16 знаков)</translation>
     </message>
     <message>
         <source>--%1reading is a reading in m3 (digits, one decimal point), not &apos;%2&apos;</source>
