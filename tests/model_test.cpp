@@ -251,6 +251,19 @@ TEST(Counters, DigitsRoundTrip)
     EXPECT_TRUE(CounterIsBcd(b, 20, 4));
 }
 
+namespace {
+// refusal: a part of the one refusal expected, or "" for none.
+void ExpectOneRefusal(const std::vector<std::string>& refusals, const std::string& refusal)
+{
+    if (refusal.empty()) {
+        EXPECT_TRUE(refusals.empty()) << refusals.front();
+        return;
+    }
+    ASSERT_EQ(refusals.size(), 1u) << refusal;
+    EXPECT_NE(refusals[0].find(refusal), std::string::npos) << refusals[0];
+}
+}  // namespace
+
 // What each model takes from an image about to be restored onto it.
 TEST(ModelRules, WhatEachModelTakesFromARestoredImage)
 {
@@ -283,15 +296,8 @@ TEST(ModelRules, WhatEachModelTakesFromARestoredImage)
         {image(0, 1, true, 5, true), kModelZenda1, false, ""},  // the counters stay the device's
         {image(0, 1, true, 5, true), kModelZenda1, true, "tp1: минуты"},
     };
-    for (const auto& row : rows) {
-        const auto refusals = ModelRefusals(row.image, row.model, row.counters);
-        if (std::string(row.refusal).empty()) {
-            EXPECT_TRUE(refusals.empty()) << refusals.front();
-        } else {
-            ASSERT_EQ(refusals.size(), 1u) << row.refusal;
-            EXPECT_NE(refusals[0].find(row.refusal), std::string::npos) << refusals[0];
-        }
-    }
+    for (const auto& row : rows)
+        ExpectOneRefusal(ModelRefusals(row.image, row.model, row.counters), row.refusal);
 }
 
 // The rule of every write: a changed value must be one the model takes; an untouched one goes
@@ -323,15 +329,8 @@ TEST(ModelRules, AWriteIsJudgedOnWhatItChanges)
         {blank, with([](TDeviceSettings& s) { s.SetCounterText(TCounter::Tp2, "0000175"); }), kModelZenda2, false,
          "tp2: минуты"},
     };
-    for (const auto& row : rows) {
-        const auto refusals = WriteRefusals(row.held, row.written, row.model, row.init);
-        if (std::string(row.refusal).empty()) {
-            EXPECT_TRUE(refusals.empty()) << refusals.front();
-        } else {
-            ASSERT_EQ(refusals.size(), 1u) << row.refusal;
-            EXPECT_NE(refusals[0].find(row.refusal), std::string::npos) << refusals[0];
-        }
-    }
+    for (const auto& row : rows)
+        ExpectOneRefusal(WriteRefusals(row.held, row.written, row.model, row.init), row.refusal);
 }
 
 // What the device holds, shown whole: the field's hidden digit, bytes that are not a number or
