@@ -37,6 +37,7 @@
 #include "settingsstore.h"
 #include "maskedit.h"
 #include "pdf_text.h"
+#include "protocol.h"
 #include "qt_helpers.h"
 #include "rtccorr.h"
 #include "sim_fixture.h"
@@ -1678,6 +1679,8 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
             [&](QWidget* parties) {
                 EXPECT_EQ(parties->windowTitle(), QStringLiteral("Данные протокола"));
                 W<QLineEdit>(parties, "Engineer")->setText(QStringLiteral("Петров П. П."));
+                // A long name is kept whole (the page wraps it): 225 characters, not 200.
+                W<QLineEdit>(parties, "Organisation")->setText(QString(225, u'Ж'));
                 QTest::keyClick(parties, Qt::Key_Return);
             },
             journal);
@@ -1690,6 +1693,7 @@ TEST_F(Window, ProtocolOfAnInitializationFromTheJournalAndBesideIt)
     const QString first = viewer.opened[0].toLocalFile();
     EXPECT_TRUE(first.startsWith(DataFolder() + QStringLiteral("/protocols/"))) << first.toStdString();
     const std::string text = PdfText(first.toStdString());
+    EXPECT_EQ(TProtocolParties::Load().organisation, QString(225, u'Ж'));
     for (const char* w : {"4660", "Петров П. П.", "Инициализация", "записано в прибор и проверено чтением",
                           "прибор вышел из режима инициализации"})
         EXPECT_NE(text.find(w), std::string::npos) << w << "\n" << text;
