@@ -71,6 +71,11 @@ QString Numbered(const QString& fixture, int serial)
 {
     return u"на приспособлении "_s + fixture + u" прибор № "_s + QString::number(serial) + u" уже пронумерован"_s;
 }
+
+QString TwoDevices(int serial, const QString& here, const QString& other)
+{
+    return Z::tr("two devices hold № %1: the device on %2 and the one written on %3").arg(serial).arg(here, other);
+}
 }  // namespace
 
 struct TStation::TFixture {
@@ -213,7 +218,7 @@ void TStation::RunFixture(TFixture& f)
                 if (std::exchange(away, why) != why)
                     say(TStationEvent::Note, -1, Z::tr("no number: %1; nothing is written until it answers").arg(why));
             },
-            [&](const TPlanRow& r) { return !unfit[model].count(r.serial); }, &noneFits);
+            [&](const TPlanRow& r) { return !unfit[model].count(r.serial); }, &noneFits, f.name);
         if (!row && noneFits) {
             say(TStationEvent::TakeOff, -1,
                 Z::tr("no row left in the plan fits this device (%1): take it off").arg(ModelName(model)));
@@ -228,9 +233,16 @@ void TStation::RunFixture(TFixture& f)
         QString setAside;     // the row does not fit this model: why
         QString id;           // the ledger's begun line of this write
         QString notRecorded;  // the number could not be recorded first: nothing was written
+        QString heldElsewhere;  // a device on another fixture holds the number: this one takes the next
+        QString twoDevices;     // the device here holds a number another fixture's write gave: that fixture
         f.face.onWriteBegins = [&] {
             try {
                 id = book_.Begin(row->serial, f.name);
+            } catch (const TNumberBook::EHeldElsewhere& e) {
+                heldElsewhere = e.fixture;
+                throw ERefused(Z::tr("№ %1 is held by the device on %2: nothing written, this device takes the next number")
+                                   .arg(row->serial)
+                                   .arg(e.fixture));
             } catch (const std::exception& e) {
                 notRecorded = QString::fromUtf8(e.what());
                 if (!book_.LedgerError().isEmpty())
@@ -247,6 +259,12 @@ void TStation::RunFixture(TFixture& f)
                     const int serial = f.settings.SerialNumber();
                     result.previous = serial;
                     if (serial != 0 && !opt_.renumber) {
+                        // Seen before any fixture may begin to write it; a write of it begun
+                        // already (another fixture's) means two devices hold it.
+                        if (const auto other = book_.Seen(serial, f.name)) {
+                            twoDevices = *other;
+                            throw std::runtime_error(TwoDevices(serial, f.name, *other).toStdString());
+                        }
                         skipped = true;
                         f.face.Refuse(Numbered(f.name, serial));
                     }
@@ -307,6 +325,15 @@ void TStation::RunFixture(TFixture& f)
         if (result.kind == TStationEvent::Skipped) {
             result.serial = result.previous;
             book_.Seen(result.previous, f.name);  // never given to a second device
+        }
+        if (!twoDevices.isEmpty()) {
+            result.serial = result.previous;  // said on both fixtures; the ledger keeps both
+            report_(TStationEvent(TStationEvent::Note, twoDevices, result.previous, result.message));
+        }
+        if (!heldElsewhere.isEmpty()) {
+            // Nothing was written: the same device goes on with the next number at once.
+            say(TStationEvent::Note, row->serial, result.message);
+            continue;
         }
         if (StopSignal() && !r.writeBegan && result.kind == TStationEvent::Failed) {
             say(TStationEvent::Finished, -1, result.message);

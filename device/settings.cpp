@@ -78,7 +78,9 @@ std::string HexBytes(const TImageBuffer& image, int first, int count)
     char b[4];
     for (int p = first; p < first + count; ++p) {
         std::snprintf(b, sizeof b, "%02X", image.At(p));
-        out += (out.empty() ? "" : " ") + std::string(b);
+        if (!out.empty())  // appended piece by piece: GCC 12 at -O3 sees a false overlap in "" + ...
+            out += ' ';
+        out += b;
     }
     return out;
 }

@@ -327,8 +327,16 @@ QStringList TNumberBook::LoadLocal(const QString& journalPath, const QString& ba
 
 std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
                                           const std::function<void(const QString&)>& unreachable,
-                                          const std::function<bool(const TPlanRow&)>& fits, bool* noneFits)
+                                          const std::function<bool(const TPlanRow&)>& fits, bool* noneFits,
+                                          const QString& fixture)
 {
+    auto take = [&](TEntry& e) {
+        e.state = TState::Taken;
+        e.takenBy = fixture;
+        e.beginning = false;
+        e.heldOn.clear();
+        return e.row;
+    };
     std::unique_lock<std::mutex> g(mu_);
     for (;;) {
         bool taken = false, unfit = false;
@@ -337,10 +345,8 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
             if (e.state == TState::Free && fits && !fits(e.row)) {
                 unfit = true;
             } else if (e.state == TState::Free) {
-                if (!shared_) {
-                    e.state = TState::Taken;
-                    return e.row;
-                }
+                if (!shared_)
+                    return take(e);
                 free.push_back(e.row.serial);
             }
             taken |= e.state == TState::Taken;
@@ -374,10 +380,8 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
         }
         if (got) {
             const auto it = index_.find(*got);
-            if (it != index_.end() && entries_[it->second].state == TState::Free) {
-                entries_[it->second].state = TState::Taken;
-                return entries_[it->second].row;
-            }
+            if (it != index_.end() && entries_[it->second].state == TState::Free)
+                return take(entries_[it->second]);
             continue;
         }
         // None of them is free there: used by another PC, or in its hands for now.
@@ -396,6 +400,17 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
 
 QString TNumberBook::Begin(int serial, const QString& fixture)
 {
+    {
+        // Decided under the lock that Seen takes: a number seen on another fixture's device is
+        // never begun here, and one begun here is known as begun to every later Seen.
+        std::lock_guard<std::mutex> g(mu_);
+        TEntry& e = entries_.at(index_.at(serial));
+        if (!e.heldOn.isEmpty())
+            throw EHeldElsewhere(QStringLiteral("№ %1 is held by the device on %2").arg(serial).arg(e.heldOn).toStdString(),
+                                 e.heldOn);
+        e.beginning = true;
+        e.takenBy = fixture;
+    }
     const QString id = NewRecordId();
     try {
         ledger_.Append(serial, TNumberLedger::kBegun, id, fixture);
@@ -450,6 +465,15 @@ void TNumberBook::Release(int serial, const QString& id)
 {
     if (!id.isEmpty())
         Note(TNumberLedger::kFree, serial, id, {});
+    QString heldOn;
+    {
+        std::lock_guard<std::mutex> g(mu_);
+        heldOn = entries_.at(index_.at(serial)).heldOn;
+    }
+    if (!heldOn.isEmpty()) {  // never free: the device on that fixture holds it
+        End(TNumberLedger::kSeen, serial, heldOn, {});
+        return;
+    }
     if (shared_) {
         try {
             shared_->Release(serial);
@@ -504,15 +528,35 @@ int TNumberBook::ReportPending()
     return static_cast<int>(unreported_.size());
 }
 
-void TNumberBook::Seen(int serial, const QString& fixture)
+std::optional<QString> TNumberBook::Seen(int serial, const QString& fixture)
 {
+    std::optional<QString> two;
     {
         std::lock_guard<std::mutex> g(mu_);
         const auto it = index_.find(serial);
-        if (it == index_.end() || entries_[it->second].state != TState::Free)
-            return;
+        if (it == index_.end())
+            return std::nullopt;
+        TEntry& e = entries_[it->second];
+        const QString& other = e.state == TState::Taken ? e.takenBy : e.fixture;
+        if (e.state == TState::Taken && !e.beginning && other != fixture) {
+            // Another fixture's device waits for this number: it will not get it.
+            e.heldOn = fixture;
+            return std::nullopt;
+        }
+        if (e.state == TState::Taken && e.beginning && other != fixture)
+            two = other;
+        else if ((e.state == TState::Done || e.state == TState::Spoiled) && !e.earlier && !other.isEmpty() &&
+                 other != fixture && !e.id.isEmpty())
+            two = other;  // written by that fixture in this run: two devices hold it
+        else if (e.state != TState::Free)
+            return std::nullopt;
+    }
+    if (two) {  // the ledger keeps both: that fixture's write and this sighting
+        Note(TNumberLedger::kSeen, serial, NewRecordId(), fixture);
+        return two;
     }
     End(TNumberLedger::kSeen, serial, fixture, {});
+    return std::nullopt;
 }
 
 bool TNumberBook::Finished() const

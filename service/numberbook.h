@@ -16,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <vector>
 
 #include "ledger.h"
@@ -50,6 +51,9 @@ public:
         QString fixture, time;  // where and when it was used
         bool earlier = false;   // by an earlier run (or another PC)
         QString id;             // the begun write's identity in the ledger
+        QString takenBy;        // Taken: the fixture whose device it is meant for
+        bool beginning = false;  // Taken: its write may begin (Begin said yes)
+        QString heldOn;          // Taken: a device on this other fixture holds it already
     };
     explicit TNumberBook(const std::vector<TPlanRow>& rows, TNumberLedger ledger = TNumberLedger());
     ~TNumberBook();
@@ -67,18 +71,27 @@ public:
     // while the server cannot be reached, unreachable(reason) is told and it tries again.
     // fits: the rows the device on the fixture can take (all when empty); when free rows are left
     // and none fits, nullopt and *noneFits.
+    // fixture: who takes it (the number is marked so until it begins or goes back).
     std::optional<TPlanRow> Take(const std::function<bool()>& stop,
                                  const std::function<void(const QString&)>& unreachable = {},
-                                 const std::function<bool(const TPlanRow&)>& fits = {}, bool* noneFits = nullptr);
+                                 const std::function<bool(const TPlanRow&)>& fits = {}, bool* noneFits = nullptr,
+                                 const QString& fixture = {});
     // The write of this number begins: the ledger's begun line is on the disk (and the team's
     // server said yes) when it returns; its identity. std::runtime_error when it cannot be:
-    // nothing may be written then.
+    // nothing may be written then; EHeldElsewhere when a device on another fixture was seen
+    // holding the number meanwhile (the number is used; the device here takes the next one).
     QString Begin(int serial, const QString& fixture);
+    struct EHeldElsewhere : std::runtime_error {
+        EHeldElsewhere(const std::string& what, QString f) : std::runtime_error(what), fixture(std::move(f)) {}
+        QString fixture;
+    };
     void Release(int serial, const QString& id = {});  // never written: the next device gets it
     void Done(int serial, const QString& fixture, const QString& id);
     void Spoil(int serial, const QString& fixture, const QString& id);
-    // A device on a fixture holds this number already: a free one is never given.
-    void Seen(int serial, const QString& fixture);
+    // A device on a fixture holds this number already: a free one is never given, and one
+    // another fixture has taken but not begun to write is never written there. When another
+    // fixture's write of it began or ended in this run, two devices now hold it: that fixture.
+    std::optional<QString> Seen(int serial, const QString& fixture);
     // Ends that the team's server has not confirmed yet, reported now; what still waits.
     int ReportPending();
 

@@ -1925,6 +1925,63 @@ TEST_F(Cli, StationNeverSendsAWriteTwice)
     }
 }
 
+// Two fixtures of one station, their timing forced by the devices' answers: a number a device
+// is seen holding is never begun on another fixture; a write begun before the sighting makes
+// "two devices hold № N", said on both fixtures, status 1, both kept in the ledger.
+TEST_F(Cli, StationNeverWritesANumberAnotherFixtureSawOnADevice)
+{
+    if (UnderWine())
+        GTEST_SKIP() << "the Linux data folder";
+    const std::filesystem::path ledger = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init" / "numbers.csv";
+    for (const bool late : {false, true}) {
+        std::filesystem::remove(ledger);
+        std::filesystem::remove(JournalOf(bench).toStdString());
+        // a: a new device that reads slowly once; b: empty until the test puts on a device
+        // numbered earlier, 7001: while a has taken 7001 and still reads, or after a wrote it
+        // (a's next device comes only after b has looked at its own).
+        TFixtures fixtures(bench, 2, {{"--fixture", late ? "150:4000" : "150:150"}, {"--fixture", "150:600000"}});
+        fixtures.sims[0]->Cmd("on 0");
+        fixtures.sims[1]->Cmd("off");
+        if (!late)
+            fixtures.sims[0]->Cmd("fault delay:1500@4x1");
+        std::vector<std::string> args = {"--json", "station", "--poll", "40", "--serial-from", "7001", "--count", "2"};
+        const auto ports = fixtures.Ports();
+        args.insert(args.end(), ports.begin(), ports.end());
+        const std::string out = (bench.dir / "station.out").string();
+        std::filesystem::remove(out);  // the cue is looked for in this run's output only
+        const pid_t pid = Spawn(args, out);
+        const std::string cue = late ? "\"event\":\"done\",\"fixture\":\"" + fixtures.links[0]
+                                     : "\"event\":\"device\",\"fixture\":\"" + fixtures.links[0];
+        for (int i = 0; i < 500 && Slurp(out).find(cue) == std::string::npos; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        fixtures.sims[1]->Cmd("on 7001");
+        int st = 0;
+        waitpid(pid, &st, 0);
+        const std::string said = Slurp(out);
+        const auto [written, spoiled] = JournalNumbers(bench);
+        const std::string ledgerText = Slurp(ledger);
+        EXPECT_NE(said.find(cue), std::string::npos) << said;
+        if (!late) {
+            EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << st << said;
+            EXPECT_EQ(written.count(7001), 0u) << said;  // never written onto a's device
+            EXPECT_EQ(written.count(7002), 1u) << said;
+            EXPECT_NE(said.find("№ 7001 is held by the device on " + fixtures.links[1]), std::string::npos) << said;
+        } else {
+            EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1) << st << said;
+            EXPECT_EQ(written.count(7001), 1u);
+            const std::string two = "two devices hold № 7001: the device on " + fixtures.links[1] +
+                                    " and the one written on " + fixtures.links[0];
+            EXPECT_EQ(Count(said, two), 2u) << said;  // on both fixtures
+            EXPECT_NE(said.find("\"fixture\":\"" + fixtures.links[0] + "\",\"message\":\"" + two), std::string::npos)
+                << said;
+            // The ledger keeps both: a's write of 7001 and b's sighting of it.
+            EXPECT_NE(ledgerText.find("7001,done,"), std::string::npos) << ledgerText;
+            EXPECT_NE(ledgerText.find("7001,seen,"), std::string::npos) << ledgerText;
+        }
+        EXPECT_NE(said.find("\"left\":0"), std::string::npos) << said;
+    }
+}
+
 // A plan row the connected model cannot take (a frequency input on a ZENDA1) is set aside for
 // that device, said once, and the next number goes on; the row waits for a device that takes it.
 TEST_F(Cli, StationSetsAsideARowTheDeviceCannotTake)

@@ -1320,5 +1320,13 @@ The password is shown this once.</source>
         <source>the device's settings differ from its last completed write (%1): %2; --line TIME makes the protocol of a journal line, --now of the device as it is</source>
         <translation>настройки прибора отличаются от его последней выполненной записи (%1): %2; --line ВРЕМЯ составляет протокол строки журнала, --now — прибора как он есть</translation>
     </message>
+    <message>
+        <source>two devices hold № %1: the device on %2 and the one written on %3</source>
+        <translation>два прибора хранят № %1: прибор на %2 и прибор, записанный на %3</translation>
+    </message>
+    <message>
+        <source>№ %1 is held by the device on %2: nothing written, this device takes the next number</source>
+        <translation>№ %1 хранит прибор на %2: ничего не записано, этот прибор получит следующий номер</translation>
+    </message>
 </context>
 </TS>
