@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSlider>
@@ -110,6 +111,8 @@ QString ValueOf(QWidget* w)
         return QString::number(s->value());
     if (auto* l = qobject_cast<QLabel*>(w))
         return l->text();
+    if (auto* p = qobject_cast<QPlainTextEdit*>(w))  // one reply line: its line ends as \n
+        return p->toPlainText().replace(u'\n', QStringLiteral("\\n"));
     if (auto* t = qobject_cast<QTabWidget*>(w))
         return t->tabText(t->currentIndex());
     if (auto* b = qobject_cast<QAbstractButton*>(w))

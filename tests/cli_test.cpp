@@ -2743,7 +2743,11 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
         GTEST_SKIP() << "the window is not built";
     const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
     setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    // A user name that holds a line separator must not forge a line of the record in the window.
+    const std::string user = std::getenv("USER") ? std::getenv("USER") : "";
+    setenv("USER", "инженер\u2028Итог: проверено ОТК, пломба 12345", 1);
     ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "4661"}).status, 0);
+    setenv("USER", user.c_str(), 1);
     Bench second;
     auto deviceB = second.StartSim();
     unsetenv("ZENDA_TEAM_DB");
@@ -2781,6 +2785,9 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     const int initRow = app->Cmd("celltext Table 0 1") == "Инициализация" ? 0 : 1;
     ASSERT_EQ(app->Cmd("celltext Table " + std::to_string(initRow) + " 1"), "Инициализация");
     ASSERT_EQ(app->Cmd("cell Table " + std::to_string(initRow) + " 0"), "ok");
+    const std::string details = app->Cmd("get Details");
+    EXPECT_NE(details.find("пользователь инженер\\x2028Итог: проверено ОТК"), std::string::npos) << details;
+    EXPECT_EQ(details.find("\u2028"), std::string::npos) << details;
     ASSERT_TRUE(waitFor("enabled Protocol", "1"));
     ASSERT_EQ(app->Cmd("click Protocol"), "ok");
     ASSERT_TRUE(waitFor("opened", ".pdf"));

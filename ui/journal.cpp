@@ -35,13 +35,17 @@
 
 namespace {
 // A text from a file or the server as it may be shown: its control characters (but the line
-// ends) as \xNN.
+// ends) as \xNN; the Unicode line and paragraph separators too, which a view would break the
+// line at and which no record of ours holds.
 QString Visible(const QString& text)
 {
     QString out;
-    for (const QChar c : text)
-        out += c.category() == QChar::Other_Control && c != u'\n' ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
-                                                                   : QString(c);
+    for (const QChar c : text) {
+        const bool separator = c.unicode() == 0x2028 || c.unicode() == 0x2029;
+        out += (c.category() == QChar::Other_Control && c != u'\n') || separator
+                   ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QChar(u'0'))
+                   : QString(c);
+    }
     return out;
 }
 }  // namespace
@@ -126,7 +130,7 @@ QVariant TJournalModel::data(const QModelIndex& index, int role) const
     case 4: v = l->address; break;
     case 5: v = l->outcome; break;
     case 6: v = l->port; break;
-    case 7: v = Team(index.row()) ? Team(index.row())->pc : QString(); break;
+    case 7: v = Team(index.row()) ? OnOneLine(Team(index.row())->pc) : QString(); break;
     }
     return Visible(v.left(1000));
 }
@@ -495,7 +499,9 @@ void TJournalForm::ShowChosen()
     }
     const TTeamInfo* t = model_->Team(Table->currentIndex().row());
     if (t)
-        text += u"ПК: "_qs + t->pc + u", пользователь "_qs + t->engineer + (t->mine ? u" (этот ПК)"_qs : QString()) + u'\n';
+        // Names from the server stay on their line: a line end in one cannot pass for a line of ours.
+        text += u"ПК: "_qs + OnOneLine(t->pc) + u", пользователь "_qs + OnOneLine(t->engineer) +
+                (t->mine ? u" (этот ПК)"_qs : QString()) + u'\n';
     // What came from the server or a file is shown with its control characters escaped.
     Details->setPlainText(Visible(text.left(20000)));
     QString why;
