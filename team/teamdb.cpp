@@ -427,6 +427,17 @@ TTeamDb::TTeamDb(const std::string& conninfo)
         const std::string why = Trimmed(PQerrorMessage(conn_));
         PQfinish(conn_);
         conn_ = nullptr;
+        // A server that answers and says no (a wrong or unread password, a role it does not
+        // know, pg_hba.conf) is this PC's set-up to mend, not the network: said apart. The ping
+        // asks only whether the server takes connections, with no login.
+        // Not after a time-out or a refused connection: the server did not answer then, and a
+        // ping would only wait as long again.
+        bool silent = false;
+        for (const char* s : {"timeout expired", "Connection refused", "could not translate host name", "No route to host",
+                              "Network is unreachable", "could not connect to server"})
+            silent |= why.find(s) != std::string::npos;
+        if (!silent && PQpingParams(keys, values, 1) == PQPING_OK)
+            throw ETeamError("the team's server refused this PC's login: " + why);
         throw ETeamError("the team's server cannot be reached: " + why);
     }
     // The server's notices ("already exists, skipping") are not the user's business.

@@ -2285,6 +2285,18 @@ TEST_F(Team, SetUpConnectAndRefusals)
     r = team({"team", "connect", "host=localhost password=secret"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("holds a password"), std::string::npos) << r.err;
+    // A server that answers and refuses the login is not "cannot be reached": the operator
+    // would check the network while the PC's password or role is wrong.
+    for (const std::string& conninfo : {pc + " password=wrong", pc.substr(0, pc.find(" user=")) + " user=" + db + "_nobody" +
+                                                                    pc.substr(pc.find(" sslmode="))}) {
+        setenv("PGPASSWORD", "wrong", 1);
+        r = team({"team", "status"}, conninfo.substr(0, conninfo.find(" password=")).c_str());
+        unsetenv("PGPASSWORD");
+        EXPECT_NE(r.err.find("the team's server refused this PC's login: "), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("cannot be reached"), std::string::npos) << r.err;
+    }
+    r = team({"team", "status"}, ("host=localhost port=1 dbname=" + db + " user=x").c_str());
+    EXPECT_NE(r.err.find("the team's server cannot be reached: "), std::string::npos) << r.err;
     r = team({"team", "connect", pc});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;

@@ -10,6 +10,10 @@
         <translation>сервер группы недоступен</translation>
     </message>
     <message>
+        <source>the team&apos;s server refused this PC&apos;s login</source>
+        <translation>сервер группы отказал этому ПК во входе</translation>
+    </message>
+    <message>
         <source>the team&apos;s server</source>
         <translation>сервер группы</translation>
     </message>
