@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QLockFile>
 #include <QJsonArray>
+
+#include <algorithm>
 #include <QJsonDocument>
 
 #include <atomic>
@@ -564,10 +566,13 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                          .arg(book.LedgerError())
                          .toUtf8()
                          .constData());
+    // Numbers other PCs used are theirs to report: counted here, not listed as this PC's.
+    const int elsewhere =
+        static_cast<int>(std::count_if(entries.begin(), entries.end(), [](const auto& e) { return e.elsewhere; }));
     if (g.json) {
         QJsonArray numbers;
         for (const auto& e : entries)
-            if (e.state == TNumberBook::TState::Done || e.state == TNumberBook::TState::Spoiled)
+            if ((e.state == TNumberBook::TState::Done || e.state == TNumberBook::TState::Spoiled) && !e.elsewhere)
                 numbers.append(QJsonObject{{u"serial"_s, e.row.serial},
                                            {u"state"_s, e.state == TNumberBook::TState::Done ? u"done"_s : u"spoiled"_s},
                                            {u"fixture"_s, e.fixture},
@@ -582,6 +587,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                       {u"left"_s, left},
                       {u"results_written"_s, !reporter.ResultsFailed()},
                       {u"unreported"_s, unreported},
+                      {u"elsewhere"_s, elsewhere},  // numbers of the plan that other PCs used
                       {u"seconds"_s, reporter.Seconds()},
                       {u"numbers"_s, numbers}};
         std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
@@ -597,7 +603,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
         std::printf("%s\n", summary.toUtf8().constData());
         bool header = false;
         for (const auto& e : entries) {
-            if (e.state != TNumberBook::TState::Done && e.state != TNumberBook::TState::Spoiled)
+            if ((e.state != TNumberBook::TState::Done && e.state != TNumberBook::TState::Spoiled) || e.elsewhere)
                 continue;
             if (!std::exchange(header, true))
                 std::printf("%s\n", Z::tr("numbers used:").toUtf8().constData());
@@ -610,6 +616,8 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             std::printf("  %5d  %s  %s  %s%s\n", e.row.serial, state.constData(), e.time.toUtf8().constData(),
                         e.fixture.toUtf8().constData(), earlier.constData());
         }
+        if (elsewhere > 0)
+            std::printf("%s\n", Z::tr("%1 numbers of the plan were used by other PCs").arg(elsewhere).toUtf8().constData());
         if (left == 0)
             std::printf("%s\n", Z::tr("the plan is used up").toUtf8().constData());
         if (reporter.ResultsFailed())

@@ -119,7 +119,7 @@ bool TNumberBook::SyncShared(QString* why)
             if (e.state == TState::Free) {
                 e.state = TState::Spoiled;
                 e.fixture = shared_->Where();
-                e.earlier = true;
+                e.earlier = e.elsewhere = true;
             }
         }
         synced_ = true;
@@ -390,7 +390,7 @@ std::optional<TPlanRow> TNumberBook::Take(const std::function<bool()>& stop,
                 TEntry& e = entries_[index_.at(n)];
                 e.state = TState::Spoiled;
                 e.fixture = shared_->Where();
-                e.earlier = true;
+                e.earlier = e.elsewhere = true;
             }
         } catch (const std::exception&) {
         }

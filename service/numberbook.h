@@ -50,6 +50,7 @@ public:
         TState state = TState::Free;
         QString fixture, time;  // where and when it was used
         bool earlier = false;   // by an earlier run (or another PC)
+        bool elsewhere = false;  // by another PC: the team's server says so (not this PC's to list)
         QString id;             // the begun write's identity in the ledger
         QString takenBy;        // Taken: the fixture whose device it is meant for
         bool beginning = false;  // Taken: its write may begin (Begin said yes)

@@ -2394,6 +2394,20 @@ TEST_F(Team, TwoPcsShareOnePlanThroughAKillAndAServerCrash)
     one = SpawnPc(bench, {"ZENDA_TEAM_DB=" + pc1}, args(0, 1), out1);
     waitpid(one, &st, 0);
     EXPECT_TRUE(WIFEXITED(st)) << Slurp(out1);
+    // Its summary lists its own numbers only, and agrees with its totals: the ones the other PC
+    // used are counted apart, never called this PC's spoiled numbers.
+    {
+        const std::string said1 = Slurp(out1);
+        const QJsonObject summary =
+            QJsonDocument::fromJson(QByteArray::fromStdString(said1.substr(said1.rfind("{\"done\"")))).object();
+        int spoiled = 0;
+        for (const QJsonValue& n : summary[u"numbers"].toArray()) {
+            EXPECT_FALSE(n[u"fixture"].toString().startsWith(QStringLiteral("the team's server"))) << said1;
+            spoiled += n[u"state"] == QStringLiteral("spoiled") && !n[u"earlier"].toBool();
+        }
+        EXPECT_EQ(spoiled, summary[u"spoiled"].toInt()) << said1;
+        EXPECT_GT(summary[u"elsewhere"].toInt(), 0) << said1;
+    }
 
     std::map<int, int> written;
     std::set<int> begun;

@@ -1328,5 +1328,9 @@ The password is shown this once.</source>
         <source>№ %1 is held by the device on %2: nothing written, this device takes the next number</source>
         <translation>№ %1 хранит прибор на %2: ничего не записано, этот прибор получит следующий номер</translation>
     </message>
+    <message>
+        <source>%1 numbers of the plan were used by other PCs</source>
+        <translation>номеров плана, использованных другими ПК: %1</translation>
+    </message>
 </context>
 </TS>
