@@ -332,6 +332,10 @@ void PushBriefly(int status, int serial)
     } catch (const std::exception&) {  // an empty ZENDA_TEAM_DB: `zenda sync` says so
         return;
     }
+    // A command ended by Ctrl+C has taken that stop: its lines still go, within the same bound (a
+    // second signal ends the program at once).
+    if (StopSignal() != 0)
+        TeamStopWhen([] { return false; });
     auto finished = std::make_shared<std::promise<void>>();
     std::future<void> done = finished->get_future();
     auto note = std::make_shared<QString>();

@@ -2761,6 +2761,25 @@ TEST_F(Team, CtrlCEndsAWaitForTheServer)
     unsetenv("ZENDA_TEAM_DB");
     EXPECT_EQ(r.Json()[u"new"].toInt(), lines) << r.out;
     EXPECT_EQ(r.Json()[u"waiting"].toInt(), 0) << r.out;
+
+    // A station stopped by Ctrl+C pushes its shift's lines as a finished one does.
+    TFixtures fixture(bench, 1);
+    fixture.sims[0]->Cmd("on 0");
+    const std::string station = (bench.dir / "station.out").string();
+    const pid_t pid = SpawnPc(bench, {"ZENDA_TEAM_DB=" + pc1},
+                              {"--json", "station", "--serial-from", "8801", "--count", "50", "--poll", "40", "--port",
+                               fixture.links[0]},
+                              station);
+    for (int i = 0; i < 300 && Slurp(station).find("\"event\":\"done\"") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    kill(pid, SIGINT);
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << status << Slurp(station);
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    const TRun after = Zenda(bench, {"--json", "sync"});
+    unsetenv("ZENDA_TEAM_DB");
+    EXPECT_EQ(after.Json()[u"new"].toInt(), 0) << after.out;  // the station had sent them
+    EXPECT_EQ(after.Json()[u"waiting"].toInt(), 0) << after.out;
 }
 
 TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
