@@ -392,7 +392,8 @@ int SyncCommand(const TGlobal& g)
                       {u"protocols"_s, r.protocols},
                       {u"new"_s, r.fresh},
                       {u"waiting"_s, r.waiting},
-                      {u"heard"_s, r.heard}};
+                      {u"heard"_s, r.heard},
+                      {u"damaged"_s, r.damaged}};
         if (!error.isEmpty())
             o[u"error"_s] = error;
         else if (!r.unheard.isEmpty())
@@ -410,6 +411,12 @@ int SyncCommand(const TGlobal& g)
                                  .arg(r.heard)
                                  .toUtf8()
                                  .constData());
+        if (r.damaged > 0)
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("%1 damaged journal lines were sent as damaged (zenda journal shows them)")
+                             .arg(r.damaged)
+                             .toUtf8()
+                             .constData());
         if (!r.unheard.isEmpty())
             std::fprintf(stderr, "zenda: %s\n",
                          Z::tr("the other PCs' writes were not read: %1").arg(Human(r.unheard)).toUtf8().constData());

@@ -125,7 +125,8 @@ std::string BackupOf(const TJournalLine& l, std::vector<TTeamDb::TBackupRow>& ba
 TTeamDb::TJournalRow Row(const TJournalLine& l, const std::string& id, const std::string& engineer,
                          const std::string& backupSha)
 {
-    auto text = [](const QString& v) { return std::optional<std::string>(v.toStdString()); };
+    // The server's text holds no NUL: one (zeros a power cut left) is sent shown as \x00.
+    auto text = [](const QString& v) { return std::optional<std::string>(QString(v).replace(QChar(0), u"\\x00"_s).toStdString()); };
     const QDateTime at = QDateTime::fromString(l.time, Qt::ISODate);
     const QString written = l.WrittenSerial();
     bool isNumber = false;
@@ -197,7 +198,8 @@ void PushProtocolFiles(const QString& conninfo, std::unique_ptr<TTeamDb>& db, TP
             continue;  // not a protocol of ours
         const QByteArray pdf = f.readAll();
         const auto m = named.match(name);
-        auto text = [](const QString& v) { return std::optional<std::string>(v.toStdString()); };
+        // The server's text holds no NUL: one (zeros a power cut left) is sent shown as \x00.
+    auto text = [](const QString& v) { return std::optional<std::string>(QString(v).replace(QChar(0), u"\\x00"_s).toStdString()); };
         const QDateTime made = QDateTime::fromString(m.captured(1), u"yyyy-MM-dd-HHmmss"_s);
         TTeamDb::TProtocolRow row;
         row.values = {text(name),
@@ -294,50 +296,68 @@ TPushResult TeamPush(const QString& conninfo)
     const std::string engineer = UserName().left(64).toStdString();
     // A chunk at a time, each committed and noted before the next: a journal of a million lines
     // is never held whole, and a push cut short keeps what it sent.
-    while (sent.offset < journal.size()) {
-        if (TeamStopped())  // Ctrl-C: what was sent is noted, the rest waits for the next push
-            throw std::runtime_error("stopped");
-        journal.seek(sent.offset);
-        QByteArray bytes = journal.read(8 << 20);
-        const qsizetype whole = bytes.lastIndexOf('\n') + 1;
-        if (whole == 0) {
-            if (bytes.size() < (8 << 20))
-                break;  // a line still being written
-            throw std::runtime_error((journal.fileName() + u": a line longer than 8 MB"_s).toStdString());
-        }
-        bytes.truncate(whole);
-        if (sent.offset == 0 && (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")))
-            throw std::runtime_error(
-                (journal.fileName() + u": saved as UTF-16 by another program; not sent"_s).toStdString());
-        std::vector<TTeamDb::TJournalRow> rows;
-        std::vector<TTeamDb::TBackupRow> backups;
-        qint64 at = sent.offset;
-        for (qsizetype from = 0; from < bytes.size();) {
-            const qsizetype end = bytes.indexOf('\n', from);
-            const QByteArray raw = bytes.mid(from, end - from);
-            const qint64 lineAt = at + from;
-            from = end + 1;
-            const QString text = QString::fromUtf8(raw).trimmed();
-            if (text.isEmpty() || (lineAt == 0 && text.startsWith(u"time,action,"_s)))
-                continue;
-            const TJournalLine l = TServiceRecords::ParseJournalLine(text);
-            rows.push_back(Row(l, LineId(l, lineAt, raw), engineer, BackupOf(l, backups)));
-        }
-        if (!db) {
+    try {
+        while (sent.offset < journal.size()) {
+            if (TeamStopped())  // Ctrl-C: what was sent is noted, the rest waits for the next push
+                throw std::runtime_error("stopped");
+            journal.seek(sent.offset);
+            QByteArray bytes = journal.read(8 << 20);
+            const qsizetype whole = bytes.lastIndexOf('\n') + 1;
+            if (whole == 0) {
+                if (bytes.size() < (8 << 20))
+                    break;  // a line still being written
+                throw std::runtime_error((journal.fileName() + u": a line longer than 8 MB"_s).toStdString());
+            }
+            bytes.truncate(whole);
+            if (sent.offset == 0 && (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")))
+                throw std::runtime_error(
+                    (journal.fileName() + u": saved as UTF-16 by another program; not sent"_s).toStdString());
+            std::vector<TTeamDb::TJournalRow> rows;
+            std::vector<TTeamDb::TBackupRow> backups;
+            qint64 at = sent.offset;
+            for (qsizetype from = 0; from < bytes.size();) {
+                const qsizetype end = bytes.indexOf('\n', from);
+                const QByteArray raw = bytes.mid(from, end - from);
+                const qint64 lineAt = at + from;
+                from = end + 1;
+                const QString text = QString::fromUtf8(raw).trimmed();
+                if (text.isEmpty() || (lineAt == 0 && text.startsWith(u"time,action,"_s)))
+                    continue;
+                TJournalLine l = TServiceRecords::ParseJournalLine(text);
+                if (raw.contains('\0')) {  // damaged: sent as damaged, its text kept and shown escaped
+                    l = TJournalLine{};
+                    l.action = TServiceRecords::kDamaged;
+                    l.outcome = u"строка журнала повреждена: "_s + OnOneLine(text.left(200), true);
+                    ++r.damaged;
+                }
+                rows.push_back(Row(l, LineId(l, lineAt, raw), engineer, BackupOf(l, backups)));
+            }
+            if (!db) {
+                try {
+                    db = std::make_unique<TTeamDb>(conninfo.toStdString());
+                } catch (const ETeamError& e) {
+                    throw std::runtime_error(e.what());
+                }
+            }
             try {
-                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+                r.fresh += static_cast<qsizetype>(db->PushJournal(rows, backups));
             } catch (const ETeamError& e) {
                 throw std::runtime_error(e.what());
             }
+            r.sent += static_cast<qsizetype>(rows.size());
+            sent = {at + whole, TailHash(journal, at + whole)};
+            SaveSent(sent);  // only now: what the server committed and this PC noted counts as sent
         }
-        try {
-            r.fresh += static_cast<qsizetype>(db->PushJournal(rows, backups));
-        } catch (const ETeamError& e) {
-            throw std::runtime_error(e.what());
+    } catch (const std::exception&) {
+        // Refused after the server was reached (a line it would not take): the other PCs' writes
+        // are heard all the same, and what this PC sent stays sent.
+        if (db && !TeamStopped()) {
+            try {
+                HearOthers(conninfo, db);
+            } catch (const std::exception&) {
+            }
         }
-        r.sent += static_cast<qsizetype>(rows.size());
-        sent = {at + whole, TailHash(journal, at + whole)};
-        SaveSent(sent);  // only now: what the server committed and this PC noted counts as sent
+        throw;
     }
     r.waiting = CountLines(journal, sent.offset);
     PushProtocolFiles(conninfo, db, r);

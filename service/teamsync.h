@@ -21,6 +21,7 @@ struct TPushResult {
     qsizetype protocols = 0;  // protocols (PDF) sent now
     qsizetype heard = 0;      // other PCs' writes read back now (what this PC knows of them)
     QString unheard;          // why they could not be read back (all was sent all the same)
+    qsizetype damaged = 0;    // of the lines sent, damaged ones (a NUL byte): sent as damaged, escaped
 };
 // Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder; then
 // reads the other PCs' writes since the last time into what this PC knows (teamnews.h).

@@ -2782,6 +2782,32 @@ TEST_F(Team, CtrlCEndsAWaitForTheServer)
     EXPECT_EQ(after.Json()[u"waiting"].toInt(), 0) << after.out;
 }
 
+// Zeros a power cut left in a journal line: the line is sent as damaged (its text escaped),
+// counted, and every line after it flows; no sync is stuck on it.
+TEST_F(Team, ADamagedLineIsSentAsDamagedAndTheRestFlows)
+{
+    const std::string pc1 = AddPc("pc1");
+    for (const char* seconds : {"3", "4", "5"})
+        ASSERT_EQ(Zenda(bench, {"--yes", "rtc", seconds}).status, 0);
+    const auto path = DataOf(bench) / "journal.csv";
+    std::string journal = Slurp(path);
+    size_t at = 0;
+    for (int line = 0; line < 3; ++line)  // into the third line after the header
+        at = journal.find('\n', at) + 1;
+    journal.insert(at + 5, std::string(3, '\0'));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << journal;
+    const int lines = static_cast<int>(Count(journal, "\n") - 1);
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    TRun r = Zenda(bench, {"--json", "sync"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.Json()[u"damaged"].toInt(), 1) << r.out;
+    EXPECT_EQ(r.Json()[u"new"].toInt(), lines) << r.out;
+    EXPECT_EQ(r.Json()[u"waiting"].toInt(), 0) << r.out;
+    r = Zenda(bench, {"journal", "--team"});
+    unsetenv("ZENDA_TEAM_DB");
+    EXPECT_NE(r.out.find("\\x00\\x00\\x00"), std::string::npos) << r.out;
+}
+
 TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
 {
     if (!*ZENDA_INIT_PATH)

@@ -1332,5 +1332,9 @@ The password is shown this once.</source>
         <source>%1 numbers of the plan were used by other PCs</source>
         <translation>номеров плана, использованных другими ПК: %1</translation>
     </message>
+    <message>
+        <source>%1 damaged journal lines were sent as damaged (zenda journal shows them)</source>
+        <translation>поврежденных строк журнала отправлено как поврежденные: %1 (их показывает zenda journal)</translation>
+    </message>
 </context>
 </TS>
