@@ -282,6 +282,35 @@ CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (d
 DROP POLICY protocols_read ON zenda.protocols;
 CREATE POLICY protocols_read ON zenda.protocols FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
 )SQL",
+        // 5: a number any PC's journal shows written (begun, done or failed: the device may hold
+        // it, a device numbered by hand too) is used in the book, whatever plan asks. Every
+        // department's lines count: factory numbers are the factory's.
+        R"SQL(
+CREATE OR REPLACE FUNCTION zenda.take_number(me bigint, plan integer[]) RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+DECLARE n integer;
+BEGIN
+    PERFORM zenda.check_mine(me);
+    PERFORM zenda.reap(me);
+    FOR n IN SELECT p FROM unnest(plan) AS p
+             WHERE p BETWEEN 1 AND 65535 AND NOT EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = p)
+               AND NOT EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = p)
+             ORDER BY p LOOP
+        INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
+        IF FOUND THEN
+            RETURN n;
+        END IF;
+    END LOOP;
+    RETURN NULL;
+END $$;
+
+CREATE OR REPLACE FUNCTION zenda.used_numbers(serials integer[]) RETURNS SETOF integer LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+    SELECT serial FROM zenda.numbers WHERE serial = ANY (serials) AND state <> 'taken'
+    UNION
+    SELECT DISTINCT written_serial FROM zenda.journal WHERE written_serial = ANY (serials)
+$$;
+)SQL",
     };
     return m;
 }

@@ -2259,7 +2259,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("no team's server: run 'zenda team connect CONNINFO'"), std::string::npos) << r.err;
     EXPECT_NE(team({"team", "status"}, "").err.find("ZENDA_TEAM_DB is set and empty"), std::string::npos);
-    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 4)"),
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 5)"),
               std::string::npos);
     const std::string pc = AddPc("pc1");
     EXPECT_NE(pc.find("sslmode=verify-full"), std::string::npos);
@@ -2300,7 +2300,7 @@ TEST_F(Team, SetUpConnectAndRefusals)
     r = team({"team", "connect", pc});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
-    EXPECT_NE(team({"team", "status"}).out.find("schema 4 of 4"), std::string::npos);
+    EXPECT_NE(team({"team", "status"}).out.find("schema 5 of 5"), std::string::npos);
 
     // The PC's role reaches the book only through its functions.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
@@ -2780,6 +2780,29 @@ TEST_F(Team, CtrlCEndsAWaitForTheServer)
     unsetenv("ZENDA_TEAM_DB");
     EXPECT_EQ(after.Json()[u"new"].toInt(), 0) << after.out;  // the station had sent them
     EXPECT_EQ(after.Json()[u"waiting"].toInt(), 0) << after.out;
+}
+
+// A number written by hand on one PC and synced is used in the team's book: no station of
+// another PC writes it again, whatever its plan.
+TEST_F(Team, ANumberAnyPcsJournalShowsWrittenIsUsedInTheBook)
+{
+    const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2");
+    Bench second;
+    auto device = second.StartSim();
+    setenv("ZENDA_TEAM_DB", pc2.c_str(), 1);
+    ASSERT_EQ(Zenda(second, {"--yes", "init", "--serial", "7101"}).status, 0);
+    ASSERT_EQ(Zenda(second, {"--json", "sync"}).Json()[u"waiting"].toInt(), 0);
+    unsetenv("ZENDA_TEAM_DB");
+    TFixtures fixture(bench, 1);
+    fixture.sims[0]->Cmd("on 0");
+    setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
+    const TRun r = Zenda(bench, {"--json", "station", "--team", "--serial-from", "7101", "--count", "2", "--poll", "40",
+                                 "--port", fixture.links[0]});
+    unsetenv("ZENDA_TEAM_DB");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const auto [written, spoiled] = JournalNumbers(bench);
+    EXPECT_EQ(written.count(7101), 0u) << r.out << r.err;
+    EXPECT_EQ(written.count(7102), 1u) << r.out << r.err;
 }
 
 // Zeros a power cut left in a journal line: the line is sent as damaged (its text escaped),
