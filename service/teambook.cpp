@@ -45,10 +45,17 @@ QString TeamCheck(const QString& conninfo)
 QString TeamSetup(const QString& conninfo)
 {
     TTeamDb db(conninfo.toStdString());
-    const std::vector<int> applied = db.Setup();
-    QStringList v;
+    std::vector<std::string> restored;
+    const std::vector<int> applied = db.Setup(&restored);
+    QStringList v, put;
     for (int n : applied)
         v << QString::number(n);
+    for (const std::string& r : restored)
+        put << QString::fromStdString(r);
+    if (!put.isEmpty())  // never "up to date" over what the PCs could not use
+        return Z::tr("%1: the PCs' access was missing and is put back (%2); schema version %3")
+            .arg(QString::fromStdString(db.Where()), put.join(u", "_s))
+            .arg(TTeamDb::SchemaVersion());
     return applied.empty() ? Z::tr("%1: the schema is up to date (version %2)")
                                  .arg(QString::fromStdString(db.Where()))
                                  .arg(TTeamDb::SchemaVersion())

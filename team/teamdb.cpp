@@ -317,6 +317,62 @@ $$;
 
 std::string Number(long long n) { return std::to_string(n); }
 
+// What the PCs' group role must hold for the schema of the last migration: each a name and a
+// check. A restore with pg_dump into a cluster without the roles loses them all (the grants and
+// the policies name zenda_station) while the migrations table says the schema is complete.
+const char* const kAccessChecks = R"SQL(
+SELECT what FROM (VALUES
+    ('USAGE ON SCHEMA zenda', has_schema_privilege('zenda_station', 'zenda', 'USAGE')),
+    ('SELECT ON zenda.numbers', has_table_privilege('zenda_station', 'zenda.numbers', 'SELECT')),
+    ('SELECT ON zenda.migrations', has_table_privilege('zenda_station', 'zenda.migrations', 'SELECT')),
+    ('SELECT ON zenda.journal', has_table_privilege('zenda_station', 'zenda.journal', 'SELECT')),
+    ('SELECT ON zenda.backups', has_table_privilege('zenda_station', 'zenda.backups', 'SELECT')),
+    ('SELECT ON zenda.protocols', has_table_privilege('zenda_station', 'zenda.protocols', 'SELECT')),
+    ('INSERT ON zenda.journal', has_column_privilege('zenda_station', 'zenda.journal', 'line_id', 'INSERT')),
+    ('INSERT ON zenda.backups', has_column_privilege('zenda_station', 'zenda.backups', 'sha256', 'INSERT')),
+    ('INSERT ON zenda.protocols', has_column_privilege('zenda_station', 'zenda.protocols', 'pdf', 'INSERT')),
+    ('EXECUTE ON zenda.take_number', has_function_privilege('zenda_station', 'zenda.take_number(bigint, integer[])', 'EXECUTE')),
+    ('EXECUTE ON zenda.settled', has_function_privilege('zenda_station', 'zenda.settled()', 'EXECUTE')),
+    ('EXECUTE ON zenda.my_department', has_function_privilege('zenda_station', 'zenda.my_department()', 'EXECUTE'))
+) AS t(what, ok) WHERE NOT ok
+UNION ALL
+SELECT 'POLICY ' || p FROM unnest(ARRAY['journal_read', 'journal_own_lines', 'backups_read', 'backups_own',
+                                        'protocols_read', 'protocols_own']) AS p
+    WHERE NOT EXISTS (SELECT 1 FROM pg_catalog.pg_policies WHERE schemaname = 'zenda' AND policyname = p)
+UNION ALL
+SELECT 'ROW LEVEL SECURITY ON zenda.' || t FROM unnest(ARRAY['journal', 'backups', 'protocols']) AS t
+    WHERE NOT (SELECT relrowsecurity FROM pg_catalog.pg_class WHERE oid = ('zenda.' || t)::regclass)
+)SQL";
+
+// The same, put back as the migrations left it (every statement may run again).
+const char* const kAccess = R"SQL(
+GRANT USAGE ON SCHEMA zenda TO zenda_station;
+GRANT SELECT ON zenda.numbers, zenda.migrations, zenda.journal, zenda.backups, zenda.protocols TO zenda_station;
+GRANT EXECUTE ON FUNCTION zenda.hello(), zenda.take_number(bigint, integer[]), zenda.begin_write(bigint, integer),
+    zenda.finish_write(bigint, integer, boolean), zenda.release_number(bigint, integer),
+    zenda.mark_used(integer[], boolean[]), zenda.used_numbers(integer[]), zenda.settled(), zenda.my_department()
+    TO zenda_station;
+GRANT INSERT (pc, line_id, at, time, action, port, model, serial, address, outcome, changes, backup, traffic, written,
+    action_id, backup_sha256, written_serial, engineer) ON zenda.journal TO zenda_station;
+GRANT INSERT (sha256, pc, name, content) ON zenda.backups TO zenda_station;
+GRANT INSERT (pc, name, number, serial, action, made, action_id, sha256, pdf) ON zenda.protocols TO zenda_station;
+ALTER TABLE zenda.journal ENABLE ROW LEVEL SECURITY;
+ALTER TABLE zenda.backups ENABLE ROW LEVEL SECURITY;
+ALTER TABLE zenda.protocols ENABLE ROW LEVEL SECURITY;
+DROP POLICY IF EXISTS journal_read ON zenda.journal;
+CREATE POLICY journal_read ON zenda.journal FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+DROP POLICY IF EXISTS journal_own_lines ON zenda.journal;
+CREATE POLICY journal_own_lines ON zenda.journal FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+DROP POLICY IF EXISTS backups_read ON zenda.backups;
+CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+DROP POLICY IF EXISTS backups_own ON zenda.backups;
+CREATE POLICY backups_own ON zenda.backups FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+DROP POLICY IF EXISTS protocols_read ON zenda.protocols;
+CREATE POLICY protocols_read ON zenda.protocols FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+DROP POLICY IF EXISTS protocols_own ON zenda.protocols;
+CREATE POLICY protocols_own ON zenda.protocols FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
+)SQL";
+
 // "what: why", appended piece by piece (GCC 12 at -O3 warns falsely of a literal joined to a
 // temporary string).
 std::string Joined(const char* what, const std::string& why)
@@ -529,7 +585,7 @@ std::vector<TTeamDb::TRow> TTeamDb::Exec(const std::string& sql, const std::vect
 
 int TTeamDb::SchemaVersion() { return static_cast<int>(Migrations().size()); }
 
-std::vector<int> TTeamDb::Setup()
+std::vector<int> TTeamDb::Setup(std::vector<std::string>* restored)
 {
     std::vector<int> applied;
     Exec("BEGIN");
@@ -550,6 +606,19 @@ std::vector<int> TTeamDb::Setup()
             Exec(Migrations()[static_cast<size_t>(v - 1)]);
             Exec("INSERT INTO zenda.migrations (version) VALUES ($1)", {Number(v)});
             applied.push_back(v);
+        }
+        // Never "up to date" over a schema the PCs cannot use: what a restore lost is put back,
+        // and what cannot be is said.
+        std::vector<std::string> missing;
+        for (const TRow& row : Exec(kAccessChecks))
+            missing.push_back(row.at(0).value_or(""));
+        if (!missing.empty()) {
+            Exec(kAccess);
+            if (const auto still = Exec(kAccessChecks); !still.empty())
+                throw ETeamError("the schema lacks what the PCs need and could not be put back: " +
+                                 still.at(0).at(0).value_or(""));
+            if (restored)
+                *restored = missing;
         }
         Exec("COMMIT");
     } catch (...) {

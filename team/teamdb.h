@@ -38,7 +38,9 @@ public:
     // ---- the administrator's
     // Creates or upgrades the schema and the PCs' group role, in one transaction; the
     // migrations applied now (empty: it was up to date).
-    std::vector<int> Setup();
+    // restored: the grants, policies and row-level security of the PCs' group role that were
+    // missing (a restore into a cluster without the roles) and were put back.
+    std::vector<int> Setup(std::vector<std::string>* restored = nullptr);
     static int SchemaVersion();  // the newest migration this program knows
     // A login role for one PC in the group, with a new random password (sent to the server
     // only as a SCRAM verifier); the password. renewed: the PC was there, and its old password

@@ -2301,6 +2301,26 @@ TEST_F(Team, SetUpConnectAndRefusals)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("reached: localhost:" + pg.port + "/" + db + " as " + db + "_pc1"), std::string::npos) << r.out;
     EXPECT_NE(team({"team", "status"}).out.find("schema 5 of 5"), std::string::npos);
+    // A restore with pg_dump alone into a cluster without the roles leaves the schema complete and
+    // the PCs without their grants and policies (as here, revoked and dropped): setup puts them
+    // back and says so, never "up to date" over them; then the PC reads again.
+    pg.Sql("REVOKE ALL ON ALL TABLES IN SCHEMA zenda FROM zenda_station; REVOKE USAGE ON SCHEMA zenda FROM "
+           "zenda_station; DROP POLICY journal_read ON zenda.journal; DROP POLICY backups_own ON zenda.backups; "
+           "ALTER TABLE zenda.protocols DISABLE ROW LEVEL SECURITY",
+           pg.Admin(db));
+    EXPECT_NE(team({"journal", "--team"}).status, 0);
+    r = team({"team", "setup"}, pg.Admin(db).c_str());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("the PCs' access was missing and is put back (USAGE ON SCHEMA zenda, SELECT ON zenda.numbers"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("POLICY journal_read, POLICY backups_own, ROW LEVEL SECURITY ON zenda.protocols"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(team({"team", "setup"}, pg.Admin(db).c_str()).out.find("the schema is up to date (version 5)"),
+              std::string::npos);
+    r = team({"journal", "--team"});
+    EXPECT_EQ(r.status, 0) << r.err;
 
     // The PC's role reaches the book only through its functions.
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);

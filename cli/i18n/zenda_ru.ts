@@ -1336,5 +1336,9 @@ The password is shown this once.</source>
         <source>%1 damaged journal lines were sent as damaged (zenda journal shows them)</source>
         <translation>поврежденных строк журнала отправлено как поврежденные: %1 (их показывает zenda journal)</translation>
     </message>
+    <message>
+        <source>%1: the PCs&apos; access was missing and is put back (%2); schema version %3</source>
+        <translation>%1: доступа ПК не было, он восстановлен (%2); версия схемы %3</translation>
+    </message>
 </context>
 </TS>
