@@ -415,6 +415,7 @@ TEST_F(Window, AnInitializationWritesOnlyTheDeviceItsPageWasReadFrom)
                             "настройки.")});
     EXPECT_EQ(line.sim.CommandCount(0), 0);
     EXPECT_EQ(line.sim.Image(), zenda1);
+    EXPECT_EQ(W<QComboBox>(form.get(), "Device_Version")->currentText(), QStringLiteral("ZENDA3"));  // the page's
     // A page whose channel the model cannot take is refused on the image, before the first byte.
     W<QPushButton>(form.get(), "Button_Read_Ini")->click();
     W<QComboBox>(form.get(), "Device_Version")->setCurrentIndex(2);  // shown only: the table keeps ZENDA1's rules

@@ -89,7 +89,9 @@ void TForm1::Form_Create()
     PageControl1->setCurrentIndex(0);
     ui_.portText = [this] { return PortText(); };
     ui_.modelRead = [this](uint8_t code) {
-        Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change
+        // The page read from another device keeps its model shown: the initialization refuses.
+        if (!looked_ || looked_->model == code)
+            Device_Version->setCurrentIndex(TDeviceSettings::ModelIndex(code));  // no model change
     };
     ui_.openChosen = [this] {
         if (SelectedIndex(Com_Port_Name) < 0 || SelectedIndex(Com_Port_Speed) < 0)
