@@ -1,7 +1,6 @@
 #include "changes.h"
 
 #include "channels.h"
-#include "editmask.h"
 #include "settings.h"
 
 namespace {
@@ -13,7 +12,6 @@ std::string ChannelValue(const TDeviceSettings& s, int c)
     return (t == 0 ? TicksTexts : TicksTextsFast)[s.PulseValueCode(c)];
 }
 
-std::string Counter(const TDeviceSettings& s, TCounter c) { return s.CounterWhole(c); }
 
 std::string YesNo(bool v) { return v ? "да" : "нет"; }
 }  // namespace
@@ -47,7 +45,7 @@ std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImag
     } else if (changed) {
         // Whole: every byte that changes shows in its field's line (a field shows one digit less).
         for (TCounter k : {TCounter::Tp1, TCounter::Tp2, TCounter::V1, TCounter::V2}) {
-            const std::string from = Counter(was, k), to = Counter(now, k);
+            const std::string from = was.CounterWhole(k), to = now.CounterWhole(k);
             const int at = CounterPosition(k);
             bool bytes = false;
             for (int p = at; p < at + pos::CounterBytes; ++p)
@@ -59,7 +57,7 @@ std::vector<std::string> DescribeChanges(const TImageBuffer& before, const TImag
         // The counters keep their digits, but a new pulse value moves the comma: the reading changes.
         for (int c : {1, 2}) {
             const TCounter k = c == 1 ? TCounter::V1 : TCounter::V2;
-            const std::string from = Counter(was, k), to = Counter(now, k);
+            const std::string from = was.CounterWhole(k), to = now.CounterWhole(k);
             if (from == to)
                 continue;
             // Appended piece by piece: GCC 12 at -O3 sees a false overlap in "V" + ... (-Wrestrict).

@@ -1,7 +1,6 @@
 #include "shown.h"
 
 #include "channels.h"
-#include "editmask.h"
 #include "settings.h"
 
 namespace {

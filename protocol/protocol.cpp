@@ -86,29 +86,31 @@ bool HasProtocol(const TJournalLine& line)
     return line.outcome == u"выполнено" && WrittenImage(line, image);
 }
 
+namespace {
+// The image with the counters and the initialization stamp as zeros: what configures the device.
+// The counters count and the stamp is the last initialization's, so a working device keeps its
+// settings as long as nobody changes how it is set up.
+TImageBuffer SettingsOnly(TImageBuffer image)
+{
+    for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
+        image.At(p) = 0;
+    for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
+        image.At(p) = 0;
+    return image;
+}
+}  // namespace
+
 QString ImageFingerprint(const TImageBuffer& image)
 {
-    // The settings only: the counters count and the stamp is the last initialization's, so a
-    // working device keeps its fingerprint as long as nobody changes how it is set up.
-    QByteArray bytes(reinterpret_cast<const char*>(image.Image()), kImageSize);
-    for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
-        bytes[p - 1] = 0;
-    for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
-        bytes[p - 1] = 0;
+    const TImageBuffer settings = SettingsOnly(image);
+    const QByteArray bytes(reinterpret_cast<const char*>(settings.Image()), kImageSize);
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16).toUpper());
 }
 
 QStringList SettingsDiffer(const TImageBuffer& written, const TImageBuffer& device)
 {
-    auto settings = [](TImageBuffer image) {
-        for (int p = pos::StampMinute; p <= pos::StampYear; ++p)
-            image.At(p) = 0;
-        for (int p = pos::CountersFirst; p <= pos::CountersLast; ++p)
-            image.At(p) = 0;
-        return image;
-    };
     QStringList out;
-    for (const std::string& c : DescribeChanges(settings(written), settings(device)))
+    for (const std::string& c : DescribeChanges(SettingsOnly(written), SettingsOnly(device)))
         out << QString::fromStdString(c);
     return out;
 }

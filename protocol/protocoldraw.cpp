@@ -51,12 +51,7 @@ QString TimeWithZone(const QString& iso)
     const QDateTime t = QDateTime::fromString(iso, Qt::ISODate);
     if (!t.isValid())
         return iso;
-    const int offset = t.offsetFromUtc();
-    const QString zone = offset == 0 ? u"UTC"_s
-                                     : u"UTC%1%2:%3"_s.arg(offset < 0 ? u"-"_s : u"+"_s)
-                                           .arg(std::abs(offset) / 3600, 2, 10, QChar(u'0'))
-                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QChar(u'0'));
-    return t.toString(u"dd.MM.yyyy HH:mm:ss"_s) + u" ("_s + zone + u')';
+    return t.toString(u"dd.MM.yyyy HH:mm:ss"_s) + u" ("_s + ZoneName(t.offsetFromUtc()) + u')';
 }
 
 // The device's stamp in the page's format, with the zone it was written in when this line wrote

@@ -171,8 +171,13 @@ TJournalLine TServiceRecords::ParseJournalLine(const QString& raw)
     if (c.size() >= 10 && c.size() <= 12 && QDateTime::fromString(c[0], Qt::ISODate).isValid())
         return {c[0], c[1], c[2], c[3], c[4], c[5], c[6],
                 c[7].isEmpty() ? QStringList() : c[7].split(u"; "_qs), c[8], c[9], c.value(10), c.value(11)};
-    TJournalLine d;  // shown as what it is, never dropped in silence and never rewritten
-    d.action = TServiceRecords::kDamaged;
+    return DamagedLine(raw);  // shown as what it is, never dropped in silence and never rewritten
+}
+
+TJournalLine TServiceRecords::DamagedLine(const QString& raw)
+{
+    TJournalLine d;
+    d.action = kDamaged;
     d.outcome = u"строка журнала повреждена: "_qs + raw.left(200);
     return d;
 }

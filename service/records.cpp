@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QUuid>
 
+#include <cstdlib>
+
 #include "settings.h"
 
 QString DataFolder()
@@ -25,6 +27,15 @@ QString LocalStamp()
 {
     const QDateTime now = QDateTime::currentDateTime();
     return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString ZoneName(int offset)
+{
+    if (offset == 0)
+        return u"UTC"_qs;
+    return u"UTC%1%2:%3"_qs.arg(offset < 0 ? u"-"_qs : u"+"_qs)
+        .arg(std::abs(offset) / 3600, 2, 10, QChar(u'0'))
+        .arg(std::abs(offset) % 3600 / 60, 2, 10, QChar(u'0'));
 }
 
 QString NewRecordId() { return QUuid::createUuid().toString(QUuid::Id128); }

@@ -126,6 +126,9 @@ public:
     static const QString kDamaged;
     // One line of the file (without its line end) as a journal line: whole, or kDamaged.
     static TJournalLine ParseJournalLine(const QString& raw);
+    // A line that is no whole journal line, shown as what it is: its text (escaped where it holds
+    // what no record may) under the damaged action.
+    static TJournalLine DamagedLine(const QString& raw);
     static constexpr const char* kJournalHeader = "time,action,port,model,serial,address,outcome,changes,backup,traffic,written,id";
     static constexpr qint64 kImageFileMax = 64 * 1024;
     // The model a backup file names ("ZENDA3"), empty when it names none.
@@ -153,6 +156,8 @@ QString SaveFileUnique(const QString& dir, const QString& base, const QString& e
 
 // Now, as the journal and the backups write it: ISO 8601 with the zone.
 QString LocalStamp();
+// A zone as a person reads it: "UTC", "UTC+03:00", "UTC-05:30".
+QString ZoneName(int offsetFromUtcSeconds);
 
 // "ZENDA1".."ZENDA3", or the code in hex.
 QString ModelName(uint8_t code);

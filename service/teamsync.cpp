@@ -325,9 +325,7 @@ TPushResult TeamPush(const QString& conninfo)
                     continue;
                 TJournalLine l = TServiceRecords::ParseJournalLine(text);
                 if (raw.contains('\0')) {  // damaged: sent as damaged, its text kept and shown escaped
-                    l = TJournalLine{};
-                    l.action = TServiceRecords::kDamaged;
-                    l.outcome = u"строка журнала повреждена: "_s + OnOneLine(text.left(200), true);
+                    l = TServiceRecords::DamagedLine(OnOneLine(text.left(200), true));
                     ++r.damaged;
                 }
                 rows.push_back(Row(l, LineId(l, lineAt, raw), engineer, BackupOf(l, backups)));

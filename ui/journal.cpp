@@ -1,7 +1,6 @@
 #include "journal.h"
 
 #include <QDateTime>
-#include <cstdlib>
 
 #include "protocol.h"
 
@@ -58,13 +57,7 @@ QString TimeShown(const QString& iso)
         return iso;
     if (t.timeSpec() == Qt::LocalTime)  // written without a zone: none is made up
         return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
-    const int offset = t.offsetFromUtc();
-    const QString zone = offset == 0 ? QStringLiteral("UTC")
-                                     : QStringLiteral("UTC%1%2:%3")
-                                           .arg(offset < 0 ? QStringLiteral("-") : QStringLiteral("+"))
-                                           .arg(std::abs(offset) / 3600, 2, 10, QChar(u'0'))
-                                           .arg(std::abs(offset) % 3600 / 60, 2, 10, QChar(u'0'));
-    return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss ")) + zone;
+    return t.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss ")) + ZoneName(t.offsetFromUtc());
 }
 
 // ------------------------------------------------------------------ the model
