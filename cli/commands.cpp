@@ -393,7 +393,14 @@ int SyncCommand(const TGlobal& g)
                       {u"new"_s, r.fresh},
                       {u"waiting"_s, r.waiting},
                       {u"heard"_s, r.heard},
-                      {u"damaged"_s, r.damaged}};
+                      {u"damaged"_s, r.damaged},
+                      {u"resent"_s, r.resent}};
+        if (r.told >= 0)
+            o[u"told"_s] = r.told;
+        if (!r.wentBack.isEmpty())
+            o[u"went_back"_s] = r.wentBack;
+        if (!r.awaited.isEmpty())
+            o[u"awaited"_s] = r.awaited;
         if (!error.isEmpty())
             o[u"error"_s] = error;
         else if (!r.unheard.isEmpty())
@@ -411,6 +418,24 @@ int SyncCommand(const TGlobal& g)
                                  .arg(r.heard)
                                  .toUtf8()
                                  .constData());
+        if (!r.wentBack.isEmpty())
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("the team's server went back in time (%1): this PC told it the %2 numbers it used")
+                             .arg(r.wentBack)
+                             .arg(r.told)
+                             .toUtf8()
+                             .constData());
+        if (r.resent)
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("the team's server did not hold this PC's journal: all of it was sent again")
+                             .toUtf8()
+                             .constData());
+        if (!r.awaited.isEmpty())
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("the number book gives no number until these PCs have told theirs: %1")
+                             .arg(r.awaited)
+                             .toUtf8()
+                             .constData());
         if (r.damaged > 0)
             std::fprintf(stderr, "zenda: %s\n",
                          Z::tr("%1 damaged journal lines were sent as damaged (zenda journal shows them)")

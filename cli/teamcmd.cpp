@@ -81,6 +81,19 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
                          "The password is shown this once.")
                        .arg(args[1], r.passfileLine, r.conninfo));
     }
+    if (what == u"resume") {  // the administrator's: the book goes on without the PCs named
+        if (args.size() < 2) {  // which PCs it waits for, and nothing done
+            const QString where = TeamCheck(TeamConnInfo());
+            throw ERefused(Z::tr("usage: zenda team %1").arg(u"resume PC..."_s) + u"\n"_s + where);
+        }
+        const TResumed r = TeamResume(TeamConnInfo(), args.mid(1));
+        if (!r.unknown.isEmpty())
+            throw ERefused(Z::tr("the number book was not waiting for %1; it waits for: %2")
+                               .arg(r.unknown.join(u", "_s), r.awaited.isEmpty() ? Z::tr("none") : r.awaited));
+        return say({{u"ok"_s, true}, {u"awaited"_s, r.awaited}},
+                   r.awaited.isEmpty() ? Z::tr("the number book gives numbers again")
+                                       : Z::tr("the number book still waits for: %1").arg(r.awaited));
+    }
     if (what == u"fetch") {  // a backup from the server into a file of its own, checked first
         takes(2, u"fetch SHA256 FILE"_s);
         const QByteArray bytes = TeamBackup(TeamConnInfo(), args[1].trimmed().toLower());
@@ -106,5 +119,5 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         return say({{u"ok"_s, true}, {u"file"_s, args[3]}}, Z::tr("protocol %1 of %2 saved as %3").arg(args[2], args[1], args[3]));
     }
     throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
-                         "fetch SHA256 FILE | protocol PC NAME FILE"));
+                         "resume PC... | fetch SHA256 FILE | protocol PC NAME FILE"));
 }

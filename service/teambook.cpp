@@ -7,6 +7,7 @@
 #include "settingsstore.h"
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
+#include "teamgreet.h"
 #endif
 
 using namespace Qt::StringLiterals;
@@ -28,6 +29,19 @@ void SaveTeamConnInfo(const QString& conninfo)
         throw std::runtime_error(Z::tr("the settings cannot be saved").toStdString());
 }
 
+namespace {
+// "; the number book waits ..." when the server went back and not every PC has told its numbers.
+QString Awaited(const TTeamDb::TServer& s)
+{
+    if (s.awaited.empty())
+        return {};
+    return Z::tr("\nthe server went back in time (%1, %2): the number book gives no number until these PCs have "
+                 "told theirs (zenda sync on each): %3; to go on without them: zenda team resume %4")
+        .arg(QString::fromStdString(s.why), QString::fromStdString(s.wentBack).left(16),
+             QString::fromStdString(s.awaited), QString::fromStdString(s.awaited).remove(u','));
+}
+}  // namespace
+
 QString TeamCheck(const QString& conninfo)
 {
     TTeamDb db(conninfo.toStdString());
@@ -36,10 +50,24 @@ QString TeamCheck(const QString& conninfo)
         "(SELECT coalesce(max(version), 0) FROM zenda.migrations) END");
     const int version = std::stoi(rows.at(0).at(0).value_or("0"));
     return Z::tr("%1, schema %2 of %3%4")
-        .arg(QString::fromStdString(db.Where()))
-        .arg(version)
-        .arg(TTeamDb::SchemaVersion())
-        .arg(version < TTeamDb::SchemaVersion() ? Z::tr(" (the administrator runs 'zenda team setup')") : QString());
+               .arg(QString::fromStdString(db.Where()))
+               .arg(version)
+               .arg(TTeamDb::SchemaVersion())
+               .arg(version < TTeamDb::SchemaVersion() ? Z::tr(" (the administrator runs 'zenda team setup')") : QString()) +
+           Awaited(db.Server());
+}
+
+TResumed TeamResume(const QString& conninfo, const QStringList& pcs)
+{
+    TTeamDb db(conninfo.toStdString());
+    std::vector<std::string> names;
+    for (const QString& pc : pcs)
+        names.push_back(pc.toStdString());
+    TResumed r;
+    for (const std::string& n : db.Resume(names))
+        r.unknown << QString::fromStdString(n);
+    r.awaited = QString::fromStdString(db.Server().awaited);
+    return r;
 }
 
 QString TeamSetup(const QString& conninfo)
@@ -47,6 +75,8 @@ QString TeamSetup(const QString& conninfo)
     TTeamDb db(conninfo.toStdString());
     std::vector<std::string> restored;
     const std::vector<int> applied = db.Setup(&restored);
+    // Run after a restore: the book closes now, before any PC takes a number.
+    const QString awaited = Awaited(db.Server(true));
     QStringList v, put;
     for (int n : applied)
         v << QString::number(n);
@@ -54,13 +84,15 @@ QString TeamSetup(const QString& conninfo)
         put << QString::fromStdString(r);
     if (!put.isEmpty())  // never "up to date" over what the PCs could not use
         return Z::tr("%1: the PCs' access was missing and is put back (%2); schema version %3")
-            .arg(QString::fromStdString(db.Where()), put.join(u", "_s))
-            .arg(TTeamDb::SchemaVersion());
-    return applied.empty() ? Z::tr("%1: the schema is up to date (version %2)")
-                                 .arg(QString::fromStdString(db.Where()))
-                                 .arg(TTeamDb::SchemaVersion())
-                           : Z::tr("%1: schema migrations applied: %2")
-                                 .arg(QString::fromStdString(db.Where()), v.join(u", "_s));
+                   .arg(QString::fromStdString(db.Where()), put.join(u", "_s))
+                   .arg(TTeamDb::SchemaVersion()) +
+               awaited;
+    return (applied.empty() ? Z::tr("%1: the schema is up to date (version %2)")
+                                  .arg(QString::fromStdString(db.Where()))
+                                  .arg(TTeamDb::SchemaVersion())
+                            : Z::tr("%1: schema migrations applied: %2")
+                                  .arg(QString::fromStdString(db.Where()), v.join(u", "_s))) +
+           awaited;
 }
 
 namespace {
@@ -154,7 +186,7 @@ private:
         try {
             if (!db_ || !db_->Alive()) {
                 db_.reset();
-                auto db = std::make_unique<TTeamDb>(conninfo_.toStdString());
+                auto db = TeamConnect(conninfo_);  // what this PC used is told first, when the server went back
                 token_ = db->Hello();
                 where_ = QString::fromStdString(db->Where());
                 db_ = std::move(db);
@@ -194,6 +226,7 @@ void SaveTeamConnInfo(const QString&) { NotBuiltIn(); }
 QString TeamCheck(const QString&) { NotBuiltIn(); }
 QString TeamSetup(const QString&) { NotBuiltIn(); }
 TPcRole TeamAddPc(const QString&, const QString&, const std::optional<QString>&) { NotBuiltIn(); }
+TResumed TeamResume(const QString&, const QStringList&) { NotBuiltIn(); }
 void TeamSetDepartment(const QString&, const QString&, const QString&) { NotBuiltIn(); }
 void TeamStopWhen(bool (*)()) {}
 bool TeamStopped() { return false; }

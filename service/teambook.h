@@ -31,6 +31,14 @@ struct TPcRole {
 };
 // department: the one whose records the PC reads (null: as it was; "" for a new one).
 TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department = {});
+// After the server went back in time: the book gives numbers without waiting for these PCs to
+// tell theirs (the administrator's word that they wrote none since). unknown: the names it was
+// not waiting for; awaited: the PCs it still waits for ("a, b").
+struct TResumed {
+    QStringList unknown;
+    QString awaited;
+};
+TResumed TeamResume(const QString& conninfo, const QStringList& pcs);
 // Moves a PC to a department ("": the department of every PC given none).
 void TeamSetDepartment(const QString& conninfo, const QString& pc, const QString& department);
 // Asked while the server is waited for and between a push's chunks: true (Ctrl-C) ends the

@@ -20,6 +20,7 @@
 #include "teamnews.h"
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
+#include "teamgreet.h"
 #endif
 #ifndef _WIN32
 #include <pwd.h>
@@ -108,6 +109,42 @@ std::string LineId(const TJournalLine& l, qint64 at, const QByteArray& raw)
     return id;
 }
 
+// A line as it is sent: one with a NUL byte (zeros a power cut left) as damaged, its text kept
+// and shown escaped.
+TJournalLine SentLine(const QByteArray& raw, const QString& text)
+{
+    if (raw.contains('\0'))
+        return TServiceRecords::DamagedLine(OnOneLine(text.left(200), true));
+    return TServiceRecords::ParseJournalLine(text);
+}
+
+// Whether the server holds the last line before offset, the last one this PC noted as sent.
+bool Holds(TTeamDb& db, QFile& journal, qint64 offset)
+{
+    const qint64 from = std::max<qint64>(0, offset - (64 << 10));
+    if (!journal.seek(from))
+        return false;
+    const QByteArray bytes = journal.read(offset - from);
+    qsizetype end = bytes.size();
+    while (end > 0) {
+        const qsizetype start = end >= 2 ? bytes.lastIndexOf('\n', end - 2) + 1 : 0;
+        const QByteArray raw = bytes.mid(start, end - 1 - start);
+        const QString text = QString::fromUtf8(raw).trimmed();
+        const qint64 lineAt = from + start;
+        if (start == 0 && from > 0)
+            return true;  // a line longer than what was read back: no way to ask for it
+        if (!text.isEmpty() && !(lineAt == 0 && text.startsWith(u"time,action,"_s))) {
+            try {
+                return db.Holds(LineId(SentLine(raw, text), lineAt, raw));
+            } catch (const ETeamError& e) {
+                throw std::runtime_error(e.what());
+            }
+        }
+        end = start;
+    }
+    return true;  // nothing but the header was sent
+}
+
 // The backup a line names, when it is still here: its SHA-256, the file queued to go with it.
 std::string BackupOf(const TJournalLine& l, std::vector<TTeamDb::TBackupRow>& backups)
 {
@@ -178,7 +215,7 @@ void PushProtocolFiles(const QString& conninfo, std::unique_ptr<TTeamDb>& db, TP
             return;
         try {
             if (!db)
-                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+                db = TeamConnect(conninfo);
             db->PushProtocols(rows);
         } catch (const ETeamError& e) {
             throw std::runtime_error(e.what());
@@ -232,7 +269,7 @@ qsizetype HearOthers(const QString& conninfo, std::unique_ptr<TTeamDb>& db)
         std::vector<TTeamDb::TRow> rows;
         try {
             if (!db)
-                db = std::make_unique<TTeamDb>(conninfo.toStdString());
+                db = TeamConnect(conninfo);
             rows = db->OthersWrites(after, kChunk);
         } catch (const ETeamError& e) {
             throw std::runtime_error(e.what());
@@ -294,6 +331,17 @@ TPushResult TeamPush(const QString& conninfo)
         throw std::runtime_error((journal.fileName() + u": "_s + journal.errorString()).toStdString());
     TSent sent = LoadSent(journal);
     const std::string engineer = UserName().left(64).toStdString();
+    TGreeting greeting;
+    db = TeamConnect(conninfo, &greeting);
+    r.told = greeting.told ? greeting.numbers : -1;
+    r.wentBack = greeting.wentBack;
+    r.awaited = greeting.awaited;
+    // A server that lost what this PC sent (restored from before it, or another server): the
+    // whole journal again; what it holds it skips.
+    if (sent.offset > 0 && !Holds(*db, journal, sent.offset)) {
+        sent = {};
+        r.resent = true;
+    }
     // A chunk at a time, each committed and noted before the next: a journal of a million lines
     // is never held whole, and a push cut short keeps what it sent.
     try {
@@ -323,19 +371,9 @@ TPushResult TeamPush(const QString& conninfo)
                 const QString text = QString::fromUtf8(raw).trimmed();
                 if (text.isEmpty() || (lineAt == 0 && text.startsWith(u"time,action,"_s)))
                     continue;
-                TJournalLine l = TServiceRecords::ParseJournalLine(text);
-                if (raw.contains('\0')) {  // damaged: sent as damaged, its text kept and shown escaped
-                    l = TServiceRecords::DamagedLine(OnOneLine(text.left(200), true));
-                    ++r.damaged;
-                }
+                const TJournalLine l = SentLine(raw, text);
+                r.damaged += l.action == TServiceRecords::kDamaged && raw.contains('\0');
                 rows.push_back(Row(l, LineId(l, lineAt, raw), engineer, BackupOf(l, backups)));
-            }
-            if (!db) {
-                try {
-                    db = std::make_unique<TTeamDb>(conninfo.toStdString());
-                } catch (const ETeamError& e) {
-                    throw std::runtime_error(e.what());
-                }
             }
             try {
                 r.fresh += static_cast<qsizetype>(db->PushJournal(rows, backups));

@@ -22,6 +22,11 @@ struct TPushResult {
     qsizetype heard = 0;      // other PCs' writes read back now (what this PC knows of them)
     QString unheard;          // why they could not be read back (all was sent all the same)
     qsizetype damaged = 0;    // of the lines sent, damaged ones (a NUL byte): sent as damaged, escaped
+    // The server had gone back in time (restored, or another server) since this PC last saw it:
+    bool resent = false;  // it did not hold this PC's lines: the whole journal was sent again
+    qsizetype told = -1;  // this PC's used numbers told to its book now (-1: none was asked)
+    QString wentBack;     // why, as the server says, when it went back
+    QString awaited;      // the PCs its book still waits for ("a, b"): it gives no number until they tell
 };
 // Sends the journal's lines not yet sent, then the protocols (PDF) of the protocols folder; then
 // reads the other PCs' writes since the last time into what this PC knows (teamnews.h).

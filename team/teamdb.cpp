@@ -311,6 +311,131 @@ SET search_path = pg_catalog, pg_temp AS $$
     SELECT DISTINCT written_serial FROM zenda.journal WHERE written_serial = ANY (serials)
 $$;
 )SQL",
+        // 6: a server that went back in time (restored from a dump or a base backup, or the PCs
+        // moved to another) has forgotten numbers the PCs wrote since: the book gives none until
+        // the PCs it knew have told theirs again. It knows it went back by its own row: the
+        // table's oid (a dump restored anywhere makes the table anew), the WAL's timeline (a base
+        // backup restored, a standby promoted), and each PC's count of its own connections (a PC
+        // that made more than the server remembers was served by a state since lost).
+        R"SQL(
+CREATE FUNCTION zenda.timeline() RETURNS text LANGUAGE sql VOLATILE AS $$
+    SELECT substr(pg_catalog.pg_walfile_name(pg_catalog.pg_current_wal_lsn()), 1, 8)
+$$;
+CREATE TABLE zenda.server (
+    one boolean PRIMARY KEY DEFAULT true CHECK (one),
+    id text NOT NULL DEFAULT gen_random_uuid()::text,
+    generation integer NOT NULL DEFAULT 1,
+    home oid NOT NULL,
+    timeline text NOT NULL,
+    went_back timestamptz,
+    why text NOT NULL DEFAULT ''
+);
+INSERT INTO zenda.server (home, timeline) VALUES ('zenda.server'::regclass::oid, zenda.timeline());
+-- The PCs the book waits for since the server went back: each leaves by telling its numbers.
+CREATE TABLE zenda.untold (pc name PRIMARY KEY);
+ALTER TABLE zenda.pcs ADD COLUMN greets bigint NOT NULL DEFAULT 0;
+ALTER TABLE zenda.pcs ADD COLUMN seen timestamptz;
+
+CREATE FUNCTION zenda.went_back(why text) RETURNS void LANGUAGE plpgsql AS $$
+BEGIN
+    UPDATE zenda.server SET generation = generation + 1, home = 'zenda.server'::regclass::oid,
+        timeline = zenda.timeline(), went_back = now(), why = went_back.why;
+    -- The PCs this database knew (the group role is the cluster's, and may serve others).
+    INSERT INTO zenda.untold (pc)
+    SELECT p.pc FROM zenda.pcs p JOIN pg_catalog.pg_roles r ON r.rolname = p.pc
+    WHERE r.rolcanlogin AND pg_catalog.pg_has_role(r.oid, 'zenda_station', 'member')
+    ON CONFLICT DO NOTHING;
+END $$;
+
+-- Whether the server was made anew from a dump or a base backup since it last looked (a PC's
+-- greeting, the administrator's set-up); its row as it stands.
+CREATE FUNCTION zenda.look_back() RETURNS zenda.server LANGUAGE plpgsql AS $$
+DECLARE s zenda.server;
+BEGIN
+    SELECT * INTO s FROM zenda.server FOR UPDATE;  -- one at a time finds a restore
+    IF s.home <> 'zenda.server'::regclass::oid THEN
+        PERFORM zenda.went_back('restored from a dump, or moved');
+    ELSIF s.timeline <> zenda.timeline() THEN
+        PERFORM zenda.went_back('restored from a base backup, or a standby promoted');
+    END IF;
+    SELECT * INTO s FROM zenda.server;
+    RETURN s;
+END $$;
+
+-- The PCs still awaited (a role dropped since is not).
+CREATE FUNCTION zenda.awaited() RETURNS text LANGUAGE sql STABLE SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+    SELECT string_agg(u.pc::text, ', ' ORDER BY u.pc) FROM zenda.untold u
+    WHERE EXISTS (SELECT 1 FROM pg_catalog.pg_roles r WHERE r.rolname = u.pc)
+$$;
+
+-- A PC's first call on each connection: what server this is, whether it went back, and what
+-- the PC is to remember (the server's identity and generation, its own connections' count).
+CREATE FUNCTION zenda.greet(known_id text, known_generation integer, known_greets bigint)
+RETURNS TABLE (id text, generation integer, greets bigint, awaited text, went_back timestamptz, why text)
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+#variable_conflict use_column
+DECLARE s zenda.server := zenda.look_back(); n bigint;
+BEGIN
+    INSERT INTO zenda.pcs AS p (pc, greets, seen) VALUES (session_user, 1, now())
+        ON CONFLICT (pc) DO UPDATE SET greets = p.greets + 1, seen = now()
+        RETURNING p.greets INTO n;
+    -- Once: a PC that knew the server before it was found gone back tells its numbers anyway.
+    IF known_id = s.id AND known_generation = s.generation AND known_greets >= n THEN
+        PERFORM zenda.went_back(format('%s had connected %s times, the server remembers %s',
+                                       session_user, known_greets, n - 1));
+    END IF;
+    RETURN QUERY SELECT x.id, x.generation, n, zenda.awaited(), x.went_back, x.why FROM zenda.server x;
+END $$;
+
+-- The numbers a PC's own records show used, told after the server went back (or to a server
+-- new to it): the book keeps them, and waits for this PC no more.
+CREATE FUNCTION zenda.tell(serials integer[], verified boolean[]) RETURNS void LANGUAGE plpgsql
+SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+BEGIN
+    PERFORM zenda.mark_used(serials, verified);
+    DELETE FROM zenda.untold WHERE pc = session_user;
+END $$;
+
+-- Whether the server holds a line of this PC's (whatever department the PC reads now).
+CREATE FUNCTION zenda.holds(line text) RETURNS boolean LANGUAGE sql STABLE SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+    SELECT EXISTS (SELECT 1 FROM zenda.journal WHERE pc = session_user AND line_id = line)
+$$;
+
+CREATE OR REPLACE FUNCTION zenda.take_number(me bigint, plan integer[]) RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
+SET search_path = pg_catalog, pg_temp AS $$
+DECLARE n integer; waits text := zenda.awaited();
+BEGIN
+    IF waits IS NOT NULL THEN
+        RAISE EXCEPTION 'the number book gives no number: the server went back in time (%, %); it waits for these PCs to tell the numbers they wrote: % (zenda sync on each, or the administrator''s zenda team resume)',
+            (SELECT why FROM zenda.server), (SELECT to_char(went_back, 'YYYY-MM-DD HH24:MI') FROM zenda.server), waits
+            USING ERRCODE = 'object_not_in_prerequisite_state';
+    END IF;
+    PERFORM zenda.check_mine(me);
+    PERFORM zenda.reap(me);
+    FOR n IN SELECT p FROM unnest(plan) AS p
+             WHERE p BETWEEN 1 AND 65535 AND NOT EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = p)
+               AND NOT EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = p)
+             ORDER BY p LOOP
+        INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
+        IF FOUND THEN
+            RETURN n;
+        END IF;
+    END LOOP;
+    RETURN NULL;
+END $$;
+
+-- A backup is kept once a department: the same file pushed from two departments is each one's
+-- (a PC reads its own department's only).
+ALTER TABLE zenda.backups DROP CONSTRAINT backups_pkey;
+ALTER TABLE zenda.backups ADD PRIMARY KEY (department, sha256);
+
+REVOKE ALL ON FUNCTION zenda.timeline(), zenda.went_back(text), zenda.look_back(), zenda.awaited(),
+    zenda.greet(text, integer, bigint), zenda.tell(integer[], boolean[]), zenda.holds(text) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION zenda.greet(text, integer, bigint), zenda.tell(integer[], boolean[]), zenda.holds(text),
+    zenda.awaited() TO zenda_station;
+GRANT SELECT ON zenda.server TO zenda_station;
+)SQL",
     };
     return m;
 }
@@ -333,7 +458,12 @@ SELECT what FROM (VALUES
     ('INSERT ON zenda.protocols', has_column_privilege('zenda_station', 'zenda.protocols', 'pdf', 'INSERT')),
     ('EXECUTE ON zenda.take_number', has_function_privilege('zenda_station', 'zenda.take_number(bigint, integer[])', 'EXECUTE')),
     ('EXECUTE ON zenda.settled', has_function_privilege('zenda_station', 'zenda.settled()', 'EXECUTE')),
-    ('EXECUTE ON zenda.my_department', has_function_privilege('zenda_station', 'zenda.my_department()', 'EXECUTE'))
+    ('EXECUTE ON zenda.my_department', has_function_privilege('zenda_station', 'zenda.my_department()', 'EXECUTE')),
+    ('EXECUTE ON zenda.greet', has_function_privilege('zenda_station', 'zenda.greet(text, integer, bigint)', 'EXECUTE')),
+    ('EXECUTE ON zenda.tell', has_function_privilege('zenda_station', 'zenda.tell(integer[], boolean[])', 'EXECUTE')),
+    ('EXECUTE ON zenda.holds', has_function_privilege('zenda_station', 'zenda.holds(text)', 'EXECUTE')),
+    ('EXECUTE ON zenda.awaited', has_function_privilege('zenda_station', 'zenda.awaited()', 'EXECUTE')),
+    ('SELECT ON zenda.server', has_table_privilege('zenda_station', 'zenda.server', 'SELECT'))
 ) AS t(what, ok) WHERE NOT ok
 UNION ALL
 SELECT 'POLICY ' || p FROM unnest(ARRAY['journal_read', 'journal_own_lines', 'backups_read', 'backups_own',
@@ -347,10 +477,12 @@ SELECT 'ROW LEVEL SECURITY ON zenda.' || t FROM unnest(ARRAY['journal', 'backups
 // The same, put back as the migrations left it (every statement may run again).
 const char* const kAccess = R"SQL(
 GRANT USAGE ON SCHEMA zenda TO zenda_station;
-GRANT SELECT ON zenda.numbers, zenda.migrations, zenda.journal, zenda.backups, zenda.protocols TO zenda_station;
+GRANT SELECT ON zenda.numbers, zenda.migrations, zenda.journal, zenda.backups, zenda.protocols, zenda.server
+    TO zenda_station;
 GRANT EXECUTE ON FUNCTION zenda.hello(), zenda.take_number(bigint, integer[]), zenda.begin_write(bigint, integer),
     zenda.finish_write(bigint, integer, boolean), zenda.release_number(bigint, integer),
-    zenda.mark_used(integer[], boolean[]), zenda.used_numbers(integer[]), zenda.settled(), zenda.my_department()
+    zenda.mark_used(integer[], boolean[]), zenda.used_numbers(integer[]), zenda.settled(), zenda.my_department(),
+    zenda.greet(text, integer, bigint), zenda.tell(integer[], boolean[]), zenda.holds(text), zenda.awaited()
     TO zenda_station;
 GRANT INSERT (pc, line_id, at, time, action, port, model, serial, address, outcome, changes, backup, traffic, written,
     action_id, backup_sha256, written_serial, engineer) ON zenda.journal TO zenda_station;
@@ -592,8 +724,11 @@ std::vector<int> TTeamDb::Setup(std::vector<std::string>* restored)
     try {
         // Two administrators at once: one after the other.
         Exec("SELECT pg_advisory_xact_lock(hashtext('zenda team setup'))");
+        // The role is the cluster's, the lock above the database's: a set-up of another database at
+        // the same moment may make it first.
         Exec("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'zenda_station') THEN "
-             "CREATE ROLE zenda_station NOLOGIN; END IF; END $$");
+             "CREATE ROLE zenda_station NOLOGIN; END IF; "
+             "EXCEPTION WHEN duplicate_object OR unique_violation THEN NULL; END $$");
         Exec("CREATE SCHEMA IF NOT EXISTS zenda");
         Exec("CREATE TABLE IF NOT EXISTS zenda.migrations (version integer PRIMARY KEY, applied timestamptz NOT NULL "
              "DEFAULT now())");
@@ -695,6 +830,9 @@ std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
         Exec("ALTER ROLE " + role + " LOGIN PASSWORD " + secret);  // the PC set up again: its old password is void
     else
         Exec("CREATE ROLE " + role + " LOGIN PASSWORD " + secret + " IN ROLE zenda_station");
+    // Known to this database from now on (the book waits for it after a restore).
+    if (Exec("SELECT to_regclass('zenda.pcs') IS NOT NULL").at(0).at(0) == "t")
+        Exec("INSERT INTO zenda.pcs (pc) VALUES ($1) ON CONFLICT DO NOTHING", {name});
     return password;
 }
 
@@ -736,6 +874,56 @@ void TTeamDb::MarkUsed(const std::map<int, bool>& doneBySerial)
         verified += d ? 't' : 'f';
     }
     Exec("SELECT zenda.mark_used($1, $2)", {IntArray(serials), verified + "}"});
+}
+
+TTeamDb::TServer TTeamDb::Greet(const TServer& known)
+{
+    const auto rows = Exec("SELECT id, generation, greets, awaited, went_back, why FROM zenda.greet($1, $2, $3)",
+                           {known.id, Number(known.generation), Number(known.greets)});
+    const TRow& r = rows.at(0);
+    return {r.at(0).value_or(""), std::stoi(r.at(1).value_or("0")), std::stoll(r.at(2).value_or("0")),
+            r.at(3).value_or(""), r.at(4).value_or(""), r.at(5).value_or("")};
+}
+
+void TTeamDb::Tell(const std::map<int, bool>& doneBySerial)
+{
+    std::vector<int> serials;
+    std::string verified = "{";
+    for (const auto& [s, d] : doneBySerial) {
+        serials.push_back(s);
+        if (serials.size() > 1)
+            verified += ',';
+        verified += d ? 't' : 'f';
+    }
+    Exec("SELECT zenda.tell($1, $2)", {IntArray(serials), verified + "}"});
+}
+
+bool TTeamDb::Holds(const std::string& lineId)
+{
+    return Exec("SELECT zenda.holds($1)", {lineId}).at(0).at(0).value_or("f") == "t";
+}
+
+TTeamDb::TServer TTeamDb::Server(bool lookBack)
+{
+    if (Exec("SELECT to_regclass('zenda.server') IS NOT NULL").at(0).at(0) != "t")
+        return {};  // a schema from before the server knew when it went back
+    if (lookBack)  // a statement of its own: the next one sees the PCs it found awaited
+        Exec("SELECT zenda.look_back()");
+    const auto rows = Exec("SELECT id, generation, 0, zenda.awaited(), went_back, why FROM zenda.server");
+    if (rows.empty())
+        return {};
+    const TRow& r = rows.at(0);
+    return {r.at(0).value_or(""), std::stoi(r.at(1).value_or("0")), 0, r.at(3).value_or(""), r.at(4).value_or(""),
+            r.at(5).value_or("")};
+}
+
+std::vector<std::string> TTeamDb::Resume(const std::vector<std::string>& pcs)
+{
+    std::vector<std::string> unknown;
+    for (const std::string& pc : pcs)
+        if (Exec("DELETE FROM zenda.untold WHERE pc = $1 RETURNING 1", {pc}).empty())
+            unknown.push_back(pc);
+    return unknown;
 }
 
 std::set<int> TTeamDb::Used(const std::vector<int>& serials)
@@ -859,7 +1047,7 @@ size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vec
         for (const TBackupRow& b : backups)
             values.push_back({b.sha256, b.name, b.content});
         if (!values.empty())
-            CopyNew("zenda.backups", {"sha256", "name", "content"}, values, "sha256");
+            CopyNew("zenda.backups", {"sha256", "name", "content"}, values, "department, sha256");
         values.clear();
         for (const TJournalRow& row : rows)
             values.push_back(row.values);
@@ -896,7 +1084,7 @@ std::optional<std::string> TTeamDb::Protocol(const std::string& pc, const std::s
 
 std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
 {
-    const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1", {sha256});
+    const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1 LIMIT 1", {sha256});
     if (rows.empty())
         return std::nullopt;
     return rows[0].at(0);

@@ -63,6 +63,30 @@ public:
     void MarkUsed(const std::map<int, bool>& doneBySerial);
     std::set<int> Used(const std::vector<int>& serials);
 
+    // ---- a server that went back in time
+    // What a PC remembers of a server, and what the server says at each connection: its
+    // identity, its generation (one more each time it was found to have gone back), this PC's
+    // connections counted there, the PCs the book still waits for ("a, b"; empty: none), when
+    // and why it last went back.
+    struct TServer {
+        std::string id;
+        int generation = 0;
+        int64_t greets = 0;
+        std::string awaited, wentBack, why;
+    };
+    // A PC's first call on a connection: the server compares what the PC remembers with what
+    // it holds (and its own make-up) and finds so whether it went back.
+    TServer Greet(const TServer& known);
+    // The numbers this PC's records show used: kept in the book; the book waits for it no more.
+    void Tell(const std::map<int, bool>& doneBySerial);
+    // Whether the server holds this PC's journal line by its identity.
+    bool Holds(const std::string& lineId);
+    // The server's state (greets 0; empty before the schema knew it); lookBack (the
+    // administrator's): whether it was made anew from a dump or a base backup is looked at first.
+    TServer Server(bool lookBack = false);
+    // The administrator's: the PCs the book waits for no longer; the names it was not waiting for.
+    std::vector<std::string> Resume(const std::vector<std::string>& pcs);
+
     // ---- every PC's journal
     // One journal line as the server keeps it, its values in Columns()' order (null: none).
     struct TJournalRow {

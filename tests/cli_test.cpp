@@ -2627,7 +2627,8 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
     EXPECT_EQ(r.Json()[u"sent"].toInt(), static_cast<int>(all)) << r.out;
     EXPECT_EQ(r.Json()[u"new"].toInt(), 0) << r.out;
     EXPECT_EQ(onServer(mine), std::to_string(all) + "\n");
-    // Killed for real at that moment: SIGKILL as the note is renamed into place, after the commit.
+    // Killed for real at that moment: SIGKILL as the note is renamed into place, after the commit
+    // (the first rename is the server's note, at the greeting).
     ASSERT_EQ(as(bench, "host=/nonexistent dbname=x", {"--yes", "rtc", "3"}).status, 0);  // waits
     const std::string noted = Slurp(DataOf(bench) / "team-sync.state");
     const pid_t killed = fork();
@@ -2639,7 +2640,7 @@ TEST_F(Team, EveryPcsJournalReachesTheServerOnce)
         setenv("XDG_DATA_HOME", bench.data.c_str(), 1);
         setenv("ZENDA_TEAM_DB", pc1.c_str(), 1);
         ExecOrExit({"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null", "-e", "trace=rename,renameat,renameat2", "-e",
-                    "inject=rename,renameat,renameat2:signal=KILL", ZENDA_CLI_PATH, "sync"});
+                    "inject=rename,renameat,renameat2:signal=KILL:when=2", ZENDA_CLI_PATH, "sync"});
     }
     int how = 0;
     waitpid(killed, &how, 0);
@@ -2740,6 +2741,20 @@ TEST_F(Team, DepartmentsReadTheirOwnOnly)
     r = as(east, east1, {"team", "fetch", sha, (east.dir / "b.hex").string()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("has no backup"), std::string::npos) << r.err;
+    // The same backup file pushed from the east too (a line naming it copied there): each
+    // department fetches what its own lines name.
+    std::string line, named;
+    for (std::istringstream lines(Slurp(DataOf(bench) / "journal.csv")); std::getline(lines, line);)
+        for (const auto& f : std::filesystem::recursive_directory_iterator(DataOf(bench)))
+            if (f.path().extension() == ".hex" && line.find(f.path().filename().string()) != std::string::npos)
+                named = line, std::filesystem::create_directories(DataOf(east) / f.path().parent_path().lexically_relative(DataOf(bench))),
+                std::filesystem::copy_file(f.path(), DataOf(east) / f.path().lexically_relative(DataOf(bench)),
+                                           std::filesystem::copy_options::overwrite_existing);
+    ASSERT_FALSE(named.empty());
+    std::ofstream(DataOf(east) / "journal.csv", std::ios::app) << named << "\n";
+    EXPECT_EQ(as(east, east1, {"sync"}).status, 0);
+    r = as(east, east1, {"team", "fetch", sha, (east.dir / "b.hex").string()});
+    EXPECT_EQ(r.status, 0) << r.err;
     setenv("PGSSLROOTCERT", (pg.dir + "/root.crt").c_str(), 1);
     EXPECT_EQ(pg.Sql("SELECT zenda.my_department()", east1), "east\n");
     EXPECT_NE(pg.Sql("INSERT INTO zenda.journal (line_id, time, action, department) VALUES ('x', 't', 'read', '')", east1)
@@ -2823,6 +2838,80 @@ TEST_F(Team, ANumberAnyPcsJournalShowsWrittenIsUsedInTheBook)
     const auto [written, spoiled] = JournalNumbers(bench);
     EXPECT_EQ(written.count(7101), 0u) << r.out << r.err;
     EXPECT_EQ(written.count(7102), 1u) << r.out << r.err;
+}
+
+// Last night's dump restored: the numbers written since are not free again. The book gives none
+// until every PC it knew has told its own (or the administrator goes on without one), each PC
+// sends its whole journal again, and a PC the server forgot connecting is caught too.
+TEST_F(Team, AServerRestoredFromADumpGivesNoNumberTwice)
+{
+    const std::string pc1 = AddPc("pc1"), pc2 = AddPc("pc2"), pc3 = AddPc("pc3");
+    auto as = [](const std::string& who) { setenv("ZENDA_TEAM_DB", who.c_str(), 1); };
+    as(pc1);
+    ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", "7001"}).status, 0);
+    TRun r = Zenda(bench, {"--json", "sync"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string dump = (bench.dir / "team.dump").string();
+    ASSERT_EQ(std::system(("pg_dump -Fc -f " + dump + " '" + pg.Admin(db) + "'").c_str()), 0);
+    for (const char* n : {"7002", "7003"})
+        ASSERT_EQ(Zenda(bench, {"--yes", "init", "--serial", n}).status, 0);
+    ASSERT_EQ(Zenda(bench, {"--json", "sync"}).Json()[u"waiting"].toInt(), 0);
+    unsetenv("ZENDA_TEAM_DB");
+    ASSERT_EQ(std::system(("pg_restore --clean --if-exists -d '" + pg.Admin(db) + "' " + dump).c_str()), 0);
+
+    // The administrator's set-up after the restore closes the book at once.
+    as(pg.Admin(db));
+    r = Zenda(bench, {"team", "setup"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("went back in time (restored from a dump, or moved"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(db + "_pc1, " + db + "_pc2, " + db + "_pc3"), std::string::npos) << r.out;
+
+    // Another PC's station writes nothing and says why.
+    Bench second;
+    TFixtures fixture(second, 1);
+    fixture.sims[0]->Cmd("on 0");
+    const std::vector<std::string> station = {"--json", "station", "--team", "--serial-from", "7001", "--count", "9",
+                                              "--poll", "40", "--port", fixture.links[0]};
+    const std::string out = (bench.dir / "station.out").string();
+    const pid_t waiting = SpawnPc(second, {"ZENDA_TEAM_DB=" + pc2}, station, out);
+    for (int i = 0; i < 300 && Slurp(out).find("gives no number") == std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    kill(waiting, SIGTERM);
+    waitpid(waiting, nullptr, 0);
+    EXPECT_NE(Slurp(out).find(db + "_pc1"), std::string::npos) << Slurp(out);
+    EXPECT_EQ(JournalNumbers(second).first.size(), 0u) << Slurp(out);
+
+    // The PC that wrote since the dump tells its numbers and sends its journal again.
+    as(pc1);
+    r = Zenda(bench, {"--json", "sync"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(r.Json()[u"told"].toInt(), 3) << r.out;
+    EXPECT_TRUE(r.Json()[u"resent"].toBool()) << r.out;
+    EXPECT_EQ(r.Json()[u"new"].toInt(), 4) << r.out;  // 7002's and 7003's begun and ended lines
+    EXPECT_EQ(r.Json()[u"awaited"].toString().toStdString(), db + "_pc3") << r.out;
+    r = Zenda(bench, {"--json", "sync"});
+    EXPECT_FALSE(r.Json()[u"resent"].toBool()) << r.out;
+    EXPECT_FALSE(r.Json().contains(u"told")) << r.out;
+
+    // pc3 never comes: the administrator goes on without it, naming it.
+    as(pg.Admin(db));
+    EXPECT_EQ(Zenda(bench, {"team", "resume", db + "_nosuch"}).status, 2);
+    r = Zenda(bench, {"team", "resume", db + "_pc3"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("gives numbers again"), std::string::npos) << r.out;
+    as(pc2);
+    r = Zenda(second, {"--json", "station", "--team", "--serial-from", "7001", "--count", "4", "--poll", "40", "--port",
+                       fixture.links[0]});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(JournalNumbers(second).first, (std::map<int, int>{{7004, 1}})) << r.out;
+
+    // A server that forgot a PC's last connections (a base backup restored) is caught by that PC.
+    pg.Sql("UPDATE zenda.pcs SET greets = 1 WHERE pc = '" + db + "_pc1'", pg.Admin(db));
+    as(pc1);
+    r = Zenda(bench, {"--json", "sync"});
+    unsetenv("ZENDA_TEAM_DB");
+    EXPECT_NE(r.Json()[u"went_back"].toString().indexOf(u"the server remembers 1"), -1) << r.out;
+    EXPECT_NE(r.Json()[u"awaited"].toString().indexOf(u"_pc2"), -1) << r.out;
 }
 
 // Zeros a power cut left in a journal line: the line is sent as damaged (its text escaped),
