@@ -25,6 +25,11 @@ psql -qAtX -d "$admin=postgres" -c "CREATE DATABASE bench"
 ZENDA_TEAM_DB="$admin=bench" "$build/cli/zenda" team setup >/dev/null
 
 "$build/bench/bench_team" "$admin=bench" 8 500 20001
+# A plan of every number, 60,000 of them used before (a database of its own): a take does not
+# grow with the plan.
+psql -qAtX -d "$admin=postgres" -c "CREATE DATABASE bench_full"
+ZENDA_TEAM_DB="$admin=bench_full" "$build/cli/zenda" team setup >/dev/null
+"$build/bench/bench_team" "$admin=bench_full" 8 65535 1 60000 | sed 's/^team book:/team book, 65,535-number plan:/'
 # One station alone: what a number costs it when nobody else is asking.
 "$build/bench/bench_team" "$admin=bench" 1 200 21001 | sed 's/^team book:/team book, one station:/'
 

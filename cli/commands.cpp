@@ -230,12 +230,19 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
             throw ERefused(Z::tr("--serial is a serial number, 0..65535, not '%1'").arg(p.value(u"serial"_s)));
         serial = QString::number(n);
     }
+    int limit = 0;
+    if (p.isSet(u"limit"_s)) {
+        bool ok = false;
+        limit = p.value(u"limit"_s).trimmed().toInt(&ok);
+        if (!ok || limit < 1)
+            throw ERefused(Z::tr("--limit is a number of lines, 1 or more, not '%1'").arg(p.value(u"limit"_s)));
+    }
     const bool team = p.isSet(u"team"_s);
     bool any = false;
     // A journal is a file anybody may have edited, the server's lines come from every PC: nothing
     // of either reaches the terminal raw.
     auto print = [&](const TJournalLine& l, const QString& pc, const QString& engineer, const QString& backupSha,
-                     bool mine, const QString& protocol) {
+                     bool mine, const QString& protocol, qint64 seq) {
         if (g.json) {
             QJsonObject o;
             if (team) {
@@ -244,6 +251,8 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
                 o[u"backup_sha256"_s] = backupSha;
                 o[u"mine"_s] = mine;
                 o[u"protocol"_s] = protocol;
+                o[u"seq"_s] = seq;  // the server's order of arrival
+                o[u"id"_s] = l.id;
             }
             o[u"time"_s] = l.time;
             o[u"action"_s] = l.action;
@@ -255,7 +264,8 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
             o[u"changes"_s] = QJsonArray::fromStringList(l.changes);
             o[u"backup"_s] = l.backup;
             o[u"traffic"_s] = l.traffic;
-            std::printf("%s%s", any ? "," : "", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+            // A line each: a reader may take them as they come.
+            std::printf("%s%s", any ? "\n," : "\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
         } else {
             const auto out = [](const QString& t) { return OnOneLine(t.left(2000)).toUtf8(); };
             std::printf("%s  %-8s %-6s %-7s %s  %s\n", out(l.time).constData(), out(l.action).constData(),
@@ -280,13 +290,28 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
     };
     if (team) {
         const QString conninfo = TeamConnInfo();
-        const std::vector<TTeamLine> lines = TeamJournal(conninfo, serial, 100000);
+        // As the server sends them: a million lines are never held here. A reader gone (a pipe
+        // closed) ends it.
         if (g.json)
-            std::printf("{\"ok\":true,\"journal\":[");
-        for (const TTeamLine& t : lines)
-            print(t.line, t.pc, t.engineer, t.backupSha, t.mine, t.protocol);
+            std::printf("{\"journal\":[");
+        try {
+            TeamJournal(conninfo, serial, limit, [&](const TTeamLine& t) {
+                print(t.line, t.pc, t.engineer, t.backupSha, t.mine, t.protocol, t.seq);
+                return !std::ferror(stdout);
+            });
+        } catch (const std::exception& e) {
+            if (!g.json && !any)
+                throw;
+            const QString why = Human(QString::fromUtf8(e.what()));
+            if (g.json)
+                std::printf("],\"ok\":false,\"error\":%s}\n",
+                            QJsonDocument(QJsonArray{why}).toJson(QJsonDocument::Compact).mid(1).chopped(1).constData());
+            else
+                std::fprintf(stderr, "zenda: %s\n", Z::tr("the department's journal was cut short: %1").arg(why).toUtf8().constData());
+            return kDeviceError;
+        }
         if (g.json)
-            std::printf("]}\n");
+            std::printf("\n],\"ok\":true}\n");
         return kDone;
     }
     // A line at a time, newest first: a journal of half a million lines is never held whole.
@@ -298,9 +323,9 @@ int JournalCommand(const TGlobal& g, const QCommandLineParser& p)
         std::printf("{\"ok\":true,\"folder\":%s,\"journal\":[",
                     QJsonDocument(QJsonArray{DataFolder()}).toJson(QJsonDocument::Compact).mid(1).chopped(1).constData());
     const bool read = TServiceRecords::ForEachJournalLine(
-        TServiceRecords::JournalPath(), {-1, serial, true},
+        TServiceRecords::JournalPath(), {limit > 0 ? limit : -1, serial, true},
         [&](const TJournalLine& l) {
-            print(l, {}, {}, {}, true, {});
+            print(l, {}, {}, {}, true, {}, 0);
             return true;
         },
         &error);

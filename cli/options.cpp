@@ -58,14 +58,14 @@ QString Arguments(const QString& command)
     if (command == u"restore")
         return Z::tr("FILE|--team SHA256 [--with-counters] [--other-serial]");
     if (command == u"journal")
-        return Z::tr("[--serial N] [--team]");
+        return Z::tr("[--serial N] [--team] [--limit N]");
     if (command == u"station")
         return Z::tr("(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...");
     if (command == u"protocol")
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
     if (command == u"team")
         return Z::tr("connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
-                         "fetch SHA256 FILE | protocol PC NAME FILE");
+                         "resume PC... | fetch SHA256 FILE | protocol PC NAME FILE");
     return {};
 }
 
@@ -194,7 +194,8 @@ QList<QCommandLineOption> CommandOptions(const QString& command)
     if (command == u"journal")
         return {{u"serial"_s, Z::tr("Only this serial number's lines."), u"N"_s},
                 {u"team"_s, Z::tr("The department's journal on the team's server: every PC's lines, with the PC "
-                                  "and its user.")}};
+                                  "and its user.")},
+                {u"limit"_s, Z::tr("At most the newest N lines."), u"N"_s}};
     if (command == u"protocol")
         return {{u"now"_s, Z::tr("Of the device as it is now (a read), not of its last write.")},
                 {u"line"_s, Z::tr("Of this journal line (its time, as `zenda journal` prints it)."), u"TIME"_s},

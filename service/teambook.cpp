@@ -1,5 +1,7 @@
 #include "teambook.h"
 
+#include <algorithm>
+#include <atomic>
 #include <mutex>
 #include <type_traits>
 
@@ -162,7 +164,20 @@ public:
     }
     std::optional<int> Take(const std::vector<int>& serials) override
     {
-        return Call([&](TTeamDb& db) { return db.Take(token_, serials); });
+        // Below the last number given, every one was used or in hands then: asked again only
+        // when none above is left (one given back meanwhile is found so, late). A plan's numbers
+        // used by the other stations since are not looked up again at every take.
+        std::vector<int> above;
+        for (int n : serials)
+            if (n > floor_)
+                above.push_back(n);
+        std::optional<int> got;
+        if (!above.empty())
+            got = Call([&](TTeamDb& db) { return db.Take(token_, above); });
+        if (!got && above.size() < serials.size())
+            got = Call([&](TTeamDb& db) { return db.Take(token_, serials); });
+        floor_ = got.value_or(0);
+        return got;
     }
     void Begin(int serial) override
     {
@@ -175,6 +190,7 @@ public:
     void Release(int serial) override
     {
         Call([&](TTeamDb& db) { db.Release(token_, serial); return 0; });
+        floor_ = std::min(floor_.load(), serial - 1);  // given back: the first to give again
     }
 
 private:
@@ -188,6 +204,7 @@ private:
                 db_.reset();
                 auto db = TeamConnect(conninfo_);  // what this PC used is told first, when the server went back
                 token_ = db->Hello();
+                floor_ = 0;  // what the lost session held is free again
                 where_ = QString::fromStdString(db->Where());
                 db_ = std::move(db);
             }
@@ -202,6 +219,7 @@ private:
     mutable std::mutex mu_;
     std::unique_ptr<TTeamDb> db_;
     int64_t token_ = 0;
+    std::atomic<int> floor_{0};
     QString where_;
 };
 }  // namespace

@@ -19,15 +19,25 @@ const QByteArray kHead = "zenda-known-writes 1";
 QByteArray Field(const QString& v) { return QUrl::toPercentEncoding(v.left(200)); }
 QString Unfield(const QByteArray& v) { return QString::fromUtf8(QByteArray::fromPercentEncoding(v)); }
 
-// One device's line (serial,seq,time,action,pc,engineer); none when it is not one.
+// One device's line (serial,seq,time,action,pc,engineer[,mine,id,own ids]); none when it is not one.
 std::optional<std::pair<int, TOtherWrite>> ParseLine(const QByteArray& line)
 {
     const QList<QByteArray> v = line.trimmed().split(',');
     bool ok = false;
     const int serial = v.value(0).toInt(&ok);
-    if (v.size() != 6 || !ok)
+    if ((v.size() != 6 && v.size() != 9) || !ok)
         return std::nullopt;
-    TOtherWrite w{Unfield(v[4]), Unfield(v[5]), Unfield(v[2]), Unfield(v[3]), v[1].toLongLong()};
+    TOtherWrite w;
+    w.pc = Unfield(v[4]);
+    w.engineer = Unfield(v[5]);
+    w.time = Unfield(v[2]);
+    w.action = Unfield(v[3]);
+    w.seq = v[1].toLongLong();
+    if (v.size() == 9) {
+        w.mine = v[6] == "1";
+        w.id = Unfield(v[7]);
+        w.ownBefore = Unfield(v[8]).split(u' ', Qt::SkipEmptyParts);
+    }
     const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
     if (!at.isValid())
         return std::nullopt;
@@ -61,7 +71,8 @@ void SaveKnownWrites(const TKnownWrites& known, const QString& path)
     for (auto i = known.bySerial.cbegin(); i != known.bySerial.cend(); ++i) {
         const TOtherWrite& w = i.value();
         text += QByteArray::number(i.key()) + ',' + QByteArray::number(w.seq) + ',' + Field(w.time) + ',' +
-                Field(w.action) + ',' + Field(w.pc) + ',' + Field(w.engineer) + '\n';
+                Field(w.action) + ',' + Field(w.pc) + ',' + Field(w.engineer) + ',' + (w.mine ? "1" : "0") + ',' +
+                Field(w.id) + ',' + Field(w.ownBefore.join(u' ')) + '\n';
     }
     durable::ReplaceWhole(path, text);
 }
@@ -73,10 +84,15 @@ bool FoldWrite(TKnownWrites& known, int serial, TOtherWrite w)
         return false;  // a time nobody can compare tells nothing
     w.atMs = at.toMSecsSinceEpoch();
     const auto held = known.bySerial.constFind(serial);
-    if (held != known.bySerial.cend() && (held->atMs > w.atMs || (held->atMs == w.atMs && held->seq >= w.seq)))
-        return false;
+    if (held != known.bySerial.cend()) {
+        if (held->seq == w.seq && held->pc == w.pc)
+            return false;  // read again (the overlap of two readings)
+        w.ownBefore = held->ownBefore;
+        if (held->mine && !w.ownBefore.contains(held->id))
+            w.ownBefore = QStringList{held->id};  // the newest own one is all that is asked of
+    }
     known.bySerial.insert(serial, w);
-    return true;
+    return !w.mine;
 }
 
 bool IsDoneWrite(const QString& action, const QString& outcome)
@@ -91,13 +107,23 @@ bool NewerThanOwn(int serial, const TOtherWrite& w)
     if (!at.isValid())
         return false;
     QDateTime mine;
+    QString id;
+    bool any = false;
     TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {-1, QString::number(serial), true},
                                         [&](const TJournalLine& l) {
                                             if (!IsDoneWrite(l.action, l.outcome))
                                                 return true;
+                                            any = true;
                                             mine = QDateTime::fromString(l.time, Qt::ISODate);
+                                            id = l.id;
                                             return false;
                                         });
+    if (!any)
+        return true;
+    // By the server's arrival: this PC's last write arrived before the other's, or after it (or
+    // waits to be sent). Clocks only for what the server never told of this PC's own writes.
+    if (!w.ownBefore.isEmpty() && !id.isEmpty())
+        return w.ownBefore.contains(id);
     return !mine.isValid() || at > mine;
 }
 
@@ -116,7 +142,7 @@ std::optional<TOtherWrite> KnownOtherWrite(int serial)
         return std::nullopt;
     const qsizetype end = text.indexOf('\n', at + 1);
     const auto line = ParseLine(text.mid(at + 1, end < 0 ? -1 : end - at - 1));
-    if (!line || !NewerThanOwn(serial, line->second))
+    if (!line || line->second.mine || !NewerThanOwn(serial, line->second))
         return std::nullopt;
     return line->second;
 }

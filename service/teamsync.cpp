@@ -270,7 +270,7 @@ qsizetype HearOthers(const QString& conninfo, std::unique_ptr<TTeamDb>& db)
         try {
             if (!db)
                 db = TeamConnect(conninfo);
-            rows = db->OthersWrites(after, kChunk);
+            rows = db->Writes(after, kChunk);
         } catch (const ETeamError& e) {
             throw std::runtime_error(e.what());
         }
@@ -280,9 +280,16 @@ qsizetype HearOthers(const QString& conninfo, std::unique_ptr<TTeamDb>& db)
             auto v = [&](size_t i) { return QString::fromStdString(row.at(i).value_or(std::string())); };
             bool ok = false;
             const int serial = v(2).toInt(&ok);
-            if (ok && serial >= 0 &&
-                FoldWrite(known, serial, {v(3).left(64), v(4).left(64), v(5).left(40), v(6), v(1).toLongLong()}))
-                ++heard;  // rows read again (the overlap) are no news
+            TOtherWrite w;
+            w.pc = v(3).left(64);
+            w.engineer = v(4).left(64);
+            w.time = v(5).left(40);
+            w.action = v(6);
+            w.seq = v(1).toLongLong();
+            w.mine = v(9) == u"t"_s;
+            w.id = v(10).left(64);
+            if (ok && serial >= 0 && FoldWrite(known, serial, w))
+                ++heard;  // rows read again (the overlap) and this PC's own are no news
         }
         const auto& last = rows.back();
         after = {last.at(0).value_or(""), std::stoll(last.at(1).value_or("0"))};
@@ -405,14 +412,12 @@ TPushResult TeamPush(const QString& conninfo)
     return r;
 }
 
-std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit)
+void TeamJournal(const QString& conninfo, const QString& serial, int limit, const std::function<bool(const TTeamLine&)>& each)
 {
-    std::vector<TTeamLine> lines;
     try {
         TTeamDb db(conninfo.toStdString());
-        const auto rows = db.TeamJournal(serial.isEmpty() ? std::nullopt : std::optional<int>(serial.toInt()), limit,
-                                         TServiceRecords::kBegun.toStdString());
-        for (const auto& row : rows) {
+        db.TeamJournal(serial.isEmpty() ? std::nullopt : std::optional<int>(serial.toInt()), limit,
+                       TServiceRecords::kBegun.toStdString(), [&](const TTeamDb::TRow& row) {
             auto v = [&](size_t i) { return QString::fromStdString(row.at(i).value_or(std::string())); };
             TTeamLine t;
             t.pc = v(0);
@@ -434,12 +439,12 @@ std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& seria
             t.backupSha = v(15);
             t.mine = v(16) == u"t"_s;
             t.protocol = v(17);
-            lines.push_back(std::move(t));
-        }
+            t.seq = v(18).toLongLong();
+            return each(t);
+        });
     } catch (const ETeamError& e) {
         throw std::runtime_error(e.what());
     }
-    return lines;
 }
 QByteArray TeamBackup(const QString& conninfo, const QString& sha256)
 {
@@ -494,7 +499,7 @@ TPushResult TeamPush(const QString&)
 {
     throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
 }
-std::vector<TTeamLine> TeamJournal(const QString&, const QString&, int)
+void TeamJournal(const QString&, const QString&, int, const std::function<bool(const TTeamLine&)>&)
 {
     throw ERefused(Z::tr("this zenda was built without the team's server (libpq)"));
 }

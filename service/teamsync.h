@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 #include "records.h"
@@ -43,9 +44,12 @@ struct TTeamLine {
     QString backupSha;  // the backup's on the server (SHA-256, hex), empty when it has none
     bool mine = false;  // written by this PC
     QString protocol;   // the name of that PC's protocol of the line on the server, or empty
+    qint64 seq = 0;     // the server's order of arrival
 };
-// Newest first; of one device (the number it said or was given) when serial is not empty.
-std::vector<TTeamLine> TeamJournal(const QString& conninfo, const QString& serial, int limit);
+// Newest first, a line at a time as the server sends them until each says false (a million lines
+// are never held whole); of one device (the number it said or was given) when serial is not
+// empty; at most limit (0: all).
+void TeamJournal(const QString& conninfo, const QString& serial, int limit, const std::function<bool(const TTeamLine&)>& each);
 // A PC's protocol (PDF) from the server, checked against its SHA-256 (ERefused when the server
 // has none or its copy does not match).
 QByteArray TeamProtocol(const QString& conninfo, const QString& pc, const QString& name);

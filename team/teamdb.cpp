@@ -402,6 +402,8 @@ SET search_path = pg_catalog, pg_temp AS $$
     SELECT EXISTS (SELECT 1 FROM zenda.journal WHERE pc = session_user AND line_id = line)
 $$;
 
+-- The plan comes sorted: the first free number ends the walk (a plan of 65,535 numbers is not
+-- looked up whole for one number).
 CREATE OR REPLACE FUNCTION zenda.take_number(me bigint, plan integer[]) RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
 SET search_path = pg_catalog, pg_temp AS $$
 DECLARE n integer; waits text := zenda.awaited();
@@ -413,10 +415,9 @@ BEGIN
     END IF;
     PERFORM zenda.check_mine(me);
     PERFORM zenda.reap(me);
-    FOR n IN SELECT p FROM unnest(plan) AS p
-             WHERE p BETWEEN 1 AND 65535 AND NOT EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = p)
-               AND NOT EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = p)
-             ORDER BY p LOOP
+    FOREACH n IN ARRAY plan LOOP
+        CONTINUE WHEN n NOT BETWEEN 1 AND 65535 OR EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = n)
+                      OR EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = n);
         INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
         IF FOUND THEN
             RETURN n;
@@ -424,6 +425,9 @@ BEGIN
     END LOOP;
     RETURN NULL;
 END $$;
+
+-- The department's journal newest first, read a row at a time: no sort of every line first.
+CREATE INDEX journal_newest ON zenda.journal (at DESC NULLS LAST, seq DESC);
 
 -- A backup is kept once a department: the same file pushed from two departments is each one's
 -- (a PC reads its own department's only).
@@ -838,8 +842,9 @@ std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
 
 int64_t TTeamDb::Hello() { return std::stoll(Exec("SELECT zenda.hello()").at(0).at(0).value()); }
 
-std::optional<int> TTeamDb::Take(int64_t token, const std::vector<int>& plan)
+std::optional<int> TTeamDb::Take(int64_t token, std::vector<int> plan)
 {
+    std::sort(plan.begin(), plan.end());  // the lowest free one: the server stops at the first
     const auto rows = Exec("SELECT zenda.take_number($1, $2)", {Number(token), IntArray(plan)});
     if (rows.empty() || !rows[0].at(0))
         return std::nullopt;
@@ -1090,7 +1095,7 @@ std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
     return rows[0].at(0);
 }
 
-std::vector<TTeamDb::TRow> TTeamDb::OthersWrites(const TArrival& after, int limit)
+std::vector<TTeamDb::TRow> TTeamDb::Writes(const TArrival& after, int limit)
 {
     // Rows arrive at their transaction's start but are seen at its commit: a reader stands next
     // time no later than the server's settled point, asked before this reading's snapshot (a
@@ -1099,16 +1104,62 @@ std::vector<TTeamDb::TRow> TTeamDb::OthersWrites(const TArrival& after, int limi
     // The literals are the partial index's.
     return Exec("SELECT received, seq, coalesce(written_serial::text, serial), pc, engineer, time, action, "
                 "CASE WHEN received < $4::timestamptz THEN received ELSE $4::timestamptz END, "
-                "CASE WHEN received < $4::timestamptz THEN seq ELSE 0 END "
+                "CASE WHEN received < $4::timestamptz THEN seq ELSE 0 END, pc = session_user, action_id "
                 "FROM zenda.journal "
-                "WHERE (received, seq) > ($1::timestamptz, $2::bigint) AND pc <> session_user "
+                "WHERE (received, seq) > ($1::timestamptz, $2::bigint) "
                 "AND outcome = 'выполнено' AND action IN ('init', 'rtc', 'counters', 'restore') "
                 "ORDER BY received, seq LIMIT $3",
                 {after.received.empty() ? std::string("-infinity") : after.received, Number(after.seq), Number(limit),
                  settled.at(0).at(0)});
 }
 
-std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun)
+void TTeamDb::Each(const std::string& sql, const std::vector<std::optional<std::string>>& params,
+                   const std::function<bool(const TRow&)>& each)
+{
+    std::vector<const char*> values;
+    for (const auto& p : params)
+        values.push_back(p ? p->c_str() : nullptr);
+    // A reader may take its time over a million rows: no limit on the statement, the watch's
+    // minute between rows instead.
+    Exec("SET statement_timeout = 0");
+    const TWatch::TCall call(*watch_);
+    if (!PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr,
+                           0) ||
+        !PQsetSingleRowMode(conn_))
+        Failed(Joined("the team's server cannot be reached: ", Trimmed(PQerrorMessage(conn_))));
+    bool wanted = true;
+    std::string error;
+    TRow row;
+    while (PGresult* r = PQgetResult(conn_)) {
+        const ExecStatusType st = PQresultStatus(r);
+        if (st == PGRES_SINGLE_TUPLE && wanted) {
+            row.assign(static_cast<size_t>(PQnfields(r)), std::nullopt);
+            for (int c = 0; c < PQnfields(r); ++c)
+                if (!PQgetisnull(r, 0, c))
+                    row[static_cast<size_t>(c)] = std::string(PQgetvalue(r, 0, c), static_cast<size_t>(PQgetlength(r, 0, c)));
+            watch_->Busy(true);  // moving on
+            if (!(wanted = each(row))) {  // enough: the server stops sending
+                if (PGcancel* cancel = PQgetCancel(conn_)) {
+                    char why[256];
+                    PQcancel(cancel, why, sizeof why);
+                    PQfreeCancel(cancel);
+                }
+            }
+        } else if (st != PGRES_SINGLE_TUPLE && st != PGRES_TUPLES_OK && wanted && error.empty()) {
+            error = Trimmed(PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY));
+            if (error.empty())
+                error = Trimmed(PQerrorMessage(conn_));
+        }
+        PQclear(r);
+    }
+    if (!error.empty())
+        Failed(PQstatus(conn_) == CONNECTION_OK ? "the team's server: " + error
+                                                : "the team's server cannot be reached: " + error);
+    Exec("SET statement_timeout = '15s'");
+}
+
+void TTeamDb::TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun,
+                          const std::function<bool(const TRow&)>& each)
 {
     // One device's lines: the number it said, or the one a line gave it; two index scans (an OR
     // of the two would read every line of the department).
@@ -1121,13 +1172,13 @@ std::vector<TTeamDb::TRow> TTeamDb::TeamJournal(const std::optional<int>& serial
         "SELECT j.pc, j.engineer, j.time, j.action, j.port, j.model, j.serial, j.address, j.outcome, j.changes, "
         "j.backup, j.traffic, j.written, j.action_id, j.line_id, j.backup_sha256, j.pc = session_user, "
         "(SELECT p.name FROM zenda.protocols p WHERE j.action_id <> '' AND p.pc = j.pc AND p.action_id = j.action_id "
-        "AND j.outcome <> $1 ORDER BY p.made DESC LIMIT 1) "
+        "AND j.outcome <> $1 ORDER BY p.made DESC LIMIT 1), j.seq "
         "FROM " + lines + " j "
         "WHERE NOT (j.action_id <> '' AND j.outcome = $1 AND EXISTS (SELECT 1 FROM zenda.journal e "
         "WHERE e.pc = j.pc AND e.action_id = j.action_id AND e.line_id <> j.line_id)) "
         "ORDER BY j.at DESC NULLS LAST, j.seq DESC LIMIT $2";
-    std::vector<std::optional<std::string>> params = {begun, Number(limit)};
+    std::vector<std::optional<std::string>> params = {begun, limit > 0 ? std::optional(Number(limit)) : std::nullopt};
     if (serial)
         params.push_back(Number(*serial));
-    return Exec(sql, params);
+    Each(sql, params, each);
 }

@@ -56,7 +56,7 @@ public:
     // This session's token: an advisory lock held while the session lives, the sign that its
     // numbers are in live hands.
     int64_t Hello();
-    std::optional<int> Take(int64_t token, const std::vector<int>& plan);
+    std::optional<int> Take(int64_t token, std::vector<int> plan);
     void Begin(int64_t token, int serial);
     void Finish(int64_t token, int serial, bool done);
     void Release(int64_t token, int serial);
@@ -116,26 +116,32 @@ public:
     // Every PC's lines, newest first, of one device (the number it said or was given) or all:
     // pc, engineer, time, action, port, model, serial, address, outcome, changes, backup, traffic,
     // written, action_id, line_id, backup_sha256, mine ("t": this role's), protocol (the name of
-    // that PC's newest protocol of the line, or null). A line whose outcome is begun is hidden by
-    // its action's end.
+    // that PC's newest protocol of the line, or null), seq (the order it arrived in). A line whose
+    // outcome is begun is hidden by its action's end.
+    // A row at a time as the server sends them, until each says false; limit 0: all.
     struct TRow;
-    std::vector<TRow> TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun);
+    void TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun,
+                     const std::function<bool(const TRow&)>& each);
     // Where a reader of the department's writes stands: a row's arrival (the server's text of
     // it, empty: before all) and its order there.
     struct TArrival {
         std::string received;
         int64_t seq = 0;
     };
-    // The other PCs' done writes that arrived after that point, in arrival order, at most limit:
-    // received, seq, the device's number after the write, pc, engineer, time, action, and where
-    // a reader may stand after this row so as to miss none that commits later (received, seq).
-    std::vector<TRow> OthersWrites(const TArrival& after, int limit);
+    // The department's done writes (this PC's too) that arrived after that point, in arrival
+    // order, at most limit: received, seq, the device's number after the write, pc, engineer,
+    // time, action, where a reader may stand after this row so as to miss none that commits later
+    // (received, seq), mine ("t": this PC's), the action's identity.
+    std::vector<TRow> Writes(const TArrival& after, int limit);
 
     struct TRow : std::vector<std::optional<std::string>> {};
     // One statement, its parameters as text; the rows as text. ETeamError with the server's words.
     std::vector<TRow> Exec(const std::string& sql, const std::vector<std::optional<std::string>>& params = {});
 
 private:
+    // One query whose rows come one at a time (libpq's single-row mode), until each says false.
+    void Each(const std::string& sql, const std::vector<std::optional<std::string>>& params,
+              const std::function<bool(const TRow&)>& each);
     // COPY FROM STDIN of rows of text (null: none) into a table.
     void Copy(const std::string& table, const std::vector<std::string>& columns,
               const std::vector<std::vector<std::optional<std::string>>>& rows);

@@ -62,6 +62,18 @@ QString TimeShown(const QString& iso)
 
 // ------------------------------------------------------------------ the model
 
+void TJournalModel::Append(std::vector<TJournalLine> lines, std::vector<TTeamInfo> team)
+{
+    const int from = static_cast<int>(shown_.size());
+    beginInsertRows({}, from, from + static_cast<int>(lines.size()) - 1);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        shown_.push_back(static_cast<int>(all_.size()));
+        all_.push_back(std::move(lines[i]));
+        team_.push_back(std::move(team[i]));
+    }
+    endInsertRows();
+}
+
 void TJournalModel::Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team)
 {
     beginResetModel();
@@ -227,9 +239,8 @@ TJournalForm::TJournalForm(QWidget* parent) : QDialog(parent), model_(new TJourn
         (void)sourceLabel;
     });
     connect(Filter, &QLineEdit::textChanged, this, [this](const QString& s) {
-        if (Department()) {  // among the department's lines loaded
-            model_->Filter(s);
-            Choose(nullptr);
+        if (Department()) {  // a device's lines asked of the server, the newest otherwise
+            LoadDepartment();
             return;
         }
         const TJournalLine* chosen = model_->Line(Table->currentIndex().row());
@@ -276,26 +287,33 @@ void TJournalForm::LoadDepartment()
         Limit->setText(QStringLiteral("Журнал отдела читает программа zenda, а она не установлена рядом"));
         return;
     }
+    // A device's number typed: its lines, all of them; else the newest, as this PC's view shows.
+    bool number = false;
+    const int serial = Filter->text().trimmed().toInt(&number);
+    if (!Filter->text().trimmed().isEmpty() && (!number || serial < 0 || serial > 65535)) {
+        Limit->setText(QStringLiteral("Заводской номер прибора - число 0..65535"));
+        return;
+    }
     Limit->setText(QStringLiteral("Загрузка журнала отдела с сервера..."));
     team_ = new QProcess(this);
     QProcess* p = team_;
     p->setStandardInputFile(QProcess::nullDevice());
-    connect(p, &QProcess::finished, this, [this, p](int status) {
-        if (p != team_)
-            return;
-        team_ = nullptr;
-        p->deleteLater();
-        const QByteArray out = p->readAllStandardOutput();
-        const QJsonObject o = QJsonDocument::fromJson(out).object();
-        if (status != 0 || !o.value(u"ok"_qs).toBool()) {
-            Limit->setText(QStringLiteral("Сервер команды: ") +
-                           Visible(o.value(u"error"_qs).toString(QStringLiteral("нет ответа"))).left(200));
-            return;
-        }
+    // The lines are shown as they come (a line each), a batch at a time: the first screen does
+    // not wait for the last line, and the window answers while the rest comes.
+    auto shown = std::make_shared<int>(0);
+    auto tail = std::make_shared<QByteArray>();  // the end: "],"ok":...}"
+    auto take = [this, p, shown, tail] {
         std::vector<TJournalLine> lines;
         std::vector<TTeamInfo> team;
-        for (const QJsonValue& v : o.value(u"journal"_qs).toArray()) {
-            const QJsonObject j = v.toObject();
+        while (p->canReadLine()) {
+            QByteArray line = p->readLine().trimmed();
+            if (line.startsWith(']'))
+                *tail = line;
+            if (line.startsWith(','))
+                line.remove(0, 1);
+            if (!line.startsWith('{') || line.startsWith("{\"journal\""))
+                continue;
+            const QJsonObject j = QJsonDocument::fromJson(line).object();
             TJournalLine l;
             l.time = j.value(u"time"_qs).toString();
             l.action = j.value(u"action"_qs).toString();
@@ -314,11 +332,46 @@ void TJournalForm::LoadDepartment()
                             j.value(u"backup_sha256"_qs).toString(), j.value(u"mine"_qs).toBool(),
                             j.value(u"protocol"_qs).toString()});
         }
-        Limit->setText(QStringLiteral("Журнал отдела: строк %1").arg(lines.size()));
-        model_->Set(std::move(lines), Filter->text(), std::move(team));
-        Choose(nullptr);
+        if (lines.empty())
+            return;
+        *shown += static_cast<int>(lines.size());
+        const bool first = model_->rowCount() == 0;
+        model_->Append(std::move(lines), std::move(team));
+        if (first)
+            Choose(nullptr);
+        Limit->setText(QStringLiteral("Загрузка журнала отдела с сервера: строк %1...").arg(*shown));
+    };
+    connect(p, &QProcess::readyReadStandardOutput, this, [this, p, take] {
+        if (p == team_)
+            take();
     });
-    p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team")});
+    connect(p, &QProcess::finished, this, [this, p, take, shown, tail](int status) {
+        if (p != team_)
+            return;
+        take();
+        team_ = nullptr;
+        p->deleteLater();
+        // The end: "ok" and, when the server cut it short, why.
+        const QJsonObject o = QJsonDocument::fromJson("{" + tail->mid(tail->indexOf(',') + 1)).object();
+        if (status != 0 || !o.value(u"ok"_qs).toBool()) {
+            QString why = QString::fromUtf8(p->readAllStandardError()).trimmed();
+            if (o.contains(u"error"_qs))
+                why = o.value(u"error"_qs).toString();
+            Limit->setText(QStringLiteral("Сервер команды: ") +
+                           Visible(why.isEmpty() ? QStringLiteral("нет ответа") : why).left(200));
+            return;
+        }
+        Limit->setText(Filter->text().trimmed().isEmpty() && *shown >= kShown
+                           ? QStringLiteral("Журнал отдела: последние %1 строк; номер прибора ищет по всему журналу отдела")
+                                 .arg(kShown)
+                           : QStringLiteral("Журнал отдела: строк %1").arg(*shown));
+    });
+    QStringList args{QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team")};
+    if (Filter->text().trimmed().isEmpty())
+        args << QStringLiteral("--limit") << QString::number(kShown);
+    else
+        args << QStringLiteral("--serial") << QString::number(serial);
+    p->start(zenda, args);
 }
 
 void TJournalForm::RunZenda(const QStringList& args, const std::function<void(int, const QJsonObject&)>& done)

@@ -36,6 +36,8 @@ public:
     using QAbstractTableModel::QAbstractTableModel;
     // team: one for each line in the department's view, else empty.
     void Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team = {});
+    // More of the department's lines, as they come (shown whatever the filter: the server chose them).
+    void Append(std::vector<TJournalLine> lines, std::vector<TTeamInfo> team);
     const TTeamInfo* Team(int row) const;
     void Filter(const QString& serial);
     const TJournalLine* Line(int row) const;

@@ -321,16 +321,28 @@ void TForm1::AskTeamAbout(int serial)
         otherWriteSerial_ = -1;
         const QJsonArray lines =
             QJsonDocument::fromJson(p->readAllStandardOutput()).object().value(QStringLiteral("journal")).toArray();
-        for (const QJsonValue& v : lines) {  // newest first
+        // The done write that arrived last (the server's order, not the PCs' clocks), and this
+        // PC's own that arrived before it.
+        QJsonObject last;
+        for (const QJsonValue& v : lines) {
             const QJsonObject o = v.toObject();
-            if (!IsDoneWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()))
-                continue;
-            const TOtherWrite w{o.value(QStringLiteral("pc")).toString(), o.value(QStringLiteral("engineer")).toString(),
-                                o.value(QStringLiteral("time")).toString(), o.value(QStringLiteral("action")).toString()};
-            if (!o.value(QStringLiteral("mine")).toBool() && NewerThanOwn(serial, w))
-                tell(w);
-            break;
+            if (IsDoneWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()) &&
+                o.value(QStringLiteral("seq")).toInteger() > last.value(QStringLiteral("seq")).toInteger())
+                last = o;
         }
+        if (last.isEmpty() || last.value(QStringLiteral("mine")).toBool())
+            return;
+        TOtherWrite w;
+        w.pc = last.value(QStringLiteral("pc")).toString();
+        w.engineer = last.value(QStringLiteral("engineer")).toString();
+        w.time = last.value(QStringLiteral("time")).toString();
+        w.action = last.value(QStringLiteral("action")).toString();
+        w.ownBefore << QStringLiteral("-");  // every own write on the server is listed: one not among them is not sent yet
+        for (const QJsonValue& v : lines)
+            if (v.toObject().value(QStringLiteral("mine")).toBool())
+                w.ownBefore << v.toObject().value(QStringLiteral("id")).toString();
+        if (NewerThanOwn(serial, w))
+            tell(w);
     });
     p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team"), QStringLiteral("--serial"),
                      QString::number(serial)});
