@@ -4,6 +4,8 @@
 #   - the other PCs' writes heard by this PC: the first time, and with nothing new;
 #   - one device's history among 1,000,000 lines: at the server (EXPLAIN ANALYZE of the query
 #     `journal --team --serial` runs) and as a whole `zenda journal --team --serial N` process;
+#   - the whole department's journal streamed to a file (lines a second, peak memory), and the
+#     window's department view over it (its first screen, its pauses);
 #   - an action (`zenda rtc`, simulator at 9600 bit/s) with no server, and with a server that
 #     accepts the connection and never answers.
 # usage: bench/sync.sh [LINES] [SERVER_LINES]
@@ -86,6 +88,21 @@ done
 median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
 echo "history: № $serial among $(psql -qAtX -d "$admin=bench" -c 'SELECT count(*) FROM zenda.journal') lines: $n lines," \
   "$(printf '%.2f' "$server") ms at the server, zenda journal --team --serial as a process $median ms (median of 5: ${times[*]})"
+
+# The whole department's journal, streamed to a file: as text and as JSON, lines a second and the
+# process's peak memory (goals: 200,000 lines a second, under 64 MB).
+for format in text json; do
+  args=(journal --team)
+  [ $format = json ] && args=(--json journal --team)
+  t0=$(date +%s.%N)
+  /usr/bin/time -f %M -o "$dir/rss" "$zenda" "${args[@]}" >"$dir/all.$format"
+  t1=$(date +%s.%N)
+  n=$(psql -qAtX -d "$admin=bench" -c 'SELECT count(*) FROM zenda.journal')
+  echo "department's journal, $format: $n lines in $(ms "$t0" "$t1") ms," \
+    "$(echo "$n / ($t1 - $t0)" | bc) lines a second, peak memory $(($(cat "$dir/rss") / 1024)) MB," \
+    "$(($(stat -c %s "$dir/all.$format") / 1048576)) MB written"
+done
+[ -x "$build/bench/bench_journal" ] && "$build/bench/bench_journal" --team
 
 # An action with no server, then with one that accepts and never answers.
 "$build/sim/zenda-sim" --baud 9600 --link "$dir/line" --quiet >/dev/null 2>&1 &

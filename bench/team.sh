@@ -30,6 +30,11 @@ ZENDA_TEAM_DB="$admin=bench" "$build/cli/zenda" team setup >/dev/null
 psql -qAtX -d "$admin=postgres" -c "CREATE DATABASE bench_full"
 ZENDA_TEAM_DB="$admin=bench_full" "$build/cli/zenda" team setup >/dev/null
 "$build/bench/bench_team" "$admin=bench_full" 8 65535 1 60000 | sed 's/^team book:/team book, 65,535-number plan:/'
+# The same plan, one station alone: what the server spends on a take, with no other process
+# waiting for the two cores.
+psql -qAtX -d "$admin=postgres" -c "CREATE DATABASE bench_one"
+ZENDA_TEAM_DB="$admin=bench_one" "$build/cli/zenda" team setup >/dev/null
+"$build/bench/bench_team" "$admin=bench_one" 1 65535 1 60000 | sed 's/^team book:/team book, 65,535-number plan, one station:/'
 # One station alone: what a number costs it when nobody else is asking.
 "$build/bench/bench_team" "$admin=bench" 1 200 21001 | sed 's/^team book:/team book, one station:/'
 

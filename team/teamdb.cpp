@@ -402,11 +402,11 @@ SET search_path = pg_catalog, pg_temp AS $$
     SELECT EXISTS (SELECT 1 FROM zenda.journal WHERE pc = session_user AND line_id = line)
 $$;
 
--- The plan comes sorted: the first free number ends the walk (a plan of 65,535 numbers is not
--- looked up whole for one number).
+-- The plan comes sorted: the first free number ends the walk, a slice of it at a time (a plan
+-- of 65,535 numbers is not looked up whole for one number).
 CREATE OR REPLACE FUNCTION zenda.take_number(me bigint, plan integer[]) RETURNS integer LANGUAGE plpgsql SECURITY DEFINER
 SET search_path = pg_catalog, pg_temp AS $$
-DECLARE n integer; waits text := zenda.awaited();
+DECLARE n integer; i integer; waits text := zenda.awaited();
 BEGIN
     IF waits IS NOT NULL THEN
         RAISE EXCEPTION 'the number book gives no number: the server went back in time (%, %); it waits for these PCs to tell the numbers they wrote: % (zenda sync on each, or the administrator''s zenda team resume)',
@@ -415,13 +415,16 @@ BEGIN
     END IF;
     PERFORM zenda.check_mine(me);
     PERFORM zenda.reap(me);
-    FOREACH n IN ARRAY plan LOOP
-        CONTINUE WHEN n NOT BETWEEN 1 AND 65535 OR EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = n)
-                      OR EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = n);
-        INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
-        IF FOUND THEN
-            RETURN n;
-        END IF;
+    FOR i IN 1 .. coalesce(array_length(plan, 1), 0) BY 256 LOOP
+        FOR n IN SELECT p FROM unnest(plan[i:i + 255]) WITH ORDINALITY AS u(p, o)
+                 WHERE p BETWEEN 1 AND 65535 AND NOT EXISTS (SELECT 1 FROM zenda.numbers x WHERE x.serial = p)
+                   AND NOT EXISTS (SELECT 1 FROM zenda.journal j WHERE j.written_serial = p)
+                 ORDER BY o LOOP
+            INSERT INTO zenda.numbers (serial, state, owner) VALUES (n, 'taken', me) ON CONFLICT (serial) DO NOTHING;
+            IF FOUND THEN
+                RETURN n;
+            END IF;
+        END LOOP;
     END LOOP;
     RETURN NULL;
 END $$;

@@ -1235,8 +1235,8 @@ The password is shown this once.</source>
         <translation>FILE|--team SHA256 [--with-counters] [--other-serial]</translation>
     </message>
     <message>
-        <source>[--serial N] [--team]</source>
-        <translation>[--serial N] [--team]</translation>
+        <source>[--serial N] [--team] [--limit N]</source>
+        <translation>[--serial N] [--team] [--limit N]</translation>
     </message>
     <message>
         <source>Instead of FILE: the backup of this SHA-256 on the team&apos;s server, from any PC (zenda journal --team --json names them); checked against it before use.</source>
@@ -1291,12 +1291,12 @@ The password is shown this once.</source>
         <translation>записи с других ПК не получены: %1</translation>
     </message>
     <message>
-        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
     </message>
     <message>
-        <source>connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+        <source>connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
     </message>
     <message>
         <source>the PC %1 reads the records of the PCs of no department</source>
@@ -1339,6 +1339,56 @@ The password is shown this once.</source>
     <message>
         <source>%1: the PCs&apos; access was missing and is put back (%2); schema version %3</source>
         <translation>%1: доступа ПК не было, он восстановлен (%2); версия схемы %3</translation>
+    </message>
+    <message>
+        <source>--limit is a number of lines, 1 or more, not &apos;%1&apos;</source>
+        <translation>--limit - число строк, 1 или больше, а не &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the department&apos;s journal was cut short: %1</source>
+        <translation>журнал отдела прерван: %1</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server went back in time (%1): this PC told it the %2 numbers it used</source>
+        <translation>сервер команды вернулся в прошлое (%1): этот ПК сообщил ему использованные им номера: %2</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server did not hold this PC&apos;s journal: all of it was sent again</source>
+        <translation>на сервере команды не было журнала этого ПК: он отправлен весь заново</translation>
+    </message>
+    <message>
+        <source>the number book gives no number until these PCs have told theirs: %1</source>
+        <translation>книга номеров не выдает номеров, пока эти ПК не сообщат свои: %1</translation>
+    </message>
+    <message>
+        <source>At most the newest N lines.</source>
+        <translation>Не больше N последних строк.</translation>
+    </message>
+    <message>
+        <source>the number book was not waiting for %1; it waits for: %2</source>
+        <translation>книга номеров не ждала %1; она ждет: %2</translation>
+    </message>
+    <message>
+        <source>none</source>
+        <translation>никого</translation>
+    </message>
+    <message>
+        <source>the number book gives numbers again</source>
+        <translation>книга номеров снова выдает номера</translation>
+    </message>
+    <message>
+        <source>the number book still waits for: %1</source>
+        <translation>книга номеров еще ждет: %1</translation>
+    </message>
+    <message>
+        <source>
+the server went back in time (%1, %2): the number book gives no number until these PCs have told theirs (zenda sync on each): %3; to go on without them: zenda team resume %4</source>
+        <translation>
+сервер вернулся в прошлое (%1, %2): книга номеров не выдает номеров, пока эти ПК не сообщат свои (zenda sync на каждом): %3; чтобы продолжить без них: zenda team resume %4</translation>
+    </message>
+    <message>
+        <source>the team&apos;s server has schema version %1, this zenda needs %2: the administrator runs &apos;zenda team setup&apos;</source>
+        <translation>у сервера команды схема версии %1, этой zenda нужна %2: администратор запускает &apos;zenda team setup&apos;</translation>
     </message>
 </context>
 </TS>
