@@ -88,8 +88,10 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         }
         const TResumed r = TeamResume(TeamConnInfo(), args.mid(1));
         if (!r.unknown.isEmpty())
-            throw ERefused(Z::tr("the number book was not waiting for %1; it waits for: %2")
-                               .arg(r.unknown.join(u", "_s), r.awaited.isEmpty() ? Z::tr("none") : r.awaited));
+            throw ERefused(r.awaited.isEmpty()
+                               ? Z::tr("the number book was not waiting for %1: it waits for no PC").arg(r.unknown.join(u", "_s))
+                               : Z::tr("the number book was not waiting for %1; it waits for: %2")
+                                     .arg(r.unknown.join(u", "_s), r.awaited));
         return say({{u"ok"_s, true}, {u"awaited"_s, r.awaited}},
                    r.awaited.isEmpty() ? Z::tr("the number book gives numbers again")
                                        : Z::tr("the number book still waits for: %1").arg(r.awaited));

@@ -61,6 +61,12 @@ QString TeamCheck(const QString& conninfo)
 
 TResumed TeamResume(const QString& conninfo, const QStringList& pcs)
 {
+    try {  // refused before the server is asked (an unset variable in a script)
+        for (const QString& pc : pcs)
+            TTeamDb::CheckPcName(pc.toStdString());
+    } catch (const ETeamError& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
     TTeamDb db(conninfo.toStdString());
     std::vector<std::string> names;
     for (const QString& pc : pcs)

@@ -1369,8 +1369,8 @@ The password is shown this once.</source>
         <translation>книга номеров не ждала %1; она ждет: %2</translation>
     </message>
     <message>
-        <source>none</source>
-        <translation>никого</translation>
+        <source>the number book was not waiting for %1: it waits for no PC</source>
+        <translation>книга номеров не ждала %1: она не ждет ни одного ПК</translation>
     </message>
     <message>
         <source>the number book gives numbers again</source>
