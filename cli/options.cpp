@@ -65,7 +65,7 @@ QString Arguments(const QString& command)
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
     if (command == u"team")
         return Z::tr("connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
-                         "resume PC... | fetch SHA256 FILE | protocol PC NAME FILE");
+                         "pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE");
     return {};
 }
 

@@ -1,5 +1,6 @@
 // team: the team's server, which the station PCs of a line share their factory numbers on:
 // the connection this user's zenda uses, the administrator's set-up, and a role for each PC.
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -30,12 +31,22 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         SaveTeamConnInfo(args[1]);
         // Saved either way: a PC set up before the server is may connect later.
         QString where, why;
+        bool verified = false;
         try {
-            where = TeamCheck(args[1]);
+            const TTeamStatus st = TeamStatus(args[1]);
+            where = st.Text();
+            verified = st.verified;
         } catch (const std::exception& e) {
             why = QString::fromUtf8(e.what());
         }
-        return say({{u"ok"_s, true}, {u"saved"_s, args[1]}, {u"reached"_s, why.isEmpty()},
+        // Below verify-full a server that only claims the name would be given the password.
+        if (why.isEmpty() && !verified && !args[1].contains(u"host=/"_s))
+            std::fprintf(stderr, "zenda: %s\n",
+                         Z::tr("warning: the server's name is not verified: add sslmode=verify-full and the server's "
+                               "certificate authority (~/.postgresql/root.crt)")
+                             .toUtf8()
+                             .constData());
+        return say({{u"ok"_s, true}, {u"saved"_s, args[1]}, {u"reached"_s, why.isEmpty()}, {u"verified"_s, verified},
                     {why.isEmpty() ? u"server"_s : u"error"_s, why.isEmpty() ? where : why}},
                    Z::tr("saved for this user: %1\n%2")
                        .arg(args[1], why.isEmpty() ? Z::tr("reached: %1").arg(where)
@@ -44,8 +55,54 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
     if (what == u"status") {
         takes(0, u"status"_s);
         const QString conninfo = TeamConnInfo();
-        const QString where = TeamCheck(conninfo);
-        return say({{u"ok"_s, true}, {u"conninfo"_s, conninfo}, {u"server"_s, where}}, where);
+        const TTeamStatus st = TeamStatus(conninfo);
+        QJsonObject o{{u"ok"_s, true},          {u"conninfo"_s, conninfo},  {u"server"_s, st.where},
+                      {u"schema"_s, st.version}, {u"latest"_s, st.latest},  {u"tls"_s, st.tls},
+                      {u"verified"_s, st.verified}, {u"sslmode"_s, st.sslmode}, {u"pc"_s, st.isPc}};
+        if (st.isPc)
+            o[u"department"_s] = st.department;
+        if (!st.awaited.isEmpty())
+            o[u"awaited"_s] = st.awaited;
+        return say(o, st.Text());
+    }
+    if (what == u"pcs") {  // the administrator's: every PC, as one watches them
+        takes(0, u"pcs"_s);
+        const std::vector<TPcState> pcs = TeamPcs(TeamConnInfo());
+        if (g.json) {
+            QJsonArray a;
+            for (const TPcState& p : pcs)
+                a.append(QJsonObject{{u"pc"_s, p.pc},           {u"department"_s, p.department}, {u"seen"_s, p.seen},
+                                     {u"last_line"_s, p.lastLine}, {u"lines"_s, p.lines},      {u"in_hand"_s, p.inHand},
+                                     {u"connected"_s, p.connected}, {u"login"_s, p.login}});
+            return say({{u"ok"_s, true}, {u"pcs"_s, a}}, {});
+        }
+        QString t = Z::tr("PC, department, connected now, last connection, newest line arrived, lines on the server, "
+                          "numbers in hand");
+        for (const TPcState& p : pcs)
+            t += u'\n' + OnOneLine(p.pc) + u"  "_s + (p.department.isEmpty() ? u"-"_s : OnOneLine(p.department)) +
+                 u"  "_s + (!p.login ? Z::tr("no login") : p.connected ? Z::tr("connected") : Z::tr("not connected")) +
+                 u"  "_s + (p.seen.isEmpty() ? u"-"_s : p.seen) + u"  "_s + (p.lastLine.isEmpty() ? u"-"_s : p.lastLine) +
+                 u"  "_s + QString::number(p.lines) + u"  "_s + QString::number(p.inHand);
+        return say({}, t);
+    }
+    if (what == u"remove-pc") {  // the administrator's: a PC's login ends, its records stay
+        takes(1, u"remove-pc NAME"_s);
+        const int ended = TeamRemovePc(TeamConnInfo(), args[1]);
+        return say({{u"ok"_s, true}, {u"pc"_s, args[1]}, {u"sessions_ended"_s, ended}},
+                   Z::tr("the PC %1 can no longer log in; its begun numbers are spoiled, its taken ones free again; its "
+                         "records stay%2")
+                       .arg(args[1], ended < 0 ? Z::tr(" (its open connections end when that PC ends them: this role "
+                                                       "may not end them)")
+                                     : ended > 0 ? Z::tr(" (%1 open connections ended)").arg(ended)
+                                                 : QString()));
+    }
+    if (what == u"rename") {  // the administrator's: a PC under a new name
+        takes(2, u"rename NAME NEW-NAME"_s);
+        TeamRenamePc(TeamConnInfo(), args[1], args[2]);
+        return say({{u"ok"_s, true}, {u"pc"_s, args[2]}, {u"was"_s, args[1]}},
+                   Z::tr("the PC %1 is now %2, with its password, department, records and numbers. On that PC: put %2 "
+                         "for %1 in its password file line, and run zenda team connect with user=%2")
+                       .arg(args[1], args[2]));
     }
     if (what == u"setup") {
         takes(0, u"setup"_s);
@@ -70,8 +127,11 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
                     {u"password"_s, r.password},
                     {u"conninfo"_s, r.conninfo},
                     {u"passfile"_s, r.passfileLine},
-                    {u"renewed"_s, r.renewed}},
+                    {u"renewed"_s, r.renewed},
+                    {u"department"_s, r.department}},
                    (r.renewed ? Z::tr("%1 was a PC already: its old password no longer works.\n").arg(args[1]) : QString()) +
+                   (r.department.isEmpty() ? Z::tr("department: none (it reads the records of the PCs of no department)\n")
+                                           : Z::tr("department: %1\n").arg(r.department)) +
                    Z::tr("the PC %1 may now take numbers. On that PC:\n"
                          "  1. put this line into its password file (~/.pgpass, mode 0600; on Windows "
                          "%APPDATA%\\postgresql\\pgpass.conf):\n     %2\n"
@@ -121,5 +181,5 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
         return say({{u"ok"_s, true}, {u"file"_s, args[3]}}, Z::tr("protocol %1 of %2 saved as %3").arg(args[2], args[1], args[3]));
     }
     throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
-                         "resume PC... | fetch SHA256 FILE | protocol PC NAME FILE"));
+                         "pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE"));
 }

@@ -44,19 +44,83 @@ QString Awaited(const TTeamDb::TServer& s)
 }
 }  // namespace
 
-QString TeamCheck(const QString& conninfo)
+TTeamStatus TeamStatus(const QString& conninfo)
 {
     TTeamDb db(conninfo.toStdString());
-    const auto rows = db.Exec(
-        "SELECT CASE WHEN to_regclass('zenda.migrations') IS NULL THEN 0 ELSE "
-        "(SELECT coalesce(max(version), 0) FROM zenda.migrations) END");
-    const int version = std::stoi(rows.at(0).at(0).value_or("0"));
-    return Z::tr("%1, schema %2 of %3%4")
-               .arg(QString::fromStdString(db.Where()))
-               .arg(version)
-               .arg(TTeamDb::SchemaVersion())
-               .arg(version < TTeamDb::SchemaVersion() ? Z::tr(" (the administrator runs 'zenda team setup')") : QString()) +
-           Awaited(db.Server());
+    TTeamStatus st;
+    st.where = QString::fromStdString(db.Where());
+    st.version = std::stoi(db.Exec("SELECT CASE WHEN to_regclass('zenda.migrations') IS NULL THEN 0 ELSE "
+                                   "(SELECT coalesce(max(version), 0) FROM zenda.migrations) END")
+                               .at(0)
+                               .at(0)
+                               .value_or("0"));
+    st.latest = TTeamDb::SchemaVersion();
+    st.isPc = db.Exec("SELECT 1 FROM pg_auth_members m JOIN pg_roles g ON g.oid = m.roleid JOIN pg_roles r ON r.oid = "
+                      "m.member WHERE g.rolname = 'zenda_station' AND r.rolname = session_user")
+                  .size() == 1;
+    if (st.version >= 4 && st.isPc)
+        st.department = QString::fromStdString(db.Exec("SELECT zenda.my_department()").at(0).at(0).value_or(""));
+    const TTeamDb::TLink link = db.Link();
+    st.local = link.local;
+    st.tls = link.tls;
+    st.verified = link.verified;
+    st.sslmode = QString::fromStdString(link.sslmode);
+    st.awaited = Awaited(db.Server()).trimmed();
+    return st;
+}
+
+QString TTeamStatus::Text() const
+{
+    QString t = Z::tr("%1, schema %2 of %3%4")
+                    .arg(where)
+                    .arg(version)
+                    .arg(latest)
+                    .arg(version < latest ? Z::tr(" (the administrator runs 'zenda team setup')") : QString());
+    if (isPc)
+        t += u'\n' + (department.isEmpty() ? Z::tr("department: none (this PC reads the records of the PCs of no department)")
+                                            : Z::tr("department: %1").arg(department));
+    t += u'\n' + (local ? Z::tr("over the server's own socket: nothing crosses the network")
+                 : !tls ? Z::tr("not encrypted (sslmode=%1): the password and the records cross the network as they are")
+                             .arg(sslmode)
+                 : verified ? Z::tr("TLS, the server's name verified (sslmode=%1)").arg(sslmode)
+                            : Z::tr("TLS, the server's name not verified (sslmode=%1): use sslmode=verify-full").arg(sslmode));
+    if (!awaited.isEmpty())
+        t += u'\n' + awaited;
+    return t;
+}
+
+QString TeamCheck(const QString& conninfo) { return TeamStatus(conninfo).Text(); }
+
+std::vector<TPcState> TeamPcs(const QString& conninfo)
+{
+    TTeamDb db(conninfo.toStdString());
+    std::vector<TPcState> pcs;
+    for (const auto& row : db.Pcs()) {
+        auto v = [&](size_t i) { return QString::fromStdString(row.at(i).value_or(std::string())); };
+        pcs.push_back({v(0), v(1), v(2), v(3), v(4).toLongLong(), v(5).toLongLong(), v(6) == u"t"_s, v(7) == u"t"_s});
+    }
+    return pcs;
+}
+
+int TeamRemovePc(const QString& conninfo, const QString& name)
+{
+    try {
+        TTeamDb::CheckPcName(name.toStdString());
+        return TTeamDb(conninfo.toStdString()).RemovePc(name.toStdString());
+    } catch (const ETeamRefusal& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
+}
+
+void TeamRenamePc(const QString& conninfo, const QString& from, const QString& to)
+{
+    try {
+        TTeamDb::CheckPcName(from.toStdString());
+        TTeamDb::CheckPcName(to.toStdString());
+        TTeamDb(conninfo.toStdString()).RenamePc(from.toStdString(), to.toStdString());
+    } catch (const ETeamRefusal& e) {
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
 }
 
 TResumed TeamResume(const QString& conninfo, const QStringList& pcs)
@@ -135,9 +199,18 @@ TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optio
     }
     TTeamDb db(conninfo.toStdString());
     TPcRole r;
-    r.password = QString::fromStdString(db.AddPc(name.toStdString(), r.renewed));
+    try {
+        r.password = QString::fromStdString(db.AddPc(name.toStdString(), r.renewed));
+    } catch (const ETeamRefusal& e) {  // a role of the server's own, never taken over
+        throw ERefused(QString::fromUtf8(e.what()));
+    }
     if (department)
         db.SetDepartment(name.toStdString(), department->toStdString());
+    r.department = QString::fromStdString(
+        db.Exec("SELECT coalesce((SELECT department FROM zenda.pcs WHERE pc = $1), '')", {name.toStdString()})
+            .at(0)
+            .at(0)
+            .value_or(""));
     const auto at = db.Exec("SELECT current_database(), coalesce(inet_server_port()::text, current_setting('port'))");
     const QString dbname = QString::fromStdString(at.at(0).at(0).value_or("")),
                   port = QString::fromStdString(at.at(0).at(1).value_or("5432"));
@@ -248,6 +321,11 @@ namespace {
 }  // namespace
 void SaveTeamConnInfo(const QString&) { NotBuiltIn(); }
 QString TeamCheck(const QString&) { NotBuiltIn(); }
+TTeamStatus TeamStatus(const QString&) { NotBuiltIn(); }
+QString TTeamStatus::Text() const { return where; }
+std::vector<TPcState> TeamPcs(const QString&) { NotBuiltIn(); }
+int TeamRemovePc(const QString&, const QString&) { NotBuiltIn(); }
+void TeamRenamePc(const QString&, const QString&, const QString&) { NotBuiltIn(); }
 QString TeamSetup(const QString&) { NotBuiltIn(); }
 TPcRole TeamAddPc(const QString&, const QString&, const std::optional<QString>&) { NotBuiltIn(); }
 TResumed TeamResume(const QString&, const QStringList&) { NotBuiltIn(); }

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
 #include "numberbook.h"
 
@@ -20,14 +21,40 @@ QString SavedTeamConnInfo();
 void SaveTeamConnInfo(const QString& conninfo);
 
 // Connects once to say where it is and how far its schema is: "db:5432/zenda as pc1, schema 1
-// of 1". std::runtime_error with libpq's words when it cannot.
-QString TeamCheck(const QString& conninfo);
+// of 1", this PC's department, whether the connection is encrypted and the server's name
+// verified, and a book waiting after a restore. std::runtime_error with libpq's words when it cannot.
+struct TTeamStatus {
+    QString where;
+    int version = 0, latest = 0;  // the server's schema, this program's newest
+    bool isPc = false;            // the connection's role is one of the team's PCs
+    QString department;           // a PC's: the one whose records it reads ("" none)
+    bool local = false;  // over the server's own socket (the administrator's, on the server)
+    bool tls = false, verified = false;
+    QString sslmode;
+    QString awaited;  // the book's wait after the server went back, said whole (empty: none)
+    QString Text() const;
+};
+TTeamStatus TeamStatus(const QString& conninfo);
+QString TeamCheck(const QString& conninfo);  // TeamStatus(...).Text()
+// The administrator's: every PC the database knows, as an administrator watches them.
+struct TPcState {
+    QString pc, department, seen, lastLine;  // seen: its last connection; lastLine: its newest line's arrival
+    qint64 lines = 0, inHand = 0;            // lines the server holds from it; numbers taken or begun
+    bool connected = false, login = false;   // connected now; may log in
+};
+std::vector<TPcState> TeamPcs(const QString& conninfo);
+// Ends a PC (login and sessions; begun numbers spoiled, taken ones freed; records kept); the
+// sessions ended (-1: the administrator may not end them). ERefused for a name that is no PC's.
+int TeamRemovePc(const QString& conninfo, const QString& name);
+// A PC under a new name, with its password, department, records and numbers.
+void TeamRenamePc(const QString& conninfo, const QString& from, const QString& to);
 // Creates or upgrades the schema and the PCs' group role; what was done.
 QString TeamSetup(const QString& conninfo);
 // A login role for a PC; its password and the connection string that PC saves.
 struct TPcRole {
     QString password, conninfo, passfileLine;
     bool renewed = false;  // the PC was there: its old password no longer works
+    QString department;    // the one it is in now ("" none)
 };
 // department: the one whose records the PC reads (null: as it was; "" for a new one).
 TPcRole TeamAddPc(const QString& conninfo, const QString& name, const std::optional<QString>& department = {});

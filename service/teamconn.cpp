@@ -1,4 +1,6 @@
 // Where this user's team's server is: no network code here, so the window links none.
+#include <QRegularExpression>
+
 #include "refusal.h"
 #include "settingsstore.h"
 #include "teambook.h"
@@ -14,6 +16,11 @@ QString TeamConnInfo()
         const QString v = qEnvironmentVariable("ZENDA_TEAM_DB");
         if (v.trimmed().isEmpty())
             throw ERefused(Z::tr("ZENDA_TEAM_DB is set and empty: give the team's server, or unset it"));
+        // A password in it is refused before any connection (as `team connect` refuses to save one).
+        static const QRegularExpression password(u"(^|\\s)password\\s*=|^postgres(ql)?://[^/@?]*:[^/@?]*@|[?&]password="_s);
+        if (password.match(v).hasMatch())
+            throw ERefused(Z::tr("the connection string holds a password: keep it in the password file (~/.pgpass, "
+                                 "%APPDATA%\\postgresql\\pgpass.conf) instead"));
         return v;
     }
     const QString saved = SavedTeamConnInfo();

@@ -335,6 +335,9 @@ INSERT INTO zenda.server (home, timeline) VALUES ('zenda.server'::regclass::oid,
 CREATE TABLE zenda.untold (pc name PRIMARY KEY);
 ALTER TABLE zenda.pcs ADD COLUMN greets bigint NOT NULL DEFAULT 0;
 ALTER TABLE zenda.pcs ADD COLUMN seen timestamptz;
+-- Every PC this database has records of is known from now on (add-pc and each greeting add more).
+INSERT INTO zenda.pcs (pc) SELECT DISTINCT pc FROM zenda.journal ON CONFLICT DO NOTHING;
+INSERT INTO zenda.pcs (pc) SELECT DISTINCT pc FROM zenda.numbers ON CONFLICT DO NOTHING;
 
 CREATE FUNCTION zenda.went_back(why text) RETURNS void LANGUAGE plpgsql AS $$
 BEGIN
@@ -542,14 +545,14 @@ void TTeamDb::CheckConnInfo(const std::string& conninfo)
     if (!options) {
         const std::string why = error ? Trimmed(error) : "out of memory";
         PQfreemem(error);
-        throw ETeamError("not a connection string: " + why);
+        throw ETeamRefusal("not a connection string: " + why);
     }
     bool password = false;
     for (PQconninfoOption* o = options; o->keyword; ++o)
         password |= std::strcmp(o->keyword, "password") == 0 && o->val && *o->val;
     PQconninfoFree(options);
     if (password)
-        throw ETeamError("the connection string holds a password: keep it in the password file (~/.pgpass, "
+        throw ETeamRefusal("the connection string holds a password: keep it in the password file (~/.pgpass, "
                          "%APPDATA%\\postgresql\\pgpass.conf) instead");
 }
 
@@ -783,14 +786,14 @@ void TTeamDb::CheckDepartment(const std::string& department)
                   (b == 0xC2 && i + 1 < department.size() && static_cast<unsigned char>(department[i + 1]) < 0xA0);
     }
     if (department.size() > 64 || control)
-        throw ETeamError("a department is a name of at most 64 bytes on one line, not '" + department + "'");
+        throw ETeamRefusal("a department is a name of at most 64 bytes on one line, not '" + department + "'");
 }
 
 void TTeamDb::SetDepartment(const std::string& pc, const std::string& department)
 {
     CheckDepartment(department);
     if (Exec("SELECT 1 FROM pg_roles WHERE rolname = $1 AND pg_has_role(rolname, 'zenda_station', 'member')", {pc}).empty())
-        throw ETeamError("no PC " + pc + " on the team's server (zenda team add-pc " + pc + ")");
+        throw ETeamRefusal("no PC " + pc + " on the team's server (zenda team add-pc " + pc + ")");
     Exec("INSERT INTO zenda.pcs (pc, department) VALUES ($1, $2) "
          "ON CONFLICT (pc) DO UPDATE SET department = excluded.department",
          {pc, department});
@@ -800,7 +803,7 @@ void TTeamDb::CheckPcName(const std::string& name)
 {
     if (name.empty() || name.size() > 63 || name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_-") != std::string::npos ||
         name[0] == '-' || name.rfind("pg_", 0) == 0)
-        throw ETeamError("a PC's name is 1..63 small Latin letters, digits, '_' and '-', not '" + name + "'");
+        throw ETeamRefusal("a PC's name is 1..63 small Latin letters, digits, '_' and '-', not '" + name + "'");
 }
 
 std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
@@ -832,15 +835,125 @@ std::string TTeamDb::AddPc(const std::string& name, bool& renewed)
                            {name});
     renewed = !held.empty();
     if (renewed && held[0].at(0).value_or("t") != "f")
-        throw ETeamError("the server has a role " + name + " that is not one of the team's PCs; give the PC another name");
+        throw ETeamRefusal("the server has a role " + name + " that is not one of the team's PCs; give the PC another name");
     if (renewed)
         Exec("ALTER ROLE " + role + " LOGIN PASSWORD " + secret);  // the PC set up again: its old password is void
     else
         Exec("CREATE ROLE " + role + " LOGIN PASSWORD " + secret + " IN ROLE zenda_station");
-    // Known to this database from now on (the book waits for it after a restore).
+    // Known to this database from now on (the book waits for it after a restore). A new role
+    // under the name of a PC dropped by hand inherits nothing of it: no department.
     if (Exec("SELECT to_regclass('zenda.pcs') IS NOT NULL").at(0).at(0) == "t")
-        Exec("INSERT INTO zenda.pcs (pc) VALUES ($1) ON CONFLICT DO NOTHING", {name});
+        Exec(renewed ? "INSERT INTO zenda.pcs (pc) VALUES ($1) ON CONFLICT DO NOTHING"
+                     : "INSERT INTO zenda.pcs (pc) VALUES ($1) ON CONFLICT (pc) DO UPDATE SET department = '', greets = 0",
+             {name});
     return password;
+}
+
+namespace {
+// A role that is one of the team's PCs (made by add-pc, with no powers beyond a PC's): the SQL
+// that says so, its name as $1.
+const char* const kIsPc =
+    "SELECT NOT (r.rolsuper OR r.rolcreaterole OR r.rolcreatedb OR r.rolreplication OR r.rolbypassrls) "
+    "AND EXISTS (SELECT 1 FROM pg_auth_members m JOIN pg_roles s ON s.oid = m.roleid "
+    "WHERE s.rolname = 'zenda_station' AND m.member = r.oid) "
+    "AND NOT EXISTS (SELECT 1 FROM pg_auth_members m WHERE m.roleid = r.oid) "
+    "FROM pg_roles r WHERE r.rolname = $1";
+}  // namespace
+
+std::vector<TTeamDb::TRow> TTeamDb::Pcs()
+{
+    return Exec(
+        "SELECT p.pc, p.department, to_char(p.seen, 'YYYY-MM-DD\"T\"HH24:MI:SSOF'), "
+        "to_char((SELECT max(j.received) FROM zenda.journal j WHERE j.pc = p.pc), 'YYYY-MM-DD\"T\"HH24:MI:SSOF'), "
+        "(SELECT count(*) FROM zenda.journal j WHERE j.pc = p.pc), "
+        "(SELECT count(*) FROM zenda.numbers n WHERE n.pc = p.pc AND n.state IN ('taken', 'writing')), "
+        "EXISTS (SELECT 1 FROM pg_stat_activity a WHERE a.usename = p.pc AND a.datname = current_database()), "
+        "EXISTS (SELECT 1 FROM pg_roles r WHERE r.rolname = p.pc AND r.rolcanlogin) "
+        "FROM zenda.pcs p ORDER BY p.pc");
+}
+
+void TTeamDb::CheckIsPc(const std::string& name)
+{
+    CheckPcName(name);
+    const auto is = Exec(kIsPc, {name});
+    if (is.empty())
+        throw ETeamRefusal("no PC " + name + " on the team's server");
+    if (is[0].at(0).value_or("f") != "t")
+        throw ETeamRefusal("the server's role " + name + " is not one of the team's PCs: not touched");
+}
+
+int TTeamDb::RemovePc(const std::string& name)
+{
+    CheckPcName(name);
+    // A PC whose role was dropped by hand: what the database keeps of it is cleared all the same.
+    const bool roleGone = Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {name}).empty() &&
+                          !Exec("SELECT 1 FROM zenda.pcs WHERE pc = $1", {name}).empty();
+    if (!roleGone)
+        CheckIsPc(name);
+    char* id = PQescapeIdentifier(conn_, name.c_str(), name.size());
+    const std::string role = id ? id : "";
+    PQfreemem(id);
+    int ended = 0;
+    if (!roleGone) {
+        // Its login ends first, then its sessions (a station that would connect again cannot).
+        Exec("ALTER ROLE " + role + " NOLOGIN");
+        try {
+            ended = static_cast<int>(
+                Exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = $1", {name}).size());
+        } catch (const ETeamError&) {
+            ended = -1;  // the administrator may not end other roles' sessions: they end by themselves
+        }
+    }
+    InOneTransaction([&] {
+        // What it held: begun numbers spoiled (its device may hold them), taken ones free again.
+        Exec("UPDATE zenda.numbers SET state = 'spoiled', owner = NULL, changed = now() WHERE pc = $1 AND state = 'writing'",
+             {name});
+        Exec("DELETE FROM zenda.numbers WHERE pc = $1 AND state = 'taken'", {name});
+        // A PC added again under this name starts afresh (no department); its records stay.
+        Exec("DELETE FROM zenda.pcs WHERE pc = $1", {name});
+        Exec("DELETE FROM zenda.untold WHERE pc = $1", {name});
+        if (!roleGone)
+            Exec("DROP ROLE " + role);
+        return size_t{0};
+    });
+    return ended;
+}
+
+void TTeamDb::RenamePc(const std::string& from, const std::string& to)
+{
+    CheckIsPc(from);
+    CheckPcName(to);
+    if (!Exec("SELECT 1 FROM pg_roles WHERE rolname = $1", {to}).empty())
+        throw ETeamRefusal("the server has a role " + to + " already: give the PC another name");
+    char* a = PQescapeIdentifier(conn_, from.c_str(), from.size());
+    char* b = PQescapeIdentifier(conn_, to.c_str(), to.size());
+    const std::string oldRole = a ? a : "", newRole = b ? b : "";
+    PQfreemem(a);
+    PQfreemem(b);
+    InOneTransaction([&] {
+        // Its password (a SCRAM verifier) survives the rename; its records, its department and
+        // its numbers follow it, so that its own lines are still its own (they are keyed by PC).
+        Exec("ALTER ROLE " + oldRole + " RENAME TO " + newRole);
+        for (const char* table : {"zenda.pcs", "zenda.journal", "zenda.backups", "zenda.protocols", "zenda.numbers",
+                                  "zenda.untold"})
+            Exec(std::string("UPDATE ") + table + " SET pc = $2 WHERE pc = $1", {from, to});
+        return size_t{0};
+    });
+}
+
+TTeamDb::TLink TTeamDb::Link()
+{
+    TLink l;
+    l.tls = PQsslInUse(conn_) == 1;
+    PQconninfoOption* options = PQconninfo(conn_);
+    for (PQconninfoOption* o = options; o && o->keyword; ++o)
+        if (std::strcmp(o->keyword, "sslmode") == 0 && o->val)
+            l.sslmode = o->val;
+    PQconninfoFree(options);
+    l.verified = l.tls && l.sslmode == "verify-full";
+    const char* host = PQhost(conn_);
+    l.local = host && host[0] == '/';
+    return l;
 }
 
 int64_t TTeamDb::Hello() { return std::stoll(Exec("SELECT zenda.hello()").at(0).at(0).value()); }

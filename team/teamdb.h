@@ -19,9 +19,15 @@ struct pg_conn;
 struct ETeamError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+// What was asked cannot be done as asked (a name that is no PC's, a password in a connection
+// string): the asker's to mend, not the server's.
+struct ETeamRefusal : ETeamError {
+    using ETeamError::ETeamError;
+};
 
 class TTeamDb {
 public:
+    struct TRow;
     // Connects: libpq's conventions apply (PG* variables, the password file, the service file,
     // sslmode); a connect time-out of 5 s and TCP keepalives unless the string says otherwise.
     explicit TTeamDb(const std::string& conninfo);
@@ -51,6 +57,23 @@ public:
     // is the department of every PC given none.
     void SetDepartment(const std::string& pc, const std::string& department);
     static void CheckDepartment(const std::string& department);  // ETeamError when it cannot be one
+
+    // Every PC this database knows: pc, department, last greeting (ISO 8601), last line
+    // received, lines held, numbers in hand (taken or begun), connected now ("t"), may log in ("t").
+    std::vector<TRow> Pcs();
+    // Ends a PC: its login and its sessions, its begun numbers spoiled, its taken ones freed,
+    // its department forgotten; its records stay. The sessions ended (-1: this role may not end
+    // them). ETeamError when the name is no PC's (a person's role, the owner's, none).
+    int RemovePc(const std::string& name);
+    // A PC under a new name: its password, department, records and numbers go with it.
+    void RenamePc(const std::string& from, const std::string& to);
+    // How this connection goes: over TLS, the server's name verified (sslmode=verify-full).
+    struct TLink {
+        bool tls = false, verified = false;
+        bool local = false;  // over the server's own socket: no network
+        std::string sslmode;
+    };
+    TLink Link();
 
     // ---- a station's: the book of factory numbers
     // This session's token: an advisory lock held while the session lives, the sign that its
@@ -119,7 +142,6 @@ public:
     // that PC's newest protocol of the line, or null), seq (the order it arrived in). A line whose
     // outcome is begun is hidden by its action's end.
     // A row at a time as the server sends them, until each says false; limit 0: all.
-    struct TRow;
     void TeamJournal(const std::optional<int>& serial, int limit, const std::string& begun,
                      const std::function<bool(const TRow&)>& each);
     // Where a reader of the department's writes stands: a row's arrival (the server's text of
@@ -149,6 +171,8 @@ private:
     // server holds; how many were new. Inside a transaction.
     size_t CopyNew(const std::string& table, const std::vector<std::string>& columns,
                    const std::vector<std::vector<std::optional<std::string>>>& rows, const std::string& key);
+    // ETeamError unless the name is a role made by add-pc with no powers beyond a PC's.
+    void CheckIsPc(const std::string& name);
     // BEGIN, work, COMMIT; ROLLBACK when it throws.
     size_t InOneTransaction(const std::function<size_t()>& work);
     // ETeamError with libpq's words, or the watch's when it cut the call.

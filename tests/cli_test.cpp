@@ -446,7 +446,7 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         "protocol", "COM", "COMn", "PATH", "FILE", "SPEC", "N", "K", "A", "P", "X", "H", "MM", "MS", "TIME", "TEXT",
         "ZENDA", "RTC", "V", "TP", "JSON", "PDF", "CSV", "UTF", "OK", "value", "type", "test", "pulse", "fast", "freq",
         "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C",
-        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE", "department", "resume"};
+        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE", "department", "resume", "pcs", "remove", "rename"};
     // Options (--no-backup) and the image's hex digits are names too.
     static const std::regex option("--?[a-z][a-z0-9-]*|\\b[0-9A-F]{16,}\\b");
     const struct {
@@ -2911,6 +2911,77 @@ TEST_F(Team, AServerRestoredFromADumpGivesNoNumberTwice)
     unsetenv("ZENDA_TEAM_DB");
     EXPECT_NE(r.Json()[u"went_back"].toString().indexOf(u"the server remembers 1"), -1) << r.out;
     EXPECT_NE(r.Json()[u"awaited"].toString().indexOf(u"_pc2"), -1) << r.out;
+}
+
+// The administrator's day: every PC watched, one removed (its login and sessions end, its numbers
+// given up, its records kept, a new PC under its name inherits nothing), one renamed (its lines
+// stay its own), and every refused name status 2.
+TEST_F(Team, TheAdministratorWatchesRemovesAndRenamesPcs)
+{
+    const std::string pc1 = AddPc("pc1", "east"), pc2 = AddPc("pc2");
+    const std::string name1 = db + "_pc1", name2 = db + "_pc2", renamed = db + "_pc2b";
+    auto as = [&](const Bench& pc, const std::string& conninfo, const std::vector<std::string>& args) {
+        setenv("ZENDA_TEAM_DB", conninfo.c_str(), 1);
+        const TRun run = Zenda(pc, args);
+        unsetenv("ZENDA_TEAM_DB");
+        return run;
+    };
+    Bench second;
+    auto device2 = second.StartSim();
+    ASSERT_EQ(as(bench, pc1, {"--yes", "rtc", "3"}).status, 0);
+    ASSERT_EQ(as(second, pc2, {"--yes", "rtc", "4"}).status, 0);
+    TRun r = as(bench, pc1, {"--json", "team", "status"});
+    EXPECT_EQ(r.Json()[u"department"].toString(), u"east") << r.out;
+    EXPECT_TRUE(r.Json()[u"tls"].toBool() && r.Json()[u"verified"].toBool()) << r.out;
+    EXPECT_EQ(r.Json()[u"schema"].toInt(), r.Json()[u"latest"].toInt()) << r.out;
+    pg.Sql("INSERT INTO zenda.numbers (serial, state, pc, owner) VALUES (9001, 'taken', '" + name1 + "', 1), (9002, 'writing', '" +
+               name1 + "', 1)",
+           pg.Admin(db));
+    std::thread session([&] { pg.Sql("SELECT pg_sleep(20)", pc1); });  // pc1 connected now
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    r = as(bench, pg.Admin(db), {"--json", "team", "pcs"});
+    std::map<std::string, QJsonObject> pcs;
+    for (const auto& v : r.Json()[u"pcs"].toArray())
+        pcs[v.toObject()[u"pc"].toString().toStdString()] = v.toObject();
+    ASSERT_EQ(pcs.count(name1), 1u) << r.out;
+    EXPECT_EQ(pcs[name1][u"department"].toString(), u"east");
+    EXPECT_TRUE(pcs[name1][u"connected"].toBool()) << r.out;
+    EXPECT_FALSE(pcs[name2][u"connected"].toBool()) << r.out;
+    EXPECT_EQ(pcs[name1][u"in_hand"].toInt(), 2) << r.out;
+    EXPECT_GE(pcs[name2][u"lines"].toInt(), 2) << r.out;
+    EXPECT_FALSE(pcs[name2][u"last_line"].toString().isEmpty()) << r.out;
+
+    // Removed: its session ends at once, its login is refused, its numbers are given up.
+    r = as(bench, pg.Admin(db), {"--json", "team", "remove-pc", name1});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.Json()[u"sessions_ended"].toInt(), 1) << r.out;
+    session.join();
+    EXPECT_NE(as(bench, pc1, {"team", "status"}).err.find("refused this PC's login"), std::string::npos);
+    EXPECT_EQ(pg.Sql("SELECT serial || state FROM zenda.numbers WHERE serial > 9000 ORDER BY 1", pg.Admin(db)), "9002spoiled\n");
+    EXPECT_NE(pg.Sql("SELECT count(*) FROM zenda.journal WHERE pc = '" + name1 + "'", pg.Admin(db)), "0\n");
+    setenv("ZENDA_TEAM_DB", pg.Admin(db).c_str(), 1);
+    r = Zenda(bench, {"team", "add-pc", name1});
+    EXPECT_NE(r.out.find("department: none"), std::string::npos) << r.out;
+    for (const std::vector<std::string>& refused :
+         {std::vector<std::string>{"team", "remove-pc", "postgres"}, {"team", "remove-pc", db + "_nosuch"},
+          {"team", "remove-pc", ""}, {"team", "rename", name2, "postgres"}, {"team", "rename", "postgres", db + "_x"},
+          {"team", "add-pc", "postgres"}})
+        EXPECT_EQ(Zenda(bench, refused).status, 2) << refused[1] << " " << refused[2];
+
+    // Renamed: the same password and department; its lines stay its own, never sent twice.
+    r = Zenda(bench, {"team", "rename", name2, renamed});
+    unsetenv("ZENDA_TEAM_DB");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string passwords = Slurp(passfile);
+    passwords.replace(passwords.find(":" + name2 + ":"), name2.size() + 2, ":" + renamed + ":");
+    std::ofstream(passfile, std::ios::trunc) << passwords;
+    const std::string pc2b = pg.Pc(db, renamed);
+    ASSERT_EQ(as(second, pc2b, {"--yes", "rtc", "5"}).status, 0);
+    r = as(second, pc2b, {"--json", "sync"});
+    EXPECT_FALSE(r.Json()[u"resent"].toBool()) << r.out << r.err;
+    EXPECT_EQ(pg.Sql("SELECT DISTINCT pc FROM zenda.journal WHERE pc LIKE '" + db + "_pc2%'", pg.Admin(db)), renamed + "\n");
+    // A password in the connection string is refused before any connection, as a refusal.
+    EXPECT_EQ(as(second, pc2b + " password=secret", {"team", "status"}).status, 2);
 }
 
 // Zeros a power cut left in a journal line: the line is sent as damaged (its text escaped),

@@ -1291,12 +1291,12 @@ The password is shown this once.</source>
         <translation>записи с других ПК не получены: %1</translation>
     </message>
     <message>
-        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>team: connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | pcs | remove-pc ИМЯ | rename ИМЯ НОВОЕ-ИМЯ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
     </message>
     <message>
-        <source>connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
-        <translation>connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
+        <source>connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>connect CONNINFO | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | pcs | remove-pc ИМЯ | rename ИМЯ НОВОЕ-ИМЯ | resume ПК... | fetch SHA256 FILE | protocol ПК ИМЯ FILE</translation>
     </message>
     <message>
         <source>the PC %1 reads the records of the PCs of no department</source>
@@ -1389,6 +1389,82 @@ the server went back in time (%1, %2): the number book gives no number until the
     <message>
         <source>the team&apos;s server has schema version %1, this zenda needs %2: the administrator runs &apos;zenda team setup&apos;</source>
         <translation>у сервера команды схема версии %1, этой zenda нужна %2: администратор запускает &apos;zenda team setup&apos;</translation>
+    </message>
+    <message>
+        <source>warning: the server&apos;s name is not verified: add sslmode=verify-full and the server&apos;s certificate authority (~/.postgresql/root.crt)</source>
+        <translation>внимание: имя сервера не проверено: добавьте sslmode=verify-full и удостоверяющий центр сервера (~/.postgresql/root.crt)</translation>
+    </message>
+    <message>
+        <source>PC, department, connected now, last connection, newest line arrived, lines on the server, numbers in hand</source>
+        <translation>ПК, отдел, подключен сейчас, последнее подключение, последняя строка пришла, строк на сервере, номеров на руках</translation>
+    </message>
+    <message>
+        <source>no login</source>
+        <translation>вход закрыт</translation>
+    </message>
+    <message>
+        <source>connected</source>
+        <translation>подключен</translation>
+    </message>
+    <message>
+        <source>not connected</source>
+        <translation>не подключен</translation>
+    </message>
+    <message>
+        <source>the PC %1 can no longer log in; its begun numbers are spoiled, its taken ones free again; its records stay%2</source>
+        <translation>ПК %1 больше не может войти; начатые им номера испорчены, взятые снова свободны; его записи остаются%2</translation>
+    </message>
+    <message>
+        <source> (its open connections end when that PC ends them: this role may not end them)</source>
+        <translation> (его открытые подключения закончатся, когда их закончит тот ПК: эта роль не может их закончить)</translation>
+    </message>
+    <message>
+        <source> (%1 open connections ended)</source>
+        <translation> (закончено открытых подключений: %1)</translation>
+    </message>
+    <message>
+        <source>the PC %1 is now %2, with its password, department, records and numbers. On that PC: put %2 for %1 in its password file line, and run zenda team connect with user=%2</source>
+        <translation>ПК %1 теперь %2, с его паролем, отделом, записями и номерами. На том ПК: замените %1 на %2 в его строке файла паролей и выполните zenda team connect с user=%2</translation>
+    </message>
+    <message>
+        <source>department: none (it reads the records of the PCs of no department)
+</source>
+        <translation>отдел: нет (он читает записи ПК без отдела)
+</translation>
+    </message>
+    <message>
+        <source>department: %1
+</source>
+        <translation>отдел: %1
+</translation>
+    </message>
+    <message>
+        <source>department: none (this PC reads the records of the PCs of no department)</source>
+        <translation>отдел: нет (этот ПК читает записи ПК без отдела)</translation>
+    </message>
+    <message>
+        <source>department: %1</source>
+        <translation>отдел: %1</translation>
+    </message>
+    <message>
+        <source>not encrypted (sslmode=%1): the password and the records cross the network as they are</source>
+        <translation>без шифрования (sslmode=%1): пароль и записи идут по сети как есть</translation>
+    </message>
+    <message>
+        <source>TLS, the server&apos;s name verified (sslmode=%1)</source>
+        <translation>TLS, имя сервера проверено (sslmode=%1)</translation>
+    </message>
+    <message>
+        <source>TLS, the server&apos;s name not verified (sslmode=%1): use sslmode=verify-full</source>
+        <translation>TLS, имя сервера не проверено (sslmode=%1): используйте sslmode=verify-full</translation>
+    </message>
+    <message>
+        <source>the connection string holds a password: keep it in the password file (~/.pgpass, %APPDATA%\postgresql\pgpass.conf) instead</source>
+        <translation>в строке подключения пароль: храните его в файле паролей (~/.pgpass, %APPDATA%\postgresql\pgpass.conf)</translation>
+    </message>
+    <message>
+        <source>over the server&apos;s own socket: nothing crosses the network</source>
+        <translation>через сокет самого сервера: по сети ничего не идет</translation>
     </message>
 </context>
 </TS>
