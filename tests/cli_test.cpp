@@ -2162,6 +2162,36 @@ TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
     }
 }
 
+// The man page is the help's: every command's options and every team command are in it.
+TEST_F(Cli, TheManPageNamesEveryCommandAndOption)
+{
+    std::string man = Slurp(std::filesystem::path(__FILE__).parent_path() / ".." / "packaging" / "man" / "zenda.1.in");
+    for (const std::string& troff : {std::string("\\fB"), std::string("\\fR"), std::string("\\fI"), std::string("\\")})
+        for (size_t at; (at = man.find(troff)) != std::string::npos;)
+            man.erase(at, troff.size());
+    const std::string help = Zenda(bench, {"--help-all"}).out;
+    const std::string commands = help.substr(0, help.find("Global options:"));
+    std::set<std::string> names;
+    static const std::regex option("--[a-z0-9-]+");
+    for (auto it = std::sregex_iterator(commands.begin(), commands.end(), option); it != std::sregex_iterator(); ++it)
+        names.insert(it->str());
+    std::string team = commands.substr(commands.find("  team ") + 7);
+    team = team.substr(0, team.find('\n'));
+    for (size_t from = 0; from < team.size();) {
+        const size_t bar = std::min(team.find('|', from), team.size());
+        std::istringstream words(team.substr(from, bar - from));
+        std::string word;
+        words >> word;
+        names.insert("team " + word);
+        from = bar + 1;
+    }
+    ASSERT_GT(names.size(), 20u) << help;
+    for (const std::string& name : names) {
+        const std::string sought = name.rfind("team ", 0) == 0 ? name.substr(5) : name;
+        EXPECT_NE(man.find(sought), std::string::npos) << name << " is not in the man page";
+    }
+}
+
 // ------------------------------------------------------------------ the team's server
 
 namespace {
