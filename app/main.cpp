@@ -1,7 +1,6 @@
 // zenda-init: start the program, its windows, and the message loop.
 #include <QApplication>
 #include <QFile>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,46 +21,13 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-// zenda's protocols: the description in, the page out, no window; over SSH too. zenda says
-// what went wrong from what this prints.
-int DrawProtocol(const char* in, const char* out)
-{
-#ifndef _WIN32
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-#endif
-    // The GUI part's notes on the platform (no runtime folder over SSH) are not for the user.
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
-        if (type == QtCriticalMsg || type == QtFatalMsg)
-            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
-    });
-    int argc = 1;
-    char name[] = "zenda-init";
-    char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
-    try {
-        QFile description(QString::fromLocal8Bit(in));
-        if (!description.open(QIODevice::ReadOnly))
-            throw std::runtime_error((description.fileName() + u": "_s + description.errorString()).toStdString());
-        const QByteArray pdf = ProtocolPdf(ProtocolFromJson(description.readAll()));
-        QFile page(QString::fromLocal8Bit(out));
-        if (!page.open(QIODevice::WriteOnly) || page.write(pdf) != pdf.size() || !page.flush())
-            throw std::runtime_error((page.fileName() + u": "_s + page.errorString()).toStdString());
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
-    return 0;
-}
-}  // namespace
 
 int main(int argc, char** argv)
 {
     KeepStandardStreams();
     if (argc > 1 && std::strcmp(argv[1], "--draw-protocol") == 0) {
         if (argc == 4)
-            return DrawProtocol(argv[2], argv[3]);
+            return DrawProtocolFiles(argv[2], argv[3]);
         std::fprintf(stderr, "usage: zenda-init --draw-protocol IN.json OUT.pdf\n");
         return 2;
     }

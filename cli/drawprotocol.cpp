@@ -1,6 +1,7 @@
-// zenda's protocols are drawn by the window's program (zenda-init --draw-protocol IN OUT),
-// which carries Qt Gui: zenda itself stays on Qt Core, a fifth of the size on Windows. Both
-// are installed in one folder; in the build tree zenda-init sits in ../app.
+// zenda's protocols are drawn by a program that carries Qt Gui, so that zenda itself stays on
+// Qt Core (a fifth of the size on Windows): zenda-draw, in the command line's package (in
+// ../libexec/zenda; in the build tree ../protocol), else the window's program beside zenda
+// (zenda-init --draw-protocol IN OUT; on Windows the only one).
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -17,31 +18,34 @@
 
 using namespace Qt::StringLiterals;
 
-QString DrawingProgram()
+QStringList DrawingProgram()
 {
-#ifdef _WIN32
-    const QString name = u"zenda-init.exe"_s;
-#else
-    const QString name = u"zenda-init"_s;
-#endif
     const QDir here(QCoreApplication::applicationDirPath());
+#ifndef _WIN32
+    for (const QString& candidate : {here.filePath(u"../libexec/zenda/zenda-draw"_s), here.filePath(u"../protocol/zenda-draw"_s)})
+        if (QFileInfo(candidate).isExecutable())
+            return {QDir::cleanPath(candidate)};
+    const QString name = u"zenda-init"_s;
+#else
+    const QString name = u"zenda-init.exe"_s;
+#endif
     for (const QString& candidate : {here.filePath(name), here.filePath(u"../app/"_s + name)})
         if (QFileInfo(candidate).isExecutable())
-            return QDir::cleanPath(candidate);
-    throw ERefused(Z::tr("the protocol is drawn by zenda-init, which is not installed beside zenda in %1")
+            return {QDir::cleanPath(candidate), u"--draw-protocol"_s};
+    throw ERefused(Z::tr("the protocol is drawn by zenda-draw or zenda-init, and neither is installed beside zenda in %1")
                        .arg(QDir::toNativeSeparators(here.path())));
 }
 
 namespace {
 [[noreturn]] void Failed(const QString& why)
 {
-    throw std::runtime_error(Z::tr("zenda-init could not draw the protocol: %1").arg(why).toStdString());
+    throw std::runtime_error(Z::tr("the protocol could not be drawn: %1").arg(why).toStdString());
 }
 }  // namespace
 
 QByteArray ProtocolPdf(const TProtocol& p)
 {
-    const QString program = DrawingProgram();
+    const QStringList program = DrawingProgram();
     QTemporaryDir dir;
     if (!dir.isValid())
         Failed(dir.errorString());
@@ -58,7 +62,7 @@ QByteArray ProtocolPdf(const TProtocol& p)
     child.setCreateProcessArgumentsModifier(
         [](QProcess::CreateProcessArguments* a) { a->startupInfo->dwFlags |= STARTF_FORCEOFFFEEDBACK; });
 #endif
-    child.start(program, {u"--draw-protocol"_s, in, out});
+    child.start(program.first(), program.mid(1) + QStringList{in, out});
     if (!child.waitForStarted(30000))
         Failed(child.errorString());
     if (!child.waitForFinished(120000)) {

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <stdexcept>
 #include <string>
@@ -52,8 +53,9 @@ struct EStopped : std::runtime_error {
 
 // ------------------------------------------------------------------ drawprotocol.cpp
 
-// zenda-init beside zenda, which draws zenda's protocols; ERefused when there is none.
-QString DrawingProgram();
+// The program that draws zenda's protocols and its first arguments (zenda-draw, or zenda-init
+// --draw-protocol); ERefused when there is none.
+QStringList DrawingProgram();
 
 // ------------------------------------------------------------------ output.cpp: what it says
 

@@ -91,6 +91,10 @@ QString ProtocolTitle(const TProtocol& p);
 // window's program (protocoldraw.cpp); zenda asks that program (cli/drawprotocol.cpp).
 // Throws std::runtime_error with the reason.
 QByteArray ProtocolPdf(const TProtocol& p);
+// zenda's protocols: the description (ProtocolJson) in, the page out, no window, over SSH too
+// (Qt's offscreen platform); 0, or 1 with the reason on standard error. zenda-draw's and
+// zenda-init --draw-protocol's.
+int DrawProtocolFiles(const char* in, const char* out);
 // What the drawing needs, as JSON, and back; the reading throws std::runtime_error when damaged.
 QByteArray ProtocolJson(const TProtocol& p);
 TProtocol ProtocolFromJson(const QByteArray& json);

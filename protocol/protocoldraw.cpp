@@ -1,13 +1,17 @@
 // The page itself: Qt Gui's text layout and PDF writer. Linked into the window's program only;
 // zenda asks that program to draw (zenda stays on Qt Core).
 #include <QAbstractTextDocumentLayout>
+#include <QFile>
+#include <QGuiApplication>
 #include <QBuffer>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 #include "protocol.h"
 #include "settings.h"
@@ -229,3 +233,33 @@ QByteArray ProtocolPdf(const TProtocol& p)
     return buffer.data();
 }
 
+
+int DrawProtocolFiles(const char* in, const char* out)
+{
+#ifndef _WIN32
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+#endif
+    // The GUI part's notes on the platform (no runtime folder over SSH) are not for the user.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    });
+    int argc = 1;
+    char name[] = "zenda-draw";
+    char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+    try {
+        QFile description(QString::fromLocal8Bit(in));
+        if (!description.open(QIODevice::ReadOnly))
+            throw std::runtime_error((description.fileName() + QStringLiteral(": ") + description.errorString()).toStdString());
+        const QByteArray pdf = ProtocolPdf(ProtocolFromJson(description.readAll()));
+        QFile page(QString::fromLocal8Bit(out));
+        if (!page.open(QIODevice::WriteOnly) || page.write(pdf) != pdf.size() || !page.flush())
+            throw std::runtime_error((page.fileName() + QStringLiteral(": ") + page.errorString()).toStdString());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

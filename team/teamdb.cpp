@@ -435,10 +435,13 @@ END $$;
 -- The department's journal newest first, read a row at a time: no sort of every line first.
 CREATE INDEX journal_newest ON zenda.journal (at DESC NULLS LAST, seq DESC);
 
--- A backup is kept once a department: the same file pushed from two departments is each one's
--- (a PC reads its own department's only).
-ALTER TABLE zenda.backups DROP CONSTRAINT backups_pkey;
-ALTER TABLE zenda.backups ADD PRIMARY KEY (department, sha256);
+-- A backup is kept once, in the department that sent it first; a department reads it too when its
+-- own lines name it (the same file pushed from two departments is each one's). The key stays, so
+-- PCs of the version before go on pushing.
+CREATE INDEX journal_backup ON zenda.journal (backup_sha256);
+DROP POLICY backups_read ON zenda.backups;
+CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department())
+    OR EXISTS (SELECT 1 FROM zenda.journal j WHERE j.backup_sha256 = backups.sha256));
 
 REVOKE ALL ON FUNCTION zenda.timeline(), zenda.went_back(text), zenda.look_back(), zenda.awaited(),
     zenda.greet(text, integer, bigint), zenda.tell(integer[], boolean[]), zenda.holds(text) FROM PUBLIC;
@@ -506,7 +509,8 @@ CREATE POLICY journal_read ON zenda.journal FOR SELECT TO zenda_station USING (d
 DROP POLICY IF EXISTS journal_own_lines ON zenda.journal;
 CREATE POLICY journal_own_lines ON zenda.journal FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
 DROP POLICY IF EXISTS backups_read ON zenda.backups;
-CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department()));
+CREATE POLICY backups_read ON zenda.backups FOR SELECT TO zenda_station USING (department = (SELECT zenda.my_department())
+    OR EXISTS (SELECT 1 FROM zenda.journal j WHERE j.backup_sha256 = backups.sha256));
 DROP POLICY IF EXISTS backups_own ON zenda.backups;
 CREATE POLICY backups_own ON zenda.backups FOR INSERT TO zenda_station WITH CHECK (pc = session_user);
 DROP POLICY IF EXISTS protocols_read ON zenda.protocols;
@@ -1168,7 +1172,7 @@ size_t TTeamDb::PushJournal(const std::vector<TJournalRow>& rows, const std::vec
         for (const TBackupRow& b : backups)
             values.push_back({b.sha256, b.name, b.content});
         if (!values.empty())
-            CopyNew("zenda.backups", {"sha256", "name", "content"}, values, "department, sha256");
+            CopyNew("zenda.backups", {"sha256", "name", "content"}, values, "sha256");
         values.clear();
         for (const TJournalRow& row : rows)
             values.push_back(row.values);
@@ -1205,7 +1209,7 @@ std::optional<std::string> TTeamDb::Protocol(const std::string& pc, const std::s
 
 std::optional<std::string> TTeamDb::Backup(const std::string& sha256)
 {
-    const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1 LIMIT 1", {sha256});
+    const auto rows = Exec("SELECT content FROM zenda.backups WHERE sha256 = $1", {sha256});
     if (rows.empty())
         return std::nullopt;
     return rows[0].at(0);

@@ -1242,34 +1242,39 @@ TEST_F(Cli, TheProtocolHoldsWhatWasWritten)
     EXPECT_EQ(textE.find("ВСКМ"), std::string::npos);  // a meter is one protocol's only
 }
 
-// zenda's protocols are drawn by zenda-init beside it. Without it the protocol is refused
-// before the device is read or a number taken; when it fails, the reason is said and no file
-// is kept.
+// zenda's protocols are drawn by zenda-draw (the command line's package: ../libexec/zenda), else
+// by zenda-init beside it. Without either the protocol is refused before the device is read or a
+// number taken; when the drawing fails, the reason is said and no file is kept.
 TEST_F(Cli, AProtocolWithoutItsDrawingProgramSaysWhy)
 {
     if (UnderWine())
         GTEST_SKIP() << "zenda.exe is not copied; windows.sh has it find zenda-init.exe";
-    const auto lone = bench.dir / "lone";
+    const auto lone = bench.dir / "usr" / "bin", libexec = bench.dir / "usr" / "libexec" / "zenda";
     std::filesystem::create_directories(lone);
+    std::filesystem::create_directories(libexec);
     std::filesystem::copy_file(ZENDA_CLI_PATH, lone / "zenda");
     const std::string saved = zendaPath;
     zendaPath = (lone / "zenda").string();
     const struct {
-        const char* drawer;  // zenda-init beside the copy, a script
+        const char* drawer;  // a script as zenda-draw (IN OUT), or as zenda-init (--draw-protocol IN OUT)
+        bool window;
         int status;
         const char* says;
     } cases[] = {
-        {nullptr, 2, "the protocol is drawn by zenda-init, which is not installed beside zenda in"},
-        {"echo 'no fonts here' >&2; exit 3", 1, "zenda-init could not draw the protocol: no fonts here"},
-        {"echo hello > \"$3\"", 1, "zenda-init could not draw the protocol: what it wrote is not a PDF"},
-        {"kill -9 $$", 1, "zenda-init could not draw the protocol: it stopped abnormally"},
-        {"exit 4", 1, "zenda-init could not draw the protocol: it ended with status 4"},
+        {nullptr, false, 2, "the protocol is drawn by zenda-draw or zenda-init, and neither is installed beside zenda in"},
+        {"echo 'no fonts here' >&2; exit 3", false, 1, "the protocol could not be drawn: no fonts here"},
+        {"echo hello > \"$2\"", false, 1, "the protocol could not be drawn: what it wrote is not a PDF"},
+        {"kill -9 $$", false, 1, "the protocol could not be drawn: it stopped abnormally"},
+        {"exit 4", false, 1, "the protocol could not be drawn: it ended with status 4"},
+        {"echo hello > \"$3\"", true, 1, "the protocol could not be drawn: what it wrote is not a PDF"},
     };
     const auto data = std::filesystem::path(bench.data) / "ЛЮМРАД" / "zenda-init";
     for (const auto& c : cases) {
+        std::filesystem::remove(libexec / "zenda-draw");
         if (c.drawer) {
-            std::ofstream(lone / "zenda-init") << "#!/bin/sh\n" << c.drawer << "\n";
-            std::filesystem::permissions(lone / "zenda-init", std::filesystem::perms::owner_all);
+            const auto at = c.window ? lone / "zenda-init" : libexec / "zenda-draw";
+            std::ofstream(at) << "#!/bin/sh\n" << c.drawer << "\n";
+            std::filesystem::permissions(at, std::filesystem::perms::owner_all);
         }
         const TRun r = Zenda(bench, {"--json", "protocol", "--now"});
         EXPECT_EQ(r.status, c.status) << c.says << r.out << r.err;

@@ -943,12 +943,12 @@
         <translation>в файле результатов не хватает строк: их не удалось записать (в журнале есть все приборы)</translation>
     </message>
     <message>
-        <source>the protocol is drawn by zenda-init, which is not installed beside zenda in %1</source>
-        <translation>протокол рисует программа zenda-init, а ее нет рядом с zenda в %1</translation>
+        <source>the protocol is drawn by zenda-draw or zenda-init, and neither is installed beside zenda in %1</source>
+        <translation>протокол рисует программа zenda-draw или zenda-init, а ни одной из них нет рядом с zenda в %1</translation>
     </message>
     <message>
-        <source>zenda-init could not draw the protocol: %1</source>
-        <translation>zenda-init не смогла нарисовать протокол: %1</translation>
+        <source>the protocol could not be drawn: %1</source>
+        <translation>протокол не удалось нарисовать: %1</translation>
     </message>
     <message>
         <source>no answer in two minutes</source>
