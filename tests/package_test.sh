@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .debs that CPack builds, a package a role: zenda (the command line, the station, the
-# protocol's drawing, the administrator's guide; Qt Core and Gui, no widgets), zenda-init (the
-# window, the desktop entry, the icon, the AppStream metadata; it depends on zenda) and zenda-sim.
+# administrator's guide; Qt Core), zenda-draw (its protocols' drawing, Qt Gui, no widgets),
+# zenda-init (the window, the desktop entry, the icon, the AppStream metadata; it depends on
+# zenda) and zenda-sim.
 # Each with its compressed manual page, copyright file and changelog; lintian finds no error and
 # no warning, appstreamcli and desktop-file-validate pass, every program, manual page and package
 # says the one version, and the single zenda-init 1.03 package of before is replaced by them.
@@ -12,14 +13,15 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 fail() { echo "package: $*" >&2; exit 1; }
 cpack --config "$build/CPackConfig.cmake" -B "$out" >/dev/null
-cli=$(ls "$out"/zenda_*.deb) gui=$(ls "$out"/zenda-init_*.deb) sim=$(ls "$out"/zenda-sim_*.deb)
+cli=$(ls "$out"/zenda_*.deb) draw=$(ls "$out"/zenda-draw_*.deb) gui=$(ls "$out"/zenda-init_*.deb) sim=$(ls "$out"/zenda-sim_*.deb)
 has() {  # has DEB FILE...: each file is in the package
   local deb=$1 files
   shift
   files=$(dpkg-deb -c "$deb" | awk '{print $6}')
   for f in "$@"; do grep -qx "$f" <<<"$files" || fail "$(basename "$deb") lacks $f"; done
 }
-has "$cli" ./usr/bin/zenda ./usr/libexec/zenda/zenda-draw ./usr/share/man/man1/zenda.1.gz \
+has "$draw" ./usr/libexec/zenda/zenda-draw ./usr/share/doc/zenda-draw/copyright ./usr/share/doc/zenda-draw/changelog.Debian.gz
+has "$cli" ./usr/bin/zenda ./usr/share/man/man1/zenda.1.gz \
   ./usr/share/bash-completion/completions/zenda ./usr/share/doc/zenda/ADMIN.md ./usr/share/doc/zenda/README.Debian \
   ./usr/share/doc/zenda/copyright ./usr/share/doc/zenda/changelog.Debian.gz
 has "$gui" ./usr/bin/zenda-init ./usr/share/applications/zenda-init.desktop \
@@ -30,8 +32,9 @@ has "$sim" ./usr/bin/zenda-sim ./usr/share/man/man1/zenda-sim.1.gz ./usr/share/d
 depends() { dpkg-deb -f "$1" Depends; }
 depends "$gui" | grep -q libqt6widgets6 || fail "zenda-init: no Qt Widgets dependency"
 depends "$gui" | grep -q "zenda (= " || fail "zenda-init does not depend on zenda"
-depends "$cli" | grep -q libqt6gui6 || fail "zenda: no Qt Gui dependency (its protocols' drawing)"
-! depends "$cli" | grep -Eq "widgets|gtk|xcb|x11" || fail "zenda depends on a window system: $(depends "$cli")"
+depends "$draw" | grep -q libqt6gui6 || fail "zenda-draw: no Qt Gui dependency"
+! depends "$cli" | grep -Eq "gui|widgets|gtk|xcb|x11" || fail "zenda depends on a window system: $(depends "$cli")"
+dpkg-deb -f "$cli" Recommends | grep -q "zenda-draw (= " || fail "zenda does not recommend zenda-draw"
 for deb in "$cli" "$sim"; do
   dpkg-deb -f "$deb" Breaks | grep -q "zenda-init (<< " || fail "$(basename "$deb"): no Breaks on the old zenda-init"
   dpkg-deb -f "$deb" Replaces | grep -q "zenda-init (<< " || fail "$(basename "$deb"): no Replaces on the old zenda-init"
@@ -50,14 +53,14 @@ mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
 dpkg_root() { dpkg --root="$root" --log=/dev/null --force-depends --force-not-root --force-script-chrootless "$@"; }
 dpkg_root -i "$out/old.deb" >/dev/null 2>&1 || fail "the old package does not install"
-dpkg_root --auto-deconfigure -i "$cli" "$gui" "$sim" >"$out/upgrade.log" 2>&1 || fail "the upgrade: $(cat "$out/upgrade.log")"
-for p in zenda zenda-init zenda-sim; do
+dpkg_root --auto-deconfigure -i "$cli" "$draw" "$gui" "$sim" >"$out/upgrade.log" 2>&1 || fail "the upgrade: $(cat "$out/upgrade.log")"
+for p in zenda zenda-draw zenda-init zenda-sim; do
   dpkg_root -s "$p" 2>/dev/null | grep -q "^Status: install ok installed" || fail "after the upgrade $p is not installed"
 done
 cmp -s "$root/usr/bin/zenda" "$out/old/usr/bin/zenda" && fail "the upgrade kept the old zenda"
 
 # What a distribution checks.
-tags=$(lintian --tag-display-limit 0 "$cli" "$gui" "$sim" 2>&1 | grep -E '^[EW]: ' || true)
+tags=$(lintian --tag-display-limit 0 "$cli" "$draw" "$gui" "$sim" 2>&1 | grep -E '^[EW]: ' || true)
 [ -z "$tags" ] || fail "lintian: $tags"
 appstreamcli validate --no-net --pedantic "$build/packaging/ru.lyumrad.zenda_init.metainfo.xml" >/dev/null \
   || fail "appstreamcli: $(appstreamcli validate --no-net --pedantic "$build/packaging/ru.lyumrad.zenda_init.metainfo.xml")"
@@ -67,7 +70,7 @@ desktop-file-validate "$src/packaging/zenda-init.desktop" || fail "desktop-file-
 version=$(sed -n 's/^project(zenda-init VERSION \([^ ]*\) .*/\1/p' "$src/CMakeLists.txt")
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
 unpacked="$out/root"
-for deb in "$cli" "$gui" "$sim"; do dpkg-deb -x "$deb" "$unpacked"; done
+for deb in "$cli" "$draw" "$gui" "$sim"; do dpkg-deb -x "$deb" "$unpacked"; done
 packaged=$(dpkg-deb -f "$cli" Version)
 said=(
   "package ${packaged%-*}"
@@ -77,10 +80,10 @@ said=(
   "zenda-sim $("$build/sim/zenda-sim" --version | sed 's/^zenda-sim //')"
   "metainfo $(sed -n 's/.*<release version="\([^"]*\)".*/\1/p' "$unpacked/usr/share/metainfo/ru.lyumrad.zenda_init.metainfo.xml")"
 )
-for deb in "$gui" "$sim"; do
+for deb in "$draw" "$gui" "$sim"; do
   [ "$(dpkg-deb -f "$deb" Version)" = "$packaged" ] || fail "$(basename "$deb") is not version $packaged"
 done
-for p in zenda zenda-init zenda-sim; do
+for p in zenda zenda-draw zenda-init zenda-sim; do
   said+=("$p.changelog $(zcat "$unpacked/usr/share/doc/$p/changelog.Debian.gz" | sed -n '1s/^zenda-init (\([^)-]*\)-.*/\1/p')")
 done
 # The packaged window program takes no commands on its standard input: the test hook is only in
@@ -103,4 +106,4 @@ head -c 5 "$out/now.pdf" 2>/dev/null | grep -q '%PDF-' || fail "the installed ze
 for s in "${said[@]}"; do
   [ "${s##* }" = "$version" ] || fail "version $version, but $s"
 done
-echo "package ok: $(basename "$cli") $(basename "$gui") $(basename "$sim"), version $version everywhere"
+echo "package ok: $(basename "$cli") $(basename "$draw") $(basename "$gui") $(basename "$sim"), version $version everywhere"
