@@ -485,24 +485,15 @@ int SyncCommand(const TGlobal& g)
                                  .arg(r.heard)
                                  .toUtf8()
                                  .constData());
+        auto note = [](const QString& text) { std::fprintf(stderr, "zenda: %s\n", text.toUtf8().constData()); };
         if (!r.wentBack.isEmpty())
-            std::fprintf(stderr, "zenda: %s\n",
-                         Z::tr("the team's server went back in time (%1): this PC told it the %2 numbers it used")
-                             .arg(r.wentBack)
-                             .arg(r.told)
-                             .toUtf8()
-                             .constData());
+            note(Z::tr("the team's server went back in time (%1): this PC told it the %2 numbers it used")
+                     .arg(r.wentBack)
+                     .arg(r.told));
         if (r.resent)
-            std::fprintf(stderr, "zenda: %s\n",
-                         Z::tr("the team's server did not hold this PC's journal: all of it was sent again")
-                             .toUtf8()
-                             .constData());
+            note(Z::tr("the team's server did not hold this PC's journal: all of it was sent again"));
         if (!r.awaited.isEmpty())
-            std::fprintf(stderr, "zenda: %s\n",
-                         Z::tr("the number book gives no number until these PCs have told theirs: %1")
-                             .arg(r.awaited)
-                             .toUtf8()
-                             .constData());
+            note(Z::tr("the number book gives no number until these PCs have told theirs: %1").arg(r.awaited));
         if (r.damaged > 0)
             std::fprintf(stderr, "zenda: %s\n",
                          Z::tr("%1 damaged journal lines were sent as damaged (zenda journal shows them)")

@@ -1,6 +1,7 @@
 // The team's PostgreSQL server, through libpq: one connection with a connect time-out and TCP
-// keepalives, the schema's numbered migrations, the login role of a station PC, and the
-// number book's calls. Plain C++ (no Qt); only service/ uses it, and no face speaks SQL.
+// keepalives (teamdb.cpp), the schema's numbered migrations and the PCs' roles (schema.cpp), the
+// number book's calls (book.cpp) and the department's history (history.cpp). Plain C++ (no Qt);
+// only service/ uses it, and no face speaks SQL.
 #pragma once
 
 #include <cstdint>
