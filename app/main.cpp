@@ -15,7 +15,7 @@
 #include "guard.h"
 #include "main.h"
 #include "protocol.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "stdstreams.h"
 #include "version.h"
 

@@ -22,7 +22,7 @@
 
 #include "clockverify.h"
 #include "main.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "zsim.h"
 
 using Clock = std::chrono::steady_clock;

@@ -22,7 +22,7 @@
 #include <sys/resource.h>
 
 #include "journal.h"
-#include "records.h"
+#include "records/records.h"
 
 namespace {
 int Department()

@@ -19,7 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "teambook.h"
+#include "team/teambook.h"
 
 int main(int argc, char** argv)
 {

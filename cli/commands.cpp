@@ -17,10 +17,10 @@
 #include "changes.h"
 #include "editmask.h"
 #include "program.h"
-#include "teambook.h"
-#include "teamnews.h"
-#include "teamsync.h"
-#include "settingsstore.h"
+#include "team/teambook.h"
+#include "team/teamnews.h"
+#include "team/teamsync.h"
+#include "base/settingsstore.h"
 
 using namespace Qt::StringLiterals;
 

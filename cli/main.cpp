@@ -11,9 +11,9 @@
 #include <set>
 
 #include "program.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "stdstreams.h"
-#include "teambook.h"
+#include "team/teambook.h"
 #include "terminal.h"
 #include "version.h"
 #include "zenda.h"

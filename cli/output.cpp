@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "protocol.h"
-#include "records.h"
+#include "records/records.h"
 #include "shown.h"
 #include "terminal.h"
 #include "zenda.h"

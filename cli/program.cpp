@@ -7,7 +7,7 @@
 #include <system_error>
 
 #include "program.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 
 using namespace Qt::StringLiterals;
 

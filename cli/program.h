@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "abort.h"
-#include "actions.h"
+#include "actions/actions.h"
 #include "channels.h"
 #include "settings.h"
 #include "terminal.h"

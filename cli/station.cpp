@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "abort.h"
-#include "actions.h"
+#include "actions/actions.h"
 #include "channels.h"
 #include "commapi.h"
 #include "settings.h"

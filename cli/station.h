@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "numberbook.h"
+#include "numbers/numberbook.h"
 #include "zenda.h"
 
 // What the station tells its operator, from the fixtures' threads (the reporter serializes).

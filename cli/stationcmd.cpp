@@ -21,9 +21,9 @@
 
 #include "program.h"
 #include "protocol.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "station.h"
-#include "teambook.h"
+#include "team/teambook.h"
 
 using namespace Qt::StringLiterals;
 

@@ -7,8 +7,8 @@
 #include <cstdio>
 
 #include "program.h"
-#include "teambook.h"
-#include "teamsync.h"
+#include "team/teambook.h"
+#include "team/teamsync.h"
 
 using namespace Qt::StringLiterals;
 

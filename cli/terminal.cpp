@@ -17,7 +17,7 @@
 #include <filesystem>
 
 #include "commapi.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "zenda.h"
 
 namespace fs = std::filesystem;

@@ -14,8 +14,8 @@
 
 #include "channels.h"
 #include "image.h"
-#include "plan.h"
-#include "refusal.h"
+#include "numbers/plan.h"
+#include "base/refusal.h"
 
 // ------------------------------------------------------------------ language.cpp: its language
 

@@ -13,9 +13,9 @@
 #include <stdexcept>
 
 #include "changes.h"
-#include "durable.h"
+#include "records/durable.h"
 #include "settings.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "shown.h"
 
 using namespace Qt::StringLiterals;

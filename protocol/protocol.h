@@ -9,7 +9,7 @@
 #include <QString>
 
 #include "image.h"
-#include "records.h"
+#include "records/records.h"
 
 // Who and where: typed once, kept per user, the last values offered again. The positions and
 // the customer's representative go to the signature block.

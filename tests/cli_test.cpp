@@ -27,11 +27,11 @@
 
 #include <gtest/gtest.h>
 
-#include "durable.h"
+#include "records/durable.h"
 #include "e2e_harness.h"
 #include "pdf_text.h"
-#include "ledger.h"
-#include "records.h"
+#include "numbers/ledger.h"
+#include "records/records.h"
 #include "settings.h"
 #include "version.h"
 

@@ -5,7 +5,7 @@
 
 #include "guard.h"
 #include "main.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 
 int TForm1::SelectedIndex(const QComboBox* combo) const
 {

@@ -30,7 +30,7 @@
 #include "formutil.h"
 #include "msgs.h"
 #include "teamlink.h"
-#include "teamsync.h"
+#include "team/teamsync.h"
 
 namespace {
 // A text from a file or the server as it may be shown: its control characters (but the line

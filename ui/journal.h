@@ -8,7 +8,7 @@
 #include <functional>
 #include <vector>
 
-#include "records.h"
+#include "records/records.h"
 
 class QCheckBox;
 class QJsonObject;

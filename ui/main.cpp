@@ -31,10 +31,10 @@
 #include "protocol.h"
 #include "protocoldlg.h"
 #include "rtccorr.h"
-#include "settingsstore.h"
+#include "base/settingsstore.h"
 #include "teamlink.h"
-#include "teamnews.h"
-#include "teamsync.h"
+#include "team/teamnews.h"
+#include "team/teamsync.h"
 
 void RaiseConvertError(const QString& text)
 {

@@ -10,11 +10,11 @@
 
 #include <memory>
 
-#include "actions.h"
+#include "actions/actions.h"
 #include "channels.h"
 #include "image.h"
 #include "qtdeviceui.h"
-#include "records.h"
+#include "records/records.h"
 #include "session.h"
 #include "settings.h"
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "actions.h"
+#include "actions/actions.h"
 
 class TQtDeviceUi : public TActionFace {
 public:

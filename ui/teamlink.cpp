@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "teamsync.h"
+#include "team/teamsync.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -2,7 +2,7 @@
 // 72 bytes or says why not.
 #include <cstdlib>
 
-#include "records.h"
+#include "records/records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

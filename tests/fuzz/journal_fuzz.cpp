@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "records.h"
+#include "records/records.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -14,7 +14,7 @@
 
 #include "exchange.h"
 #include "image.h"
-#include "records.h"
+#include "records/records.h"
 #include "session.h"
 
 class TActionFace : public TDeviceUi {

@@ -1,4 +1,4 @@
-#include "ledger.h"
+#include "numbers/ledger.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -7,8 +7,8 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "durable.h"
-#include "records.h"
+#include "records/durable.h"
+#include "records/records.h"
 
 using namespace Qt::StringLiterals;
 

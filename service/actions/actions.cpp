@@ -1,4 +1,4 @@
-#include "actions.h"
+#include "actions/actions.h"
 
 #include <QFileInfo>
 

@@ -1,5 +1,5 @@
 // What the records share: the data folder, the model's name, the time stamp.
-#include "records.h"
+#include "records/records.h"
 
 #include <QDateTime>
 #include <QStandardPaths>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "channels.h"
-#include "refusal.h"
+#include "base/refusal.h"
 
 // One device of the plan: its number and what it gets besides (unset: the station's options,
 // else what the device holds).

@@ -1,10 +1,10 @@
 // Where this user's team's server is: no network code here, so the window links none.
 #include <QRegularExpression>
 
-#include "refusal.h"
-#include "settingsstore.h"
-#include "teambook.h"
-#include "teamsync.h"
+#include "base/refusal.h"
+#include "base/settingsstore.h"
+#include "team/teambook.h"
+#include "team/teamsync.h"
 
 using namespace Qt::StringLiterals;
 

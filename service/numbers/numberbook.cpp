@@ -1,4 +1,4 @@
-#include "numberbook.h"
+#include "numbers/numberbook.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "image.h"
-#include "records.h"
+#include "records/records.h"
 #include "settings.h"
 
 using namespace Qt::StringLiterals;

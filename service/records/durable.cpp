@@ -1,4 +1,4 @@
-#include "durable.h"
+#include "records/durable.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -22,7 +22,7 @@
 #include <unistd.h>
 #endif
 
-#include "records.h"
+#include "records/records.h"
 
 namespace durable {
 

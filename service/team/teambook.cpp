@@ -1,15 +1,15 @@
-#include "teambook.h"
+#include "team/teambook.h"
 
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <type_traits>
 
-#include "refusal.h"
-#include "settingsstore.h"
+#include "base/refusal.h"
+#include "base/settingsstore.h"
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
-#include "teamgreet.h"
+#include "team/teamgreet.h"
 #endif
 
 using namespace Qt::StringLiterals;

@@ -12,8 +12,8 @@
 #include <mutex>
 #include <thread>
 
-#include "durable.h"
-#include "records.h"
+#include "records/durable.h"
+#include "records/records.h"
 
 using namespace durable;
 

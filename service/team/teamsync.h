@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "records.h"
+#include "records/records.h"
 
 // Whether this user has a team's server at all (a saved connection or ZENDA_TEAM_DB set).
 bool TeamConfigured();

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "durable.h"
-#include "records.h"
+#include "records/durable.h"
+#include "records/records.h"
 
 using namespace durable;
 

@@ -1,6 +1,6 @@
 // The station's plan: which factory number each device gets, and what besides; and a channel's
 // settings as the command line and the plan give them.
-#include "plan.h"
+#include "numbers/plan.h"
 
 #include <QRegularExpression>
 

@@ -1,4 +1,4 @@
-#include "teamnews.h"
+#include "team/teamnews.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "durable.h"
-#include "records.h"
+#include "records/durable.h"
+#include "records/records.h"
 
 using namespace Qt::StringLiterals;
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "durable.h"
-#include "records.h"
+#include "records/durable.h"
+#include "records/records.h"
 #include "settings.h"
 
 using namespace durable;

@@ -1,4 +1,4 @@
-#include "teamgreet.h"
+#include "team/teamgreet.h"
 
 #ifdef ZENDA_TEAM
 #include <QDir>
@@ -8,10 +8,10 @@
 #include <map>
 #include <stdexcept>
 
-#include "durable.h"
-#include "ledger.h"
-#include "records.h"
-#include "refusal.h"
+#include "records/durable.h"
+#include "numbers/ledger.h"
+#include "records/records.h"
+#include "base/refusal.h"
 
 using namespace Qt::StringLiterals;
 

@@ -19,8 +19,8 @@
 #include <stdexcept>
 #include <vector>
 
-#include "ledger.h"
-#include "plan.h"
+#include "numbers/ledger.h"
+#include "numbers/plan.h"
 
 // The book that several station PCs share (the team's server). Every call may throw
 // std::runtime_error when the server cannot be reached or says no.

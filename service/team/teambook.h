@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "numberbook.h"
+#include "numbers/numberbook.h"
 
 // The connection string: ZENDA_TEAM_DB when set, else the one `zenda team connect` saved.
 // ERefused when there is none, or ZENDA_TEAM_DB is set and empty (an unset variable in a script).

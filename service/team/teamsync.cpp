@@ -1,4 +1,4 @@
-#include "teamsync.h"
+#include "team/teamsync.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,13 +14,13 @@
 #include <memory>
 #include <stdexcept>
 
-#include "durable.h"
-#include "refusal.h"
-#include "teambook.h"
-#include "teamnews.h"
+#include "records/durable.h"
+#include "base/refusal.h"
+#include "team/teambook.h"
+#include "team/teamnews.h"
 #ifdef ZENDA_TEAM
 #include "teamdb.h"
-#include "teamgreet.h"
+#include "team/teamgreet.h"
 #endif
 #ifndef _WIN32
 #include <pwd.h>
