@@ -181,7 +181,8 @@ station=$(ZENDA_TEAM_DB="host=localhost port=$pgport dbname=zwine user=wine-pc s
   wine build-win/cli/zenda.exe --port COM1 --json station --team --serial-from 601 --count 2 --poll 200 --renumber \
   | tr -d '\r' | grep '"event":"summary"' || true)
 stop_sim
-done_there=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.numbers WHERE pc = 'wine-pc' AND state = 'done'")
+# (The PC told the book the numbers its journal holds from the steps before, at its first greeting.)
+done_there=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.numbers WHERE pc = 'wine-pc' AND state = 'done' AND serial IN (601, 602)")
 grep -q '"done":2,' <<<"$station" && [ "$done_there" = 2 ] \
   || { echo "windows: zenda.exe did not take two numbers from the team's server: $station ($done_there there)" >&2; exit 1; }
 # The journal's lines on the server too: sent at the station's end or now, and listed back.
