@@ -22,7 +22,7 @@
 #include "program.h"
 #include "protocol.h"
 #include "base/settingsstore.h"
-#include "station.h"
+#include "station/station.h"
 #include "team/teambook.h"
 
 using namespace Qt::StringLiterals;
@@ -471,7 +471,17 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     for (const QString& f : bookNotes)
         reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1, f));
     std::mutex protocolLock;  // one drawing program at a time, beside the fixtures' lines
-    TStation station(opt, book, [&](const TStationEvent& e) {
+    // The terminal's side of the station: its reporter, its signals, its language.
+    struct THost : TStationHost {
+        std::function<void(const TStationEvent&)> report;
+        void Report(const TStationEvent& e) override { report(e); }
+        int StopAsked() const override { return StopSignal(); }
+        QString Said(const QString& text) const override { return Human(text); }
+        QString Journaled(const std::exception& e) const override { return JournalText(e); }
+    } host;
+    opt.program = QStringLiteral("zenda " ZENDA_VERSION);
+    TStation station(opt, book, host);
+    host.report = [&](const TStationEvent& e) {
         reporter.Report(e);
         if (protocols && e.kind == TStationEvent::Done) {
             // The journal line the station just wrote is the newest of this number.
@@ -505,7 +515,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
                                               u"Не удалось сохранить протокол: "_s + QString::fromUtf8(x.what())));
             }
         }
-    });
+    };
     reporter.onOutputLost = [&station] { station.Stop(); };
     if (book.Finished()) {
         std::fprintf(stderr, "zenda: %s\n",

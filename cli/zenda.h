@@ -42,14 +42,6 @@ struct TGlobal {
     bool json = false, trace = false, yes = false, noBackup = false;
 };
 
-// The program was asked to stop (a signal) before the action was done.
-struct EStopped : std::runtime_error {
-    explicit EStopped(int sig)
-        : std::runtime_error(Z::tr("stopped (signal %1) before anything was written").arg(sig).toStdString()),
-          signal(sig)
-    {}
-    int signal;
-};
 
 // ------------------------------------------------------------------ drawprotocol.cpp
 

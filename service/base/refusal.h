@@ -21,3 +21,12 @@ struct ERefused : std::runtime_error {
     // The engine's own words when what is shown is their translation: the journal keeps these.
     QString original;
 };
+
+// The program was asked to stop (a signal, a closed window) before the action was done.
+struct EStopped : std::runtime_error {
+    explicit EStopped(int sig)
+        : std::runtime_error(Z::tr("stopped (signal %1) before anything was written").arg(sig).toStdString()),
+          signal(sig)
+    {}
+    int signal;
+};

@@ -8,11 +8,10 @@
 
 #include "abort.h"
 #include "actions/actions.h"
+#include "base/refusal.h"
 #include "channels.h"
 #include "commapi.h"
 #include "settings.h"
-#include "terminal.h"
-#include "version.h"
 
 using namespace Qt::StringLiterals;
 
@@ -40,7 +39,7 @@ public:
         if (q.kind == TQuestion::WithoutBackup)
             throw ERefused(
                 Z::tr("The backup could not be saved in %1 (%2); nothing written (--no-backup writes without one)")
-                    .arg(DataFolder(), Human(q.reason)));
+                    .arg(DataFolder(), host->Said(q.reason)));
         return q.kind == TQuestion::LeaveAfterInit;
     }
     void Inform(const QString&) override {}
@@ -51,15 +50,16 @@ public:
     // leave: a device is done whole or not touched.
     void Checkpoint() override
     {
-        if (const int sig = StopSignal())
+        if (const int sig = host->StopAsked())
             throw EStopped(sig);
     }
     QString ShownError() const override { return QString::fromStdString(last); }
-    QString FailureText(const std::exception& e) const override { return JournalText(e); }
+    QString FailureText(const std::exception& e) const override { return host->Journaled(e); }
     void JournalFailed(const QString& error) override { onJournal(error); }
     void WriteBegins(const TJournalLine&) override { onWriteBegins(); }
 
     QString portText;
+    TStationHost* host = nullptr;  // the face that runs the station
     std::string last;
     std::function<void()> onModel;
     std::function<void(const QString&)> onJournal;
@@ -85,12 +85,13 @@ struct TStation::TFixture {
     TImageBuffer image;
     TDeviceSettings settings{image};
     TChannelTable table{image};
-    TDeviceActions actions{face, image, QStringLiteral("zenda " ZENDA_VERSION)};
+    TDeviceActions actions;
+    TFixture(TStationHost& host, const QString& program) : actions(face, image, program) { face.host = &host; }
     bool journalSaid = false;
 };
 
-TStation::TStation(const TStationOptions& options, TNumberBook& book, std::function<void(const TStationEvent&)> report)
-    : opt_(options), book_(book), report_(std::move(report))
+TStation::TStation(const TStationOptions& options, TNumberBook& book, TStationHost& host)
+    : opt_(options), book_(book), host_(host)
 {
     // COMn names keep what the settings map them to; a path gets a COM index of its own.
     std::map<std::string, std::string> paths;
@@ -100,7 +101,7 @@ TStation::TStation(const TStationOptions& options, TNumberBook& book, std::funct
             used.insert(p.mid(3).toInt() - 1);
     int nextFree = 0;
     for (const QString& p : opt_.ports) {
-        auto f = std::make_unique<TFixture>();
+        auto f = std::make_unique<TFixture>(host_, opt_.program);
         f->name = p;
         if (p.startsWith(u"COM"_s, Qt::CaseInsensitive)) {
             f->comIndex = p.mid(3).toInt() - 1;
@@ -158,7 +159,7 @@ void TStation::RunFixture(TFixture& f)
 {
     TDeviceSession& session = f.actions.Session();
     auto say = [&](TStationEvent::TKind kind, int serial = -1, const QString& message = {}) {
-        report_(TStationEvent(kind, f.name, serial, message));
+        host_.Report(TStationEvent(kind, f.name, serial, message));
     };
     f.face.onModel = [&] { say(TStationEvent::Device); };
     // The journal is where the station keeps its numbers across a restart: while it cannot be
@@ -171,7 +172,7 @@ void TStation::RunFixture(TFixture& f)
             throw ERefused(Z::tr("the service journal cannot be written: nothing written, the station stops"));
     };
     auto stopping = [&] {
-        return StopSignal() != 0 || stop_ || journalBroken_ || !book_.LedgerError().isEmpty() || book_.Finished();
+        return host_.StopAsked() != 0 || stop_ || journalBroken_ || !book_.LedgerError().isEmpty() || book_.Finished();
     };
     // The model query alone, once: does a device answer on the fixture?
     // Plan rows a model cannot take (a frequency input on a ZENDA1): set aside for devices of that
@@ -213,7 +214,7 @@ void TStation::RunFixture(TFixture& f)
         QString away;  // the team's server cannot be reached: said once until it answers again
         bool noneFits = false;
         const auto row = book_.Take(
-            [&] { return StopSignal() != 0 || stop_; },
+            [&] { return host_.StopAsked() != 0 || stop_; },
             [&](const QString& why) {
                 if (std::exchange(away, why) != why)
                     say(TStationEvent::Note, -1, Z::tr("no number: %1; nothing is written until it answers").arg(why));
@@ -328,14 +329,14 @@ void TStation::RunFixture(TFixture& f)
         }
         if (!twoDevices.isEmpty()) {
             result.serial = result.previous;  // said on both fixtures; the ledger keeps both
-            report_(TStationEvent(TStationEvent::Note, twoDevices, result.previous, result.message));
+            host_.Report(TStationEvent(TStationEvent::Note, twoDevices, result.previous, result.message));
         }
         if (!heldElsewhere.isEmpty()) {
             // Nothing was written: the same device goes on with the next number at once.
             say(TStationEvent::Note, row->serial, result.message);
             continue;
         }
-        if (StopSignal() && !r.writeBegan && result.kind == TStationEvent::Failed) {
+        if (host_.StopAsked() && !r.writeBegan && result.kind == TStationEvent::Failed) {
             say(TStationEvent::Finished, -1, result.message);
             return;
         }
@@ -349,7 +350,7 @@ void TStation::RunFixture(TFixture& f)
                     .arg(ModelName(f.actions.Result().model), setAside));
             continue;
         }
-        report_(result);
+        host_.Report(result);
         if (!notRecorded.isEmpty() && book_.LedgerError().isEmpty()) {
             // The team's server said no or did not answer: the same device waits for a number.
             const auto at = std::chrono::steady_clock::now();

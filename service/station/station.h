@@ -1,5 +1,5 @@
-// The production station: consecutive factory numbers for a batch of devices, on one or
-// more fixtures at once. Each fixture waits for a device, initializes it with the next number
+// The production station, below its faces: consecutive factory numbers for a batch of devices,
+// on one or more fixtures at once. Each fixture waits for a device, initializes it with the next number
 // of the plan and the plan's settings, takes it out of initialization mode and waits until it
 // is taken off. The numbers are kept in one book: a number whose write has begun is never given
 // again, one that was never written goes to the next device.
@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "numbers/numberbook.h"
-#include "zenda.h"
 
 // What the station tells its operator, from the fixtures' threads (the reporter serializes).
 struct TStationEvent {
@@ -34,7 +33,25 @@ struct TStationEvent {
 };
 const char* StateName(TStationEvent::TKind kind);
 
+// The face that runs a station (zenda station's terminal, a window): what the station tells it,
+// and what it asks of it.
+class TStationHost {
+public:
+    virtual ~TStationHost() = default;
+    // Every event, from the fixtures' threads, one at a time (the station serializes nothing:
+    // the host does).
+    virtual void Report(const TStationEvent& e) = 0;
+    // The operator's stop (Ctrl+C, a closed window): a signal's number, or any non-zero value; 0
+    // goes on. Each fixture ends after its device; nothing is written after it.
+    virtual int StopAsked() const = 0;
+    // The face's words for the engine's message (a translation); as it is by default.
+    virtual QString Said(const QString& text) const { return text; }
+    // What the journal keeps of a failure; its message by default.
+    virtual QString Journaled(const std::exception& e) const { return QString::fromUtf8(e.what()); }
+};
+
 struct TStationOptions {
+    QString program = QStringLiteral("zenda");  // names this tool in backups ("zenda 1.03")
     std::vector<QString> ports;  // as given: COMn or paths
     int baud = 4800;
     int pollMs = 1000;  // the model query while waiting for a device, and for it to go
@@ -45,7 +62,7 @@ struct TStationOptions {
 // Runs the fixtures until the plan is used up or a stop is asked for; the exit status.
 class TStation {
 public:
-    TStation(const TStationOptions& options, TNumberBook& book, std::function<void(const TStationEvent&)> report);
+    TStation(const TStationOptions& options, TNumberBook& book, TStationHost& host);
     // Opens every fixture's port first: one that cannot be opened ends the run before
     // anything is written (ERefused-like: throws std::runtime_error naming it).
     void OpenPorts();
@@ -58,7 +75,7 @@ private:
     void RunFixture(TFixture& f);
     const TStationOptions& opt_;
     TNumberBook& book_;
-    std::function<void(const TStationEvent&)> report_;
+    TStationHost& host_;
     std::vector<std::unique_ptr<TFixture>> fixtures_;
     std::atomic<bool> journalBroken_{false}, stop_{false};
 
