@@ -2119,8 +2119,10 @@ TEST_F(Cli, ProgramsAppendToOneJournalAtOnce)
         GTEST_SKIP() << "the Linux data folder";
     const char* count = std::getenv("ZENDA_APPEND_LINES");
     const int lines = count ? std::atoi(count) : 150;
-    // Each device stays long enough for its leave under load, and the swap is longer than a poll.
-    TFixtures fixtures(bench, 2, {{"--fixture", "100:60"}, {"--fixture", "100:60"}});
+    // Each device stays long enough for its leave under load, and the swap lasts several polls
+    // even when 300 programs start beside it (a swap the station does not see leaves it waiting
+    // for the device to go: an operator's swap takes seconds).
+    TFixtures fixtures(bench, 2, {{"--fixture", "100:150"}, {"--fixture", "100:150"}});
     std::unique_ptr<Proc> app;
     if (*ZENDA_INIT_PATH) {  // the window is built
         app = bench.StartApp();
