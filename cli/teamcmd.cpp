@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <string_view>
 
 #include "program.h"
 #include "team/teambook.h"
@@ -12,7 +13,8 @@
 
 using namespace Qt::StringLiterals;
 
-int TeamCommand(const TGlobal& g, const QStringList& args)
+namespace {
+int TeamCommandAsked(const TGlobal& g, const QStringList& args)
 {
     const QString what = args.value(0);
     auto say = [&](const QJsonObject& o, const QString& text) {
@@ -182,4 +184,24 @@ int TeamCommand(const TGlobal& g, const QStringList& args)
     }
     throw ERefused(Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
                          "pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE"));
+}
+}  // namespace
+
+int TeamCommand(const TGlobal& g, const QStringList& args)
+{
+    static const QStringList administrators = {u"setup"_s, u"add-pc"_s, u"department"_s, u"pcs"_s,
+                                               u"remove-pc"_s, u"rename"_s, u"resume"_s};
+    try {
+        return TeamCommandAsked(g, args);
+    } catch (const ERefused&) {
+        throw;
+    } catch (const std::runtime_error& e) {
+        // A PC's role is refused the administrator's tables: said whose command it is.
+        if (!administrators.contains(args.value(0)) || std::string_view(e.what()).find("permission denied") == std::string_view::npos)
+            throw;
+        throw std::runtime_error(std::string(e.what()) + "; " +
+                                 Z::tr("this is the administrator's command: run it with the database owner's "
+                                       "connection (docs/ADMIN.md)")
+                                     .toStdString());
+    }
 }

@@ -3028,6 +3028,10 @@ TEST_F(Team, TheAdministratorWatchesRemovesAndRenamesPcs)
     EXPECT_EQ(pg.Sql("SELECT DISTINCT pc FROM zenda.journal WHERE pc LIKE '" + db + "_pc2%'", pg.Admin(db)), renamed + "\n");
     // A password in the connection string is refused before any connection, as a refusal.
     EXPECT_EQ(as(second, pc2b + " password=secret", {"team", "status"}).status, 2);
+    // A PC's role asking for the administrator's list is told whose command it is.
+    r = as(second, pc2b, {"team", "pcs"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("this is the administrator's command"), std::string::npos) << r.err;
 }
 
 // Zeros a power cut left in a journal line: the line is sent as damaged (its text escaped),

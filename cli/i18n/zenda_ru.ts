@@ -1466,5 +1466,9 @@ the server went back in time (%1, %2): the number book gives no number until the
         <source>over the server&apos;s own socket: nothing crosses the network</source>
         <translation>через сокет самого сервера: по сети ничего не идет</translation>
     </message>
+    <message>
+        <source>this is the administrator&apos;s command: run it with the database owner&apos;s connection (docs/ADMIN.md)</source>
+        <translation>это команда администратора: выполните ее с подключением владельца базы данных (docs/ADMIN.md)</translation>
+    </message>
 </context>
 </TS>
