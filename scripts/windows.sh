@@ -155,11 +155,12 @@ echo "windows: zenda.exe made a one-page protocol with its fonts embedded"
 
 echo "== the production station from zenda.exe under Wine"
 start_sim --fixture 200:300
-station=$(wine build-win/cli/zenda.exe --port COM1 --json station --serial-from 501 --count 2 --poll 200 --renumber \
-  | tr -d '\r' | grep '"event":"summary"')
+# Never longer than three minutes: a station that waits for ever ends the run with what it said.
+station=$(timeout 180 wine build-win/cli/zenda.exe --port COM1 --json station --serial-from 501 --count 2 --poll 200 \
+  --renumber | tr -d '\r' | tee "$work/station.out" | grep '"event":"summary"' || true)
 stop_sim
 grep -q '"done":2,' <<<"$station" && grep -q '"left":0,' <<<"$station" \
-  || { echo "windows: the station did not number two devices: $station" >&2; exit 1; }
+  || { echo "windows: the station did not number two devices: $station $(tail -c 2000 "$work/station.out")" >&2; exit 1; }
 echo "windows: zenda.exe numbered two devices one after the other on COM1"
 
 echo "== the team's server from zenda.exe under Wine: TLS, verify-full, the Linux test cluster"
@@ -178,13 +179,14 @@ echo "localhost:$pgport:zwine:wine-pc:$password" >"$pgconf/pgpass.conf"
 cp "$pgdir/root.crt" "$pgconf/root.crt"
 start_sim --fixture 200:300
 station=$(ZENDA_TEAM_DB="host=localhost port=$pgport dbname=zwine user=wine-pc sslmode=verify-full" \
-  wine build-win/cli/zenda.exe --port COM1 --json station --team --serial-from 601 --count 2 --poll 200 --renumber \
-  | tr -d '\r' | grep '"event":"summary"' || true)
+  timeout 180 wine build-win/cli/zenda.exe --port COM1 --json station --team --serial-from 601 --count 2 --poll 200 \
+  --renumber | tr -d '\r' | tee "$work/team-station.out" | grep '"event":"summary"' || true)
 stop_sim
 # (The PC told the book the numbers its journal holds from the steps before, at its first greeting.)
 done_there=$(psql -qAtX -d "$admin" -c "SELECT count(*) FROM zenda.numbers WHERE pc = 'wine-pc' AND state = 'done' AND serial IN (601, 602)")
 grep -q '"done":2,' <<<"$station" && [ "$done_there" = 2 ] \
-  || { echo "windows: zenda.exe did not take two numbers from the team's server: $station ($done_there there)" >&2; exit 1; }
+  || { echo "windows: zenda.exe did not take two numbers from the team's server: $station ($done_there there)" \
+       "$(tail -c 2000 "$work/team-station.out")" >&2; exit 1; }
 # The journal's lines on the server too: sent at the station's end or now, and listed back.
 wine_team() { ZENDA_TEAM_DB="host=localhost port=$pgport dbname=zwine user=wine-pc sslmode=verify-full" \
   wine build-win/cli/zenda.exe "$@" | tr -d '\r'; }
