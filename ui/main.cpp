@@ -7,9 +7,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -33,7 +30,6 @@
 #include "rtccorr.h"
 #include "base/settingsstore.h"
 #include "teamlink.h"
-#include "team/teamnews.h"
 #include "team/teamsync.h"
 
 void RaiseConvertError(const QString& text)
@@ -205,7 +201,7 @@ void TForm1::ReadSettingsFromDevice()
 {
     Looked(actions_->Read());
     ShowDeviceSettings(actions_->Result().model);
-    AskTeamAbout(settings_.SerialNumber());
+    otherWrite_.Ask(settings_.SerialNumber());
     // The protocol buttons make the protocol of the device on the page, never of the one before,
     // and only while it holds what that write left.
     unsure_.reset();
@@ -236,7 +232,7 @@ void TForm1::Button_InitClick() { InitializeDevice(); }
 
 void TForm1::InitializeDevice()
 {
-    TellOtherWrite();
+    otherWrite_.Tell(settings_.SerialNumber());
     if (ClockVerifyForm->exec() != QDialog::Accepted)
         return;
     InitializeDeviceConfirmed();
@@ -262,7 +258,7 @@ void TForm1::InitializeDeviceConfirmed()
 
 void TForm1::BitBtn1Click()
 {
-    TellOtherWrite();
+    otherWrite_.Tell(settings_.SerialNumber());
     TAfterWrite after{*this};
     actions_->Rtc([this] {
         if (!RTCCorrectionForm->EditCorrection(settings_.CorrectionRef()))
@@ -274,87 +270,11 @@ void TForm1::BitBtn1Click()
 
 void TForm1::BitBtn2Click()
 {
-    TellOtherWrite();
+    otherWrite_.Tell(settings_.SerialNumber());
     TAfterWrite after{*this};
     actions_->Counters([this] {
         return CountersForm->exec() == QDialog::Accepted;
     });
-}
-
-// ------------------------------------------------------------------ the department's journal
-
-void TForm1::AskTeamAbout(int serial)
-{
-    otherWrite_.clear();
-    otherWriteSerial_ = -1;
-    if (teamAsk_) {  // an earlier device's answer is not wanted any more
-        Abandon(teamAsk_, this);
-        teamAsk_ = nullptr;
-    }
-    const QString zenda = ZendaProgram();
-    if (zenda.isEmpty() || !TeamConfigured())
-        return;
-    auto tell = [this, serial](const TOtherWrite& w) {
-        otherWriteSerial_ = serial;
-        const QDateTime at = QDateTime::fromString(w.time, Qt::ISODate);
-        otherWrite_ = QStringLiteral("Прибор № %1 после последней записи с этого ПК записан на другом ПК: %2 "
-                                     "(пользователь %3), %4, %5.")
-                          .arg(serial)
-                          .arg(OnOneLine(w.pc.left(64)), OnOneLine(w.engineer.left(64)),
-                               at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
-                               TJournalForm::ActionText(w.action).toLower());
-    };
-    // What this PC heard at its last push, at once (and with no server at all); the server's
-    // answer, when it comes, is newer.
-    if (const std::optional<TOtherWrite> known = KnownOtherWrite(serial))
-        tell(*known);
-    auto* p = teamAsk_ = new QProcess(this);
-    p->setStandardInputFile(QProcess::nullDevice());
-    connect(p, &QProcess::finished, this, [this, p, serial, tell](int status) {
-        if (p != teamAsk_)
-            return;
-        teamAsk_ = nullptr;
-        p->deleteLater();
-        if (status != 0)
-            return;  // no server now: what this PC heard last stands
-        otherWrite_.clear();
-        otherWriteSerial_ = -1;
-        const QJsonArray lines =
-            QJsonDocument::fromJson(p->readAllStandardOutput()).object().value(QStringLiteral("journal")).toArray();
-        // The done write that arrived last (the server's order, not the PCs' clocks), and this
-        // PC's own that arrived before it.
-        QJsonObject last;
-        for (const QJsonValue& v : lines) {
-            const QJsonObject o = v.toObject();
-            if (IsDoneWrite(o.value(QStringLiteral("action")).toString(), o.value(QStringLiteral("outcome")).toString()) &&
-                o.value(QStringLiteral("seq")).toInteger() > last.value(QStringLiteral("seq")).toInteger())
-                last = o;
-        }
-        if (last.isEmpty() || last.value(QStringLiteral("mine")).toBool())
-            return;
-        TOtherWrite w;
-        w.pc = last.value(QStringLiteral("pc")).toString();
-        w.engineer = last.value(QStringLiteral("engineer")).toString();
-        w.time = last.value(QStringLiteral("time")).toString();
-        w.action = last.value(QStringLiteral("action")).toString();
-        w.ownBefore << QStringLiteral("-");  // every own write on the server is listed: one not among them is not sent yet
-        for (const QJsonValue& v : lines)
-            if (v.toObject().value(QStringLiteral("mine")).toBool())
-                w.ownBefore << v.toObject().value(QStringLiteral("id")).toString();
-        if (NewerThanOwn(serial, w))
-            tell(w);
-    });
-    p->start(zenda, {QStringLiteral("--json"), QStringLiteral("journal"), QStringLiteral("--team"), QStringLiteral("--serial"),
-                     QString::number(serial)});
-}
-
-void TForm1::TellOtherWrite()
-{
-    if (otherWrite_.isEmpty() || otherWriteSerial_ != settings_.SerialNumber())
-        return;
-    const QString text = otherWrite_;
-    otherWrite_.clear();  // told once
-    ShowInfoMsg(text, QStringLiteral("Информация"));
 }
 
 // ------------------------------------------------------------------ the journal and backups
@@ -418,7 +338,7 @@ QString TForm1::PortText() const
 
 void TForm1::RestoreBackup(const QString& file, bool withCounters, int undone)
 {
-    TellOtherWrite();
+    otherWrite_.Tell(settings_.SerialNumber());
     const auto load = [&file] {
         TImageBuffer backup;
         QString error;

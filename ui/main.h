@@ -16,6 +16,7 @@
 #include "qtdeviceui.h"
 #include "records/records.h"
 #include "session.h"
+#include "teamlink.h"
 #include "settings.h"
 
 class QCheckBox;
@@ -129,14 +130,9 @@ private:
     // do not ask (their exchanges stay as they were), their records name it all the same.
     QHash<int, uint8_t> knownModels_;
     void Looked(const TActionResult& r);
-    // With a team's server: after a read, the department's journal is asked (off the event loop)
-    // whether another PC wrote this device after this PC last did; the next write tells the
-    // engineer who and when, once (information only: the write is the engineer's call).
-    void AskTeamAbout(int serial);
-    void TellOtherWrite();
-    QString otherWrite_;
-    int otherWriteSerial_ = -1;
-    QProcess* teamAsk_ = nullptr;
+    // With a team's server: after a read, whether another PC wrote this device after this PC last
+    // did; told before the next write, once.
+    TOtherWriteCheck otherWrite_{this};
 
     bool ctrlAlone_ = false;  // Ctrl is down and no other key or click came since
     QList<QComboBox*> typedPending_;  // typed into, not looked at yet
