@@ -2,7 +2,6 @@
 // the chosen line's changes in full, the restore of its backup and its protocol.
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QDialog>
 
 #include <functional>
@@ -20,39 +19,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableView;
 
-// A line of the department's journal: which PC wrote it, and its backup on the server.
-// A journal time ("2026-12-10T09:30:00+03:00") as the table shows it: dd.MM.yyyy HH:mm:ss and its
-// zone whole.
-QString TimeShown(const QString& iso);
-
-struct TTeamInfo {
-    QString pc, engineer, backupSha;
-    bool mine = false;
-    QString protocol;  // that PC's protocol of the line on the server, by its file name
-};
-
-class TJournalModel : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-    // team: one for each line in the department's view, else empty.
-    void Set(std::vector<TJournalLine> lines, const QString& serial, std::vector<TTeamInfo> team = {});
-    // More of the department's lines, as they come (shown whatever the filter: the server chose them).
-    void Append(std::vector<TJournalLine> lines, std::vector<TTeamInfo> team);
-    const TTeamInfo* Team(int row) const;
-    void Filter(const QString& serial);
-    const TJournalLine* Line(int row) const;
-    // The row that shows this line, -1 when it is not shown.
-    int RowOf(const TJournalLine& line) const;
-    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& = QModelIndex()) const override { return 8; }
-    QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation o, int role) const override;
-
-private:
-    std::vector<TJournalLine> all_;
-    std::vector<TTeamInfo> team_;
-    std::vector<int> shown_;  // indexes into all_
-};
+#include "journalmodel.h"
 
 class TJournalForm : public QDialog {
     Q_OBJECT
@@ -62,8 +29,6 @@ public:
     // Reads the journal afresh for an opening of the dialog: the newest line chosen, the
     // counters left out, the focus on the table (Enter closes, it never restores).
     void Load(const QString& path = TServiceRecords::JournalPath());
-    // The journal's action keys (read, init, ...) in the window's words.
-    static QString ActionText(const QString& action);
 
     // Called with the chosen backup (its full path) and the check box's state.
     // undone: the number the line's write gave the device, -1 when it gave none.

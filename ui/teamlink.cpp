@@ -9,7 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
-#include "journal.h"
+#include "journalmodel.h"
 #include "msgs.h"
 #include "team/teamnews.h"
 #include "team/teamsync.h"
@@ -84,7 +84,7 @@ void TOtherWriteCheck::Ask(int serial)
                     .arg(serial)
                     .arg(OnOneLine(w.pc.left(64)), OnOneLine(w.engineer.left(64)),
                          at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
-                         TJournalForm::ActionText(w.action).toLower());
+                         ActionText(w.action).toLower());
     };
     // What this PC heard at its last push, at once (and with no server at all); the server's
     // answer, when it comes, is newer.
