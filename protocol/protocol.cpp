@@ -15,6 +15,7 @@
 #include "changes.h"
 #include "records/durable.h"
 #include "settings.h"
+#include "base/refusal.h"
 #include "base/settingsstore.h"
 #include "shown.h"
 
@@ -28,9 +29,8 @@ TProtocolParties TProtocolParties::Load()
 {
     const auto s = OpenSettings();
     auto v = [&](const char* key) { return s->value(u"Protocol/"_s + QString::fromLatin1(key)).toString(); };
-    return {v("Organisation"),     v("Engineer"),       v("Site"),
-            v("SiteAddress"),      v("Customer"),       v("EngineerPosition"),
-            v("Representative"),   v("RepresentativePosition")};
+    return {v("Organisation"), v("Engineer"),         v("Site"),           v("SiteAddress"),
+            v("Customer"),     v("EngineerPosition"), v("Representative"), v("RepresentativePosition")};
 }
 
 QString MeterReading(const QString& typed)
@@ -162,11 +162,11 @@ TProtocolNumber::~TProtocolNumber()
 QString ProtocolTitle(const TProtocol& p)
 {
     const QString a = p.line.action;
-    return p.asNow              ? u"Протокол считывания настроек прибора ЗЕНДА"_s
-           : a == u"rtc"        ? u"Протокол автокоррекции RTC прибора ЗЕНДА"_s
-           : a == u"counters"   ? u"Протокол установки счетчиков прибора ЗЕНДА"_s
-           : a == u"restore"    ? u"Протокол восстановления прибора ЗЕНДА из резервной копии"_s
-                                : u"Протокол инициализации прибора ЗЕНДА"_s;
+    return p.asNow            ? u"Протокол считывания настроек прибора ЗЕНДА"_s
+           : a == u"rtc"      ? u"Протокол автокоррекции RTC прибора ЗЕНДА"_s
+           : a == u"counters" ? u"Протокол установки счетчиков прибора ЗЕНДА"_s
+           : a == u"restore" ? u"Протокол восстановления прибора ЗЕНДА из резервной копии"_s
+                             : u"Протокол инициализации прибора ЗЕНДА"_s;
 }
 
 // ------------------------------------------------------------------ to the program that draws it
@@ -211,10 +211,10 @@ TProtocol ProtocolFromJson(const QByteArray& json)
     TProtocol p;
     p.number = o[u"number"_s].toInt();
     p.made = QDateTime::fromString(o[u"made"_s].toString(), Qt::ISODate);
-    p.parties = {o[u"organisation"_s].toString(),     o[u"engineer"_s].toString(),
-                 o[u"site"_s].toString(),             o[u"siteAddress"_s].toString(),
-                 o[u"customer"_s].toString(),         o[u"engineerPosition"_s].toString(),
-                 o[u"representative"_s].toString(),   o[u"representativePosition"_s].toString()};
+    p.parties = {o[u"organisation"_s].toString(),   o[u"engineer"_s].toString(),
+                 o[u"site"_s].toString(),           o[u"siteAddress"_s].toString(),
+                 o[u"customer"_s].toString(),       o[u"engineerPosition"_s].toString(),
+                 o[u"representative"_s].toString(), o[u"representativePosition"_s].toString()};
     const QJsonArray meters = o[u"meters"_s].toArray();
     for (qsizetype i = 0; i < std::min<qsizetype>(meters.size(), 2); ++i) {
         const QJsonObject m = meters[i].toObject();
@@ -275,4 +275,26 @@ QString SaveProtocol(const TProtocol& p, const QByteArray& pdf)
             index.write((name + u',' + p.line.id + u'\n').toUtf8());
     }
     return dir + u'/' + name;
+}
+
+TProtocol StationProtocol(int serial, const QString& program)
+{
+    TProtocol doc;
+    doc.parties = TProtocolParties::Load();
+    doc.program = program;
+    bool found = false;
+    // Newest first: the line the station just wrote is the newest of this number.
+    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [&](const TJournalLine& l) {
+        TImageBuffer written;
+        found = HasProtocol(l) && WrittenImage(l, written) && TDeviceSettings(written).SerialNumber() == serial;
+        if (found)
+            doc.line = l;
+        return !found;
+    });
+    if (!found)
+        throw std::runtime_error(Z::tr("the journal holds no line of this write").toStdString());
+    WrittenImage(doc.line, doc.image);
+    doc.leftInitMode = LeftInitModeAfter(doc.line);
+    doc.made = QDateTime::currentDateTime();
+    return doc;
 }

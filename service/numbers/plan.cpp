@@ -2,6 +2,8 @@
 // settings as the command line and the plan give them.
 #include "numbers/plan.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -178,9 +180,7 @@ std::vector<TPlanRow> ParsePlan(const QByteArray& bytes, const QString& file)
                     refuse(i + 1, Z::tr("a control character in the cell '%1'").arg(QString(v).replace(ch, u'?')));
             bool ok = false;
             switch (column[c]) {
-            case -1:
-                refuse(i + 1, Z::tr("a value '%1' under no column").arg(v));
-                break;
+            case -1: refuse(i + 1, Z::tr("a value '%1' under no column").arg(v)); break;
             case 0:
                 row.serial = v.toInt(&ok);
                 if (!ok)
@@ -258,3 +258,19 @@ void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file)
     }
 }
 
+std::vector<TPlanRow> ReadPlanFile(const QString& file)
+{
+    if (file.isEmpty())
+        throw ERefused(Z::tr("--plan is empty: give the plan's file"));
+    // Only a regular file: a device would never end, a FIFO would wait for a writer.
+    if (QFileInfo(file).exists() && !QFileInfo(file).isFile())
+        throw ERefused(Z::tr("the plan %1 is not a regular file").arg(file));
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        throw ERefused(Z::tr("the plan %1 cannot be read: %2").arg(file, f.errorString()));
+    constexpr qint64 kPlanMax = 16 * 1024 * 1024;
+    const QByteArray bytes = f.read(kPlanMax + 1);
+    if (bytes.size() > kPlanMax)
+        throw ERefused(Z::tr("the plan %1 is too large for a plan").arg(file));
+    return ParsePlan(bytes, file);
+}

@@ -25,6 +25,8 @@ struct TPlanRow {
 // Reads a plan file: a header naming the columns (serial, address, ch1, ch2, v2-reset), then
 // one device a row; comma or semicolon between the cells. Throws ERefused naming the row.
 std::vector<TPlanRow> ParsePlan(const QByteArray& text, const QString& file);
+// The plan file read whole and parsed (a regular file, 16 MiB at most); ERefused saying why not.
+std::vector<TPlanRow> ReadPlanFile(const QString& file);
 // Bad numbers, duplicates, values out of range: ERefused naming the row.
 void CheckPlan(const std::vector<TPlanRow>& rows, const QString& file = {});
 

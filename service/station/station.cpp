@@ -1,6 +1,7 @@
 // The production station's plan, its book of numbers and its fixtures.
 #include "station.h"
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <set>
@@ -9,6 +10,7 @@
 #include "abort.h"
 #include "actions/actions.h"
 #include "base/refusal.h"
+#include "records/records.h"
 #include "channels.h"
 #include "commapi.h"
 #include "settings.h"
@@ -19,8 +21,8 @@ using namespace Qt::StringLiterals;
 
 const char* StateName(TStationEvent::TKind kind)
 {
-    static const char* const names[] = {"waiting", "device", "writing", "done", "failed",
-                                        "skipped", "take it off", "gone", "finished", "note"};
+    static const char* const names[] = {"waiting", "device",      "writing", "done",     "failed",
+                                        "skipped", "take it off", "gone",    "finished", "note"};
     return names[kind];
 }
 
@@ -231,9 +233,9 @@ void TStation::RunFixture(TFixture& f)
             break;
         TStationEvent result(TStationEvent::Done, f.name, row->serial);
         bool skipped = false;
-        QString setAside;     // the row does not fit this model: why
-        QString id;           // the ledger's begun line of this write
-        QString notRecorded;  // the number could not be recorded first: nothing was written
+        QString setAside;       // the row does not fit this model: why
+        QString id;             // the ledger's begun line of this write
+        QString notRecorded;    // the number could not be recorded first: nothing was written
         QString heldElsewhere;  // a device on another fixture holds the number: this one takes the next
         QString twoDevices;     // the device here holds a number another fixture's write gave: that fixture
         f.face.onWriteBegins = [&] {
@@ -241,14 +243,16 @@ void TStation::RunFixture(TFixture& f)
                 id = book_.Begin(row->serial, f.name);
             } catch (const TNumberBook::EHeldElsewhere& e) {
                 heldElsewhere = e.fixture;
-                throw ERefused(Z::tr("№ %1 is held by the device on %2: nothing written, this device takes the next number")
-                                   .arg(row->serial)
-                                   .arg(e.fixture));
+                throw ERefused(
+                    Z::tr("№ %1 is held by the device on %2: nothing written, this device takes the next number")
+                        .arg(row->serial)
+                        .arg(e.fixture));
             } catch (const std::exception& e) {
                 notRecorded = QString::fromUtf8(e.what());
                 if (!book_.LedgerError().isEmpty())
-                    throw ERefused(Z::tr("the station's ledger cannot be written (%1): nothing written, the station stops")
-                                       .arg(notRecorded));
+                    throw ERefused(
+                        Z::tr("the station's ledger cannot be written (%1): nothing written, the station stops")
+                            .arg(notRecorded));
                 throw ERefused(Z::tr("the number %1 could not be recorded first (%2): nothing written")
                                    .arg(row->serial)
                                    .arg(notRecorded));
@@ -295,8 +299,7 @@ void TStation::RunFixture(TFixture& f)
                         f.settings.SetAddress(*a);
                     if (const int v2 = row->v2Reset >= 0 ? row->v2Reset : opt_.defaults.v2Reset; v2 >= 0)
                         f.settings.SetV2Reset(v2 == 1);
-                    f.table.StoreChannels(
-                        [&](int) { f.face.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
+                    f.table.StoreChannels([&](int) { f.face.ErrorAbort("Не выбран тип входного сигнала!", "Ошибка"); });
                     say(TStationEvent::Writing, row->serial);
                     return true;
                 },
@@ -376,4 +379,30 @@ void TStation::RunFixture(TFixture& f)
             say(TStationEvent::Gone);
     }
     say(TStationEvent::Finished);
+}
+
+// ------------------------------------------------------------------ one station a folder
+
+namespace {
+QString LockPath()
+{
+    if (!QDir().mkpath(DataFolder()))
+        throw ERefused(Z::tr("the data folder %1 cannot be made").arg(DataFolder()));
+    return DataFolder() + u"/station.lock"_s;
+}
+}  // namespace
+
+TStationLock::TStationLock() : lock_(LockPath())
+{
+    if (!lock_.tryLock(0)) {
+        // A folder it cannot write to is not another station.
+        if (lock_.error() == QLockFile::PermissionError || lock_.error() == QLockFile::UnknownError)
+            throw ERefused(Z::tr("the data folder %1 cannot be written: the station's lock cannot be made there")
+                               .arg(DataFolder()));
+        qint64 pid = 0;
+        QString host, app;
+        lock_.getLockInfo(&pid, &host, &app);
+        throw ERefused(
+            Z::tr("another station is running (process %1): run one station, with all its fixtures").arg(pid));
+    }
 }

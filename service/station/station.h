@@ -5,6 +5,7 @@
 // again, one that was never written goes to the next device.
 #pragma once
 
+#include <QLockFile>
 #include <QString>
 
 #include <atomic>
@@ -81,4 +82,14 @@ private:
 
 public:
     ~TStation();
+};
+
+// One station a data folder, whatever its face: two would each give the same numbers from their
+// own book. Held from construction (ERefused when another station holds it) to destruction.
+class TStationLock {
+public:
+    TStationLock();
+
+private:
+    QLockFile lock_;
 };
