@@ -269,6 +269,10 @@ QString TAutomation::Handle(const QString& line)
         const QString text = line.section(u' ', 1);
         Later([text] {
             QWidget* f = QApplication::focusWidget();
+            // Where no window is active (the offscreen platform activates none by itself), the
+            // modal window's own focus.
+            if (!f && QApplication::activeModalWidget())
+                f = QApplication::activeModalWidget()->focusWidget();
             if (!f)
                 return;
             for (const QChar c : text)

@@ -3095,6 +3095,21 @@ TEST_F(Team, TheWindowShowsTheDepartmentAndRestoresAnotherPcsBackup)
     ASSERT_TRUE(waitFor("celltext Table 0 7", db + "_pc1")) << app->Cmd("get Limit");
     EXPECT_EQ(app->Cmd("celltext Table 0 1"), "Инициализация");
     EXPECT_EQ(app->Cmd("celltext Table 0 2"), "12345");
+    // A device's number typed into the filter asks the server for its lines (the numbers that
+    // begin so), key by key.
+    ASSERT_EQ(app->Cmd("click Filter"), "ok");
+    ASSERT_EQ(app->Cmd("keys 9"), "ok");
+    ASSERT_TRUE(waitFor("get Limit", "Журнал отдела: строк 0")) << app->Cmd("get Limit") << app->Cmd("get Filter");
+    ASSERT_EQ(app->Cmd("key Filter Backspace"), "ok");
+    ASSERT_EQ(app->Cmd("keys 12345"), "ok");
+    ASSERT_TRUE(waitFor("get Filter", "12345"));
+    ASSERT_TRUE(waitFor("get Limit", "Журнал отдела: строк 1")) << app->Cmd("get Limit");
+    EXPECT_EQ(app->Cmd("celltext Table 0 2"), "12345");
+    ASSERT_EQ(app->Cmd("keys 9"), "ok");  // 123459: past 65535, said in place of the lines
+    ASSERT_TRUE(waitFor("get Limit", "Заводской номер прибора - число 0..65535")) << app->Cmd("get Limit");
+    for (int i = 0; i < 6; ++i)
+        ASSERT_EQ(app->Cmd("key Filter Backspace"), "ok");
+    ASSERT_TRUE(waitFor("celltext Table 0 7", db + "_pc1")) << app->Cmd("get Limit");
     ASSERT_EQ(app->Cmd("cell Table 0 0"), "ok");
     // A's protocol, made after the window read the department's journal: read again, then opened.
     EXPECT_EQ(app->Cmd("enabled Protocol"), "0");  // none on the server yet
