@@ -13,6 +13,10 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "label.h"
+#ifdef ZENDA_LABELS
+#include "labeldraw.h"
+#endif
 #include "protocol.h"
 #include "settings.h"
 #include "shown.h"
@@ -253,7 +257,19 @@ int DrawProtocolFiles(const char* in, const char* out)
         QFile description(QString::fromLocal8Bit(in));
         if (!description.open(QIODevice::ReadOnly))
             throw std::runtime_error((description.fileName() + QStringLiteral(": ") + description.errorString()).toStdString());
-        const QByteArray pdf = ProtocolPdf(ProtocolFromJson(description.readAll()));
+        const QByteArray json = description.readAll();
+        QByteArray pdf;
+        if (IsLabelsJson(json)) {
+#ifdef ZENDA_LABELS
+            TLabelSize size;
+            const std::vector<TLabel> labels = LabelsFromJson(json, &size);
+            pdf = LabelsPdf(labels, size);
+#else
+            throw std::runtime_error("labels are not built into this program (no libzint)");
+#endif
+        } else {
+            pdf = ProtocolPdf(ProtocolFromJson(json));
+        }
         QFile page(QString::fromLocal8Bit(out));
         if (!page.open(QIODevice::WriteOnly) || page.write(pdf) != pdf.size() || !page.flush())
             throw std::runtime_error((page.fileName() + QStringLiteral(": ") + page.errorString()).toStdString());

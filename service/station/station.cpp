@@ -55,6 +55,7 @@ public:
         if (const int sig = host->StopAsked())
             throw EStopped(sig);
     }
+    bool StopRequested() const override { return host->StopNow(); }
     QString ShownError() const override { return QString::fromStdString(last); }
     QString FailureText(const std::exception& e) const override { return host->Journaled(e); }
     void JournalFailed(const QString& error) override { onJournal(error); }
@@ -202,15 +203,22 @@ void TStation::RunFixture(TFixture& f)
                 std::chrono::milliseconds(20), until - std::chrono::steady_clock::now()));
     };
 
+    auto held = [&] { return host_.Held(f.name); };
     while (!stopping()) {
+        while (held() && !stopping())
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (stopping())
+            break;
         say(TStationEvent::Waiting);
         bool on = false;
-        while (!stopping()) {
+        while (!stopping() && !held()) {
             const auto at = std::chrono::steady_clock::now();
             if ((on = answers()))
                 break;
             pause(at);
         }
+        if (!on && held())
+            continue;  // paused while it waited: no device was begun
         if (!on)
             break;
         QString away;  // the team's server cannot be reached: said once until it answers again
@@ -316,6 +324,7 @@ void TStation::RunFixture(TFixture& f)
         }
         const TActionResult& r = f.actions.Result();
         result.backup = r.line.backup;
+        result.model = r.model;
         if (r.wrote) {
             // Written and verified: the number is used, even when only the leave failed.
             book_.Done(row->serial, f.name, id);

@@ -30,6 +30,7 @@ struct TStationEvent {
     int previous = -1;  // the device's number before
     bool spoiled = false;  // Failed: the write began and was not verified; the number is used up
     bool used = false;     // Failed: the number is used up (spoiled, or written and verified)
+    uint8_t model = 0;     // the device's model code, when it was read
     QString message, backup;
 };
 const char* StateName(TStationEvent::TKind kind);
@@ -45,6 +46,13 @@ public:
     // The operator's stop (Ctrl+C, a closed window): a signal's number, or any non-zero value; 0
     // goes on. Each fixture ends after its device; nothing is written after it.
     virtual int StopAsked() const = 0;
+    // The operator's "stop now": each fixture ends where nothing is lost, at once: before a write,
+    // or after a verified one without its leave (the device stays in initialization mode). The
+    // terminal has none: its second Ctrl+C ends the process.
+    virtual bool StopNow() const { return false; }
+    // A fixture the operator paused, or whose failed device waits for the operator's
+    // acknowledgement: it takes no device while this says so (asked between devices).
+    virtual bool Held(const QString& /*fixture*/) const { return false; }
     // The face's words for the engine's message (a translation); as it is by default.
     virtual QString Said(const QString& text) const { return text; }
     // What the journal keeps of a failure; its message by default.

@@ -1,0 +1,53 @@
+// The label a station sticks on every device it numbers: the factory number in large print, the
+// model, the date, and a DataMatrix holding the same. Described here (Qt Core); drawn with Qt Gui
+// and libzint (labeldraw.cpp), in the window's programs and zenda-draw.
+#pragma once
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+struct TLabel {
+    int serial = 0;
+    QString model;  // "ZENDA2"
+    QDate date;     // of the verified write
+};
+
+// What the DataMatrix holds, ASCII for any reader: "ZENDA2;12345;2026-12-10".
+QByteArray LabelData(const TLabel& label);
+
+// The label's size in millimetres; "58x40" by default.
+struct TLabelSize {
+    double width = 58, height = 40;
+    QString Text() const;  // "58x40"
+};
+// "58x40", "62x29.5": ERefused for anything else (20..200 mm a side).
+TLabelSize ParseLabelSize(const QString& text);
+
+// Where labels go: a PDF file of one label a page (a name ending in .pdf), else a printer's name.
+struct TLabelTarget {
+    QString pdf, printer;
+    TLabelSize size;
+    bool IsPdf() const { return !pdf.isEmpty(); }
+};
+TLabelTarget LabelTarget(const QString& text, const TLabelSize& size);
+
+// The label of the newest verified write that gave a device this number, from the journal;
+// none when it holds no such write (a spoiled, failed or skipped number has none).
+std::optional<TLabel> LabelOfNumber(int serial);
+
+// The description the drawing program reads (a JSON object with "labels"), and back; the reading
+// throws std::runtime_error when it is damaged.
+QByteArray LabelsJson(const std::vector<TLabel>& labels, const TLabelSize& size);
+bool IsLabelsJson(const QByteArray& json);
+std::vector<TLabel> LabelsFromJson(const QByteArray& json, TLabelSize* size);
+
+// The printers the system prints to (CUPS's lpstat -e; the Windows spooler's), by name.
+QStringList LabelPrinters();
+// Sends a PDF of labels to a printer through the system's printing (CUPS's lp, on the label's
+// size as its media); throws std::runtime_error with the reason when the system refuses it.
+void PrintLabelsPdf(const QByteArray& pdf, const QString& printer, const TLabelSize& size, const QString& title);
