@@ -13,6 +13,9 @@
 #include <windows.h>
 #endif
 
+#include <functional>
+
+#include "label.h"
 #include "protocol.h"
 #include "zenda.h"
 
@@ -37,13 +40,8 @@ QStringList DrawingProgram()
 }
 
 namespace {
-[[noreturn]] void Failed(const QString& why)
-{
-    throw std::runtime_error(Z::tr("the protocol could not be drawn: %1").arg(why).toStdString());
-}
-}  // namespace
-
-QByteArray ProtocolPdf(const TProtocol& p)
+// The drawing program's page of a description (a protocol's, or labels').
+QByteArray DrawnPdf(const QByteArray& description, const std::function<void(const QString&)>& Failed)
 {
     const QStringList program = DrawingProgram();
     QTemporaryDir dir;
@@ -51,7 +49,6 @@ QByteArray ProtocolPdf(const TProtocol& p)
         Failed(dir.errorString());
     const QString in = dir.filePath(u"protocol.json"_s), out = dir.filePath(u"protocol.pdf"_s);
     QFile json(in);
-    const QByteArray description = ProtocolJson(p);
     if (!json.open(QIODevice::WriteOnly) || json.write(description) != description.size() || !json.flush())
         Failed(in + u": "_s + json.errorString());
     json.close();
@@ -82,4 +79,19 @@ QByteArray ProtocolPdf(const TProtocol& p)
     if (!bytes.startsWith("%PDF-"))
         Failed(Z::tr("what it wrote is not a PDF"));
     return bytes;
+}
+}  // namespace
+
+QByteArray ProtocolPdf(const TProtocol& p)
+{
+    return DrawnPdf(ProtocolJson(p), [](const QString& why) {
+        throw std::runtime_error(Z::tr("the protocol could not be drawn: %1").arg(why).toStdString());
+    });
+}
+
+QByteArray LabelsPdfDrawn(const std::vector<TLabel>& labels, const TLabelSize& size)
+{
+    return DrawnPdf(LabelsJson(labels, size), [](const QString& why) {
+        throw std::runtime_error(Z::tr("the label could not be drawn: %1").arg(why).toStdString());
+    });
 }

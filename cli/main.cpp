@@ -140,12 +140,14 @@ int main(int argc, char** argv)
     }
     const QStringList positional = p.positionalArguments();
     const bool fromTeam = command == u"restore" && p.isSet(u"team"_s);  // a backup on the server: no FILE
-    const qsizetype wanted = command == u"rtc" || (command == u"restore" && !fromTeam) || command == u"team" ? 1 : 0;
+    const qsizetype wanted =
+        command == u"rtc" || (command == u"restore" && !fromTeam) || command == u"team" || command == u"label" ? 1 : 0;
     const qsizetype most = command == u"backup" ? 1 : command == u"team" ? 4 : wanted;
     if (positional.size() < wanted || positional.size() > most)
         return Fail(g, kUsage,
                     command == u"rtc"       ? Z::tr("rtc takes one number of seconds, -25..25")
                     : command == u"restore" ? Z::tr("restore takes one backup file")
+                    : command == u"label"   ? Z::tr("label takes a serial number, 1..65535")
                     : command == u"team"    ? Z::tr("team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
                          "fetch SHA256 FILE | protocol PC NAME FILE")
                                             : Z::tr("unexpected argument '%1'").arg(positional.value(most)));
@@ -189,6 +191,8 @@ int main(int argc, char** argv)
             return TeamCommand(g, positional);
         if (command == u"sync")
             return SyncCommand(g);
+        if (command == u"label")
+            return LabelCommand(g, p, positional[0]);
     } catch (const EStopped& e) {
         program.Ui().progress.Clear();
         return Fail(g, 128 + e.signal, QString::fromStdString(e.what()));

@@ -37,6 +37,9 @@ QString Summary(const QString& command)
                      "fixtures (--json: a JSON object a line, per event and device, then the summary)");
     if (command == u"protocol")
         return Z::tr("the commissioning protocol (PDF) of the device's last write, a journal line, or the device now");
+    if (command == u"label")
+        return Z::tr("a numbered device's label again (its number, model and date, with a DataMatrix of them), from "
+                     "the journal's verified write of that number: to a printer, or a PDF");
     if (command == u"team")
         return Z::tr("the team's server (PostgreSQL) that the station PCs of a line share their numbers on: this "
                      "user's connection, its status; the administrator's set-up and a login role for each PC");
@@ -63,6 +66,8 @@ QString Arguments(const QString& command)
         return Z::tr("(--serial-from N --count K | --plan FILE.csv) [--port P]... [--address A] [--ch1 SPEC] ...");
     if (command == u"protocol")
         return Z::tr("[--now | --line TIME] [--out FILE] [--engineer TEXT] ...");
+    if (command == u"label")
+        return Z::tr("N [--labels PRINTER|FILE.pdf] [--label-size WxH]");
     if (command == u"team")
         return Z::tr("connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | "
                          "pcs | remove-pc NAME | rename NAME NEW-NAME | resume PC... | fetch SHA256 FILE | protocol PC NAME FILE");
@@ -230,7 +235,15 @@ QList<QCommandLineOption> CommandOptions(const QString& command)
                 {u"protocol"_s, Z::tr("Make each device's commissioning protocol (PDF).")},
                 {u"poll"_s, Z::tr("How often the model query looks for a device, in ms (default 1000)."), u"MS"_s},
                 {u"recover"_s, Z::tr("Make the station's ledger anew from the journal and the backups, when it is missing.")},
-                {u"team"_s, Z::tr("Take the numbers from the team's server, shared by every station PC of the line.")}};
+                {u"team"_s, Z::tr("Take the numbers from the team's server, shared by every station PC of the line.")},
+                {u"labels"_s, Z::tr("A label for each device numbered and verified: to this printer, or into a new PDF "
+                                    "of one label a page."),
+                 u"PRINTER|FILE.pdf"_s},
+                {u"label-size"_s, Z::tr("The label's size in millimetres (default 58x40)."), u"WxH"_s}};
+    if (command == u"label")
+        return {{u"labels"_s, Z::tr("To this printer, or this PDF (default: a new PDF in the labels folder)."),
+                 u"PRINTER|FILE.pdf"_s},
+                {u"label-size"_s, Z::tr("The label's size in millimetres (default 58x40)."), u"WxH"_s}};
     if (command == u"counters")
         return {{u"tp1"_s, Z::tr("Operating time 1, hours:minutes."), u"H:MM"_s},
                 {u"tp2"_s, Z::tr("Operating time 2, hours:minutes."), u"H:MM"_s},

@@ -2,6 +2,8 @@
 // command line answers to them: y/N or --yes, messages on stderr, refusals as exit status 2.
 #pragma once
 
+#include "label.h"
+
 #include <QCommandLineParser>
 #include <QJsonObject>
 #include <QStringList>
@@ -115,6 +117,11 @@ void PushBriefly(int status, int serial = -1);
 QString OtherWriteNote(int serial);
 // station: the production station (station.h).
 int StationCommand(const TGlobal& g, const QCommandLineParser& p);
+// label N [--labels PRINTER|FILE.pdf] [--label-size WxH]
+int LabelCommand(const TGlobal& g, const QCommandLineParser& p, const QString& number);
+// --labels and --label-size as given (none when --labels is not); ERefused for a printer the
+// system has not, or with no drawing program.
+std::optional<TLabelTarget> LabelTargetOption(const QCommandLineParser& p);
 // team connect CONNINFO | status | setup | add-pc NAME
 int TeamCommand(const TGlobal& g, const QStringList& args);
 // ports [--map COMn=PATH]

@@ -118,6 +118,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     const bool protocols = p.isSet(u"protocol"_s);
     if (protocols)
         DrawingProgram();  // refused before the first device, not after it
+    const std::optional<TLabelTarget> labelTarget = LabelTargetOption(p);
 
     std::unique_ptr<QFile> results;
     if (p.isSet(u"results"_s)) {
@@ -146,6 +147,9 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     // Two stations would each give the same numbers from their own book: one runs at a time,
     // with all its fixtures.
     TStationLock running;
+    std::unique_ptr<TLabeler> labeler;
+    if (labelTarget)
+        labeler = std::make_unique<TLabeler>(*labelTarget, LabelsPdfDrawn);
 
     // ---- what earlier runs used: the ledger, with the journal and the backups beside it
     TNumberBook book(rows);
@@ -173,6 +177,18 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     TStation station(opt, book, host);
     host.report = [&](const TStationEvent& e) {
         reporter.Report(e);
+        if (labeler && e.kind == TStationEvent::Done) {
+            // Only a device numbered and verified gets one: never a spoiled, failed or skipped number.
+            try {
+                const QString done = labeler->Make({e.serial, ModelName(e.model), QDate::currentDate()});
+                reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial, Z::tr("label: %1").arg(done)));
+            } catch (const std::exception& x) {
+                reporter.Report(TStationEvent(TStationEvent::Note, e.fixture, e.serial,
+                                              Z::tr("no label: %1 (zenda label %2 makes it again)")
+                                                  .arg(Human(QString::fromUtf8(x.what())))
+                                                  .arg(e.serial)));
+            }
+        }
         if (protocols && e.kind == TStationEvent::Done) {
             // The journal line the station just wrote is the newest of this number.
             std::lock_guard<std::mutex> lock(protocolLock);

@@ -48,6 +48,10 @@ struct TGlobal {
 // The program that draws zenda's protocols and its first arguments (zenda-draw, or zenda-init
 // --draw-protocol); ERefused when there is none.
 QStringList DrawingProgram();
+struct TLabel;
+struct TLabelSize;
+// Labels drawn by that program: a PDF of one label a page; std::runtime_error saying why not.
+QByteArray LabelsPdfDrawn(const std::vector<TLabel>& labels, const TLabelSize& size);
 
 // ------------------------------------------------------------------ output.cpp: what it says
 
@@ -79,7 +83,7 @@ struct TCommand {
 };
 inline constexpr TCommand kCommands[] = {{"ports"},  {"read"},    {"init"},   {"leave"},   {"rtc"},      {"counters"},
                                          {"backup"}, {"restore"}, {"journal"}, {"station"}, {"protocol"}, {"team"},
-                                         {"sync"}};
+                                         {"sync"},  {"label"}};
 
 QList<QCommandLineOption> GlobalOptions();  // --port, --json, ..., --help, --version
 QList<QCommandLineOption> CommandOptions(const QString& command);

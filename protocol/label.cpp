@@ -11,6 +11,7 @@
 
 #include "base/refusal.h"
 #include "protocol.h"
+#include "records/durable.h"
 #include "records/records.h"
 #include "settings.h"
 
@@ -92,6 +93,36 @@ std::vector<TLabel> LabelsFromJson(const QByteArray& json, TLabelSize* size)
                        QDate::fromString(l.value(u"date"_s).toString(), Qt::ISODate)});
     }
     return out;
+}
+
+TLabeler::TLabeler(TLabelTarget target, TDraw draw) : target_(std::move(target)), draw_(std::move(draw))
+{
+    if (!target_.IsPdf())
+        return;
+    try {
+        durable::CheckNewFile(target_.pdf);
+    } catch (const std::exception& e) {
+        throw ERefused(Z::tr("labels: %1 (a run's labels go into a new file; zenda label N makes a label again)")
+                           .arg(QString::fromUtf8(e.what())));
+    }
+}
+
+QString TLabeler::Make(const TLabel& label)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    if (!target_.IsPdf()) {
+        PrintLabelsPdf(draw_({label}, target_.size), target_.printer, target_.size,
+                       u"zenda-label-"_s + QString::number(label.serial));
+        return Z::tr("printer %1").arg(target_.printer);
+    }
+    made_.push_back(label);
+    try {
+        durable::ReplaceWhole(target_.pdf, draw_(made_, target_.size));
+    } catch (...) {
+        made_.pop_back();
+        throw;
+    }
+    return Z::tr("%1, page %2").arg(target_.pdf).arg(made_.size());
 }
 
 #ifndef _WIN32

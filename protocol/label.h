@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -51,3 +53,22 @@ QStringList LabelPrinters();
 // Sends a PDF of labels to a printer through the system's printing (CUPS's lp, on the label's
 // size as its media); throws std::runtime_error with the reason when the system refuses it.
 void PrintLabelsPdf(const QByteArray& pdf, const QString& printer, const TLabelSize& size, const QString& title);
+
+// A run's labels to their target: a PDF file made anew and rewritten whole with each label (one a
+// page, every label of the run), or each label to the printer. draw makes the PDF (in the
+// process, or by the drawing program). Used from the fixtures' threads.
+class TLabeler {
+public:
+    using TDraw = std::function<QByteArray(const std::vector<TLabel>&, const TLabelSize&)>;
+    // A PDF that exists already is refused (ERefused): the labels of an earlier run stay.
+    TLabeler(TLabelTarget target, TDraw draw);
+    // Makes the label; what was done ("labels.pdf, page 3", "printer Zebra"); std::runtime_error.
+    QString Make(const TLabel& label);
+    const TLabelTarget& Target() const { return target_; }
+
+private:
+    TLabelTarget target_;
+    TDraw draw_;
+    std::mutex mu_;
+    std::vector<TLabel> made_;
+};
