@@ -2,6 +2,8 @@
 // of a long wait, and the list of serial ports.
 #pragma once
 
+#include "base/portlist.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -46,20 +48,6 @@ private:
     void Line(const char* dir, const uint8_t* bytes, int32_t count, TimePoint at);
 };
 
-struct TComEntry {
-    std::string name, path, state;
-    bool mapped = false;
-};
-struct TDeviceEntry {
-    std::string path, target, state;
-};
-struct TPortList {
-    std::vector<TComEntry> coms;
-    std::vector<TDeviceEntry> devices;
-    bool noPermission = false;
-};
-// COM1..COM16 as this user's settings resolve them, and the serial devices on the machine.
-TPortList ListPorts();
 
 // Whether a standard stream (0, 1, 2) is a terminal or console.
 bool IsTerminal(int fd);
