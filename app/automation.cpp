@@ -273,6 +273,9 @@ QString TAutomation::Handle(const QString& line)
             // modal window's own focus.
             if (!f && QApplication::activeModalWidget())
                 f = QApplication::activeModalWidget()->focusWidget();
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (!f && top->isVisible() && top->focusWidget())
+                    f = top->focusWidget();
             if (!f)
                 return;
             for (const QChar c : text)

@@ -7,6 +7,7 @@
 
 struct TComEntry {
     std::string name, path, state;
+    std::string description;  // Windows: the adapter's name ("USB Serial Port"); else empty
     bool mapped = false;
 };
 struct TDeviceEntry {
