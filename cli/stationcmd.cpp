@@ -164,6 +164,18 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     TReporter reporter(g, opt, book, results.get());
     for (const QString& f : bookNotes)
         reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1, f));
+    // Labels an earlier run left due (stopped between a device's verification and its label).
+    for (const TLabel& l : labeler ? TLabeler::Due() : std::vector<TLabel>{}) {
+        try {
+            reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, l.serial,
+                                          Z::tr("label left due by an earlier run: %1").arg(labeler->Make(l))));
+        } catch (const std::exception& x) {
+            reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, l.serial,
+                                          Z::tr("no label: %1 (zenda label %2 makes it again)")
+                                              .arg(Human(QString::fromUtf8(x.what())))
+                                              .arg(l.serial)));
+        }
+    }
     std::mutex protocolLock;  // one drawing program at a time, beside the fixtures' lines
     // The terminal's side of the station: its reporter, its signals, its language.
     struct THost : TStationHost {

@@ -107,9 +107,49 @@ TLabeler::TLabeler(TLabelTarget target, TDraw draw) : target_(std::move(target))
     }
 }
 
+namespace {
+QString LabelsLog() { return DataFolder() + u"/labels.csv"_s; }
+
+// "due,SERIAL,MODEL,DATE" before a label is made, "made,SERIAL" after; appended and synced.
+void Note(const QString& line)
+{
+    QFile f(LabelsLog());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Append))
+        throw std::runtime_error((LabelsLog() + u": "_s + f.errorString()).toStdString());
+    const QByteArray bytes = (line + u'\n').toUtf8();
+    if (f.write(bytes) != bytes.size() || !f.flush() || !durable::SyncToDisk(f.handle()))
+        throw std::runtime_error((LabelsLog() + u": "_s + f.errorString()).toStdString());
+}
+}  // namespace
+
+std::vector<TLabel> TLabeler::Due()
+{
+    QFile f(LabelsLog());
+    std::vector<TLabel> due;
+    if (!f.open(QIODevice::ReadOnly))
+        return due;
+    while (!f.atEnd()) {
+        const QStringList cells = QString::fromUtf8(f.readLine()).trimmed().split(u',');
+        const int serial = cells.value(1).toInt();
+        if (cells[0] == u"due"_s && cells.size() == 4)
+            due.push_back({serial, cells[2], QDate::fromString(cells[3], Qt::ISODate)});
+        else if (cells[0] == u"made"_s)
+            std::erase_if(due, [serial](const TLabel& l) { return l.serial == serial; });
+    }
+    return due;
+}
+
 QString TLabeler::Make(const TLabel& label)
 {
     std::lock_guard<std::mutex> lock(mu_);
+    Note(u"due,%1,%2,%3"_s.arg(label.serial).arg(QString(label.model).remove(u','), label.date.toString(Qt::ISODate)));
+    const QString done = MakeNow(label);
+    Note(u"made,%1"_s.arg(label.serial));
+    return done;
+}
+
+QString TLabeler::MakeNow(const TLabel& label)
+{
     if (!target_.IsPdf()) {
         PrintLabelsPdf(draw_({label}, target_.size), target_.printer, target_.size,
                        u"zenda-label-"_s + QString::number(label.serial));

@@ -63,10 +63,15 @@ public:
     // A PDF that exists already is refused (ERefused): the labels of an earlier run stay.
     TLabeler(TLabelTarget target, TDraw draw);
     // Makes the label; what was done ("labels.pdf, page 3", "printer Zebra"); std::runtime_error.
+    // The label is due in the data folder's labels.csv first and made there after: a label that
+    // a stop or a crash left due is made by the next run (Due()).
     QString Make(const TLabel& label);
+    // The labels due and never made, oldest first.
+    static std::vector<TLabel> Due();
     const TLabelTarget& Target() const { return target_; }
 
 private:
+    QString MakeNow(const TLabel& label);
     TLabelTarget target_;
     TDraw draw_;
     std::mutex mu_;

@@ -457,8 +457,17 @@ void TStationWindow::Start()
                                                            : u"№ %1..%2"_s.arg(b.first).arg(b.first + b.count - 1)));
     for (const QString& n : notes)
         Log(n);
-    if (labeler_)
+    if (labeler_) {
         Log(u"Этикетки: "_s + (labeler_->Target().IsPdf() ? labeler_->Target().pdf : labeler_->Target().printer));
+        // Labels an earlier run left due (stopped between a device's verification and its label).
+        for (const TLabel& l : TLabeler::Due()) {
+            try {
+                Log(u"№ %1: этикетка, которую не успел сделать прошлый запуск: %2"_s.arg(l.serial).arg(labeler_->Make(l)));
+            } catch (const std::exception& x) {
+                Log(u"№ %1: этикетка не сделана: %2"_s.arg(l.serial).arg(QString::fromUtf8(x.what())));
+            }
+        }
+    }
     Stop->setEnabled(true);
     StopNowButton->setEnabled(true);
     NewBatch->setEnabled(false);

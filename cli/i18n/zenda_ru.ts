@@ -1317,7 +1317,7 @@ The password is shown this once.</source>
         <translation>team protocol: имя ПК и имя протокола не должны быть пустыми</translation>
     </message>
     <message>
-        <source>the device's settings differ from its last completed write (%1): %2; --line TIME makes the protocol of a journal line, --now of the device as it is</source>
+        <source>the device&apos;s settings differ from its last completed write (%1): %2; --line TIME makes the protocol of a journal line, --now of the device as it is</source>
         <translation>настройки прибора отличаются от его последней выполненной записи (%1): %2; --line ВРЕМЯ составляет протокол строки журнала, --now — прибора как он есть</translation>
     </message>
     <message>
@@ -1469,6 +1469,102 @@ the server went back in time (%1, %2): the number book gives no number until the
     <message>
         <source>this is the administrator&apos;s command: run it with the database owner&apos;s connection (docs/ADMIN.md)</source>
         <translation>это команда администратора: выполните ее с подключением владельца базы данных (docs/ADMIN.md)</translation>
+    </message>
+    <message>
+        <source>the label could not be drawn: %1</source>
+        <translation>этикетка не нарисована: %1</translation>
+    </message>
+    <message>
+        <source>--label-size goes with --labels PRINTER|FILE.pdf</source>
+        <translation>--label-size задаётся вместе с --labels ПРИНТЕР|ФАЙЛ.pdf</translation>
+    </message>
+    <message>
+        <source>no printer is named &apos;%1&apos; (the system&apos;s printers: %2; a file&apos;s name ends in .pdf)</source>
+        <translation>принтера «%1» нет (принтеры системы: %2; имя файла оканчивается на .pdf)</translation>
+    </message>
+    <message>
+        <source>label takes a serial number, 1..65535</source>
+        <translation>label принимает заводской номер, 1..65535</translation>
+    </message>
+    <message>
+        <source>the journal holds no verified write that gave a device № %1: a label is made only for a device numbered and verified</source>
+        <translation>в журнале нет проверенной записи, давшей прибору № %1: этикетка делается только для пронумерованного и проверенного прибора</translation>
+    </message>
+    <message>
+        <source>label of № %1 (%2, %3): %4</source>
+        <translation>этикетка № %1 (%2, %3): %4</translation>
+    </message>
+    <message>
+        <source>team: connect CONNINFO | status | setup | add-pc NAME [DEPARTMENT] | department PC DEPARTMENT | fetch SHA256 FILE | protocol PC NAME FILE</source>
+        <translation>team: connect СТРОКА | status | setup | add-pc ИМЯ [ОТДЕЛ] | department ПК ОТДЕЛ | fetch SHA256 ФАЙЛ | protocol ПК ИМЯ ФАЙЛ</translation>
+    </message>
+    <message>
+        <source>a numbered device&apos;s label again (its number, model and date, with a DataMatrix of them), from the journal&apos;s verified write of that number: to a printer, or a PDF</source>
+        <translation>этикетка пронумерованного прибора ещё раз (номер, модель и дата с кодом DataMatrix) по проверенной записи этого номера в журнале: на принтер или в PDF</translation>
+    </message>
+    <message>
+        <source>N [--labels PRINTER|FILE.pdf] [--label-size WxH]</source>
+        <translation>N [--labels ПРИНТЕР|ФАЙЛ.pdf] [--label-size ШxВ]</translation>
+    </message>
+    <message>
+        <source>A label for each device numbered and verified: to this printer, or into a new PDF of one label a page.</source>
+        <translation>Этикетка на каждый пронумерованный и проверенный прибор: на этот принтер или в новый PDF, по этикетке на страницу.</translation>
+    </message>
+    <message>
+        <source>The label&apos;s size in millimetres (default 58x40).</source>
+        <translation>Размер этикетки в миллиметрах (по умолчанию 58x40).</translation>
+    </message>
+    <message>
+        <source>To this printer, or this PDF (default: a new PDF in the labels folder).</source>
+        <translation>На этот принтер или в этот PDF (по умолчанию новый PDF в папке этикеток).</translation>
+    </message>
+    <message>
+        <source>--%1: %2</source>
+        <translation>--%1: %2</translation>
+    </message>
+    <message>
+        <source>label: %1</source>
+        <translation>этикетка: %1</translation>
+    </message>
+    <message>
+        <source>no label: %1 (zenda label %2 makes it again)</source>
+        <translation>этикетки нет: %1 (zenda label %2 сделает её ещё раз)</translation>
+    </message>
+    <message>
+        <source>the label size is WIDTHxHEIGHT in millimetres, 20..200 each (58x40), not &apos;%1&apos;</source>
+        <translation>размер этикетки - ШИРИНАxВЫСОТА в миллиметрах, каждая 20..200 (58x40), а не «%1»</translation>
+    </message>
+    <message>
+        <source>--labels is empty: give a printer&apos;s name or a file ending in .pdf</source>
+        <translation>--labels пуст: укажите имя принтера или файл с окончанием .pdf</translation>
+    </message>
+    <message>
+        <source>labels: %1 (a run&apos;s labels go into a new file; zenda label N makes a label again)</source>
+        <translation>этикетки: %1 (этикетки запуска пишутся в новый файл; zenda label N делает этикетку ещё раз)</translation>
+    </message>
+    <message>
+        <source>printer %1</source>
+        <translation>принтер %1</translation>
+    </message>
+    <message>
+        <source>%1, page %2</source>
+        <translation>%1, страница %2</translation>
+    </message>
+    <message>
+        <source>labels are printed by CUPS&apos;s lp (package cups-client), which cannot be started: %1</source>
+        <translation>этикетки печатает lp из CUPS (пакет cups-client), а он не запускается: %1</translation>
+    </message>
+    <message>
+        <source>the printer %1 did not take the label in 30 s</source>
+        <translation>принтер %1 не принял этикетку за 30 с</translation>
+    </message>
+    <message>
+        <source>the printer %1 refused the label: %2</source>
+        <translation>принтер %1 не принял этикетку: %2</translation>
+    </message>
+    <message>
+        <source>on Windows labels go to a PDF file (--labels FILE.pdf)</source>
+        <translation>в Windows этикетки пишутся в PDF-файл (--labels ФАЙЛ.pdf)</translation>
     </message>
 </context>
 </TS>
