@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -381,6 +382,10 @@ void TStationWindow::Start()
         target = ::LabelTarget(b.labelTarget, ParseLabelSize(b.labelSize));
         if (!target->IsPdf() && !LabelPrinters().contains(target->printer))
             ErrorAbort(u"Принтер \"%1\" не найден в системе"_s.arg(target->printer), u"Ошибка"_s);
+        if (target->IsPdf() && QFileInfo::exists(target->pdf))
+            ErrorAbort(u"Файл этикеток %1 уже есть: этикетки каждого запуска пишутся в новый файл (этикетку прибора "
+                       u"ещё раз делает кнопка \"Этикетка ещё раз...\")"_s.arg(target->pdf),
+                       u"Ошибка"_s);
     }
     TWaitCursor wait;
     auto lock = std::make_unique<TStationLock>();

@@ -1697,6 +1697,145 @@ std::pair<std::map<int, int>, std::set<int>> JournalNumbers(const Bench& bench)
 }
 }  // namespace
 
+namespace {
+// What a PDF of labels holds, read back by a decoder no one here wrote (libdmtx's dmtxread): a
+// line a symbol, in page order; empty when the tools are missing.
+std::vector<std::string> DecodedLabels(const std::filesystem::path& pdf)
+{
+    const std::filesystem::path pages = pdf.parent_path() / (pdf.stem().string() + "-page");
+    const std::string out = pages.string() + ".txt";
+    const std::string cmd = "pdftoppm -r 150 -png '" + pdf.string() + "' '" + pages.string() + "' && dmtxread -n -m 4000 '" +
+                            pages.string() + "'-*.png > '" + out + "'";
+    std::vector<std::string> lines;
+    if (std::system(cmd.c_str()) != 0)
+        return lines;
+    std::ifstream in(out);
+    for (std::string l; std::getline(in, l);)
+        lines.push_back(l);
+    return lines;
+}
+bool CanDecodeLabels() { return std::system("command -v dmtxread >/dev/null && command -v pdftoppm >/dev/null") == 0; }
+}  // namespace
+
+// The station's window, driven as an operator drives it (clicks and keys through the window),
+// on simulated fixtures: a batch set up and kept by name, killed mid-device, reopened the next
+// time, a failure held until it is acknowledged; every number once, a label for each number
+// written and verified and for nothing else, and one station on the data folder at a time.
+TEST_F(Cli, TheStationWindowNumbersEveryDeviceOnceWithALabelEachThroughAKill)
+{
+    if (!*ZENDA_STATION_PATH || UnderWine())
+        GTEST_SKIP() << "the station's window is not built";
+    // The next device is put on 1.5 s after one is taken off: the window looks once a second.
+    TFixtures fixtures(bench, 2, {{"--fixture", "300:1500"}, {"--fixture", "300:1500"}});
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + bench.config, "XDG_DATA_HOME=" + bench.data,
+                                          "QT_QPA_PLATFORM=offscreen"};
+    const std::string labels1 = (bench.dir / "labels1.pdf").string();
+    auto start = [&] {
+        auto app = std::make_unique<Proc>(std::vector<std::string>{ZENDA_STATION_PATH, "--automation"}, env,
+                                          (bench.dir / "station.err").string());
+        EXPECT_EQ(app->ReadReply(30000).rfind("shown", 0), 0u);
+        return app;
+    };
+    auto waitFor = [](Proc& app, const std::string& cmd, const std::string& want, int seconds = 30) {
+        std::string got;
+        for (int i = 0; i < seconds * 10; ++i) {
+            if ((got = app.Cmd(cmd)).find(want) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        ADD_FAILURE() << cmd << ": " << got << " (wanted " << want << ")";
+        return false;
+    };
+    auto type = [](Proc& app, const std::string& field, const std::string& text, int erase = 0) {
+        ASSERT_EQ(app.Cmd("click " + field), "ok");
+        app.Cmd("key " + field + " End");
+        for (int i = 0; i < erase; ++i)
+            app.Cmd("key " + field + " Backspace");
+        ASSERT_EQ(app.Cmd("keys " + text), "ok");
+    };
+
+    // ---- the set-up, kept as "line1"
+    auto app = start();
+    type(*app, "Batch", "line1");
+    type(*app, "First", "4000", 6);
+    type(*app, "Count", "8", 6);
+    for (const auto& l : fixtures.links) {
+        type(*app, "AddPort", l);
+        ASSERT_EQ(app->Cmd("key AddPort Return"), "ok");
+    }
+    ASSERT_EQ(app->Cmd("click Labels"), "ok");
+    type(*app, "LabelTarget", labels1);
+    ASSERT_TRUE(waitFor(*app, "get PlanNote", "Приборов в плане: 8"));
+    ASSERT_EQ(app->Cmd("click SaveBatch"), "ok");
+    ASSERT_EQ(app->Cmd("click Start"), "ok");
+    for (int i = 0; i < 300 && app->Cmd("get Totals").find("Готово: 0 ") != std::string::npos; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(app->Cmd("get Totals").find("Готово: 0 "), std::string::npos) << app->Cmd("get Totals");
+    // One station on the folder: zenda station is refused while the window runs.
+    const TRun other = Zenda(bench, {"station", "--serial-from", "4000", "--count", "8", "--port", fixtures.links[0]});
+    EXPECT_EQ(other.status, 2);
+    EXPECT_NE(other.err.find("another station is running"), std::string::npos) << other.err;
+    // Killed while a fixture writes.
+    ASSERT_TRUE(waitFor(*app, "get State0", "ЗАПИСЬ"));
+    app->Signal(SIGKILL);
+    ASSERT_TRUE(app->Exited(5000));
+
+    // ---- the next shift reopens "line1"; the labels' file of the first run is not overwritten
+    app = start();
+    EXPECT_EQ(app->Cmd("get Batch"), "line1");
+    EXPECT_EQ(app->Cmd("get LabelTarget"), labels1);
+    ASSERT_EQ(app->Cmd("click Start"), "ok");
+    ASSERT_TRUE(waitFor(*app, "state", "уже есть"));
+    app->Cmd("press 0");
+    type(*app, "LabelTarget", "-2.pdf", 4);
+    // A write that fails on the second fixture holds it until the operator acknowledges it.
+    fixtures.sims[1]->Cmd("fault noanswer@0x1");
+    ASSERT_EQ(app->Cmd("click Start"), "ok");
+    ASSERT_TRUE(waitFor(*app, "get State1", "СБОЙ", 60)) << app->Cmd("get Totals") << fixtures.sims[1]->Cmd("count 0");
+    ASSERT_TRUE(waitFor(*app, "get State1", "ПОДТВЕРДИТЕ", 30));
+    const int writes = std::stoi(fixtures.sims[1]->Cmd("count 0"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(std::stoi(fixtures.sims[1]->Cmd("count 0")), writes) << "a fixture went on before the acknowledgement";
+    ASSERT_EQ(app->Cmd("click Acknowledge1"), "ok");
+    ASSERT_TRUE(waitFor(*app, "enabled NewBatch", "1", 90));
+    const std::string totals = app->Cmd("get Totals");
+    EXPECT_NE(totals.find("Осталось в плане: 0"), std::string::npos) << totals;
+    app->Cmd("quit");
+    ASSERT_TRUE(app->Exited(5000));
+
+    // Every number once: written and verified, or spoiled; none twice, none outside the plan.
+    const auto [written, spoiled] = JournalNumbers(bench);
+    std::set<int> used;
+    for (const auto& [serial, times] : written) {
+        EXPECT_EQ(times, 1) << serial;
+        EXPECT_TRUE(serial >= 4000 && serial <= 4007) << serial;
+        used.insert(serial);
+    }
+    for (int n : spoiled)
+        EXPECT_EQ(written.count(n), 0u) << n << " spoiled and written";
+    used.insert(spoiled.begin(), spoiled.end());
+    EXPECT_EQ(used.size(), 8u);
+    EXPECT_GE(spoiled.size(), 1u);  // the failed write's
+    // A label for each number written and verified, once, and for nothing else.
+    if (!CanDecodeLabels())
+        return;
+    std::multiset<std::string> decoded;
+    for (const std::string& f : {labels1, (bench.dir / "labels1-2.pdf").string()})
+        for (const std::string& l : DecodedLabels(f))
+            decoded.insert(l.substr(l.find(';') + 1, l.rfind(';') - l.find(';') - 1));
+    std::multiset<std::string> expected;
+    for (const auto& [serial, times] : written)
+        expected.insert(std::to_string(serial));
+    EXPECT_EQ(decoded, expected);
+    // And again from the journal: zenda label N; none for a spoiled number.
+    const std::string again = (bench.dir / "again.pdf").string();
+    ASSERT_EQ(Zenda(bench, {"label", std::to_string(written.begin()->first), "--labels", again}).status, 0);
+    const auto one = DecodedLabels(again);
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_NE(one[0].find(";" + std::to_string(written.begin()->first) + ";"), std::string::npos) << one[0];
+    EXPECT_EQ(Zenda(bench, {"label", std::to_string(*spoiled.begin())}).status, 2);
+}
+
 TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
 {
     const auto plan = bench.dir / "plan.csv";
