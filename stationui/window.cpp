@@ -659,8 +659,11 @@ void TStationWindow::Event(const TStationEvent& e)
                                       : QString());
         break;
     case TStationEvent::Finished:
-        if (tile)
+        // A failed device not acknowledged yet still asks for its check.
+        if (tile && !unacknowledged)
             tile->Show(TTile::Finished, -1, {}, e.message);
+        else if (tile && tile->Look() != TTile::Failed)
+            tile->Show(TTile::Acknowledge, -1, {}, u"Прибор со сбоем проверен? Нажмите \"Проверено, дальше\""_s);
         break;
     case TStationEvent::Note:
         Log(e.fixture + (e.serial >= 0 ? u" № "_s + QString::number(e.serial) : QString()) + u": "_s + message);
