@@ -1796,10 +1796,12 @@ TEST_F(Cli, TheStationWindowNumbersEveryDeviceOnceWithALabelEachThroughAKill)
     ASSERT_TRUE(waitFor(*app, "get State1", "СБОЙ", 60)) << app->Cmd("get Totals") << fixtures.sims[1]->Cmd("count 0");
     ASSERT_TRUE(waitFor(*app, "get State1", "ПОДТВЕРДИТЕ", 30));
     const int writes = std::stoi(fixtures.sims[1]->Cmd("count 0"));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(4000));  // a new device is on meanwhile
     EXPECT_EQ(std::stoi(fixtures.sims[1]->Cmd("count 0")), writes) << "a fixture went on before the acknowledgement";
+    EXPECT_NE(app->Cmd("get State1").find("ПОДТВЕРДИТЕ"), std::string::npos) << app->Cmd("get State1");
     ASSERT_EQ(app->Cmd("click Acknowledge1"), "ok");
     ASSERT_TRUE(waitFor(*app, "enabled NewBatch", "1", 90));
+    EXPECT_GT(std::stoi(fixtures.sims[1]->Cmd("count 0")), writes) << "the fixture did not go on after the acknowledgement";
     const std::string totals = app->Cmd("get Totals");
     EXPECT_NE(totals.find("Осталось в плане: 0"), std::string::npos) << totals;
     app->Cmd("quit");
