@@ -24,6 +24,10 @@ std::optional<TLabelTarget> LabelTargetOption(const QCommandLineParser& p)
         return std::nullopt;
     }
     TLabelTarget t = LabelTarget(p.value(u"labels"_s), size);
+#ifdef _WIN32
+    if (!t.IsPdf())
+        throw ERefused(Z::tr("on Windows labels go to a PDF file (--labels FILE.pdf)"));
+#endif
     if (!t.IsPdf() && !LabelPrinters().contains(t.printer))
         throw ERefused(Z::tr("no printer is named '%1' (the system's printers: %2; a file's name ends in .pdf)")
                            .arg(t.printer, LabelPrinters().isEmpty() ? Z::tr("none") : LabelPrinters().join(u", "_s)));

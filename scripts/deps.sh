@@ -4,7 +4,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev qt6-l10n-tools libgl-dev libgtest-dev googletest
       fonts-liberation2 xvfb xauth x11-utils python3-serial poppler-utils lintian appstream desktop-file-utils
-      postgresql-15 postgresql-client-15 libpq-dev openssl strace sudo)
+      postgresql-15 postgresql-client-15 libpq-dev openssl strace sudo libzint-dev dmtx-utils)
 [ $# -gt 0 ] && pkgs=("$@")
 missing=()
 for p in "${pkgs[@]}"; do

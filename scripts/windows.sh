@@ -28,9 +28,11 @@ qt_args=(-DZENDA_GUI=OFF -DZENDA_CLI=OFF)
 if [ $core_only = 0 ]; then
   qt=$(./scripts/qt-mingw.sh | tail -1)
   libpq=$(./scripts/libpq-mingw.sh | tail -1)  # zenda.exe's team's server, with TLS
+  zint=$(./scripts/zint-mingw.sh | tail -1)  # the labels' DataMatrix
   qt_args=(-DZENDA_GUI=ON -DZENDA_CLI=ON -DCMAKE_PREFIX_PATH="$qt" -DCMAKE_FIND_ROOT_PATH="$qt"
            -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
-           -DZENDA_TEAM=ON -DZENDA_LIBPQ_MINGW="$libpq")
+           -DZENDA_TEAM=ON -DZENDA_LIBPQ_MINGW="$libpq"
+           -DZINT_INCLUDE_DIR="$zint/include" -DZINT_LIBRARY="$zint/lib/libzint-static.a")
 fi
 # A Qt built with other options has another folder; the cache's Qt6_DIR would keep the old one.
 if [ $core_only = 0 ] && [ -f build-win/CMakeCache.txt ] && ! grep -qxF "Qt6_DIR:PATH=$qt/lib/cmake/Qt6" build-win/CMakeCache.txt; then
