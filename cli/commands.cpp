@@ -557,6 +557,8 @@ int Ports(const TGlobal& g, const QCommandLineParser& p)
             j[u"path"_s] = QString::fromStdString(c.path);
             j[u"mapped"_s] = c.mapped;
             j[u"state"_s] = QString::fromStdString(c.state);
+            if (!c.description.empty())
+                j[u"description"_s] = QString::fromStdString(c.description);  // the adapter (Windows)
             coms.append(j);
         }
         for (const auto& d : list.devices) {
@@ -573,8 +575,9 @@ int Ports(const TGlobal& g, const QCommandLineParser& p)
         return kDone;
     }
     for (const auto& c : list.coms)
-        std::printf("%-6s %-40s %s%s\n", c.name.c_str(), c.path.c_str(), PortState(c.state).toUtf8().constData(),
-                    c.mapped ? Z::tr(" (mapped)").toUtf8().constData() : "");
+        std::printf("%-6s %-40s %s%s%s\n", c.name.c_str(), c.path.c_str(), PortState(c.state).toUtf8().constData(),
+                    c.mapped ? Z::tr(" (mapped)").toUtf8().constData() : "",
+                    c.description.empty() ? "" : ("  " + c.description).c_str());
 #ifndef _WIN32  // Windows names every serial line COMn: the list above is all there is
     std::printf("\n%s\n", Z::tr("serial devices found:").toUtf8().constData());
     if (list.devices.empty())

@@ -455,7 +455,7 @@ TEST_F(Cli, EachRunSpeaksOneLanguage)
         "protocol", "COM", "COMn", "PATH", "FILE", "SPEC", "N", "K", "A", "P", "X", "H", "MM", "MS", "TIME", "TEXT",
         "ZENDA", "RTC", "V", "TP", "JSON", "PDF", "CSV", "UTF", "OK", "value", "type", "test", "pulse", "fast", "freq",
         "yes", "no", "csv", "h", "v", "bogus", "dialout", "sudo", "usermod", "aG", "USER", "Ctrl", "C",
-        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE", "department", "resume", "pcs", "remove", "rename"};
+        "team", "connect", "status", "setup", "add", "pc", "CONNINFO", "PostgreSQL", "SHA", "TEXT", "M3", "sync", "fetch", "SHA256", "FILE", "department", "resume", "pcs", "remove", "rename", "label", "DataMatrix", "pdf"};
     // Options (--no-backup) and the image's hex digits are names too.
     static const std::regex option("--?[a-z][a-z0-9-]*|\\b[0-9A-F]{16,}\\b");
     const struct {

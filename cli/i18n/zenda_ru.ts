@@ -1504,7 +1504,7 @@ the server went back in time (%1, %2): the number book gives no number until the
     </message>
     <message>
         <source>N [--labels PRINTER|FILE.pdf] [--label-size WxH]</source>
-        <translation>N [--labels ПРИНТЕР|ФАЙЛ.pdf] [--label-size ШxВ]</translation>
+        <translation>N [--labels ПРИНТЕР|ФАЙЛ.pdf] [--label-size ШхВ]</translation>
     </message>
     <message>
         <source>A label for each device numbered and verified: to this printer, or into a new PDF of one label a page.</source>
@@ -1512,7 +1512,7 @@ the server went back in time (%1, %2): the number book gives no number until the
     </message>
     <message>
         <source>The label&apos;s size in millimetres (default 58x40).</source>
-        <translation>Размер этикетки в миллиметрах (по умолчанию 58x40).</translation>
+        <translation>Размер этикетки в миллиметрах (по умолчанию 58х40).</translation>
     </message>
     <message>
         <source>To this printer, or this PDF (default: a new PDF in the labels folder).</source>
@@ -1532,7 +1532,7 @@ the server went back in time (%1, %2): the number book gives no number until the
     </message>
     <message>
         <source>the label size is WIDTHxHEIGHT in millimetres, 20..200 each (58x40), not &apos;%1&apos;</source>
-        <translation>размер этикетки - ШИРИНАxВЫСОТА в миллиметрах, каждая 20..200 (58x40), а не «%1»</translation>
+        <translation>размер этикетки - ШИРИНАхВЫСОТА в миллиметрах, каждая 20..200 (58х40), а не «%1»</translation>
     </message>
     <message>
         <source>--labels is empty: give a printer&apos;s name or a file ending in .pdf</source>

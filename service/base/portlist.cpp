@@ -2,6 +2,12 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// clang-format off: initguid.h defines the class GUIDs that devguid.h names
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
+// clang-format on
+#include <map>
 #else
 #include <unistd.h>
 #endif
@@ -22,6 +28,33 @@ namespace fs = std::filesystem;
 
 namespace {
 #ifdef _WIN32
+// The ports' names as the device manager shows them ("USB Serial Port (COM3)"), by COM name:
+// which adapter a COMn is.
+std::map<std::string, std::string> FriendlyNames()
+{
+    std::map<std::string, std::string> names;
+    const HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return names;
+    SP_DEVINFO_DATA info{};
+    info.cbSize = sizeof(info);
+    for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &info); ++i) {
+        wchar_t name[256] = {};
+        if (!SetupDiGetDeviceRegistryPropertyW(set, &info, SPDRP_FRIENDLYNAME, nullptr, reinterpret_cast<BYTE*>(name),
+                                               sizeof(name) - sizeof(wchar_t), nullptr))
+            continue;
+        char utf8[768] = {};
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, utf8, sizeof(utf8) - 1, nullptr, nullptr);
+        const std::string text = utf8;
+        const auto open = text.rfind("(COM");
+        const auto close = text.find(')', open == std::string::npos ? 0 : open);
+        if (open != std::string::npos && close != std::string::npos)
+            names[text.substr(open + 1, close - open - 1)] = text.substr(0, open == 0 ? 0 : open - 1);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return names;
+}
+
 std::string State(const std::string& name, bool&)
 {
     const THandle h = SystemCommApi().CreateFile(name);
@@ -84,6 +117,9 @@ bool IsRealUart(const std::string& name)
 TPortList ListPorts()
 {
     TPortList list;
+#ifdef _WIN32
+    const std::map<std::string, std::string> friendly = FriendlyNames();
+#endif
     for (int n = 1; n <= 16; ++n) {
         TComEntry e;
         e.name = "COM" + std::to_string(n);
@@ -92,6 +128,8 @@ TPortList ListPorts()
         e.path = ResolvePortName(e.name);
 #ifdef _WIN32
         e.state = State(e.name, list.noPermission);  // opened by its name, as the programs do
+        if (const auto f = friendly.find(e.name); f != friendly.end())
+            e.description = f->second;
 #else
         e.state = State(e.path, list.noPermission);
 #endif
