@@ -34,13 +34,20 @@ QString FileOf(const QString& name)
 
 QJsonObject TBatch::Json() const
 {
-    return {{u"name"_s, name},         {u"fromFile"_s, fromFile},
-            {u"first"_s, first},       {u"count"_s, count},
-            {u"planFile"_s, planFile}, {u"ports"_s, QJsonArray::fromStringList(ports)},
-            {u"address"_s, address},   {u"ch1"_s, ch1},
-            {u"ch2"_s, ch2},           {u"v2Reset"_s, v2Reset},
-            {u"protocol"_s, protocol}, {u"labels"_s, labels},
-            {u"labelTarget"_s, labelTarget}, {u"labelSize"_s, labelSize},
+    return {{u"name"_s, name},
+            {u"fromFile"_s, fromFile},
+            {u"first"_s, first},
+            {u"count"_s, count},
+            {u"planFile"_s, planFile},
+            {u"ports"_s, QJsonArray::fromStringList(ports)},
+            {u"address"_s, address},
+            {u"ch1"_s, ch1},
+            {u"ch2"_s, ch2},
+            {u"v2Reset"_s, v2Reset},
+            {u"protocol"_s, protocol},
+            {u"labels"_s, labels},
+            {u"labelTarget"_s, labelTarget},
+            {u"labelSize"_s, labelSize},
             {u"team"_s, team}};
 }
 
@@ -72,7 +79,8 @@ QStringList BatchNames()
     for (const QString& f : QDir(Folder()).entryList({u"*.json"_s}, QDir::Files, QDir::Name | QDir::IgnoreCase)) {
         QFile file(Folder() + u'/' + f);
         if (file.open(QIODevice::ReadOnly))
-            if (const QString n = QJsonDocument::fromJson(file.read(1 << 20)).object().value(u"name"_s).toString(); !n.isEmpty())
+            if (const QString n = QJsonDocument::fromJson(file.read(1 << 20)).object().value(u"name"_s).toString();
+                !n.isEmpty())
                 names << n;
     }
     return names;

@@ -29,11 +29,12 @@ int main(int argc, char** argv)
             return 0;
         }
         if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: zenda-station\n"
-                        "The production station in a window: set up a batch (the plan, the fixtures, what every\n"
-                        "device gets, protocols and labels), then number the devices on the fixtures.\n"
-                        "Its data folder, journal, ledger and team's book are zenda station's; one station\n"
-                        "runs on a folder at a time. See zenda-station(1).\n");
+            std::printf(
+                "usage: zenda-station\n"
+                "The production station in a window: set up a batch (the plan, the fixtures, what every\n"
+                "device gets, protocols and labels), then number the devices on the fixtures.\n"
+                "Its data folder, journal, ledger and team's book are zenda station's; one station\n"
+                "runs on a folder at a time. See zenda-station(1).\n");
             return 0;
         }
     }

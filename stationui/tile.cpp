@@ -93,11 +93,19 @@ void TTile::Show(TLook look, int serial, const QString& model, const QString& me
     model_->setText(model);
     message_->setText(message.left(400));
     setStyleSheet(u"TTile { background: %1; } QLabel { color: %2; }"_s.arg(QString::fromLatin1(s.background),
-                                                                          QString::fromLatin1(s.text)));
+                                                                           QString::fromLatin1(s.text)));
     ack_->setVisible(look == Acknowledge || look == Failed);
-    pause_->setText(look == Paused ? u"Продолжить"_s : u"Пауза"_s);
+    SetPaused(paused_);
     pause_->setEnabled(look != Finished);
     Tick();
+}
+
+void TTile::SetPaused(bool paused)
+{
+    paused_ = paused;
+    pause_->setText(!paused                                ? u"Пауза"_s
+                    : look_ == Paused || look_ == Finished ? u"Продолжить"_s
+                                                           : u"Продолжить (пауза после прибора)"_s);
 }
 
 void TTile::Tick()

@@ -20,10 +20,13 @@ public:
     QPushButton* PauseButton() const { return pause_; }
     QPushButton* AcknowledgeButton() const { return ack_; }
     void Tick();  // the time in this state
+    // The operator paused the fixture: it ends its device, then takes no other.
+    void SetPaused(bool paused);
 
 private:
     QString fixture_;
     TLook look_ = Waiting;
+    bool paused_ = false;
     QDateTime since_ = QDateTime::currentDateTime();
     QLabel *name_, *state_, *number_, *model_, *message_, *time_;
     QPushButton *pause_, *ack_;

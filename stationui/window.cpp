@@ -144,7 +144,8 @@ QWidget* TStationWindow::BuildSetup()
     fileRow->addWidget(PlanFile, 1);
     fileRow->addWidget(choose);
     Plan = Named(new QTableWidget(0, 6, planBox), "Plan");
-    Plan->setHorizontalHeaderLabels({u"Номер"_s, u"Адрес"_s, u"Канал 1"_s, u"Канал 2"_s, u"V2"_s, u"Не подходит для"_s});
+    Plan->setHorizontalHeaderLabels(
+        {u"Номер"_s, u"Адрес"_s, u"Канал 1"_s, u"Канал 2"_s, u"V2"_s, u"Не подходит для"_s});
     Plan->horizontalHeader()->setStretchLastSection(true);
     Plan->setEditTriggers(QAbstractItemView::NoEditTriggers);
     PlanNote = Named(new QLabel(planBox), "PlanNote");
@@ -216,7 +217,8 @@ QWidget* TStationWindow::BuildSetup()
     startRow->addWidget(start);
     v->addLayout(startRow);
 
-    connect(open, &QPushButton::clicked, this, [this] { RunGuarded([this] { ShowBatch(LoadBatch(Batch->currentText())); }); });
+    connect(open, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { ShowBatch(LoadBatch(Batch->currentText())); }); });
     connect(save, &QPushButton::clicked, this, [this] {
         RunGuarded([this] {
             const TBatch b = FromFields();
@@ -233,7 +235,8 @@ QWidget* TStationWindow::BuildSetup()
     connect(Ch1, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
     connect(Ch2, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
     connect(choose, &QPushButton::clicked, this, [this] {
-        const QString f = QFileDialog::getOpenFileName(this, u"План"_s, PlanFile->text(), u"План (*.csv);;Все файлы (*)"_s);
+        const QString f =
+            QFileDialog::getOpenFileName(this, u"План"_s, PlanFile->text(), u"План (*.csv);;Все файлы (*)"_s);
         if (!f.isEmpty()) {
             PlanFile->setText(f);
             FromFile->setChecked(true);
@@ -278,11 +281,13 @@ void TStationWindow::FillPorts(const QStringList& checked)
     for (const TComEntry& c : list.coms)
         if (c.state != "missing")
             addItem(QString::fromStdString(c.name),
-                    QString::fromStdString(c.name) + (c.path != c.name ? u" → "_s + QString::fromStdString(c.path) : QString()) +
+                    QString::fromStdString(c.name) +
+                        (c.path != c.name ? u" → "_s + QString::fromStdString(c.path) : QString()) +
                         (c.description.empty() ? QString() : u"  ("_s + QString::fromStdString(c.description) + u')'));
     for (const TDeviceEntry& d : list.devices)
-        addItem(QString::fromStdString(d.path), QString::fromStdString(d.path) +
-                                                    (d.target.empty() ? QString() : u" → "_s + QString::fromStdString(d.target)));
+        addItem(QString::fromStdString(d.path),
+                QString::fromStdString(d.path) +
+                    (d.target.empty() ? QString() : u" → "_s + QString::fromStdString(d.target)));
     for (const QString& p : checked)
         if (!listed.contains(p))
             addItem(p, p);
@@ -351,8 +356,14 @@ void TStationWindow::ShowPlan()
         for (int i = 0; i < shown; ++i) {
             const TPlanRow& r = rows[static_cast<size_t>(i)];
             const QStringList no = UnfitModels(r, defaults);
-            const QStringList cells{QString::number(r.serial), r.address ? QString::number(*r.address) : QString(), r.ch1,
-                                    r.ch2, r.v2Reset < 0 ? QString() : r.v2Reset ? u"да"_s : u"нет"_s, no.join(u", "_s)};
+            const QStringList cells{QString::number(r.serial),
+                                    r.address ? QString::number(*r.address) : QString(),
+                                    r.ch1,
+                                    r.ch2,
+                                    r.v2Reset < 0 ? QString()
+                                    : r.v2Reset   ? u"да"_s
+                                                  : u"нет"_s,
+                                    no.join(u", "_s)};
             for (int c = 0; c < 6; ++c) {
                 auto* item = new QTableWidgetItem(cells[c]);
                 if (!no.isEmpty())
@@ -361,9 +372,9 @@ void TStationWindow::ShowPlan()
             }
             unfit += !no.isEmpty();
         }
-        PlanNote->setText(u"Приборов в плане: %1%2"_s.arg(rows.size())
-                              .arg(unfit ? u"; строк, которые не всякая модель примет: %1 (отмечены)"_s.arg(unfit)
-                                         : QString()));
+        PlanNote->setText(
+            u"Приборов в плане: %1%2"_s.arg(rows.size())
+                .arg(unfit ? u"; строк, которые не всякая модель примет: %1 (отмечены)"_s.arg(unfit) : QString()));
     } catch (const std::exception& e) {
         PlanNote->setText(QString::fromUtf8(e.what()));
     }
@@ -383,9 +394,10 @@ void TStationWindow::Start()
         if (!target->IsPdf() && !LabelPrinters().contains(target->printer))
             ErrorAbort(u"Принтер \"%1\" не найден в системе"_s.arg(target->printer), u"Ошибка"_s);
         if (target->IsPdf() && QFileInfo::exists(target->pdf))
-            ErrorAbort(u"Файл этикеток %1 уже есть: этикетки каждого запуска пишутся в новый файл (этикетку прибора "
-                       u"ещё раз делает кнопка \"Этикетка ещё раз...\")"_s.arg(target->pdf),
-                       u"Ошибка"_s);
+            ErrorAbort(
+                u"Файл этикеток %1 уже есть: этикетки каждого запуска пишутся в новый файл (этикетку прибора "
+                u"ещё раз делает кнопка \"Этикетка ещё раз...\")"_s.arg(target->pdf),
+                u"Ошибка"_s);
     }
     TWaitCursor wait;
     auto lock = std::make_unique<TStationLock>();
@@ -403,9 +415,9 @@ void TStationWindow::Start()
         notes = book->Load(TServiceRecords::JournalPath(), DataFolder() + u"/backups"_s, false);
     } catch (const ERefused& e) {
         // The ledger is missing beside records of the plan: made anew only when the operator says so.
-        if (!AskYesNoCancelNo(QString::fromUtf8(e.what()) +
-                                  u"\n\nСоставить книгу номеров заново по журналу и резервным копиям?"_s,
-                              u"Подтверждение"_s))
+        if (!AskYesNoCancelNo(
+                QString::fromUtf8(e.what()) + u"\n\nСоставить книгу номеров заново по журналу и резервным копиям?"_s,
+                u"Подтверждение"_s))
             return;
         notes = book->Load(TServiceRecords::JournalPath(), DataFolder() + u"/backups"_s, true);
     }
@@ -440,12 +452,11 @@ void TStationWindow::Start()
             std::lock_guard<std::mutex> g(heldMu_);
             bool& p = paused_[tile->Fixture()];
             p = !p;
+            tile->SetPaused(p);
             if (p && tile->Look() == TTile::Waiting)
                 tile->Show(TTile::Paused, -1, {}, u"Приспособление на паузе: прибор не будет взят"_s);
             else if (!p && tile->Look() == TTile::Paused)
                 tile->Show(TTile::Waiting, -1, {}, {});
-            else if (p)
-                tile->PauseButton()->setText(u"Пауза после прибора"_s);
         });
         connect(tile->AcknowledgeButton(), &QPushButton::clicked, this, [this, tile] {
             {
@@ -457,9 +468,9 @@ void TStationWindow::Start()
                 tile->Show(TTile::Waiting, -1, {}, {});
         });
     }
-    Title->setText(u"Партия \"%1\": %2"_s.arg(b.name.isEmpty() ? u"без имени"_s : b.name,
-                                                b.fromFile ? b.planFile
-                                                           : u"№ %1..%2"_s.arg(b.first).arg(b.first + b.count - 1)));
+    Title->setText(
+        u"Партия \"%1\": %2"_s.arg(b.name.isEmpty() ? u"без имени"_s : b.name,
+                                   b.fromFile ? b.planFile : u"№ %1..%2"_s.arg(b.first).arg(b.first + b.count - 1)));
     for (const QString& n : notes)
         Log(n);
     if (labeler_) {
@@ -467,7 +478,8 @@ void TStationWindow::Start()
         // Labels an earlier run left due (stopped between a device's verification and its label).
         for (const TLabel& l : TLabeler::Due()) {
             try {
-                Log(u"№ %1: этикетка, которую не успел сделать прошлый запуск: %2"_s.arg(l.serial).arg(labeler_->Make(l)));
+                Log(u"№ %1: этикетка, которую не успел сделать прошлый запуск: %2"_s.arg(l.serial).arg(
+                    labeler_->Make(l)));
             } catch (const std::exception& x) {
                 Log(u"№ %1: этикетка не сделана: %2"_s.arg(l.serial).arg(QString::fromUtf8(x.what())));
             }
@@ -483,7 +495,8 @@ void TStationWindow::Start()
     running_ = true;
     runner_ = std::thread([this] {
         station_->Run();
-        QMetaObject::invokeMethod(this, [this] { Finished(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Finished(); }, Qt::QueuedConnection);
     });
 }
 
@@ -553,7 +566,8 @@ void TStationWindow::Report(const TStationEvent& e)
     }
     if (e.kind == TStationEvent::Done)
         MakeDocuments(e);  // here, on the fixture's thread: the label follows the verification at once
-    QMetaObject::invokeMethod(this, [this, e] { Event(e); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, e] { Event(e); }, Qt::QueuedConnection);
 }
 
 bool TStationWindow::Held(const QString& fixture) const
@@ -569,13 +583,15 @@ void TStationWindow::MakeDocuments(const TStationEvent& e)
     std::lock_guard<std::mutex> g(documentsMu_);
     auto note = [&](const QString& text) {
         TStationEvent n(TStationEvent::Note, e.fixture, e.serial, text);
-        QMetaObject::invokeMethod(this, [this, n] { Event(n); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, n] { Event(n); }, Qt::QueuedConnection);
     };
     if (labeler_) {
         const auto at = std::chrono::steady_clock::now();
         try {
             const QString done = labeler_->Make({e.serial, ModelName(e.model), QDate::currentDate()});
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
+            const auto ms =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
             note(u"этикетка: %1 (%2 мс)"_s.arg(done).arg(ms.count()));
         } catch (const std::exception& x) {
             note(u"Этикетка не сделана: %1 (кнопка \"Этикетка ещё раз...\")"_s.arg(QString::fromUtf8(x.what())));
@@ -654,9 +670,12 @@ void TStationWindow::Event(const TStationEvent& e)
         break;
     case TStationEvent::Gone:
         if (tile)
-            tile->Show(unacknowledged ? TTile::Acknowledge : paused ? TTile::Paused : TTile::Waiting, -1, {},
-                       unacknowledged ? u"Прибор со сбоем снят? Проверьте его и нажмите \"Проверено, дальше\""_s
-                                      : QString());
+            tile->Show(
+                unacknowledged ? TTile::Acknowledge
+                : paused       ? TTile::Paused
+                               : TTile::Waiting,
+                -1, {},
+                unacknowledged ? u"Прибор со сбоем снят? Проверьте его и нажмите \"Проверено, дальше\""_s : QString());
         break;
     case TStationEvent::Finished:
         // A failed device not acknowledged yet still asks for its check.
@@ -687,13 +706,13 @@ void TStationWindow::UpdateTotals()
     const int left = book_->Count(TNumberBook::TState::Free) + book_->Count(TNumberBook::TState::Taken);
     const int all = static_cast<int>(book_->Entries().size());
     const qint64 seconds = std::max<qint64>(1, started_.secsTo(QDateTime::currentDateTime()));
-    Totals->setText(u"Готово: %1   Сбой: %2   Испорчено: %3   Пропущено: %4   Осталось в плане: %5   В час: %6"_s
-                        .arg(done_)
-                        .arg(failed_)
-                        .arg(spoiled)
-                        .arg(skipped_)
-                        .arg(left)
-                        .arg(QString::number(done_ * 3600.0 / static_cast<double>(seconds), 'f', 0)));
+    Totals->setText(
+        u"Готово: %1   Сбой: %2   Испорчено: %3   Пропущено: %4   Осталось в плане: %5   В час: %6"_s.arg(done_)
+            .arg(failed_)
+            .arg(spoiled)
+            .arg(skipped_)
+            .arg(left)
+            .arg(QString::number(done_ * 3600.0 / static_cast<double>(seconds), 'f', 0)));
     Progress->setMaximum(std::max(1, all));
     Progress->setValue(all - left);
 }
@@ -707,7 +726,8 @@ void TStationWindow::Finished()
     UpdateTotals();
     const int pending = team_ ? book_->ReportPending() : 0;
     if (pending > 0)
-        Log(u"Концы %1 номеров ещё не на сервере команды: книга номеров хранит их, следующий запуск сообщит"_s.arg(pending));
+        Log(u"Концы %1 номеров ещё не на сервере команды: книга номеров хранит их, следующий запуск сообщит"_s.arg(
+            pending));
     if (station_->JournalBroken())
         Log(u"Станция остановлена: служебный журнал не записывается"_s);
     if (!book_->LedgerError().isEmpty())
@@ -731,9 +751,10 @@ void TStationWindow::Reprint()
         return;
     const std::optional<TLabel> label = LabelOfNumber(serial);
     if (!label)
-        ErrorAbort(u"В журнале нет проверенной записи, давшей прибору № %1: этикетка делается только для "
-                   u"пронумерованного прибора"_s.arg(serial),
-                   u"Ошибка"_s);
+        ErrorAbort(
+            u"В журнале нет проверенной записи, давшей прибору № %1: этикетка делается только для "
+            u"пронумерованного прибора"_s.arg(serial),
+            u"Ошибка"_s);
     TLabelTarget target;
     if (labeler_ && !labeler_->Target().IsPdf()) {
         target = labeler_->Target();
