@@ -1838,6 +1838,30 @@ TEST_F(Cli, TheStationWindowNumbersEveryDeviceOnceWithALabelEachThroughAKill)
     ASSERT_EQ(one.size(), 1u);
     EXPECT_NE(one[0].find(";" + std::to_string(written.begin()->first) + ";"), std::string::npos) << one[0];
     EXPECT_EQ(Zenda(bench, {"label", std::to_string(*spoiled.begin())}).status, 2);
+    // To a printer through CUPS: lp gets the label's PDF with the label's size as its media.
+    const std::filesystem::path bin = bench.dir / "bin";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin / "lpstat") << "#!/bin/sh\necho Zebra-ZD421\n";
+    std::ofstream(bin / "lp") << "#!/bin/sh\necho \"$@\" > '" << (bench.dir / "lp.args").string() << "'\ncat > '"
+                              << (bench.dir / "printed.pdf").string() << "'\n";
+    std::filesystem::permissions(bin / "lpstat", std::filesystem::perms::owner_all);
+    std::filesystem::permissions(bin / "lp", std::filesystem::perms::owner_all);
+    const std::string path = std::getenv("PATH");
+    setenv("PATH", (bin.string() + ":" + path).c_str(), 1);
+    const TRun printed = Zenda(bench, {"label", std::to_string(written.rbegin()->first), "--labels", "Zebra-ZD421",
+                                       "--label-size", "62x29"});
+    const TRun unknown = Zenda(bench, {"label", std::to_string(written.rbegin()->first), "--labels", "Nosuch"});
+    setenv("PATH", path.c_str(), 1);
+    ASSERT_EQ(printed.status, 0) << printed.err;
+    std::ifstream args(bench.dir / "lp.args");
+    const std::string lpArgs((std::istreambuf_iterator<char>(args)), {});
+    EXPECT_NE(lpArgs.find("-d Zebra-ZD421"), std::string::npos) << lpArgs;
+    EXPECT_NE(lpArgs.find("media=Custom.62x29mm"), std::string::npos) << lpArgs;
+    const auto onPaper = DecodedLabels(bench.dir / "printed.pdf");
+    ASSERT_EQ(onPaper.size(), 1u);
+    EXPECT_NE(onPaper[0].find(";" + std::to_string(written.rbegin()->first) + ";"), std::string::npos) << onPaper[0];
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("Zebra-ZD421"), std::string::npos) << unknown.err;  // the printers there are
 }
 
 TEST_F(Cli, StationRefusesABadPlanBeforeTouchingAFixture)
