@@ -110,6 +110,11 @@ void TTile::SetPaused(bool paused)
 
 void TTile::Tick()
 {
+    // How long a device has sat here; a fixture that waits shows none (and costs no repaint).
+    if (look_ == Waiting || look_ == Paused || look_ == Finished) {
+        time_->clear();
+        return;
+    }
     const qint64 s = since_.secsTo(QDateTime::currentDateTime());
     time_->setText(u"%1:%2"_s.arg(s / 60).arg(s % 60, 2, 10, QChar(u'0')));
 }

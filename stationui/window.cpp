@@ -70,7 +70,9 @@ TStationWindow::TStationWindow(QWidget* parent) : QMainWindow(parent)
     connect(ticker_, &QTimer::timeout, this, [this] {
         for (TTile* t : tileList_)
             t->Tick();
-        UpdateTotals();
+        // Events update the totals; the devices an hour is brought up to date every 10 s besides.
+        if (++ticks_ % 10 == 0)
+            UpdateTotals();
     });
     const QStringList names = BatchNames();
     Batch->addItems(names);

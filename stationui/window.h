@@ -93,6 +93,6 @@ private:
     mutable std::mutex heldMu_;
     std::map<QString, bool> paused_, unacknowledged_;
     std::mutex documentsMu_;  // one protocol or label at a time
-    int done_ = 0, failed_ = 0, skipped_ = 0, lastDone_ = -1, planSize_ = 0;
+    int done_ = 0, failed_ = 0, skipped_ = 0, lastDone_ = -1, planSize_ = 0, ticks_ = 0;
     QDateTime started_;
 };
