@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -92,8 +93,11 @@ void TTile::Show(TLook look, int serial, const QString& model, const QString& me
     number_->setText(serial >= 0 ? u"№ "_s + QString::number(serial) : QString());
     model_->setText(model);
     message_->setText(message.left(400));
-    setStyleSheet(u"TTile { background: %1; } QLabel { color: %2; }"_s.arg(QString::fromLatin1(s.background),
-                                                                           QString::fromLatin1(s.text)));
+    // The palette, not a style sheet (the Windows build's Qt has none): the labels inherit it.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(QString::fromLatin1(s.background)));
+    colours.setColor(QPalette::WindowText, QColor(QString::fromLatin1(s.text)));
+    setPalette(colours);
     ack_->setVisible(look == Acknowledge || look == Failed);
     SetPaused(paused_);
     pause_->setEnabled(look != Finished);

@@ -16,7 +16,7 @@
 #include "qtdeviceui.h"
 #include "records/records.h"
 #include "session.h"
-#include "teamlink.h"
+#include "otherwrite.h"
 #include "settings.h"
 
 class QCheckBox;
