@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "base/portlist.h"
@@ -158,11 +159,14 @@ QWidget* TStationWindow::BuildSetup()
     connect(Range, &QRadioButton::toggled, this, [this] { ShowPlan(); });
     connect(First, &QSpinBox::valueChanged, this, [this] { ShowPlan(); });
     connect(Count, &QSpinBox::valueChanged, this, [this] { ShowPlan(); });
-    connect(PlanFile, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
-    connect(Ch1, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
-    connect(Ch2, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
-    connect(Address, &QLineEdit::editingFinished, this, [this] { ShowPlan(); });
     connect(V2, &QComboBox::currentIndexChanged, this, [this] { ShowPlan(); });
+    // What is typed shows in the plan's table once the typing pauses.
+    auto* typed = new QTimer(this);
+    typed->setSingleShot(true);
+    typed->setInterval(300);
+    connect(typed, &QTimer::timeout, this, [this] { ShowPlan(); });
+    for (QLineEdit* e : {PlanFile, Address, Ch1, Ch2})
+        connect(e, &QLineEdit::textChanged, typed, qOverload<>(&QTimer::start));
     connect(choose, &QPushButton::clicked, this, [this] {
         const QString f =
             QFileDialog::getOpenFileName(this, u"План"_s, PlanFile->text(), u"План (*.csv);;Все файлы (*)"_s);
