@@ -28,9 +28,10 @@ std::optional<TLabelTarget> LabelTargetOption(const QCommandLineParser& p)
     if (!t.IsPdf())
         throw ERefused(Z::tr("on Windows labels go to a PDF file (--labels FILE.pdf)"));
 #endif
-    if (!t.IsPdf() && !LabelPrinters().contains(t.printer))
+    if (const QStringList printers = t.IsPdf() ? QStringList() : LabelPrinters();
+        !t.IsPdf() && !printers.contains(t.printer))
         throw ERefused(Z::tr("no printer is named '%1' (the system's printers: %2; a file's name ends in .pdf)")
-                           .arg(t.printer, LabelPrinters().isEmpty() ? Z::tr("none") : LabelPrinters().join(u", "_s)));
+                           .arg(t.printer, printers.isEmpty() ? Z::tr("none") : printers.join(u", "_s)));
     DrawingProgram();  // refused before anything is done, not after it
     return t;
 }
@@ -49,9 +50,11 @@ int LabelCommand(const TGlobal& g, const QCommandLineParser& p, const QString& n
                            .arg(serial));
     if (!target) {  // a file of its own in the data folder
         durable::MakeFolder(DataFolder() + u"/labels"_s);
-        target = TLabelTarget{DataFolder() + u"/labels/"_s + QDateTime::currentDateTime().toString(u"yyyy-MM-dd-HHmmss"_s) +
-                                  u"-"_s + QString::number(serial) + u".pdf"_s,
-                              {}, {}};
+        target =
+            TLabelTarget{DataFolder() + u"/labels/"_s + QDateTime::currentDateTime().toString(u"yyyy-MM-dd-HHmmss"_s) +
+                             u"-"_s + QString::number(serial) + u".pdf"_s,
+                         {},
+                         {}};
         for (int n = 2; QFileInfo::exists(target->pdf); ++n)
             target->pdf.replace(QRegularExpression(u"(-\\d+)?\\.pdf$"_s), u"-%1.pdf"_s.arg(n));
     }

@@ -165,17 +165,14 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
     for (const QString& f : bookNotes)
         reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, -1, f));
     // Labels an earlier run left due (stopped between a device's verification and its label).
-    for (const TLabel& l : labeler ? TLabeler::Due() : std::vector<TLabel>{}) {
-        try {
-            reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, l.serial,
-                                          Z::tr("label left due by an earlier run: %1").arg(labeler->Make(l))));
-        } catch (const std::exception& x) {
-            reporter.Report(TStationEvent(TStationEvent::Note, u"station"_s, l.serial,
-                                          Z::tr("no label: %1 (zenda label %2 makes it again)")
-                                              .arg(Human(QString::fromUtf8(x.what())))
-                                              .arg(l.serial)));
-        }
-    }
+    if (labeler)
+        labeler->MakeDue([&](const TLabel& l, const QString& done, const QString& error) {
+            reporter.Report(TStationEvent(
+                TStationEvent::Note, u"station"_s, l.serial,
+                error.isEmpty()
+                    ? Z::tr("label left due by an earlier run: %1").arg(done)
+                    : Z::tr("no label: %1 (zenda label %2 makes it again)").arg(Human(error)).arg(l.serial)));
+        });
     std::mutex protocolLock;  // one drawing program at a time, beside the fixtures' lines
     // The terminal's side of the station: its reporter, its signals, its language.
     struct THost : TStationHost {
@@ -205,11 +202,7 @@ int StationCommand(const TGlobal& g, const QCommandLineParser& p)
             // The journal line the station just wrote is the newest of this number.
             std::lock_guard<std::mutex> lock(protocolLock);
             try {
-                TProtocol doc = StationProtocol(e.serial, QStringLiteral("zenda " ZENDA_VERSION));
-                TProtocolNumber number;
-                doc.number = number.number;
-                const QString path = SaveProtocol(doc, ProtocolPdf(doc));
-                number.Keep();
+                const QString path = SaveStationProtocol(e.serial, QStringLiteral("zenda " ZENDA_VERSION), ProtocolPdf);
                 reporter.Report(
                     TStationEvent(TStationEvent::Note, e.fixture, e.serial, Z::tr("protocol: %1").arg(path)));
             } catch (const std::exception& x) {

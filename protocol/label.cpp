@@ -13,7 +13,6 @@
 #include "protocol.h"
 #include "records/durable.h"
 #include "records/records.h"
-#include "settings.h"
 
 using namespace Qt::StringLiterals;
 
@@ -26,8 +25,9 @@ QString TLabelSize::Text() const { return QString::number(width) + u'x' + QStrin
 
 TLabelSize ParseLabelSize(const QString& text)
 {
-    static const QRegularExpression form(u"^\\s*(\\d{1,3}(?:[.,]\\d)?)\\s*[xх×]\\s*(\\d{1,3}(?:[.,]\\d)?)\\s*(?:mm|мм)?\\s*$"_s,
-                                         QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression form(
+        u"^\\s*(\\d{1,3}(?:[.,]\\d)?)\\s*[xх×]\\s*(\\d{1,3}(?:[.,]\\d)?)\\s*(?:mm|мм)?\\s*$"_s,
+        QRegularExpression::CaseInsensitiveOption);
     const auto m = form.match(text);
     TLabelSize s;
     if (m.hasMatch()) {
@@ -35,7 +35,8 @@ TLabelSize ParseLabelSize(const QString& text)
         s.height = QString(m.captured(2)).replace(u',', u'.').toDouble();
     }
     if (!m.hasMatch() || s.width < 20 || s.width > 200 || s.height < 20 || s.height > 200)
-        throw ERefused(Z::tr("the label size is WIDTHxHEIGHT in millimetres, 20..200 each (58x40), not '%1'").arg(text));
+        throw ERefused(
+            Z::tr("the label size is WIDTHxHEIGHT in millimetres, 20..200 each (58x40), not '%1'").arg(text));
     return s;
 }
 
@@ -55,22 +56,18 @@ TLabelTarget LabelTarget(const QString& text, const TLabelSize& size)
 
 std::optional<TLabel> LabelOfNumber(int serial)
 {
-    std::optional<TLabel> found;
-    // Newest first: the line of the write that gave the number last.
-    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [&](const TJournalLine& l) {
-        TImageBuffer written;
-        if (HasProtocol(l) && WrittenImage(l, written) && TDeviceSettings(written).SerialNumber() == serial)
-            found = TLabel{serial, l.model, QDateTime::fromString(l.time, Qt::ISODate).date()};
-        return !found;
-    });
-    return found;
+    const std::optional<TJournalLine> l = NewestWriteOf(serial);
+    if (!l)
+        return std::nullopt;
+    return TLabel{serial, l->model, QDateTime::fromString(l->time, Qt::ISODate).date()};
 }
 
 QByteArray LabelsJson(const std::vector<TLabel>& labels, const TLabelSize& size)
 {
     QJsonArray a;
     for (const TLabel& l : labels)
-        a.append(QJsonObject{{u"serial"_s, l.serial}, {u"model"_s, l.model}, {u"date"_s, l.date.toString(Qt::ISODate)}});
+        a.append(
+            QJsonObject{{u"serial"_s, l.serial}, {u"model"_s, l.model}, {u"date"_s, l.date.toString(Qt::ISODate)}});
     return QJsonDocument(QJsonObject{{u"labels"_s, a}, {u"width"_s, size.width}, {u"height"_s, size.height}})
         .toJson(QJsonDocument::Compact);
 }
@@ -146,6 +143,18 @@ QString TLabeler::Make(const TLabel& label)
     const QString done = MakeNow(label);
     Note(u"made,%1"_s.arg(label.serial));
     return done;
+}
+
+void TLabeler::MakeDue(const std::function<void(const TLabel&, const QString&, const QString&)>& told)
+{
+    for (const TLabel& l : Due()) {
+        try {
+            const QString done = Make(l);
+            told(l, done, {});
+        } catch (const std::exception& e) {
+            told(l, {}, QString::fromUtf8(e.what()));
+        }
+    }
 }
 
 QString TLabeler::MakeNow(const TLabel& label)

@@ -68,6 +68,9 @@ public:
     QString Make(const TLabel& label);
     // The labels due and never made, oldest first.
     static std::vector<TLabel> Due();
+    // Makes each label an earlier run left due (stopped between a device's verification and
+    // its label); told of each: what was done, or the error.
+    void MakeDue(const std::function<void(const TLabel&, const QString& done, const QString& error)>& told);
     const TLabelTarget& Target() const { return target_; }
 
 private:

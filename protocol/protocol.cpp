@@ -277,24 +277,35 @@ QString SaveProtocol(const TProtocol& p, const QByteArray& pdf)
     return dir + u'/' + name;
 }
 
-TProtocol StationProtocol(int serial, const QString& program)
+std::optional<TJournalLine> NewestWriteOf(int serial)
+{
+    std::optional<TJournalLine> found;
+    // Newest first: the line of the write that gave the number last.
+    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [&](const TJournalLine& l) {
+        TImageBuffer written;
+        if (HasProtocol(l) && WrittenImage(l, written) && TDeviceSettings(written).SerialNumber() == serial)
+            found = l;
+        return !found;
+    });
+    return found;
+}
+
+QString SaveStationProtocol(int serial, const QString& program, QByteArray (*draw)(const TProtocol&))
 {
     TProtocol doc;
     doc.parties = TProtocolParties::Load();
     doc.program = program;
-    bool found = false;
-    // Newest first: the line the station just wrote is the newest of this number.
-    TServiceRecords::ForEachJournalLine(TServiceRecords::JournalPath(), {}, [&](const TJournalLine& l) {
-        TImageBuffer written;
-        found = HasProtocol(l) && WrittenImage(l, written) && TDeviceSettings(written).SerialNumber() == serial;
-        if (found)
-            doc.line = l;
-        return !found;
-    });
-    if (!found)
+    // The line the station just wrote is the newest of this number.
+    const std::optional<TJournalLine> line = NewestWriteOf(serial);
+    if (!line)
         throw std::runtime_error(Z::tr("the journal holds no line of this write").toStdString());
+    doc.line = *line;
     WrittenImage(doc.line, doc.image);
     doc.leftInitMode = LeftInitModeAfter(doc.line);
     doc.made = QDateTime::currentDateTime();
-    return doc;
+    TProtocolNumber number;
+    doc.number = number.number;
+    const QString path = SaveProtocol(doc, draw(doc));
+    number.Keep();
+    return path;
 }

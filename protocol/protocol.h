@@ -6,6 +6,8 @@
 #pragma once
 
 #include <QDateTime>
+
+#include <optional>
 #include <QString>
 
 #include "image.h"
@@ -98,10 +100,12 @@ int DrawProtocolFiles(const char* in, const char* out);
 // What the drawing needs, as JSON, and back; the reading throws std::runtime_error when damaged.
 QByteArray ProtocolJson(const TProtocol& p);
 TProtocol ProtocolFromJson(const QByteArray& json);
-// The description of the newest journaled write that gave a device this number (a station's
-// protocol, just after the write); its number is left for the caller to take. Throws
-// std::runtime_error when the journal holds no such write.
-TProtocol StationProtocol(int serial, const QString& program);
+// The journal's newest verified write that gave a device this number (the write a protocol or a
+// label describes); none when there is none.
+std::optional<TJournalLine> NewestWriteOf(int serial);
+// A station's protocol of the write that just gave № serial: described, numbered, drawn by draw
+// (this program's ProtocolPdf) and saved; its path. Throws std::runtime_error saying why not.
+QString SaveStationProtocol(int serial, const QString& program, QByteArray (*draw)(const TProtocol&));
 // Under DataFolder()/protocols, a name of its own ("2026-12-08-143000-N12-1017-init.pdf"),
 // written whole, never over another file; returns the full path.
 QString SaveProtocol(const TProtocol& p, const QByteArray& pdf);

@@ -187,14 +187,11 @@ void TStationWindow::Start()
     if (labeler_) {
         Log(u"Этикетки: "_s + (labeler_->Target().IsPdf() ? labeler_->Target().pdf : labeler_->Target().printer));
         // Labels an earlier run left due (stopped between a device's verification and its label).
-        for (const TLabel& l : TLabeler::Due()) {
-            try {
-                Log(u"№ %1: этикетка, которую не успел сделать прошлый запуск: %2"_s.arg(l.serial).arg(
-                    labeler_->Make(l)));
-            } catch (const std::exception& x) {
-                Log(u"№ %1: этикетка не сделана: %2"_s.arg(l.serial).arg(QString::fromUtf8(x.what())));
-            }
-        }
+        labeler_->MakeDue([this](const TLabel& l, const QString& done, const QString& error) {
+            Log(error.isEmpty()
+                    ? u"№ %1: этикетка, которую не успел сделать прошлый запуск: %2"_s.arg(l.serial).arg(done)
+                    : u"№ %1: этикетка не сделана: %2"_s.arg(l.serial).arg(error));
+        });
     }
     Stop->setEnabled(true);
     StopNowButton->setEnabled(true);
@@ -276,7 +273,7 @@ void TStationWindow::Report(const TStationEvent& e)
         unacknowledged_[e.fixture] = true;
     }
     if (e.kind == TStationEvent::Done)
-        MakeDocuments(e);  // here, on the fixture's thread: the label follows the verification at once
+        MakeLabel(e);  // here, on the fixture's thread: the label follows the verification at once
     QMetaObject::invokeMethod(
         this, [this, e] { Event(e); }, Qt::QueuedConnection);
 }
@@ -289,37 +286,22 @@ bool TStationWindow::Held(const QString& fixture) const
     return (p != paused_.end() && p->second) || (u != unacknowledged_.end() && u->second);
 }
 
-void TStationWindow::MakeDocuments(const TStationEvent& e)
+void TStationWindow::MakeLabel(const TStationEvent& e)
 {
-    std::lock_guard<std::mutex> g(documentsMu_);
-    auto note = [&](const QString& text) {
-        TStationEvent n(TStationEvent::Note, e.fixture, e.serial, text);
-        QMetaObject::invokeMethod(
-            this, [this, n] { Event(n); }, Qt::QueuedConnection);
-    };
-    if (labeler_) {
-        const auto at = std::chrono::steady_clock::now();
-        try {
-            const QString done = labeler_->Make({e.serial, ModelName(e.model), QDate::currentDate()});
-            const auto ms =
-                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
-            note(u"этикетка: %1 (%2 мс)"_s.arg(done).arg(ms.count()));
-        } catch (const std::exception& x) {
-            note(u"Этикетка не сделана: %1 (кнопка \"Этикетка ещё раз...\")"_s.arg(QString::fromUtf8(x.what())));
-        }
+    if (!labeler_)
+        return;
+    const auto at = std::chrono::steady_clock::now();
+    QString said;
+    try {
+        const QString done = labeler_->Make({e.serial, ModelName(e.model), QDate::currentDate()});
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at);
+        said = u"этикетка: %1 (%2 мс)"_s.arg(done).arg(ms.count());
+    } catch (const std::exception& x) {
+        said = u"Этикетка не сделана: %1 (кнопка \"Этикетка ещё раз...\")"_s.arg(QString::fromUtf8(x.what()));
     }
-    if (batch_.protocol) {
-        try {
-            TProtocol doc = StationProtocol(e.serial, options_.program);
-            TProtocolNumber number;
-            doc.number = number.number;
-            const QString path = SaveProtocol(doc, ProtocolPdf(doc));
-            number.Keep();
-            note(u"протокол: "_s + path);
-        } catch (const std::exception& x) {
-            note(u"Не удалось сохранить протокол: "_s + QString::fromUtf8(x.what()));
-        }
-    }
+    const TStationEvent n(TStationEvent::Note, e.fixture, e.serial, said);
+    QMetaObject::invokeMethod(
+        this, [this, n] { Event(n); }, Qt::QueuedConnection);
 }
 
 void TStationWindow::Event(const TStationEvent& e)
@@ -355,6 +337,16 @@ void TStationWindow::Event(const TStationEvent& e)
         if (tile)
             tile->Show(TTile::Done, e.serial, model, {});
         Log(u"%1: № %2 записан и проверен (%3)"_s.arg(e.fixture).arg(e.serial).arg(model));
+        // The protocol on the window's thread: its page layout (QTextDocument) wants Qt's threads.
+        if (batch_.protocol) {
+            try {
+                Log(e.fixture + u" № "_s + QString::number(e.serial) + u": протокол: "_s +
+                    SaveStationProtocol(e.serial, options_.program, ProtocolPdf));
+            } catch (const std::exception& x) {
+                Log(e.fixture + u" № "_s + QString::number(e.serial) + u": Не удалось сохранить протокол: "_s +
+                    QString::fromUtf8(x.what()));
+            }
+        }
         break;
     case TStationEvent::Failed:
         ++failed_;

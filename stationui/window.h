@@ -78,7 +78,7 @@ private:
     int StopAsked() const override { return stop_ ? 2 : 0; }
     bool StopNow() const override { return stopNow_; }
     bool Held(const QString& fixture) const override;
-    void MakeDocuments(const TStationEvent& e);  // the protocol and the label of a device done
+    void MakeLabel(const TStationEvent& e);  // the label of a device done
 
     TBatch batch_;
     std::unique_ptr<TStationLock> lock_;
@@ -92,7 +92,6 @@ private:
     bool closeWhenDone_ = false;
     mutable std::mutex heldMu_;
     std::map<QString, bool> paused_, unacknowledged_;
-    std::mutex documentsMu_;  // one protocol or label at a time
     int done_ = 0, failed_ = 0, skipped_ = 0, lastDone_ = -1, planSize_ = 0, ticks_ = 0;
     QDateTime started_;
 };
